@@ -1,0 +1,25 @@
+# GoogleTest suites: every test case runs in a process of its own (engine and
+# driver state is static), discovered when CTest runs so that the armhf build
+# can list its cases through the emulator.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# crv_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [WRAP_IOCTL])
+# WRAP_IOCTL routes the suite's ioctl calls through the simulated devices of
+# tests/support (see devsim.h).
+function(crv_add_gtest name)
+  cmake_parse_arguments(A "WRAP_IOCTL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} crv_test_support GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(A_WRAP_IOCTL)
+    target_link_options(${name} PRIVATE -Wl,--wrap=ioctl)
+    target_link_libraries(${name} PRIVATE crv_devsim)
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 120)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${A_LABELS}")
+endfunction()
