@@ -84,7 +84,7 @@ TEST_F(PreinstTest, ReplacesTheIconAndUnpacksTheBundle)
 	EXPECT_EQ(box_.read_file("/tmp/hello.txt"), "hello from the bundle\n");
 }
 
-TEST_F(PreinstTest, MissingImagesLeaveTheOtherStepRunning)
+TEST_F(PreinstTest, MissingIconLeavesTheBundleStepRunning)
 {
 	auto r = run_with({{.name = "sys_run", .data = make_bundle()}});
 	EXPECT_EQ(r.exit_code, 0);
@@ -92,9 +92,12 @@ TEST_F(PreinstTest, MissingImagesLeaveTheOtherStepRunning)
 	EXPECT_NE(r.out.find("pre install success !\n"), std::string::npos);
 	EXPECT_EQ(box_.read_file("/res/images/icon_installing.png"), kOldIcon);
 	EXPECT_EQ(box_.read_file("/tmp/hello.txt"), "hello from the bundle\n");
+}
 
+TEST_F(PreinstTest, MissingBundleStillReplacesTheIcon)
+{
 	std::string icon = png_like_icon();
-	r = run_with({{.name = "install_icon", .data = icon}});
+	auto r = run_with({{.name = "install_icon", .data = icon}});
 	EXPECT_EQ(r.exit_code, 0);
 	EXPECT_NE(r.out.find("can't find image sys_run!\n"), std::string::npos) << r.out;
 	EXPECT_EQ(box_.read_file("/res/images/icon_installing.png"), icon);
