@@ -130,6 +130,8 @@ int preinst_main(int argc, char **argv)
 		printf("open firmware file %s fail !\n", argv[1]);
 		return -5;
 	}
+	// This program's engine writes the dual-boot record padded to a sector.
+	crv_ostrel_set_dual_boot_rec_len(512);
 	crv_ostrel_set_tmp_folder("/tmp");
 	crv_ostrel_set_img_path(argv[1]);
 
