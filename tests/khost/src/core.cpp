@@ -20,8 +20,8 @@ extern "C" {
 
 namespace khost::detail {
 
-std::mutex g_lock;
-std::condition_variable g_cv;
+std::mutex &g_lock = *new std::mutex;
+std::condition_variable &g_cv = *new std::condition_variable;
 
 namespace {
 std::mutex state_lock;	// log, faults, tracking

@@ -13,8 +13,9 @@ namespace khost::detail {
 
 // One lock and one condition for every sleep: wake-ups notify all sleepers,
 // which then re-check what they wait for (as the kernel's wait loops do).
-extern std::mutex g_lock;
-extern std::condition_variable g_cv;
+// Never destroyed: threads of the bed may still wait on them at exit.
+extern std::mutex &g_lock;
+extern std::condition_variable &g_cv;
 
 struct Ctx {
 	struct task_struct *task = nullptr;
