@@ -1,6 +1,7 @@
 // Host kernel: locks, waits, kernel threads, time and timers on pthreads.
 #include "internal.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -804,6 +805,175 @@ int timer_pending(const struct timer_list *t)
 {
 	std::lock_guard<std::mutex> g(g_lock);
 	return timers().pending.count(const_cast<struct timer_list *>(t)) ? 1 : 0;
+}
+
+} // extern "C"
+
+/* ---- work queues: one worker thread runs work items in process context ---- */
+
+namespace {
+struct Worker {
+	std::list<struct work_struct *> queue;
+	struct work_struct *running = nullptr;
+	bool started = false;
+};
+Worker &worker()
+{
+	static Worker *w = new Worker();
+	return *w;
+}
+
+void worker_loop()
+{
+	std::unique_lock<std::mutex> lk(g_lock);
+	for (;;) {
+		Worker &w = worker();
+		if (w.queue.empty()) {
+			g_cv.wait(lk);
+			continue;
+		}
+		struct work_struct *item = w.queue.front();
+		w.queue.pop_front();
+		item->pending = 0;
+		w.running = item;
+		lk.unlock();
+		untrack("work", item);
+		item->func(item);
+		lk.lock();
+		w.running = nullptr;
+		wake_all_locked();
+	}
+}
+
+bool enqueue_locked(struct work_struct *w)
+{
+	Worker &wk = worker();
+	if (!wk.started) {
+		wk.started = true;
+		std::thread(worker_loop).detach();
+	}
+	if (w->pending)
+		return false;
+	w->pending = 1;
+	wk.queue.push_back(w);
+	wake_all_locked();
+	return true;
+}
+
+void delayed_work_timer(struct timer_list *t)
+{
+	struct delayed_work *d = container_of(t, struct delayed_work, timer);
+	std::lock_guard<std::mutex> g(g_lock);
+	d->work.pending = 0;
+	enqueue_locked(&d->work);
+}
+} // namespace
+
+extern "C" {
+
+bool schedule_work(struct work_struct *w)
+{
+	std::lock_guard<std::mutex> g(g_lock);
+	bool queued = enqueue_locked(w);
+	if (queued)
+		track("work", w, "work item still queued");
+	return queued;
+}
+
+bool queue_work(struct workqueue_struct *wq, struct work_struct *w)
+{
+	(void)wq;
+	return schedule_work(w);
+}
+
+void flush_work(struct work_struct *w)
+{
+	khost_might_sleep("flush_work");
+	std::unique_lock<std::mutex> lk(g_lock);
+	Worker &wk = worker();
+	while (w->pending || wk.running == w)
+		g_cv.wait(lk);
+}
+
+bool cancel_work_sync(struct work_struct *w)
+{
+	khost_might_sleep("cancel_work_sync");
+	bool was = false;
+	{
+		std::unique_lock<std::mutex> lk(g_lock);
+		Worker &wk = worker();
+		auto it = std::find(wk.queue.begin(), wk.queue.end(), w);
+		if (it != wk.queue.end()) {
+			wk.queue.erase(it);
+			w->pending = 0;
+			was = true;
+		}
+		while (wk.running == w)
+			g_cv.wait(lk);
+	}
+	untrack("work", w);
+	return was;
+}
+
+bool queue_delayed_work(struct workqueue_struct *wq, struct delayed_work *d, unsigned long delay)
+{
+	(void)wq;
+	if (!delay)
+		return schedule_work(&d->work);
+	{
+		std::lock_guard<std::mutex> g(g_lock);
+		if (d->work.pending)
+			return false;
+		d->work.pending = 1;
+	}
+	timer_setup(&d->timer, delayed_work_timer, 0);
+	track("work", &d->work, "delayed work still queued");
+	mod_timer(&d->timer, khost_jiffies() + delay);
+	return true;
+}
+
+bool schedule_delayed_work(struct delayed_work *d, unsigned long delay)
+{
+	return queue_delayed_work(nullptr, d, delay);
+}
+
+bool cancel_delayed_work(struct delayed_work *d)
+{
+	bool was = del_timer(&d->timer);
+	if (was) {
+		std::lock_guard<std::mutex> g(g_lock);
+		d->work.pending = 0;
+	}
+	return cancel_work_sync(&d->work) || was;
+}
+
+bool cancel_delayed_work_sync(struct delayed_work *d)
+{
+	bool was = del_timer_sync(&d->timer);
+	if (was) {
+		std::lock_guard<std::mutex> g(g_lock);
+		d->work.pending = 0;
+	}
+	return cancel_work_sync(&d->work) || was;
+}
+
+struct workqueue_struct *alloc_workqueue(const char *fmt, unsigned int flags, int max, ...)
+{
+	(void)fmt;
+	(void)flags;
+	(void)max;
+	auto *wq = (struct workqueue_struct *)kzalloc(8, GFP_KERNEL);
+	return wq;
+}
+
+void destroy_workqueue(struct workqueue_struct *wq) { kfree(wq); }
+
+void flush_workqueue(struct workqueue_struct *wq)
+{
+	(void)wq;
+	std::unique_lock<std::mutex> lk(g_lock);
+	while (!worker().queue.empty() || worker().running)
+		g_cv.wait(lk);
 }
 
 } // extern "C"
