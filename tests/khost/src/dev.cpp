@@ -614,6 +614,20 @@ int system_resume()
 
 extern "C" {
 
+/* ---- device nodes made by other parts of the bed ---- */
+
+void khost_add_node(const char *name, const struct file_operations *fops, void *private_data)
+{
+	std::lock_guard<std::recursive_mutex> g(world().lock);
+	world().nodes[name] = Node{name, fops, 0, private_data, false, nullptr};
+}
+
+void khost_remove_node(const char *name)
+{
+	std::lock_guard<std::recursive_mutex> g(world().lock);
+	world().nodes.erase(name);
+}
+
 /* ---- modules ---- */
 
 void khost_module_register(struct module *m)

@@ -197,6 +197,12 @@ void *phys_ptr(phys_addr_t addr)
 	return nullptr;
 }
 
+void *compat_alloc(size_t size)
+{
+	void *p = ::mmap(nullptr, size ? size : 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+	return p == MAP_FAILED ? nullptr : p;
+}
+
 void fail_user_copy_after(int successes)
 {
 	std::lock_guard<std::mutex> g(ufaults().lock);

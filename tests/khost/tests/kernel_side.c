@@ -208,3 +208,68 @@ phys_addr_t ks_page_phys(void)
 {
 	return page_to_phys(ks_page);
 }
+
+/* A framebuffer driver with the operations the framebuffer core calls. */
+#include <linux/fb.h>
+
+static struct fb_info *ks_fb;
+static struct page *ks_fb_pages;
+int ks_fb_set_par_calls, ks_fb_pans;
+
+static int ks_check_var(struct fb_var_screeninfo *var, struct fb_info *info)
+{
+	if (var->bits_per_pixel != 32)
+		return -EINVAL;
+	return 0;	/* leaves the virtual size as given */
+}
+
+static int ks_set_par(struct fb_info *info)
+{
+	ks_fb_set_par_calls++;
+	return 0;
+}
+
+static int ks_pan(struct fb_var_screeninfo *var, struct fb_info *info)
+{
+	ks_fb_pans++;
+	return 0;
+}
+
+static int ks_fb_ioctl(struct fb_info *info, unsigned int cmd, unsigned long arg)
+{
+	return cmd == 0xc801 ? 7 : -ENOTTY;
+}
+
+static const struct fb_ops ks_fb_ops = {
+	.owner = THIS_MODULE,
+	.fb_check_var = ks_check_var,
+	.fb_set_par = ks_set_par,
+	.fb_pan_display = ks_pan,
+	.fb_ioctl = ks_fb_ioctl,
+};
+
+int ks_fb_register(void)
+{
+	ks_fb = framebuffer_alloc(16, NULL);
+	ks_fb_pages = alloc_pages(GFP_KERNEL, 2);
+	if (!ks_fb || !ks_fb_pages)
+		return -ENOMEM;
+	ks_fb->fbops = &ks_fb_ops;
+	strscpy(ks_fb->fix.id, "ks_fb", sizeof(ks_fb->fix.id));
+	ks_fb->fix.smem_start = page_to_phys(ks_fb_pages);
+	ks_fb->fix.smem_len = 4 * PAGE_SIZE;
+	ks_fb->fix.ypanstep = 1;
+	ks_fb->var.xres = 16;
+	ks_fb->var.yres = 16;
+	ks_fb->var.xres_virtual = 16;
+	ks_fb->var.yres_virtual = 32;
+	ks_fb->var.bits_per_pixel = 32;
+	return register_framebuffer(ks_fb);
+}
+
+void ks_fb_unregister(void)
+{
+	unregister_framebuffer(ks_fb);
+	__free_pages(ks_fb_pages, 2);
+	framebuffer_release(ks_fb);
+}

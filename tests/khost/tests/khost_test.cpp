@@ -29,6 +29,10 @@ void ks_free(void *p);
 int ks_misc_register(void);
 void ks_misc_deregister(void);
 phys_addr_t ks_page_phys(void);
+int ks_fb_register(void);
+void ks_fb_unregister(void);
+extern int ks_fb_set_par_calls, ks_fb_pans;
+#include "khost/fb.h"
 }
 
 namespace {
@@ -190,6 +194,50 @@ TEST_F(Bed, MiscDevicesOpenIoctlAndMmapLikeUserSpace)
 	EXPECT_EQ(err, -EINVAL);
 	khost::close(f);
 	ks_misc_deregister();
+	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
+}
+
+TEST_F(Bed, FramebuffersGoThroughTheCoreChecks)
+{
+	ASSERT_EQ(khost::load_module("khost_selftest_mod"), 0);
+	ASSERT_EQ(ks_fb_register(), 0);
+	struct file *f = khost::open("fb0");
+	ASSERT_NE(f, nullptr);
+	fb_var_screeninfo var = {};
+	ASSERT_EQ(khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&var), 0);
+	EXPECT_EQ(var.yres_virtual, 32u);
+
+	var.bits_per_pixel = 16;	/* refused by check_var */
+	EXPECT_EQ(khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&var), -EINVAL);
+	var.bits_per_pixel = 32;
+	var.yres_virtual = 8;		/* the core refuses what check_var let through */
+	EXPECT_EQ(khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&var), -EINVAL);
+	EXPECT_EQ(ks_fb_set_par_calls, 0);
+	var.yres_virtual = 48;
+	EXPECT_EQ(khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&var), 0);
+	EXPECT_EQ(ks_fb_set_par_calls, 1);
+
+	var.yoffset = 32;
+	EXPECT_EQ(khost::ioctl(f, FBIOPAN_DISPLAY, (unsigned long)&var), 0);
+	var.yoffset = 33;	/* beyond yres_virtual - yres */
+	EXPECT_EQ(khost::ioctl(f, FBIOPAN_DISPLAY, (unsigned long)&var), -EINVAL);
+	EXPECT_EQ(ks_fb_pans, 2);	/* one from set_var, one pan */
+
+	static_assert(sizeof(fb_fix_screeninfo32) == 68);
+	auto *fix32 = static_cast<fb_fix_screeninfo32 *>(khost::compat_alloc(sizeof(fb_fix_screeninfo32)));
+	ASSERT_LT((uintptr_t)fix32, 0x100000000ull);
+	ASSERT_EQ(khost::compat_ioctl(f, FBIOGET_FSCREENINFO, (unsigned long)fix32), 0);
+	EXPECT_STREQ(fix32->id, "ks_fb");
+	EXPECT_EQ(fix32->smem_len, 4 * 4096u);
+	EXPECT_EQ(khost::ioctl(f, 0xc801, 0), 7);
+	EXPECT_EQ(khost::compat_ioctl(f, 0xc801, 0), -ENOIOCTLCMD);
+	EXPECT_EQ(khost::ioctl(f, FBIOBLANK, 0), -EINVAL);
+
+	int err = 0;
+	EXPECT_NE(khost::mmap(f, 4 * 4096, 0, &err), nullptr);
+	EXPECT_EQ(khost::mmap(f, 4096, 4, &err), nullptr);
+	khost::close(f);
+	ks_fb_unregister();
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
 }
 

@@ -59,6 +59,9 @@ void *phys_ptr(phys_addr_t addr);
 void fail_kmalloc_after(int successes);	// -1: never fail
 void fail_user_copy_after(int successes);	// -1: never fail
 void poison_user(const void *addr, size_t len);	// copies touching it fault
+// User memory a 32-bit process could address (below 2 GiB), for compat
+// ioctls: pass (unsigned long)ptr as the argument. Freed at exit.
+void *compat_alloc(size_t size);
 
 // ---- register windows ----
 struct RegAccess {
