@@ -639,3 +639,86 @@ int dma_buf_end_cpu_access(struct dma_buf *d, enum dma_data_direction dir)
 }
 
 } // extern "C"
+
+/* ---- files opened from the kernel ---- */
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+struct HostFile {
+	int fd;
+};
+
+int hostfile_release(struct inode *, struct file *f)
+{
+	auto *h = static_cast<HostFile *>(f->private_data);
+	::close(h->fd);
+	delete h;
+	return 0;
+}
+
+const struct file_operations hostfile_fops = [] {
+	struct file_operations f = {};
+	f.release = hostfile_release;
+	return f;
+}();
+} // namespace
+
+std::string khost::file_root()
+{
+	static std::string root = [] {
+		char tmpl[] = "/tmp/khost-files-XXXXXX";
+		const char *d = mkdtemp(tmpl);
+		return std::string(d ? d : "/tmp");
+	}();
+	return root;
+}
+
+extern "C" {
+
+struct file *filp_open(const char *path, int flags, umode_t mode)
+{
+	khost_might_sleep("filp_open");
+	std::string host = khost::file_root() + (path[0] == '/' ? "" : "/") + path;
+	for (size_t p = host.find('/', khost::file_root().size() + 1); p != std::string::npos; p = host.find('/', p + 1))
+		::mkdir(host.substr(0, p).c_str(), 0755);
+	int hflags = (flags & 3) | ((flags & O_CREAT) ? 0100 : 0) | ((flags & O_TRUNC) ? 01000 : 0) |
+		     ((flags & O_APPEND) ? 02000 : 0);
+	int fd = ::open(host.c_str(), hflags, mode);
+	if (fd < 0)
+		return (struct file *)ERR_PTR(-errno);
+	return khost_file_create(&hostfile_fops, new HostFile{fd}, "kernel-opened");
+}
+
+int filp_close(struct file *f, void *id)
+{
+	(void)id;
+	fput(f);
+	return 0;
+}
+
+ssize_t kernel_write(struct file *f, const void *buf, size_t count, loff_t *pos)
+{
+	khost_might_sleep("kernel_write");
+	ssize_t n = ::pwrite(static_cast<HostFile *>(f->private_data)->fd, buf, count, pos ? *pos : 0);
+	if (n < 0)
+		return -errno;
+	if (pos)
+		*pos += n;
+	return n;
+}
+
+ssize_t kernel_read(struct file *f, void *buf, size_t count, loff_t *pos)
+{
+	khost_might_sleep("kernel_read");
+	ssize_t n = ::pread(static_cast<HostFile *>(f->private_data)->fd, buf, count, pos ? *pos : 0);
+	if (n < 0)
+		return -errno;
+	if (pos)
+		*pos += n;
+	return n;
+}
+
+} // extern "C"

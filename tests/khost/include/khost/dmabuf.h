@@ -230,3 +230,16 @@ int dma_buf_end_cpu_access(struct dma_buf *dmabuf, enum dma_data_direction dir);
 }
 #endif
 #endif
+
+/* ---- files opened from the kernel (debug dumps) ----
+ * Paths lie under a folder of the test (khost::file_root()). */
+#ifdef __cplusplus
+extern "C" {
+#endif
+struct file *filp_open(const char *path, int flags, umode_t mode);
+int filp_close(struct file *f, void *id);
+ssize_t kernel_write(struct file *f, const void *buf, size_t count, loff_t *pos);
+ssize_t kernel_read(struct file *f, void *buf, size_t count, loff_t *pos);
+#ifdef __cplusplus
+}
+#endif

@@ -104,6 +104,10 @@ int close(struct file *f);
 std::string debugfs_read(const char *path);
 int debugfs_write(const char *path, const std::string &data);
 
+// Folder under which filp_open() finds the paths a driver opens (created
+// on first use, one per process).
+std::string file_root();
+
 // ---- power ----
 int system_suspend();	// bound drivers' suspend, in reverse registration order
 int system_resume();
