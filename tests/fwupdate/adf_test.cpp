@@ -365,7 +365,7 @@ TEST_F(AdfLibraryTest, SimpleBufferAndPostRecords)
 	ASSERT_GE(fence, 0);
 	close(fence);
 	ASSERT_EQ(m.posts.size(), 1u);
-	const AdfBufferConfig &b = m.posts[0].buf;
+	const AdfBufferConfig b = m.posts[0].buf;
 	EXPECT_EQ(b.overlay_engine, 2u);
 	EXPECT_EQ(b.n_planes, 1);
 	EXPECT_EQ(b.fd[0], buf);
