@@ -47,7 +47,7 @@ void gr_draw_text(int x, int y, const char *text, bool bold);
 void gr_texticon(int x, int y, const gr_surface *alpha_map);
 void gr_blend_alpha_map(const gr_surface *map, int sx, int sy, int w, int h, int dx, int dy);
 
-// Display backends. The ADF backend finds no device on this platform yet.
+// Display backends: ADF devices, tried first, and the framebuffer.
 gr_backend *adf_backend_create();
 gr_backend *open_fbdev();
 

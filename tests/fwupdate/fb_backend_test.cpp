@@ -182,7 +182,7 @@ TEST_F(FbBackendTest, DrawingLayerFallsBackToTheFramebuffer)
 	fbdev_test_set_path(dev_.path.c_str());
 	res_test_set_dir("/nonexistent");
 	gr_test_setup("/nonexistent/tty", nullptr);
-	ASSERT_EQ(gr_start(), 0); // no ADF device on this platform
+	ASSERT_EQ(gr_start(), 0); // no ADF device in /dev
 	EXPECT_EQ(gr_screen_width(), 320);
 	gr_set_color(0, 0, 255, 255);
 	gr_fill_rect(0, 0, 2, 2);
