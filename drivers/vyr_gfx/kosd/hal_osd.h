@@ -32,6 +32,9 @@ static inline u32 osd_bit(int bit, bool on)
 	return on ? (1u << bit) : 0;
 }
 
+/* Colour mode from a plane control value (code in bits 15:12 and 9:8); 0 if unknown. */
+EN_COLOR _ker_osd_Convert_ColorRegValToMode(u32 u32RegVal);
+
 ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane);
 ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane);
 

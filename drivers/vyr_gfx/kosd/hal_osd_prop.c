@@ -358,6 +358,32 @@ void _ker_osd_Update_Enable(EN_DRV_OSD_PLANE_ID enPlane, ST_DRV_OSD_UPDATE_ENABL
 	OSD_LEAVE();
 }
 
+EN_COLOR _ker_osd_Convert_ColorRegValToMode(u32 u32RegVal)
+{
+	switch (u32RegVal & 0xf300) {
+	case 0x0000:
+		return OSD_COLOR_PALETTE8;
+	case 0xa100:
+		return OSD_COLOR_RGB565;
+	case 0x0100:
+		return OSD_COLOR_ARGB1555;
+	case 0x4100:
+		return OSD_COLOR_ARGB4444;
+	case 0x0200:
+	case 0x0300:
+		return OSD_COLOR_ARGB8888;
+	case 0x2100:
+		return OSD_COLOR_RGBA5551;
+	case 0x6100:
+		return OSD_COLOR_RGBA4444;
+	case 0x1200:
+	case 0x1300:
+		return OSD_COLOR_RGBA8888;
+	}
+	OSD_ERR("Invalid color format!\n");
+	return 0;
+}
+
 void _ker_osd_Is_Support_AFBC(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbSupport)
 {
 	OSD_CHECK_PLANE(enPlane);
