@@ -123,6 +123,7 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	ST_KER_OSD_SCROLL_TASK_CTX *s = &gstScrollContext;
 	ST_KER_OSD_PLANE_CTX *pstCtx;
 	u32 u32Stride;
+	bool locked;
 	int i;
 
 	OSD_ENTER();
@@ -145,14 +146,12 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	 * scrolls, and it holds the semaphore across its window change. Other
 	 * planes may go on scrolling, so the wait is bounded.
 	 */
-	if (s->pstTask) {
+	if (s->pstTask)
 		for (i = 0; i < OSD_SCROLL_DRAIN_POLLS && !READ_ONCE(s->u32Idle); i++) {
 			OSD_ERR("Wait previous ScrollBar behavior complete ...\n");
 			msleep(5);
 		}
-		if (!down_interruptible(&s->stSem))
-			up(&s->stSem);
-	}
+	locked = !down_interruptible(&s->stSem);
 
 	pstCtx = osd_ctx(enPlane);
 	if (pstCtx) {
@@ -162,6 +161,8 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 		KER_OSD_CALL(tbl, pfSetDispWin, enPlane, OSD_REGION0,
 			     &pstCtx->astRegion[0].stDispWin);
 	}
+	if (locked)
+		up(&s->stSem);
 	osd_scroll_update(enPlane);
 	OSD_LEAVE();
 }
@@ -201,6 +202,11 @@ int _ker_osd_ScrollTaskProc(void *data)
 
 		pstCtx = osd_ctx(p);
 		if (!down_interruptible(&s->stSem)) {
+			/* a disable that came meanwhile has restored the plane */
+			if (!READ_ONCE(pstCtx->stScroll.bEnable)) {
+				up(&s->stSem);
+				continue;
+			}
 			pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32ScrollStride;
 			stWin = pstCtx->stScroll.stDispWin;
 			stWin.stSrcWin.u32X = pstCtx->stScroll.u32Offset;

@@ -18,6 +18,12 @@
 struct fb_info;
 struct task_struct;
 
+#ifdef __cplusplus
+#define KOSD_STATIC_ASSERT static_assert
+#else
+#define KOSD_STATIC_ASSERT _Static_assert
+#endif
+
 /* ------------------------------------------------------------------ */
 /* Identifiers                                                          */
 /* ------------------------------------------------------------------ */
@@ -320,35 +326,35 @@ typedef struct {
 	u8 u8TranspOffset;
 } ST_KER_OSD_COLOR_FMT;
 
-_Static_assert(sizeof(ST_DRV_OSD_UPDATE_STATUS) == 4, "update status");
-_Static_assert(sizeof(ST_DRV_OSD_SCALE_ENABLE) == 4, "scale enable");
-_Static_assert(sizeof(ST_DRV_OSD_SCALE_FACTOR) == 16, "scale factor");
-_Static_assert(sizeof(ST_DRV_OSD_SCALE_PATH_SEL) == 12, "scale path");
-_Static_assert(sizeof(ST_DRV_OSD_SCALE_UP_CTRL) == 20, "scale up ctrl");
-_Static_assert(sizeof(ST_DRV_OSD_SCALE_DOWN_CTRL) == 44, "scale down ctrl");
-_Static_assert(sizeof(ST_DRV_OSD_BUF_PHY_ADDR_SIZE) == 12, "buffer record");
-_Static_assert(sizeof(ST_DRV_OSD_COLOR_KEY_VALUE) == 12, "colour key");
-_Static_assert(sizeof(void *) != 8 || sizeof(ST_DRV_OSD_PALETTE_DATA) == 16, "palette data");
-_Static_assert(sizeof(ST_DRV_OSD_PALETTE_STATUS) == 3, "palette status");
-_Static_assert(sizeof(ST_DRV_OSD_LBM_STATUS) == 2, "lbm status");
-_Static_assert(sizeof(ST_DRV_OSD_LBM_ADDR) == 8, "lbm addr");
-_Static_assert(sizeof(ST_DRV_OSD_LBM_THRD) == 12, "lbm thrd");
-_Static_assert(sizeof(ST_DRV_OSD_PROTECT_AREA) == 8, "protect area");
-_Static_assert(sizeof(ST_DRV_OSD_SELF_FRAME_WIN) == 12, "self frame win");
-_Static_assert(sizeof(ST_DRV_OSD_DPVDE_REF) == 8, "dpvde ref");
-_Static_assert(sizeof(ST_DRV_OSD_BIST_MODE) == 8, "bist mode");
-_Static_assert(sizeof(ST_DRV_OSD_REGION_BOUNDARY) == 12, "region boundary");
-_Static_assert(sizeof(ST_DRV_OSD_RL_DECODE_CTRL) == 8, "rl decode");
-_Static_assert(sizeof(ST_DRV_OSD_GAIN_OFFSET) == 24, "gain offset");
-_Static_assert(sizeof(ST_DRV_OSD_ALPHASUARE_PARAM) == 12, "alpha square");
-_Static_assert(sizeof(ST_DRV_OSD_VIDEO_MASK_CTRL) == 36, "video mask");
-_Static_assert(sizeof(ST_DRV_OSD_TIME_GEN) == 32, "time gen");
-_Static_assert(sizeof(ST_DRV_OSD_HFLIP_PARAM) == 8, "hflip");
-_Static_assert(sizeof(ST_DRV_OSD_VSYNC_EXTEND) == 12, "vsync extend");
-_Static_assert(sizeof(ST_DRV_OSD_LBM_TEST_PATTERN) == 32, "lbm test pattern");
-_Static_assert(__builtin_offsetof(ST_DRV_OSD_LBM_TEST_PATTERN, u8Byte) == 28, "byte at 28");
-_Static_assert(sizeof(ST_DRV_OSD_SCROLL_PARAM) == 28, "scroll param");
-_Static_assert(sizeof(ST_KER_OSD_COLOR_FMT) == 9, "colour format");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_UPDATE_STATUS) == 4, "update status");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_ENABLE) == 4, "scale enable");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_FACTOR) == 16, "scale factor");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_PATH_SEL) == 12, "scale path");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_UP_CTRL) == 20, "scale up ctrl");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_DOWN_CTRL) == 44, "scale down ctrl");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_BUF_PHY_ADDR_SIZE) == 12, "buffer record");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_COLOR_KEY_VALUE) == 12, "colour key");
+KOSD_STATIC_ASSERT(sizeof(void *) != 8 || sizeof(ST_DRV_OSD_PALETTE_DATA) == 16, "palette data");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_PALETTE_STATUS) == 3, "palette status");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_STATUS) == 2, "lbm status");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_ADDR) == 8, "lbm addr");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_THRD) == 12, "lbm thrd");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_PROTECT_AREA) == 8, "protect area");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SELF_FRAME_WIN) == 12, "self frame win");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_DPVDE_REF) == 8, "dpvde ref");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_BIST_MODE) == 8, "bist mode");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_REGION_BOUNDARY) == 12, "region boundary");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_RL_DECODE_CTRL) == 8, "rl decode");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_GAIN_OFFSET) == 24, "gain offset");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_ALPHASUARE_PARAM) == 12, "alpha square");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_VIDEO_MASK_CTRL) == 36, "video mask");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_TIME_GEN) == 32, "time gen");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_HFLIP_PARAM) == 8, "hflip");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_VSYNC_EXTEND) == 12, "vsync extend");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_TEST_PATTERN) == 32, "lbm test pattern");
+KOSD_STATIC_ASSERT(__builtin_offsetof(ST_DRV_OSD_LBM_TEST_PATTERN, u8Byte) == 28, "byte at 28");
+KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCROLL_PARAM) == 28, "scroll param");
+KOSD_STATIC_ASSERT(sizeof(ST_KER_OSD_COLOR_FMT) == 9, "colour format");
 
 /* ------------------------------------------------------------------ */
 /* Setting records                                                      */
@@ -765,7 +771,7 @@ typedef struct {
 	KER_OSD_DRIVER_SLOTS(KOSD_FIELD_OP, KOSD_FIELD_OP, KOSD_FIELD_NUL)
 } ST_KER_OSD_DRIVER_CALLBACK;
 
-_Static_assert(sizeof(ST_KER_OSD_DRIVER_CALLBACK) == KER_OSD_SLOT_COUNT * sizeof(void (*)(void)),
+KOSD_STATIC_ASSERT(sizeof(ST_KER_OSD_DRIVER_CALLBACK) == KER_OSD_SLOT_COUNT * sizeof(void (*)(void)),
 	       "one pointer per slot");
 
 /* Declarations of every operation the table names. */
