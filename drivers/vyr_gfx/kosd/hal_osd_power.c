@@ -10,7 +10,6 @@
 #include <linux/kthread.h>
 #include <linux/ktime.h>
 #include <linux/mutex.h>
-#include <linux/numa.h>
 #include <linux/string.h>
 
 #include <crv_platform.h>
@@ -572,8 +571,7 @@ void _ker_osd_Open(void)
 	init_waitqueue_head(&gstScrollContext.waitQueueHead);
 	gstScrollContext.u8Pending = 0;
 	gstScrollContext.u32Idle = 0;
-	task = kthread_create_on_node(_ker_osd_ScrollTaskProc, NULL, NUMA_NO_NODE,
-				      "OSD-Scroll-Task");
+	task = kthread_create(_ker_osd_ScrollTaskProc, NULL, "OSD-Scroll-Task");
 	if (IS_ERR(task)) {
 		/* without a task nothing scrolls; disabling must not wait for it */
 		gstScrollContext.pstTask = NULL;

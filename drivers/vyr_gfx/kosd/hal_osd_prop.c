@@ -5,7 +5,6 @@
  */
 #include <linux/kernel.h>
 #include <linux/spinlock.h>
-#include <linux/fb.h>
 
 #include "hal_osd.h"
 

@@ -6,8 +6,7 @@
 #include <linux/kernel.h>
 #include <linux/io.h>
 #include <linux/delay.h>
-#include <linux/processor.h>
-#include <linux/fb.h>
+#include <asm/processor.h>
 
 #include "hal_osd.h"
 

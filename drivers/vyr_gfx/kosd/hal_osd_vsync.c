@@ -7,7 +7,6 @@
 #include <linux/delay.h>
 #include <linux/sched.h>
 #include <linux/wait.h>
-#include <linux/fb.h>
 
 #include "hal_osd.h"
 

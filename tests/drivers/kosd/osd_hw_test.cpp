@@ -352,8 +352,9 @@ TEST_F(OsdHwTest, PreInitAdoptsTheBootStateAndWritesOnlyItsOwnSteps)
 	// The shadow now mirrors the hardware, cursor globals included.
 	for (uint32_t i = 0; i < _ker_osd_Shadow_Count(); i++) {
 		ST_KER_OSD_SHADOW_REG *r = _ker_osd_Shadow_At(i);
-		if (r->u32Addr && r->u32Addr != R(0x428))
+		if (r->u32Addr && r->u32Addr != R(0x428)) {
 			EXPECT_EQ(r->u32Value, khost::reg(r->u32Addr)) << std::hex << r->u32Addr;
+		}
 	}
 
 	ST_KER_OSD_PLANE_CTX *c = osd_probe_ctx(0);
@@ -453,8 +454,9 @@ TEST_F(OsdHwTest, ResumeAfterLostPowerRestoresEveryShadowedRegister)
 
 	for (uint32_t i = 0; i < _ker_osd_Shadow_Count(); i++) {
 		ST_KER_OSD_SHADOW_REG *r = _ker_osd_Shadow_At(i);
-		if (r->u32Addr && !kResumeHwOnly.count(r->u32Addr))
+		if (r->u32Addr && !kResumeHwOnly.count(r->u32Addr)) {
 			EXPECT_EQ(khost::reg(r->u32Addr), r->u32Value) << std::hex << r->u32Addr;
+		}
 	}
 	for (uint32_t a : { R(0x110), R(0x210), R(0x310) })
 		EXPECT_EQ(shadow(a) & 0xff0000, 0xff0000u);
@@ -584,8 +586,9 @@ TEST_F(OsdHwTest, VSyncWaitEndsOnTheInterruptOnATimeoutOrAtOnceAfterAMissedOne)
 	EXPECT_NE(khost::log().find("[MSG_DRV_OSD]_ker_osd_VSyncWait(), PlaneID = 1, trying to sync "
 				    "DpVSync ...\n"), std::string::npos);
 
+	// Real time from here, so the interrupt comes well inside the wait.
 	khost::clear_log();
-	gastVSyncContext[0].waiting = 0;
+	khost::set_time_scale(1);
 	std::atomic<bool> back{ false };
 	std::thread raiser([&] {
 		while (!back)
@@ -623,7 +626,18 @@ TEST_F(OsdHwTest, ScrollTaskMovesThePlaneAndStopsWithTheHardware)
 	}
 	EXPECT_EQ(offsets, (std::set<u32>{ 0, 16, 32 }));	// wraps at the limit
 	EXPECT_EQ(osd_probe_ctx(0)->astRegion[0].u32Stride, 7680u);
-	stop();	// the task is told to stop while it scrolls; TearDown finds no thread left
+
+	// Disabled, the task goes idle and sleeps; the stop must still end it.
+	u8 off = 0;
+	osd_probe_ctx(0)->stScroll.bEnable = 0;
+	_ker_osd_Scroll_Enable(OSD_NORMAL1, OSD_REGION0, &off);
+	EXPECT_EQ(osd_probe_ctx(0)->astRegion[0].u32Stride, 3840u);
+	until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+	while (!__atomic_load_n(&gstScrollContext.u32Idle, __ATOMIC_RELAXED) &&
+	       std::chrono::steady_clock::now() < until)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	std::this_thread::sleep_for(std::chrono::milliseconds(20));
+	stop();	// TearDown finds no thread left
 }
 
 TEST_F(OsdHwTest, DisablingOneOfTwoScrollingPlanesReturns)
