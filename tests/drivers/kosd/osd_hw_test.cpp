@@ -592,7 +592,7 @@ TEST_F(OsdHwTest, VSyncWaitEndsOnTheInterruptOnATimeoutOrAtOnceAfterAMissedOne)
 	std::atomic<bool> back{ false };
 	std::thread raiser([&] {
 		while (!back)
-			crv_sys_irq_raise(50);
+			khost::run_in_irq([] { crv_sys_irq_raise(50); });
 	});
 	EXPECT_EQ(_ker_osd_VSyncWait(OSD_NORMAL1), 0);
 	back = true;
