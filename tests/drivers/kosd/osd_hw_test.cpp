@@ -413,6 +413,19 @@ TEST_F(OsdHwTest, OpenProgramsTheDefaultsAndStartsInterruptAndScrollTask)
 	EXPECT_EQ(khost::reg(R(0x2000)) & 1, 0u);
 }
 
+TEST_F(OsdHwTest, RefusedInterruptIsReportedAndNotFreedAtStop)
+{
+	// Someone else holds the registration the layer asks for.
+	ASSERT_EQ(KER_SYS_IRQRequest(50, _ker_osd_DpIRQHandler, 0, "held", nullptr, 1, nullptr), 0);
+	_ker_osd_Open();
+	opened = true;
+	EXPECT_NE(khost::log().find(ERR + "Register DpVsync IRQ fail !\n"), std::string::npos);
+	EXPECT_NE(gstScrollContext.pstTask, nullptr);	// scrolling still starts
+	stop();
+	EXPECT_EQ(crv_irq_handler_count(), 1u);		// the other registration stays
+	EXPECT_EQ(KER_SYS_IRQFree(50, _ker_osd_DpIRQHandler, nullptr, 0), 0);
+}
+
 // ---- suspend and resume -----------------------------------------------------
 
 TEST_F(OsdHwTest, ResumeAfterLostPowerRestoresEveryShadowedRegister)
@@ -535,6 +548,12 @@ TEST_F(OsdHwTest, ResumeReleasesOnlyTheSemaphoresSuspendTook)
 				      "Mutex (Semaphore) ...\n"), 5u);
 	osd_probe_sem_up(2);				// the caller finishes
 	_ker_osd_Set_Resume();
+	// The timing lines carry the log-level bytes after their tag.
+	std::string log = khost::log();
+	EXPECT_NE(log.find("[MSG_DRV_OSD]\0016@suspend(in) _ker_osd_Set_Suspend\n"), std::string::npos);
+	EXPECT_NE(log.find("[MSG_DRV_OSD]\0016@suspend_time/_ker_osd_Set_Suspend/"), std::string::npos);
+	EXPECT_NE(log.find("[MSG_DRV_OSD]\0016@resume(in) _ker_osd_Set_Resume\n"), std::string::npos);
+	EXPECT_NE(log.find("[MSG_DRV_OSD]\0016@resume_time/_ker_osd_Set_Resume/"), std::string::npos);
 	// checked for every plane in TearDown: each semaphore counts 1
 
 	// A resume that no suspend preceded gives nothing back.
