@@ -133,185 +133,17 @@ extern u32 gu32APITraceCtl;
 /* Records handed to the operations                                     */
 /* ------------------------------------------------------------------ */
 
-typedef struct {
-	u8 u8Status;		/* the plane asked */
-	u8 au8Normal[3];	/* OSD_NORMAL1..3 */
-} ST_DRV_OSD_UPDATE_STATUS;
-
-typedef struct {
-	u8 bHScaleUp;
-	u8 bVScaleUp;
-	u8 bHScaleDown;
-	u8 bVScaleDown;
-} ST_DRV_OSD_SCALE_ENABLE;
-
-typedef struct {
-	u32 u32HFactor;
-	u32 u32VFactor;
-	u32 u32HDownFactor;
-	u32 u32VDownFactor;
-} ST_DRV_OSD_SCALE_FACTOR;
-
-typedef struct {
-	u32 au32Sel[3];
-} ST_DRV_OSD_SCALE_PATH_SEL;
-
-/* au32Ctrl[4] selects the vertical up mode: 4 means mode 2. */
-typedef struct {
-	u32 au32Ctrl[5];
-} ST_DRV_OSD_SCALE_UP_CTRL;
-
-#define OSD_SCALE_UP_VMODE2	4
-
-typedef struct {
-	u32 au32Ctrl[11];
-} ST_DRV_OSD_SCALE_DOWN_CTRL;
-
-typedef struct {
-	u32 u32BufPhyAddr;
-	u32 u32StartAddr;	/* written by the operation */
-	u32 u32Size;
-} ST_DRV_OSD_BUF_PHY_ADDR_SIZE;
-
-typedef struct {
-	u32 u32Match;
-	u32 u32Replace;
-	u32 u32Alpha;		/* RGB565 only */
-} ST_DRV_OSD_COLOR_KEY_VALUE;
+/* The records the ioctls carry are in the uapi header; these stay inside. */
 
 #define OSD_PALETTE_ENTRIES	256
 #define OSD_PALETTE_BYTES	(OSD_PALETTE_ENTRIES * 4)
 
+/* Palette range with the entries in kernel memory (the ioctls copy them in). */
 typedef struct {
 	u32 u32Start;
 	u32 u32Count;
 	u32 *pu32Data;
 } ST_DRV_OSD_PALETTE_DATA;
-
-typedef struct {
-	u8 u8Reserved;
-	u8 u8Status1;		/* 0xfc0d0414 bit 1 */
-	u8 u8Status0;		/* 0xfc0d0414 bit 0 */
-} ST_DRV_OSD_PALETTE_STATUS;
-
-typedef struct {
-	u8 u8Status;
-	u8 u8Error;
-} ST_DRV_OSD_LBM_STATUS;
-
-typedef struct {
-	u32 u32Start;
-	u32 u32End;
-} ST_DRV_OSD_LBM_ADDR;
-
-typedef struct {
-	u32 u32Thrd0;
-	u32 u32Thrd1;
-	u32 u32Thrd2;
-} ST_DRV_OSD_LBM_THRD;
-
-typedef struct {
-	u32 u32AlphaThrd;
-	u32 u32HEnd;
-} ST_DRV_OSD_PROTECT_AREA;
-
-typedef struct {
-	u32 u32XVariation;
-	u32 u32YVariation;
-	u32 u32Trigger;
-} ST_DRV_OSD_SELF_FRAME_WIN;
-
-typedef struct {
-	u32 u32RefA;
-	u32 u32RefB;
-} ST_DRV_OSD_DPVDE_REF;
-
-typedef struct {
-	u32 u32PixelValue;
-	u32 u32PaletteIndex;
-} ST_DRV_OSD_BIST_MODE;
-
-typedef struct {
-	u32 u32A;
-	u32 u32B;
-	u32 u32C;
-} ST_DRV_OSD_REGION_BOUNDARY;
-
-typedef struct {
-	u32 u32DummyByteMask;
-	u32 u32TotalRQuant;
-} ST_DRV_OSD_RL_DECODE_CTRL;
-
-typedef struct {
-	u32 u32GainR;
-	u32 u32OffsetR;
-	u32 u32GainG;
-	u32 u32OffsetG;
-	u32 u32GainB;
-	u32 u32OffsetB;
-} ST_DRV_OSD_GAIN_OFFSET;
-
-typedef struct {
-	u32 u32Enable;
-	u32 u32Mode;
-	u32 u32Value;
-} ST_DRV_OSD_ALPHASUARE_PARAM;
-
-/* The identifiers come with the mask so one record serves every mask command. */
-typedef struct {
-	u32 u32LayerID;
-	u32 u32MaskID;
-	u8 bEnable;
-	u8 au8Reserved[3];
-	u32 u32X;
-	u32 u32Y;
-	u32 u32W;
-	u32 u32H;
-	u32 u32Delay;
-	u32 u32Disparity3D;
-} ST_DRV_OSD_VIDEO_MASK_CTRL;
-
-typedef struct {
-	u32 au32Value[8];
-} ST_DRV_OSD_TIME_GEN;
-
-typedef struct {
-	u8 bEnable;
-	u8 au8Reserved[3];
-	u32 u32Width;
-} ST_DRV_OSD_HFLIP_PARAM;
-
-typedef struct {
-	u8 u8A;
-	u8 u8B;
-	u8 au8Reserved[2];
-	u32 u32C;
-	u32 u32D;
-} ST_DRV_OSD_VSYNC_EXTEND;
-
-typedef struct {
-	u32 u32Enable;
-	u32 au32Color[4];
-	u32 u32Mode;
-	u32 u32Value;
-	u8 u8Byte;
-	u8 au8Reserved[3];
-} ST_DRV_OSD_LBM_TEST_PATTERN;
-
-/*
- * Scroll request: the framebuffer layer copies it into the plane context;
- * the task moves the display window's x offset by u32Step per frame from
- * u32Start and wraps to 0 at u32Limit.
- */
-typedef struct {
-	u8 bEnable;
-	u8 au8Reserved[3];
-	u32 u32ScrollStride;
-	u32 u32Step;
-	u32 u32Limit;
-	u32 u32Start;
-	u32 au32Reserved[2];
-} ST_DRV_OSD_SCROLL_PARAM;
 
 /* Framebuffer colour format: length and offset of each component. */
 typedef struct {
@@ -326,34 +158,7 @@ typedef struct {
 	u8 u8TranspOffset;
 } ST_KER_OSD_COLOR_FMT;
 
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_UPDATE_STATUS) == 4, "update status");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_ENABLE) == 4, "scale enable");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_FACTOR) == 16, "scale factor");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_PATH_SEL) == 12, "scale path");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_UP_CTRL) == 20, "scale up ctrl");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCALE_DOWN_CTRL) == 44, "scale down ctrl");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_BUF_PHY_ADDR_SIZE) == 12, "buffer record");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_COLOR_KEY_VALUE) == 12, "colour key");
 KOSD_STATIC_ASSERT(sizeof(void *) != 8 || sizeof(ST_DRV_OSD_PALETTE_DATA) == 16, "palette data");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_PALETTE_STATUS) == 3, "palette status");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_STATUS) == 2, "lbm status");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_ADDR) == 8, "lbm addr");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_THRD) == 12, "lbm thrd");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_PROTECT_AREA) == 8, "protect area");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SELF_FRAME_WIN) == 12, "self frame win");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_DPVDE_REF) == 8, "dpvde ref");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_BIST_MODE) == 8, "bist mode");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_REGION_BOUNDARY) == 12, "region boundary");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_RL_DECODE_CTRL) == 8, "rl decode");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_GAIN_OFFSET) == 24, "gain offset");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_ALPHASUARE_PARAM) == 12, "alpha square");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_VIDEO_MASK_CTRL) == 36, "video mask");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_TIME_GEN) == 32, "time gen");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_HFLIP_PARAM) == 8, "hflip");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_VSYNC_EXTEND) == 12, "vsync extend");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_LBM_TEST_PATTERN) == 32, "lbm test pattern");
-KOSD_STATIC_ASSERT(__builtin_offsetof(ST_DRV_OSD_LBM_TEST_PATTERN, u8Byte) == 28, "byte at 28");
-KOSD_STATIC_ASSERT(sizeof(ST_DRV_OSD_SCROLL_PARAM) == 28, "scroll param");
 KOSD_STATIC_ASSERT(sizeof(ST_KER_OSD_COLOR_FMT) == 9, "colour format");
 
 /* ------------------------------------------------------------------ */
