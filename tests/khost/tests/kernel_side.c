@@ -273,3 +273,113 @@ void ks_fb_unregister(void)
 	__free_pages(ks_fb_pages, 2);
 	framebuffer_release(ks_fb);
 }
+
+/* A dma-buf exporter over two pages, and a fence signalled from an interrupt. */
+#include <linux/dma-buf.h>
+#include <linux/dma-fence.h>
+#include <linux/sync_file.h>
+
+static struct page *ks_buf_pages;
+int ks_buf_released;
+
+static struct sg_table *ks_map_dma_buf(struct dma_buf_attachment *a, enum dma_data_direction dir)
+{
+	struct sg_table *t = kzalloc(sizeof(*t), GFP_KERNEL);
+
+	if (!t || sg_alloc_table(t, 1, GFP_KERNEL)) {
+		kfree(t);
+		return ERR_PTR(-ENOMEM);
+	}
+	sg_set_page(t->sgl, ks_buf_pages, 2 * PAGE_SIZE, 0);
+	dma_map_sgtable(a->dev, t, dir, 0);
+	return t;
+}
+
+static void ks_unmap_dma_buf(struct dma_buf_attachment *a, struct sg_table *t, enum dma_data_direction dir)
+{
+	sg_free_table(t);
+	kfree(t);
+}
+
+static void ks_release(struct dma_buf *d)
+{
+	ks_buf_released++;
+	__free_pages(ks_buf_pages, 1);
+}
+
+static int ks_buf_mmap(struct dma_buf *d, struct vm_area_struct *vma)
+{
+	return remap_pfn_range(vma, vma->vm_start, page_to_pfn(ks_buf_pages) + vma->vm_pgoff,
+			       vma->vm_end - vma->vm_start, vma->vm_page_prot);
+}
+
+static const struct dma_buf_ops ks_buf_ops = {
+	.map_dma_buf = ks_map_dma_buf,
+	.unmap_dma_buf = ks_unmap_dma_buf,
+	.release = ks_release,
+	.mmap = ks_buf_mmap,
+};
+
+int ks_export(void)
+{
+	DEFINE_DMA_BUF_EXPORT_INFO(info);
+	struct dma_buf *d;
+
+	ks_buf_pages = alloc_pages(GFP_KERNEL, 1);
+	info.ops = &ks_buf_ops;
+	info.size = 2 * PAGE_SIZE;
+	d = dma_buf_export(&info);
+	if (IS_ERR(d))
+		return PTR_ERR(d);
+	return dma_buf_fd(d, O_CLOEXEC);
+}
+
+/* Imports a descriptor as a device would; returns the first DMA address. */
+u64 ks_import(int fd, struct device *dev)
+{
+	struct dma_buf *d = dma_buf_get(fd);
+	struct dma_buf_attachment *a;
+	struct sg_table *t;
+	u64 addr = 0;
+
+	if (IS_ERR(d))
+		return 0;
+	a = dma_buf_attach(d, dev);
+	if (!IS_ERR(a)) {
+		t = dma_buf_map_attachment_unlocked(a, DMA_BIDIRECTIONAL);
+		if (!IS_ERR(t)) {
+			addr = sg_dma_address(t->sgl);
+			dma_buf_unmap_attachment_unlocked(a, t, DMA_BIDIRECTIONAL);
+		}
+		dma_buf_detach(d, a);
+	}
+	dma_buf_put(d);
+	return addr;
+}
+
+static DEFINE_SPINLOCK(ks_fence_lock);
+static const char *ks_fence_name(struct dma_fence *f) { return "ks"; }
+static const struct dma_fence_ops ks_fence_ops = {
+	.get_driver_name = ks_fence_name,
+	.get_timeline_name = ks_fence_name,
+};
+struct dma_fence *ks_fence;
+
+int ks_out_fence(void)
+{
+	struct sync_file *s;
+	int fd;
+
+	ks_fence = kzalloc(sizeof(*ks_fence), GFP_KERNEL);
+	dma_fence_init(ks_fence, &ks_fence_ops, &ks_fence_lock, dma_fence_context_alloc(1), 1);
+	s = sync_file_create(ks_fence);
+	fd = get_unused_fd_flags(O_CLOEXEC);
+	fd_install(fd, s->file);
+	return fd;
+}
+
+void ks_signal_fence(void)
+{
+	dma_fence_signal(ks_fence);
+	dma_fence_put(ks_fence);
+}

@@ -33,6 +33,12 @@ int ks_fb_register(void);
 void ks_fb_unregister(void);
 extern int ks_fb_set_par_calls, ks_fb_pans;
 #include "khost/fb.h"
+#include "khost/dmabuf.h"
+int ks_export(void);
+u64 ks_import(int fd, struct device *dev);
+extern int ks_buf_released;
+int ks_out_fence(void);
+void ks_signal_fence(void);
 }
 
 namespace {
@@ -239,6 +245,43 @@ TEST_F(Bed, FramebuffersGoThroughTheCoreChecks)
 	khost::close(f);
 	ks_fb_unregister();
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
+}
+
+TEST_F(Bed, DmaBufsLiveUntilTheirLastDescriptorCloses)
+{
+	ASSERT_EQ(khost::load_module("khost_selftest_mod"), 0);
+	int fd = ks_export();
+	ASSERT_GE(fd, 0);
+	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), -EAGAIN);	/* the buffer pins its exporter */
+	struct device dev = {};
+	EXPECT_GE(ks_import(fd, &dev), 0x100000000ull);
+	int err = 0;
+	EXPECT_NE(khost::mmap(khost::fd_file(fd), 2 * 4096, 0, &err), nullptr);
+	EXPECT_EQ(khost::mmap(khost::fd_file(fd), 4096, 2, &err), nullptr);	/* beyond the end */
+	EXPECT_EQ(err, -EINVAL);
+	EXPECT_EQ(ks_buf_released, 0);
+	EXPECT_EQ(khost::close_fd(fd), 0);
+	EXPECT_EQ(ks_buf_released, 1);
+	EXPECT_EQ(khost::close_fd(fd), -EBADF);
+	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
+}
+
+TEST_F(Bed, OutFencesSignalFromInterruptsAndWaitersWake)
+{
+	int fd = ks_out_fence();
+	struct dma_fence *f = sync_file_get_fence(fd);
+	ASSERT_NE(f, nullptr);
+	EXPECT_FALSE(dma_fence_is_signaled(f));
+	EXPECT_EQ(dma_fence_wait_timeout(f, true, 5), 0);
+	std::thread irq([] {
+		std::this_thread::sleep_for(std::chrono::milliseconds(2));
+		khost::run_in_irq([] { ks_signal_fence(); });
+	});
+	EXPECT_GT(dma_fence_wait_timeout(f, true, 2500), 0);
+	irq.join();
+	EXPECT_TRUE(dma_fence_is_signaled(f));
+	dma_fence_put(f);
+	EXPECT_EQ(khost::close_fd(fd), 0);
 }
 
 } // namespace

@@ -95,10 +95,18 @@ long compat_ioctl(struct file *f, unsigned cmd, unsigned long arg);
 // Maps len bytes at page offset pgoff; returns the host address or NULL (*err set).
 void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err = nullptr);
 ssize_t read(struct file *f, std::string &out, size_t max = 65536);
+// The file behind a descriptor a driver installed (dma-buf, sync_file), and
+// closing that descriptor as user space would.
+struct file *fd_file(int fd);
+int close_fd(int fd);
 ssize_t write(struct file *f, const std::string &data);
 int close(struct file *f);
 std::string debugfs_read(const char *path);
 int debugfs_write(const char *path, const std::string &data);
+
+// Folder under which filp_open() finds the paths a driver opens (created
+// on first use, one per process).
+std::string file_root();
 
 // ---- power ----
 int system_suspend();	// bound drivers' suspend, in reverse registration order

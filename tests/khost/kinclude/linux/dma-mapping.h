@@ -1,5 +1,2 @@
-/* Host kernel: see khost/dev.h. */
-#ifndef KHOST_LINUX_DMA_MAPPING_H
-#define KHOST_LINUX_DMA_MAPPING_H
-#include <khost/dev.h>
-#endif
+/* Host kernel: see khost/dmabuf.h. */
+#include <khost/dmabuf.h>
