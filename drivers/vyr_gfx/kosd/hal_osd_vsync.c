@@ -54,9 +54,18 @@ static void _ker_osd_VSyncNotify(void)
 	}
 }
 
+/* The framebuffer layer's fences; without it there are none to signal. */
+void __weak osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane)
+{
+}
+
 irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id)
 {
+	int p;
+
 	_ker_osd_VSyncNotify();
+	for (p = 0; p < OSD_PLANE_MAX; p++)
+		osd_fence_signal(p);
 	WRITE_ONCE(gatPaletteMutexUp, 0);
 	return IRQ_HANDLED;
 }

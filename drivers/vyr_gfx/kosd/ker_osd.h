@@ -628,6 +628,8 @@ void _ker_osd_ForceDisable(EN_DRV_OSD_PLANE_ID enPlane, u8 u8Value);
 int _ker_osd_VSyncWait_wrap(EN_DRV_OSD_PLANE_ID enPlane);
 
 irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id);
+/* Called at every vsync for each plane: signals the plane's armed out-fence. */
+void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane);
 int _ker_osd_ScrollTaskProc(void *data);
 
 /* Shadow access for diagnostics and tests. */
