@@ -179,6 +179,12 @@ static const struct dma_buf_ops kosd_dmabuf_ops = {
 	.vmap = kosd_dmabuf_vmap,
 };
 
+/* Plane memory is reserved for the driver's life: its dma-bufs need no holding. */
+bool kosd_dma_buf_is_plane(const struct dma_buf *buf)
+{
+	return buf && buf->ops == &kosd_dmabuf_ops;
+}
+
 int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 {
 	DEFINE_DMA_BUF_EXPORT_INFO(info);
@@ -316,17 +322,10 @@ static bool osd_fence_enable_signaling(struct dma_fence *f)
 	return true;
 }
 
-static void osd_fence_release(struct dma_fence *f)
-{
-	dma_fence_free(f);
-	module_put(THIS_MODULE);
-}
-
 static const struct dma_fence_ops osd_fence_ops = {
 	.get_driver_name = osd_fence_get_name,
 	.get_timeline_name = osd_fence_get_name,
 	.enable_signaling = osd_fence_enable_signaling,
-	.release = osd_fence_release,
 };
 
 static struct dma_fence *osd_fence_create(u32 u32Timeline)
@@ -346,7 +345,6 @@ static struct dma_fence *osd_fence_create(u32 u32Timeline)
 	ctx = gu64FenceContext + u32Timeline;
 	seq = ++gau64FenceSeqno[u32Timeline];
 	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
-	__module_get(THIS_MODULE);
 	dma_fence_init(f, &osd_fence_ops, &gstOsdFenceLock, ctx, seq);
 	return f;
 }

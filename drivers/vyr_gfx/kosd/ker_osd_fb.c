@@ -919,6 +919,8 @@ static void _ker_osd_ApplyModuleParams(void)
 	struct fb_var_screeninfo *var;
 	u32 p, w, h, bufs;
 
+	/* first, so that the corrections below can be seen */
+	WRITE_ONCE(gu32APITraceCtl, gu32OSDTrace);
 	if (gau32PlaneOrder[0] >= 6) {
 		gau32PlaneOrder[0] = 0;
 		OSD_MSG_WARN("Use default Normal-Plane Order: gau32PlaneOrder[0] = %d\n", gau32PlaneOrder[0]);
@@ -978,7 +980,6 @@ static void _ker_osd_ApplyModuleParams(void)
 			}
 		}
 	}
-	WRITE_ONCE(gu32APITraceCtl, gu32OSDTrace);
 	for (p = 0; p < OSD_NORMAL_PLANE_NUM; p++)
 		if (gau32PlaneChannel[p] < 2 || gau32PlaneChannel[p] > 4)
 			gau32PlaneChannel[p] = p + 2;

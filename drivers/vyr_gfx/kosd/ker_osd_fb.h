@@ -9,6 +9,8 @@
 #include <linux/fb.h>
 #include <linux/device.h>
 
+struct dma_buf;
+
 #include "ker_osd.h"
 
 extern ST_KER_OSD_DRIVER_CALLBACK *gstDriverCallback;
@@ -125,6 +127,7 @@ void osd_release_shown_bufs(void);
 
 /* ---- dma-buf export and fences (ker_osd_dmabuf.c) ---- */
 int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags);
+bool kosd_dma_buf_is_plane(const struct dma_buf *buf);
 int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req);
 int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size);
 int osd_get_out_fence_fd(void);

@@ -324,9 +324,14 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 			v.u32SrcH);
 		return -EINVAL;
 	}
+	/* another exporter's buffer is held while the plane may scan it */
 	keep = dma_buf_get(v.s32BufFd);
 	if (IS_ERR_OR_NULL(keep))
 		return -EINVAL;
+	if (kosd_dma_buf_is_plane(keep)) {
+		dma_buf_put(keep);
+		keep = NULL;
+	}
 
 	r->u32Stride = (u32)stride;
 	OSD_CALL(pfSetStride, p, rid, &r->u32Stride);
