@@ -206,3 +206,32 @@ int osd_fb_probe_fence_signaled(int fd)
 int osd_fb_probe_bwerror(void) { return _OSD_check_bwerror(); }
 void osd_fb_probe_set_lbm_status(int p, unsigned char s) { lbm_status[p] = s; }
 int osd_fb_probe_raise_vsync(void) { return crv_sys_irq_raise(KER_SYS_IRQ_DP_VSYNC); }
+
+int osd_fb_probe_export(unsigned long long start, unsigned long long len)
+{
+	ST_KER_OSD_DMABUF_RANGE r = { 1, { start, 0 }, { len, 0 } };
+
+	return kosd_dma_buf_fd(&r, O_RDWR);
+}
+
+int osd_fb_probe_pmi_suspend(void) { return crv_pmi_suspend_all(); }
+int osd_fb_probe_pmi_resume(void) { return crv_pmi_resume_all(); }
+
+void KER_OSD_Engine_Disable(void);
+void KER_OSD_Engine_Enable(void);
+int DRV_OSD_Is_Osd_Visible(u8 *pu8Visible);
+
+void osd_fb_probe_engine(int on)
+{
+	if (on)
+		KER_OSD_Engine_Enable();
+	else
+		KER_OSD_Engine_Disable();
+}
+
+int osd_fb_probe_visible(void)
+{
+	u8 v = 0xee;
+
+	return DRV_OSD_Is_Osd_Visible(&v) == v ? v : -1;
+}

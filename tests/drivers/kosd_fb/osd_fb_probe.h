@@ -34,6 +34,13 @@ int osd_fb_probe_fence_signaled(int fd);
 int osd_fb_probe_bwerror(void);
 void osd_fb_probe_set_lbm_status(int plane, unsigned char status);
 int osd_fb_probe_raise_vsync(void);
+/* A dma-buf of the plane exporter over any range. */
+int osd_fb_probe_export(unsigned long long start, unsigned long long len);
+/* The platform's power manager running every suspend or resume hook. */
+int osd_fb_probe_pmi_suspend(void);
+int osd_fb_probe_pmi_resume(void);
+void osd_fb_probe_engine(int on);
+int osd_fb_probe_visible(void);
 
 #ifdef __cplusplus
 }

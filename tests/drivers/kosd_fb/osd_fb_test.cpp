@@ -152,6 +152,7 @@ TEST_F(OsdFb, StartUpProgramsChannelsAndChecksBandwidth)
 	EXPECT_TRUE(has(c, "SetPlaneAXIChannel(0,2)\nSetPlaneAXIChannel(1,3)\nSetPlaneAXIChannel(2,4)\n")) << c;
 	EXPECT_TRUE(has(c, "HFlip_Enable(0,1,1920)\nHFlip_Enable(1,1,1920)")) << c;
 	EXPECT_TRUE(has(khost::log(), "[MSG_DRV_OSD]KER_OSD_DrvInit() done \n"));
+	EXPECT_TRUE(has(khost::log(), "menu DRV_OSD registered (4, 0x100000)")) << khost::log();
 	// Planes 1 and 2 set_par at start-up: stride of a 1920-wide 32-bit plane.
 	EXPECT_TRUE(has(c, "SetStride(1,0,7680)")) << c;
 	EXPECT_FALSE(has(c, "SetStride(0,")) << "the fast-logo plane keeps its picture";
@@ -336,7 +337,7 @@ TEST_F(OsdFb, SetParProgramsThePlaneAndKeepsAPaletteOnlyInPaletteMode)
 	p8.bits_per_pixel = 8;
 	p8.red = p8.green = p8.blue = p8.transp = fb_bitfield{0, 0, 0};
 	ASSERT_EQ(io(f, FBIOPUT_VSCREENINFO, &p8), 0);
-	uint16_t red[2] = {0xffff, 0x1200}, green[2] = {0x3400, 0}, blue[2] = {0x5600, 0x0100};
+	uint16_t red[8] = {0xffff, 0x1200}, green[8] = {0x3400, 0}, blue[8] = {0x5600, 0x0100};
 	fb_cmap cm{250, 7, red, green, blue, nullptr};
 	EXPECT_EQ(io(f, FBIOPUTCMAP, &cm), -EINVAL) << "250 + 7 runs past the palette";
 	cm = fb_cmap{3, 2, red, green, blue, nullptr};
@@ -798,6 +799,15 @@ TEST_F(OsdFb, ShownDmaBufFencesSignalOneFlipLater)
 	vsync();	// no new flip: nothing changes
 	EXPECT_EQ(osd_fb_probe_fence_signaled(second), 0);
 
+	// A buffer the hardware cannot address is refused before anything changes.
+	int high = osd_fb_probe_export(khost::phys_alloc(0x800000), 0x800000);
+	ASSERT_GE(high, 0);
+	osd_fb_probe_clear_calls();
+	rec.fd = high;
+	EXPECT_EQ(io(f0, nr_cmd(35), &rec), -EINVAL);
+	EXPECT_EQ(calls(), "");
+	khost::close_fd(high);
+
 	// A descriptor that is no dma-buf changes nothing.
 	osd_fb_probe_clear_calls();
 	rec.fd = 9999;
@@ -811,6 +821,77 @@ TEST_F(OsdFb, ShownDmaBufFencesSignalOneFlipLater)
 	khost::close_fd(first);
 	khost::close_fd(second);
 	khost::close_fd(buf);
+}
+
+// ---- power hooks, exports, fast scaling ---------------------------------------
+
+TEST_F(OsdFb, PowerHooksSuspendAndResumeThePlanes)
+{
+	load();
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	v.yoffset = 1080;
+	ASSERT_EQ(osd_fb_probe_pmi_suspend(), 0);
+	EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), -EFAULT);
+	EXPECT_EQ(io(f, KER_OSD_IO_SET_STRIDE, 64), 0) << "ioctls do nothing meanwhile";
+	ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
+	EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	for (int p = 0; p < 5; p++)
+		EXPECT_EQ(osd_fb_probe_sem_count(p), 1) << p;
+}
+
+TEST_F(OsdFb, EngineDisableHidesCursorAndNormalLayers)
+{
+	load();
+	khost::set_reg(R(0x004), 1);
+	khost::set_reg(R(0x2000), 1);
+	osd_fb_probe_engine(0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 1, 0u);
+	EXPECT_EQ(khost::reg(R(0x2000)) & 1, 0u);
+	osd_fb_probe_engine(1);
+	EXPECT_EQ(khost::reg(R(0x004)) & 1, 1u);
+	EXPECT_EQ(khost::reg(R(0x2000)) & 1, 1u);
+	EXPECT_EQ(osd_fb_probe_visible(), 1);
+}
+
+namespace fs {
+std::vector<std::vector<uint16_t>> sizes;
+std::vector<std::pair<uint32_t, uint32_t>> checks;
+int set_size(uint16_t *v) { sizes.emplace_back(v, v + 9); return 0; }
+int check(uint32_t w, uint32_t h) { checks.push_back({w, h}); return 0; }
+} // namespace fs
+
+TEST_F(OsdFb, FastScalingFramesReachTheVideoPathAtPan)
+{
+	khost::add_symbol("VYR_VIDEO_SetVideoSize", (void *)fs::set_size);
+	khost::add_symbol("PLAT_VIU_OSD_CheckFastScalingMode", (void *)fs::check);
+	load();
+	struct file *f = fb(1);
+	struct {
+		uint8_t win_valid, frame_valid, pad[2];
+		uint32_t wx, wy, ww, wh, fx, fy, fw, fh;
+	} req = {1, 1, {0, 0}, 0, 0, 1920, 1080, 8, 4, 1280, 720};
+	uint8_t grown = 0xee;
+	ASSERT_EQ(io(f, nr_cmd(192), &req), 0);
+	ASSERT_EQ(io(f, nr_cmd(218), &grown), 0);
+	EXPECT_EQ(grown, 1);
+	ASSERT_EQ(fs::checks.size(), 1u);
+	EXPECT_EQ(fs::checks[0], std::make_pair(1280u, 720u));
+
+	fb_var_screeninfo v = var(f);
+	v.yoffset = 1080;
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	ASSERT_EQ(fs::sizes.size(), 1u);
+	EXPECT_EQ(fs::sizes[0], (std::vector<uint16_t>{0, 0, 0, 1920, 1080, 8, 4, 1280, 720}));
+	EXPECT_EQ(khost::symbol_refs("VYR_VIDEO_SetVideoSize"), 0);
+
+	// The growth flag drops at the third request that does not grow.
+	req.win_valid = 0;
+	for (int i = 0; i < 3; i++) {
+		ASSERT_EQ(io(f, nr_cmd(192), &req), 0);
+		ASSERT_EQ(io(f, nr_cmd(218), &grown), 0);
+		EXPECT_EQ(grown, i < 2 ? 1 : 0) << i;
+	}
 }
 
 } // namespace
