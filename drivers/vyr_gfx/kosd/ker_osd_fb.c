@@ -757,22 +757,22 @@ static int _ker_osd_fb_Mmap(struct fb_info *info, struct vm_area_struct *vma)
 
 	if (!c->bInitialized)
 		return -EINVAL;
-	OSD_MSG("pstFbInfo->fix.smem_start = 0x%lx\n", info->fix.smem_start);
-	OSD_MSG("pstFbInfo->fix.smem_len = 0x%08x\n", info->fix.smem_len);
-	OSD_MSG("offset = %ld, physAddr = 0x%lx\n", (long)vma->vm_pgoff, (unsigned long)phys);
-	OSD_MSG("virtSize = %ld, physSize = %ld\n", (long)virt, (long)avail);
+	OSD_MSG("pstFbInfo->fix.smem_start = 0x%lx", info->fix.smem_start);
+	OSD_MSG("pstFbInfo->fix.smem_len = 0x%08x", info->fix.smem_len);
+	OSD_MSG("offset = %ld, physAddr = 0x%lx", (long)vma->vm_pgoff, (unsigned long)phys);
+	OSD_MSG("virtSize = %ld, physSize = %ld", (long)virt, (long)avail);
 	if (!c->u32BufStart) {
 		OSD_MSG("[FB]OSD address not set \n");
-		OSD_ERR("physAddr == 0\n");
+		OSD_ERR("physAddr == 0");
 		return -EINVAL;
 	}
 	/* the page before an unaligned buffer is not the caller's */
 	if (c->u32BufStart & (PAGE_SIZE - 1)) {
-		OSD_ERR("physAddr must %dK align\n", 4096);
+		OSD_ERR("physAddr must %dK align", 4096);
 		return -EINVAL;
 	}
 	if (virt > avail) {
-		OSD_ERR("virtSize > physSize\n");
+		OSD_ERR("virtSize > physSize");
 		return -EINVAL;
 	}
 	vma->vm_page_prot = pgprot_writecombine(vma->vm_page_prot);

@@ -732,6 +732,7 @@ int _ker_osd_fb_Ioctl(struct fb_info *info, u32 nr, unsigned long arg, bool user
 
 	if (!c || (u32)c->enPlaneID >= OSD_PLANE_MAX || !T)
 		return -EINVAL;
+	OSD_ENTER();
 	OSD_MSG("PID %d - %s(), PlaneID = %d, Cmd = %d \n", task_pid_nr(current), __func__,
 		c->enPlaneID, nr);
 	if (!c->bInitialized) {
