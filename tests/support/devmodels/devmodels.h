@@ -1,0 +1,183 @@
+// Device models behind the simulated ioctl layer (devsim.h).
+//
+// A model is a class derived from devmodels::Model that answers the ioctls of
+// one kind of device and records what it was asked in an event log. Tests use
+// models in two ways:
+//   - in process: `auto emmc = devmodels::install<devmodels::Emmc>("/dev/mmcblk0");`
+//     then drive the code under test and inspect `emmc->...` / `emmc->events()`;
+//   - in a whole program: the program is linked with crv_devsim_program()
+//     (see CMakeLists.txt); at start-up it reads the file named by the
+//     environment variable CRV_DEVSIM and installs the models listed there:
+//         # path          model  parameters (key=value)
+//         /dev/mmcblk0    emmc   size=8388608 log=/tmp/emmc.log partition_config=0x48
+//         /dev/block/sda  block  log=/tmp/sda.log
+//     Each model appends its events, one per line, to its "log" file, which
+//     the test reads afterwards.
+//
+// Adding a model (MTD, UBI, framebuffer, evdev, ...):
+//   1. derive from Model (or from BlockDevice for a block device), override
+//      ioctl(), call event("...") for everything a test may want to check,
+//      return kPass (devsim.h) for requests the model does not simulate;
+//   2. give it a constructor from `const Params &` reading its parameters with
+//      Params::get_u64()/get() (unknown keys are ignored);
+//   3. register it for configuration files with, in its .cpp file:
+//         CRV_DEVMODEL("name", ClassName);
+//   4. add the .cpp file to crv_devmodels in CMakeLists.txt and a test.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace devmodels {
+
+// Parameters of a model, as given in a configuration line.
+class Params {
+public:
+	Params() = default;
+	Params(std::initializer_list<std::pair<const std::string, std::string>> values) : values_(values) {}
+
+	bool has(const std::string &key) const { return values_.count(key) != 0; }
+	std::string get(const std::string &key, const std::string &fallback = "") const;
+	// Accepts decimal, 0x-prefixed hex and a K/M/G suffix (powers of 1024).
+	// A value that does not parse gives the fallback.
+	uint64_t get_u64(const std::string &key, uint64_t fallback = 0) const;
+	void set(const std::string &key, const std::string &value) { values_[key] = value; }
+
+private:
+	std::map<std::string, std::string> values_;
+};
+
+class Model {
+public:
+	explicit Model(const Params &params = {});
+	virtual ~Model() = default;
+	Model(const Model &) = delete;
+	Model &operator=(const Model &) = delete;
+
+	// Handles an ioctl on a descriptor opened on the model's path. Returns the
+	// result (-1 with errno set for a failure) or devsim::kPass.
+	virtual int ioctl(int fd, unsigned long request, void *arg) = 0;
+
+	// Everything the model recorded, oldest first.
+	std::vector<std::string> events() const;
+	// Also append each event as a line to this file (created if missing).
+	void set_log(const std::string &path);
+
+protected:
+	void event(const std::string &text);
+	mutable std::mutex lock_;
+
+private:
+	std::vector<std::string> events_;
+	std::string log_path_;
+};
+
+// A block device. Its size is the "size" parameter when given, otherwise the
+// size of whatever the descriptor is opened on (a regular file standing in for
+// the device). Events: "BLKGETSIZE64 <bytes>", "BLKRRPART", "BLKFLSBUF".
+// Parameter "rrpart_errno": BLKRRPART fails with this errno (e.g. 16 = EBUSY).
+class BlockDevice : public Model {
+public:
+	explicit BlockDevice(const Params &params = {});
+	int ioctl(int fd, unsigned long request, void *arg) override;
+
+	int rereads() const;
+
+protected:
+	uint64_t size_for(int fd) const;
+
+private:
+	uint64_t size_ = 0;
+	int rrpart_errno_ = 0;
+	int rereads_ = 0;
+};
+
+// The whole-card node of an eMMC: a block device that also answers the MMC
+// pass-through command MMC_IOC_CMD (and MMC_IOC_MULTI_CMD).
+//   opcode 8 (SEND_EXT_CSD): copies the 512-byte EXT_CSD into the data buffer;
+//   opcode 6 (SWITCH): applies the access mode of its argument (1 set bits,
+//   2 clear bits, 3 write byte) to EXT_CSD[index].
+// Other opcodes fail with EINVAL. Events: "CMD<opcode> arg=0x<arg 8 hex
+// digits> flags=0x<flags hex>" for every command, then for a switch
+// "EXT_CSD[<index>]=0x<new value 2 hex digits>".
+// Parameters: "partition_config" (initial byte 179), "sec_count" (bytes
+// 212-215, defaults to size / 512), "fail_opcode" (a command with this opcode
+// fails with EIO).
+class Emmc : public BlockDevice {
+public:
+	static constexpr int kPartitionConfig = 179;
+	static constexpr int kSecCount = 212;
+
+	explicit Emmc(const Params &params = {});
+	int ioctl(int fd, unsigned long request, void *arg) override;
+
+	uint8_t partition_config() const;
+	std::array<uint8_t, 512> ext_csd() const;
+	void set_ext_csd(int index, uint8_t value);
+
+	struct Command {
+		int write_flag;
+		uint32_t opcode;
+		uint32_t arg;
+		uint32_t flags;
+		uint32_t blksz;
+		uint32_t blocks;
+	};
+	std::vector<Command> commands() const;
+
+private:
+	int command(void *cmd);
+
+	std::array<uint8_t, 512> ext_csd_{};
+	std::vector<Command> commands_;
+	long fail_opcode_ = -1;
+};
+
+// Attaches a model to a path through devsim. The model stays alive while
+// attached (devsim::detach / detach_all release it).
+void attach_model(const std::string &path, std::shared_ptr<Model> model);
+
+// Creates a model, attaches it to a path and returns it.
+template <typename T, typename... Args> std::shared_ptr<T> install(const std::string &path, Args &&...args)
+{
+	auto model = std::make_shared<T>(std::forward<Args>(args)...);
+	attach_model(path, model);
+	return model;
+}
+
+// Models that configuration files can name.
+using Factory = std::function<std::shared_ptr<Model>(const Params &)>;
+bool register_model(const std::string &name, Factory factory);
+std::shared_ptr<Model> create(const std::string &name, const Params &params);
+
+// Reads a configuration file (format above) and installs its models. Returns
+// the number installed; on a malformed line or an unknown model writes a
+// message to *error (when given) and returns -1 without installing anything.
+int load_config(const std::string &path, std::string *error = nullptr);
+// The same for a configuration held in a string.
+int load_config_text(const std::string &text, std::string *error = nullptr);
+
+} // namespace devmodels
+
+namespace devmodels {
+// Registers a model before ordinary static initialisers run, so that the
+// start-up hook of whole programs finds every model.
+struct Registrar {
+	Registrar(const char *name, Factory factory) { register_model(name, std::move(factory)); }
+};
+} // namespace devmodels
+
+#define CRV_DEVMODEL_CAT2(a, b) a##b
+#define CRV_DEVMODEL_CAT(a, b) CRV_DEVMODEL_CAT2(a, b)
+#define CRV_DEVMODEL(name, Class)                                                                             \
+	static const ::devmodels::Registrar CRV_DEVMODEL_CAT(crv_devmodel_registrar_, __LINE__)              \
+		__attribute__((init_priority(1000)))(name, [](const ::devmodels::Params &p) {                \
+			return std::shared_ptr<::devmodels::Model>(std::make_shared<Class>(p));               \
+		})
