@@ -442,3 +442,16 @@ TEST_F(UpdateThread, StartedThreadRunsDetachedAndReportsThroughTheCallback)
 	EXPECT_EQ(std::string(crv_ostrel_get_tmp_folder()), tmp_);
 	EXPECT_EQ(std::string(crv_ostrel_context().misc_dev), dir_ + "/misc");
 }
+
+TEST_F(UpdateThread, TruncatedPayloadIsNeverHandedToAWriter)
+{
+	bind({"a", "b"});
+	imgbuilder::Faults f;
+	f.truncate = 10; // the last payload ends 10 bytes short
+	imgbuilder::write_container(image_, {img("a", "1"), img("b", std::string(100, 'b'))}, f);
+	run();
+	EXPECT_EQ(written_names(), std::vector<std::string>{"a"});
+	ASSERT_GE(rec_.events.size(), 2u);
+	EXPECT_EQ(rec_.events[rec_.events.size() - 2], std::make_pair(0, 100));
+	EXPECT_EQ(rec_.events.back().first, 0x407);
+}
