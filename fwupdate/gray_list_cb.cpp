@@ -1,6 +1,6 @@
 // The gray list's image callback and the FORMAT filter.
 #include "crv_container.h"
-#include "crv_emmc.h"
+#include "crv_emmc_format.h"
 #include "gray_list.h"
 #include "update_policy.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "crv_container.h"
-#include "crv_emmc.h"
+#include "crv_emmc_writer.h"
 #include "crv_ostrel_ctx.h"
 #include "crv_system.h"
 #include "crv_text.h"
