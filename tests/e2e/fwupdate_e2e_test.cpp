@@ -96,7 +96,7 @@ TEST(FwupdateRun, MultiImageUpdateWritesEveryPartitionAndTheFinalFlags)
 	rig.partition("boot", 512 * 1024, '\xee');
 	rig.partition("kernel", 128 * 1024, '\xee');
 	rig.image({emmc_image("boot", boot), named("ostrel", "bypassed"), emmc_image("kernel", kernel)});
-	rig.screen(CRV_RES_IMAGES, 2 * 640 * 480 * 4);
+	rig.screen(CRV_RES_IMAGES);
 
 	fwrig::Outcome o = rig.run();
 	ASSERT_TRUE(o.result.setup_error.empty()) << o.result.setup_error;
@@ -105,6 +105,7 @@ TEST(FwupdateRun, MultiImageUpdateWritesEveryPartitionAndTheFinalFlags)
 	EXPECT_EQ(status_lines(o.out), OK_LINES) << o.out;
 	EXPECT_NE(o.out.find("Bypass ostrel updating\n"), std::string::npos);
 	EXPECT_TRUE(drawn(rig.fb_path())) << "the progress screen drew on /dev/fb0";
+	EXPECT_EQ(rig.last_frame().width, 640u);
 
 	EXPECT_EQ(rig.partition_bytes("boot").substr(0, boot.size()), boot);
 	EXPECT_EQ(rig.partition_bytes("kernel").substr(0, kernel.size()), kernel);

@@ -17,7 +17,6 @@ namespace fwrig {
 
 namespace {
 
-constexpr uint64_t APDAT_SIZE = 64ull << 20;
 constexpr const char *APDAT_FILE = "/tmp/apdat.img";
 constexpr const char *EMMC_LOG = "/tmp/emmc.log";
 constexpr const char *DEVSIM_CONF = "/tmp/devsim.conf";
@@ -78,11 +77,11 @@ double since(std::chrono::steady_clock::time_point t0)
 
 } // namespace
 
-Rig::Rig(std::string program) : program_(std::move(program))
+Rig::Rig(std::string program, uint64_t apdat_size) : program_(std::move(program))
 {
 	sb_.sparse_file("/dev/mem", MEM_SIZE);
 	sb_.sparse_file(part_path("misc"), MISC_SIZE);
-	sb_.sparse_file(APDAT_FILE, APDAT_SIZE);
+	sb_.sparse_file(APDAT_FILE, apdat_size);
 	sandbox::Result r = sandbox::run_host({"mkfs.ext4", "-q", "-F", sb_.host_path(APDAT_FILE)}, {std::string("PATH=") + PATH_ENV});
 	if (!r.ok())
 		throw std::runtime_error("mkfs.ext4 for apdat failed: " + r.err);
@@ -106,7 +105,7 @@ void Rig::sparse_partition(const std::string &name, uint64_t size)
 	sb_.sparse_file(part_path(name), size);
 }
 
-void Rig::screen(const std::string &res_dir, uint64_t fb_bytes)
+void Rig::screen(const std::string &res_dir, uint32_t width, uint32_t height)
 {
 	if (DIR *d = opendir(res_dir.c_str())) {
 		while (dirent *e = readdir(d)) {
@@ -116,8 +115,10 @@ void Rig::screen(const std::string &res_dir, uint64_t fb_bytes)
 		}
 		closedir(d);
 	}
-	sb_.sparse_file("/dev/fb0", fb_bytes);
-	devsim_.push_back("/dev/fb0 osdfb log=/tmp/fb.log");
+	// Two pages of 32-bit pixels.
+	sb_.sparse_file("/dev/fb0", 2ull * width * height * 4);
+	devsim_.push_back("/dev/fb0 osdfb xres=" + std::to_string(width) + " yres=" + std::to_string(height) +
+			  " state=/tmp/fb.state");
 	fb_ = true;
 }
 
@@ -258,6 +259,22 @@ std::vector<std::string> Rig::emmc_log() const
 std::string Rig::fb_path() const
 {
 	return fb_ ? sb_.host_path("/dev/fb0") : std::string();
+}
+
+Rig::Frame Rig::last_frame() const
+{
+	Frame f;
+	unsigned w = 0, h = 0, line = 0, yoff = 0;
+	std::string state = sb_.read_file("/tmp/fb.state").value_or("");
+	if (!fb_ || sscanf(state.c_str(), "%u %u %u %u", &w, &h, &line, &yoff) != 4 || line < w * 4)
+		return f;
+	f.width = w;
+	f.height = h;
+	for (unsigned y = 0; y < h; y++)
+		f.bgra += read_host("/dev/fb0", static_cast<uint64_t>(yoff + y) * line, w * 4);
+	if (f.bgra.size() != static_cast<std::size_t>(w) * h * 4)
+		f = Frame{};
+	return f;
 }
 
 std::vector<std::string> status_lines(const std::string &out)

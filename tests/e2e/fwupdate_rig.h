@@ -32,7 +32,7 @@ struct Outcome {
 class Rig {
 public:
 	// `program`: the fwupdate build to run (a host path, visible in the sandbox).
-	explicit Rig(std::string program);
+	explicit Rig(std::string program, uint64_t apdat_size = 64ull << 20);
 
 	// The kernel command line (a newline is added).
 	void cmdline(const std::string &text);
@@ -41,7 +41,7 @@ public:
 	// A partition file of `size` bytes, sparse (for large targets).
 	void sparse_partition(const std::string &name, uint64_t size);
 	// The progress screen's PNG resources and a file-backed /dev/fb0.
-	void screen(const std::string &res_dir, uint64_t fb_bytes);
+	void screen(const std::string &res_dir, uint32_t width = 640, uint32_t height = 480);
 	// Writes the firmware image container the run will get.
 	void image(const std::vector<imgbuilder::Image> &images, const imgbuilder::Faults &faults = {});
 	// Places an existing container file as the image.
@@ -59,6 +59,13 @@ public:
 	std::string apdat(uint64_t offset, std::size_t len) const;
 	std::vector<std::string> emmc_log() const;
 	std::string fb_path() const;
+	// The frame the screen shows last, as rows of blue, green, red, alpha
+	// bytes; empty without a framebuffer.
+	struct Frame {
+		uint32_t width = 0, height = 0;
+		std::string bgra;
+	};
+	Frame last_frame() const;
 
 	sandbox::Sandbox &box() { return sb_; }
 
