@@ -38,8 +38,9 @@ int crv_ostrel_register_img_cb(const char *name, crv_img_cb_fn cb, void *user)
 	}
 	for (auto &e : ctx.img_cb) {
 		if (entry_free(e)) {
+			// At most 16 characters, NUL-padded, no terminator when full.
 			memset(e.name, 0, kNameLen);
-			strncpy(e.name, name, kNameLen);
+			memcpy(e.name, name, strnlen(name, kNameLen));
 			e.cb = cb;
 			e.user = user;
 			return 0;

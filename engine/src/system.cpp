@@ -50,17 +50,19 @@ std::vector<std::string> exec_candidates(const char *prog)
 	const char *path = getenv("PATH");
 	if (path == nullptr)
 		path = "/bin:/usr/bin";
-	std::string all(path);
-	std::size_t start = 0;
-	for (;;) {
-		std::size_t end = all.find(':', start);
-		std::string dir = all.substr(start, end == std::string::npos ? std::string::npos : end - start);
-		if (dir.empty())
-			dir = ".";
-		out.push_back(dir + "/" + prog);
-		if (end == std::string::npos)
+	const std::size_t prog_len = strlen(prog);
+	for (const char *p = path;;) {
+		const char *end = strchrnul(p, ':');
+		// An empty entry means the current folder.
+		const char *dir = end == p ? "." : p;
+		const std::size_t dir_len = end == p ? 1 : std::size_t(end - p);
+		std::string cand(dir_len + 1 + prog_len, '/');
+		memcpy(cand.data(), dir, dir_len);
+		memcpy(cand.data() + dir_len + 1, prog, prog_len);
+		out.push_back(std::move(cand));
+		if (*end == '\0')
 			break;
-		start = end + 1;
+		p = end + 1;
 	}
 	return out;
 }

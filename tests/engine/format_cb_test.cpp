@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -31,9 +32,9 @@ crv_per_img_hdr header(const std::string &target, const std::string &text)
 	crv_per_img_hdr h;
 	memset(&h, 0, sizeof(h));
 	memcpy(h.magic, "PIMG", 4);
-	strncpy(h.name, "apdat", sizeof(h.name));
-	strncpy(h.target, target.c_str(), sizeof(h.target));
-	strncpy(h.param, text.c_str(), sizeof(h.param));
+	memcpy(h.name, "apdat", 5);
+	memcpy(h.target, target.data(), std::min(target.size(), sizeof(h.target)));
+	memcpy(h.param, text.data(), std::min(text.size(), sizeof(h.param)));
 	return h;
 }
 
