@@ -223,8 +223,8 @@ TEST_F(SparseFile, ImportStartsAtTheDescriptorPosition)
 {
 	auto data = pattern(8192, 3);
 	auto img = SparseImage().raw(data).fill(0x01020304, 1).bytes();
-	std::vector<char> file(1000, 'x');
-	file.insert(file.end(), img.begin(), img.end());
+	std::vector<char> file(1000 + img.size(), 'x');
+	std::copy(img.begin(), img.end(), file.begin() + 1000);
 	write_file(dir_ / "in", file);
 
 	int ifd = open((dir_ / "in").c_str(), O_RDONLY);
