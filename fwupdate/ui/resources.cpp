@@ -142,6 +142,29 @@ void convert_row(const uint8_t *in, int channels, uint32_t width, uint8_t *out)
 	}
 }
 
+// The frame count from the "Frames" text chunk (1 without one); *valid
+// is false when the value is not a number.
+__attribute__((noinline)) long frame_count(png_reader *r, bool *valid)
+{
+	png_textp text = nullptr;
+	int num_text = 0;
+	long count = 1;
+	*valid = true;
+	if (png_get_text(r->png, r->info, &text, &num_text)) {
+		for (int i = 0; i < num_text; ++i) {
+			if (text[i].key && strcmp(text[i].key, "Frames") == 0 && text[i].text) {
+				char *end = nullptr;
+				errno = 0;
+				count = strtol(text[i].text, &end, 10);
+				*valid = end != text[i].text && *end == '\0' && errno == 0;
+				break;
+			}
+		}
+		printf("  found frames = %d\n", int(count));
+	}
+	return count;
+}
+
 } // namespace
 
 void res_test_set_dir(const char *dir)
@@ -207,30 +230,15 @@ int res_load_frames(const char *name, int *frames, gr_surface ***out)
 		return rc;
 	*frames = 1;
 
-	png_textp text = nullptr;
-	int num_text = 0;
-	long count = 1;
 	bool parsed = true;
-	if (png_get_text(r.png, r.info, &text, &num_text)) {
-		for (int i = 0; i < num_text; ++i) {
-			if (text[i].key && strcmp(text[i].key, "Frames") == 0 && text[i].text) {
-				char *end = nullptr;
-				errno = 0;
-				count = strtol(text[i].text, &end, 10);
-				parsed = end != text[i].text && *end == '\0' && errno == 0;
-				break;
-			}
-		}
-		printf("  found frames = %d\n", int(count));
-	}
+	const long count = frame_count(&r, &parsed);
 	*frames = int(count);
 	// A count below one (or no number at all) can split no image.
-	if (!parsed || count < 1 || count > int(r.height) || r.height % count != 0) {
+	if (!parsed || count < 1 || count > long(r.height) || r.height % count != 0) {
 		printf("bad height (%d) for frame count (%d)\n", int(r.height), int(count));
 		close_reader(&r);
 		return RES_ERR_FRAMES;
 	}
-
 	const int n = int(count);
 	gr_surface **volatile set = static_cast<gr_surface **>(calloc(n, sizeof(gr_surface *)));
 	uint8_t *volatile row = nullptr;

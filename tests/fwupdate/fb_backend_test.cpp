@@ -112,6 +112,7 @@ TEST_F(FbBackendTest, ZeroStrideIsSetAndTheDriversLineLengthUsed)
 TEST_F(FbBackendTest, FatalAndHarmlessOsdFailures)
 {
 	dev_.separate = 1;
+	dev_.disp_win.stDstWin.u32W = 7680; // configured even when read as blending
 	dev_.failing = {KER_OSD_IO_PLANE_SHOW_ENABLE, KER_OSD_IO_UPDATE_ENABLE, KER_OSD_IO_IS_TIMING_GEN};
 	testsupport::StdoutCapture out;
 	EXPECT_NE(Start(), nullptr);

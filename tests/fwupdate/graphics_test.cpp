@@ -59,10 +59,10 @@ TEST_F(GraphicsTest, FillsAreClippedWholeAndBlendedExactly)
 {
 	Start();
 	gr_set_color(10, 20, 30, 255);
-	gr_fill_rect(30, 0, 41, 2); // right edge one past the width: drawn
+	gr_fill_rect(30, 0, 40, 2); // right edge one past the last column: drawn
 	EXPECT_EQ(Px(40 - 1, 1), (std::vector<uint8_t>{30, 20, 10, 255}));
 	gr_set_color(99, 99, 99, 255);
-	gr_fill_rect(30, 2, 42, 4); // one more: dropped whole
+	gr_fill_rect(30, 2, 41, 4); // one more: dropped whole
 	EXPECT_EQ(Px(30, 2)[0], 0);
 	gr_fill_rect(-1, 5, 3, 6);
 	EXPECT_EQ(Px(0, 5)[0], 0);

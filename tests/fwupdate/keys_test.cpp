@@ -172,7 +172,7 @@ TEST(KeysTest, InputEventsBecomeKeysAndTrackballMotionFakesArrows)
 	Send(p[1], EV_KEY, 999, 1); // any non-motion event resets the sum
 	Send(p[1], EV_REL, REL_Y, 2);
 	EXPECT_EQ(ui.Drain(), std::vector<int>{});
-	Send(p[1], EV_REL, REL_Y, -4);
+	Send(p[1], EV_REL, REL_Y, -6); // the sum was 2: now -4
 	Send(p[1], EV_REL, REL_X, 9);
 	Send(p[1], EV_SYN, 0, 0);
 	Send(p[1], EV_KEY, KEY_UP, 1);

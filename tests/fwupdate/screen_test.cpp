@@ -59,13 +59,25 @@ protected:
 	{
 		uitest::save_surface(backend_.shown, std::string(CRV_TEST_OUTPUT) + "/" + name + ".png");
 	}
-	// Columns of the bar row showing the fill colour.
+	// Length of the filled part: up to the last column in the fill colour
+	// (the bar's round ends are blended with black).
 	int FilledColumns(int bar_x)
 	{
 		int n = 0;
 		for (int x = bar_x; x < bar_x + kBarW; ++x)
-			n += Px(x, ScreenRecoveryUI::kBarY + 16) == kFill;
+			if (Px(x, ScreenRecoveryUI::kBarY + 16) == kFill)
+				n = x - bar_x + 1;
 		return n;
+	}
+	std::vector<uint8_t> Region(int x0, int y0, int w, int h)
+	{
+		std::vector<uint8_t> out;
+		for (int y = y0; y < y0 + h; ++y)
+			for (int x = x0; x < x0 + w; ++x) {
+				auto p = Px(x, y);
+				out.insert(out.end(), p.begin(), p.end());
+			}
+		return out;
 	}
 	const std::vector<uint8_t> kFill = {240, 170, 0};
 	const std::vector<uint8_t> kEmpty = {34, 28, 25};
@@ -88,15 +100,17 @@ TEST_F(ScreenTest, BarFillsSegmentBySegmentWithThePercentageBeside)
 	ui_->SetSegmentFraction(1.0f);
 	Save("progress_37");
 	EXPECT_EQ(FilledColumns(bar_x), 222); // int(0.37 x 600)
-	const int ink37 = Inked(bar_x + kBarW, text_y, 6 * kGlyphW, 20, kWhite);
 
 	// Segments add up along the bar: 0.37 then 0.63, half of the second.
 	ui_->BeginProgressSegment(0.63f, 0);
 	ui_->SetSegmentFraction(0.5f);
 	EXPECT_EQ(FilledColumns(bar_x), int((0.37f + 0.5f * 0.63f) * kBarW));
-	// The old percentage was cleared before the new one was drawn.
-	EXPECT_NE(Inked(bar_x + kBarW, text_y, 6 * kGlyphW, 20, kWhite), ink37 + Inked(0, 0, 0, 0, kWhite));
-	EXPECT_EQ(Px(bar_x + kBarW + 4 * kGlyphW + 6, text_y + 10), std::vector<uint8_t>({0, 0, 0}));
+	Save("progress_62");
+	// The old percentage was cleared before the new one was drawn: the
+	// text looks as it does on a freshly painted screen.
+	const auto text = Region(bar_x + kBarW, text_y, 6 * kGlyphW, 20);
+	ui_->Redraw();
+	EXPECT_EQ(Region(bar_x + kBarW, text_y, 6 * kGlyphW, 20), text);
 }
 
 TEST_F(ScreenTest, FractionNeverMovesBackAndSameLengthsSkipTheRedraw)
@@ -145,7 +159,7 @@ TEST_F(ScreenTest, ErrorIconDrawsNoBarAndARedMessageStays)
 	ui_->BeginProgressSegment(0.5f, 1.0f);
 	ui_->SelectStatusIcon(ScreenRecoveryUI::ICON_ERROR);
 	const int bar_x = (kW - kBarW - 6 * kGlyphW) / 2;
-	EXPECT_EQ(Px(bar_x + 300, ScreenRecoveryUI::kBarY + 16), std::vector<uint8_t>({0, 0, 0}));
+	EXPECT_EQ(Px(bar_x + 20, ScreenRecoveryUI::kBarY + 16), std::vector<uint8_t>({0, 0, 0}));
 	Save("error_icon");
 
 	ui_->SetLogVisible(true);
