@@ -140,6 +140,51 @@ private:
 	long fail_opcode_ = -1;
 };
 
+// The character device of an MTD flash (/dev/mtdN), backed by whatever the
+// descriptor is opened on (a regular file standing in for the flash). Reads,
+// writes and seeks reach that file directly; the model answers
+//   MEMGETINFO: {type, flags, size, erasesize, writesize, oobsize};
+//   MEMERASE:   the checks the kernel's RAM-backed test device makes (EPERM on
+//               a descriptor opened read-only, EINVAL when the range runs past
+//               the end or does not lie on erase-block boundaries), then the
+//               range reads as 0xFF.
+// Events: "MEMGETINFO", "MEMERASE start=0x<hex> len=0x<hex>" with " lock=<c>"
+// appended when a lock switch is watched (its first character at the time of
+// the erase, "-" when it cannot be read), and "MEMERASE refused errno=<n>".
+// Parameters: "type" (default 3, NOR; 4 is NAND, 8 MLC NAND), "size"
+// (default: the backing file's size), "erasesize" (default 64K), "writesize"
+// (default 1), "oobsize" (default 0), "fail_erase" (every erase fails with
+// this errno), "lock" (path of the switch to watch).
+class MtdFlash : public Model {
+public:
+	static constexpr uint8_t kNor = 3;
+	static constexpr uint8_t kNand = 4;
+	static constexpr uint8_t kMlcNand = 8;
+
+	explicit MtdFlash(const Params &params = {});
+	int ioctl(int fd, unsigned long request, void *arg) override;
+
+	struct Erase {
+		uint32_t start;
+		uint32_t length;
+	};
+	// Erases that were carried out, oldest first.
+	std::vector<Erase> erases() const;
+
+private:
+	uint32_t size_for(int fd) const;
+	std::string lock_state() const;
+
+	uint8_t type_;
+	uint32_t size_;
+	uint32_t erasesize_;
+	uint32_t writesize_;
+	uint32_t oobsize_;
+	int fail_erase_;
+	std::string lock_path_;
+	std::vector<Erase> erases_;
+};
+
 // Attaches a model to a path through devsim. The model stays alive while
 // attached (devsim::detach / detach_all release it).
 void attach_model(const std::string &path, std::shared_ptr<Model> model);

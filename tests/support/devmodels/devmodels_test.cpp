@@ -11,6 +11,7 @@
 #include <fstream>
 #include <linux/fs.h>
 #include <linux/mmc/ioctl.h>
+#include <mtd/mtd-user.h>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -239,6 +240,79 @@ TEST(DevModelsEmmc, MultiCommandRunsInOrderAndStopsAtFailure)
 	EXPECT_EQ(ioctl(dev.fd(), MMC_IOC_MULTI_CMD, multi), -1);
 	EXPECT_EQ(buf[179], 0x10);
 	EXPECT_EQ(emmc->commands().size(), 3u);
+}
+
+TEST(DevModelsMtd, InfoFromParametersOrBackingFile)
+{
+	DeviceFile dev(256 * 1024);
+	auto nor = devmodels::install<devmodels::MtdFlash>(dev.path(), devmodels::Params{{"erasesize", "4K"}});
+	mtd_info_user info;
+	memset(&info, 0xAA, sizeof(info));
+	ASSERT_EQ(ioctl(dev.fd(), MEMGETINFO, &info), 0);
+	EXPECT_EQ(info.type, MTD_NORFLASH);
+	EXPECT_EQ(info.size, 256u * 1024);
+	EXPECT_EQ(info.erasesize, 4096u);
+	EXPECT_EQ(info.oobsize, 0u);
+
+	devmodels::install<devmodels::MtdFlash>(dev.path(), devmodels::Params{{"type", "4"}, {"size", "1M"}});
+	ASSERT_EQ(ioctl(dev.fd(), MEMGETINFO, &info), 0);
+	EXPECT_EQ(info.type, MTD_NANDFLASH);
+	EXPECT_EQ(info.size, 1024u * 1024);
+	EXPECT_EQ(info.erasesize, 65536u);
+	EXPECT_EQ(nor->events(), std::vector<std::string>{"MEMGETINFO"});
+}
+
+TEST(DevModelsMtd, EraseFillsWithOnesWithinBlockBoundsOnly)
+{
+	DeviceFile dev(128 * 1024);
+	ASSERT_EQ(pwrite(dev.fd(), std::string(128 * 1024, 'x').data(), 128 * 1024, 0), 128 * 1024);
+	std::string lock = dev.path() + ".lock";
+	std::ofstream(lock) << "1";
+	auto nor = devmodels::install<devmodels::MtdFlash>(dev.path(),
+							    devmodels::Params{{"erasesize", "32K"}, {"lock", lock}});
+
+	erase_info_user ok{32 * 1024, 64 * 1024};
+	ASSERT_EQ(ioctl(dev.fd(), MEMERASE, &ok), 0);
+	std::string flash = slurp(dev.path());
+	EXPECT_EQ(flash.substr(0, 32 * 1024), std::string(32 * 1024, 'x'));
+	EXPECT_EQ(flash.substr(32 * 1024, 64 * 1024), std::string(64 * 1024, '\xff'));
+	EXPECT_EQ(flash.substr(96 * 1024), std::string(32 * 1024, 'x'));
+
+	// Past the end, misaligned start or length: refused, nothing changes.
+	erase_info_user bad[] = {{96 * 1024, 64 * 1024}, {128 * 1024, 0}, {4096, 32 * 1024}, {0, 4096}};
+	for (auto &req : bad) {
+		errno = 0;
+		EXPECT_EQ(ioctl(dev.fd(), MEMERASE, &req), -1) << req.start << "+" << req.length;
+		EXPECT_EQ(errno, EINVAL);
+	}
+	EXPECT_EQ(slurp(dev.path()), flash);
+
+	// A descriptor opened read-only may not erase.
+	int ro = open(dev.path().c_str(), O_RDONLY);
+	ASSERT_GE(ro, 0);
+	erase_info_user first{0, 32 * 1024};
+	errno = 0;
+	EXPECT_EQ(ioctl(ro, MEMERASE, &first), -1);
+	EXPECT_EQ(errno, EPERM);
+	close(ro);
+
+	EXPECT_EQ(nor->events(), (std::vector<std::string>{"MEMERASE start=0x8000 len=0x10000 lock=1",
+							   "MEMERASE refused errno=22", "MEMERASE refused errno=22",
+							   "MEMERASE refused errno=22", "MEMERASE refused errno=22",
+							   "MEMERASE refused errno=1"}));
+	ASSERT_EQ(nor->erases().size(), 1u);
+	unlink(lock.c_str());
+}
+
+TEST(DevModelsMtd, EraseFailureInjectedFromConfiguration)
+{
+	DeviceFile dev(64 * 1024);
+	ASSERT_EQ(devmodels::load_config_text(dev.path() + " mtd erasesize=4K fail_erase=5\n"), 1);
+	erase_info_user req{0, 4096};
+	errno = 0;
+	EXPECT_EQ(ioctl(dev.fd(), MEMERASE, &req), -1);
+	EXPECT_EQ(errno, EIO);
+	EXPECT_EQ(slurp(dev.path()), std::string(64 * 1024, '\0'));
 }
 
 TEST(DevModelsConfig, BadConfigurationInstallsNothing)
