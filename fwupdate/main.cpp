@@ -11,7 +11,9 @@
 #include <string>
 
 #include "crv_container.h"
+#include "crv_emmc_boot.h"
 #include "crv_ostrel_ctx.h"
+#include "crv_stbc.h"
 #include "crv_system.h"
 #include "crv_update.h"
 #include "event_reaction.h"
@@ -22,16 +24,10 @@
 #include "storage_buffers.h"
 #include "update_policy.h"
 
-// Writers and services that come with later parts of the engine; the build
-// names their headers when the engine provides them.
-#ifdef CRV_HDR_STBC
-#include CRV_HDR_STBC
-#endif
+// The re-partition writer comes with a later part of the engine; the build
+// names its header when the engine provides it.
 #ifdef CRV_HDR_GPT
 #include CRV_HDR_GPT
-#endif
-#ifdef CRV_HDR_BOOT_PART
-#include CRV_HDR_BOOT_PART
 #endif
 
 namespace {
@@ -67,9 +63,7 @@ void write_erase_mark()
 
 void bind_writers()
 {
-#ifdef CRV_HDR_STBC
 	crv_ostrel_register_img_cb("stbc", crv_ostrel_spi_stbc_update_cb, nullptr);
-#endif
 	crv_ostrel_register_img_cb("ostrel", crv_ostrel_bypass_update_cb, nullptr);
 	crv_ostrel_register_img_cb("install_icon", crv_ostrel_bypass_update_cb, nullptr);
 	crv_ostrel_set_default_img_cb(my_default_update_cb, crv_ostrel_get_progress());
@@ -79,17 +73,6 @@ void bind_writers()
 	crv_ostrel_register_img_cb("part_tbl", crv_ostrel_update_gpt_cb, nullptr);
 #endif
 	crv_ostrel_register_img_cb("gray_image", my_gray_image_list_cb, nullptr);
-}
-
-// Boot partition 1 of the eMMC: 0, or the failing step's result.
-int select_boot_partition()
-{
-#ifdef CRV_HDR_BOOT_PART
-	return crv_ostrel_set_emmc_boot_part(FWUP_BOOT_EMMC, 1);
-#else
-	// This engine cannot switch boot partitions: never report success.
-	return -38;
-#endif
 }
 
 } // namespace
@@ -213,7 +196,7 @@ int main(int argc, char **argv)
 	if (crv_ostrel_write_dual_boot_flag(0, 0, 0, 1, 0) != 0)
 		report("mw>>upgrade-err-Set flag failed\r", "ERROR: Set flag failed!");
 
-	rc = select_boot_partition();
+	rc = crv_ostrel_set_emmc_boot_part(FWUP_BOOT_EMMC, 1);
 	if (rc != 0) {
 		report("mw>>upgrade-err-Set boot part failed\r", "ERROR: Set boot part failed!");
 		sleep(2);

@@ -86,7 +86,7 @@ Rig::Rig(std::string program, uint64_t apdat_size) : program_(std::move(program)
 	if (!r.ok())
 		throw std::runtime_error("mkfs.ext4 for apdat failed: " + r.err);
 	sb_.sparse_file("/dev/mmcblk0", 8ull << 20);
-	devsim_.push_back(std::string("/dev/mmcblk0 emmc size=8M partition_config=0x48 log=") + EMMC_LOG);
+	devsim_.push_back(std::string("/dev/mmcblk0 emmc size=8M partition_config=0x50 log=") + EMMC_LOG);
 	cmdline("console=ttyS0 root=/dev/mmcblk0p5 rootwait");
 }
 
