@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -185,6 +186,22 @@ TEST_F(Upenv, AMissingDeviceIsReportedOnly)
 	testsupport::StdoutCapture out;
 	EXPECT_EQ(write_upenv_record("/nonexistent/misc"), -1);
 	EXPECT_EQ(out.finish(), "Open /nonexistent/misc error\n");
+}
+
+TEST_F(Upenv, NothingIsWrittenWhenTheSeekFails)
+{
+	// A device that cannot seek: the record must not land at offset 0,
+	// where the dual-boot record lives.
+	path = "/tmp/crv-misc-fifo-" + std::to_string(getpid());
+	ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+	int reader = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+	ASSERT_GE(reader, 0);
+	testsupport::StdoutCapture out;
+	EXPECT_EQ(write_upenv_record(path.c_str()), -1);
+	EXPECT_EQ(out.finish(), "Seek to 9728 error!\n");
+	char byte;
+	EXPECT_EQ(read(reader, &byte, 1), 0) << "something was written";
+	close(reader);
 }
 
 TEST_F(Upenv, AFailedWriteIsReportedAsAnError)
