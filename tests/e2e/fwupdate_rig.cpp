@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -166,6 +167,11 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 				a.push_back(const_cast<char *>(s.c_str()));
 			a.push_back(nullptr);
 			execv(a[0], a.data());
+			if (errno == ENOEXEC) {
+				// An ARM build on another host: through the emulator.
+				a.insert(a.begin(), const_cast<char *>("qemu-arm-static"));
+				execvp(a[0], a.data());
+			}
 			_exit(127);
 		}
 		int status = 0;

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -46,9 +47,9 @@ protected:
 	void image(const char *name, const std::string &data, const std::string &target = "")
 	{
 		memcpy(hdr.magic, "PIMG", 4);
-		strncpy(hdr.name, name, sizeof(hdr.name));
-		strncpy(hdr.target, target.c_str(), sizeof(hdr.target));
-		strncpy(hdr.compress, "none", sizeof(hdr.compress));
+		memcpy(hdr.name, name, std::min(strlen(name), sizeof(hdr.name)));
+		memcpy(hdr.target, target.data(), std::min(target.size(), sizeof(hdr.target)));
+		memcpy(hdr.compress, "none", 4);
 		hdr.length = data.size();
 		handle.stream = tmpfile();
 		fwrite(data.data(), 1, data.size(), handle.stream);
@@ -99,7 +100,8 @@ TEST_F(UpdatePolicy, AnImageTooBigForThePrimaryBufferIsStagedOnTheSecondary)
 {
 	const std::string primary = dir + "/primary", secondary = dir + "/usb", target = dir + "/target";
 	crv_ostrel_set_tmp_folder(primary.c_str());
-	strncpy(storage_buffer_cfg[SECONDARY_BUFFER].folder, secondary.c_str(), 63);
+	ASSERT_LT(secondary.size(), sizeof(storage_buffer_cfg[SECONDARY_BUFFER].folder));
+	memcpy(storage_buffer_cfg[SECONDARY_BUFFER].folder, secondary.c_str(), secondary.size() + 1);
 	storage_buffer_cfg[PRIMARY_BUFFER].free_bytes = BUFFER_RESERVE + 100;
 	storage_buffer_cfg[SECONDARY_BUFFER].free_bytes = BUFFER_RESERVE + 1000000;
 	FILE *t = fopen(target.c_str(), "w");
@@ -125,7 +127,7 @@ TEST_F(UpdatePolicy, FormatFilterLeavesGrayListedPartitionsUnformatted)
 {
 	gray("cache\n");
 	image("cache", "");
-	strncpy(hdr.param, "FORMAT-EXT4", sizeof(hdr.param));
+	memcpy(hdr.param, "FORMAT-EXT4", 11);
 	testsupport::StdoutCapture out;
 	my_format_filter_cb(&hdr, nullptr);
 	EXPECT_EQ(out.finish(), "cache in Gray List, ignored!\n");
