@@ -100,7 +100,9 @@ TEST(FwupdateRun, MultiImageUpdateWritesEveryPartitionAndTheFinalFlags)
 	EXPECT_EQ(rig.partition_bytes("kernel").substr(0, kernel.size()), kernel);
 
 	EXPECT_EQ(rig.misc(0, 64), dbfg_record());
-	EXPECT_EQ(rig.misc(64, 64), std::string(64, '\0')) << "the dual-boot record is 64 bytes";
+	EXPECT_EQ(rig.misc(64, 64), std::string(64, '\xff')) << "the dual-boot record is 64 bytes";
+	EXPECT_EQ(rig.misc(0x25ff, 1), "\xff");
+	EXPECT_EQ(rig.misc(0x2800, 1), "\xff");
 	EXPECT_EQ(rig.apdat(0, 7), "ERASEDB");
 	EXPECT_NE(o.out.find("Set Env usb_up_complete_flag\n"), std::string::npos);
 	EXPECT_EQ(rig.misc(0x2600, 512), upenv_record());
@@ -155,7 +157,7 @@ TEST(FwupdateRun, DigestMismatchIsReportedOnceByTheEventReaction)
 	EXPECT_EQ(status_lines(o.out), (Lines{"mw>>upgrade-err-Verify image failed\r"})) << o.out;
 	EXPECT_NE(o.out.find("verify failed!\n"), std::string::npos);
 	EXPECT_EQ(rig.partition_bytes("boot"), std::string(4096, 'B'));
-	EXPECT_EQ(rig.misc(0, 4), std::string(4, '\0'));
+	EXPECT_EQ(rig.misc(0, 4), std::string(4, '\xff'));
 	EXPECT_EQ(rig.mem_reg(0x220) & TAKEOVER, TAKEOVER) << "the LED ran during the check";
 }
 
@@ -170,7 +172,7 @@ TEST(FwupdateRun, AFileWithoutTheImageMagicIsAnInvalidImage)
 	fwrig::Outcome o = rig.run();
 	EXPECT_EQ(o.exit_code, 256 - 22) << o.out;
 	EXPECT_EQ(status_lines(o.out), (Lines{"mw>>upgrade-err-Invalid image\r"})) << o.out;
-	EXPECT_EQ(rig.misc(0, 4), std::string(4, '\0'));
+	EXPECT_EQ(rig.misc(0, 4), std::string(4, '\xff'));
 }
 
 TEST(FwupdateRun, AFailingImageStopsTheUpdateAndTheUpdaterWaits)
@@ -191,8 +193,8 @@ TEST(FwupdateRun, AFailingImageStopsTheUpdateAndTheUpdaterWaits)
 	EXPECT_NE(o.out.find("Update fail! error state: 1031\n"), std::string::npos);
 	EXPECT_EQ(rig.partition_bytes("boot").substr(0, boot.size()), boot);
 	EXPECT_EQ(rig.partition_bytes("rootfs"), std::string(8192, 'R'));
-	EXPECT_EQ(rig.misc(0, 4), std::string(4, '\0'));
-	EXPECT_EQ(rig.misc(0x2600, 8), std::string(8, '\0'));
+	EXPECT_EQ(rig.misc(0, 4), std::string(4, '\xff'));
+	EXPECT_EQ(rig.misc(0x2600, 8), std::string(8, '\xff'));
 	EXPECT_NE(rig.apdat(0, 7), "ERASEDB");
 	EXPECT_EQ(o.led_level_after_failure & BIT7, 0u) << "the LED shows the error";
 	EXPECT_EQ(rig.mem_reg(0x220) & TAKEOVER, TAKEOVER);
