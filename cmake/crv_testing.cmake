@@ -12,7 +12,9 @@ function(crv_add_gtest name)
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} crv_test_support GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   if(A_WRAP_IOCTL)
-    target_link_options(${name} PRIVATE -Wl,--wrap=ioctl)
+    # The wrapper is pulled in from the start: the libraries under test
+    # that call ioctl come after the simulated devices on the link line.
+    target_link_options(${name} PRIVATE -Wl,--wrap=ioctl -Wl,--undefined=__wrap_ioctl)
     target_link_libraries(${name} PRIVATE crv_devsim)
   endif()
   if(NOT A_TIMEOUT)

@@ -2,6 +2,7 @@
 // as "/tmp/dd_progress", "/extract_dir" and "/etc/mtab"): every compression
 // method end to end on file and loop-device targets, the dd progress poll,
 // and bad input that must fail its image and leave no staged file behind.
+#include <algorithm>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -81,10 +82,14 @@ int run_writer(const Img &im, crv_progress *progress)
 	struct stat st {};
 	stat(im.payload.c_str(), &st);
 	h.length = im.length >= 0 ? static_cast<uint64_t>(im.length) : static_cast<uint64_t>(st.st_size);
-	strncpy(h.name, im.name.c_str(), sizeof(h.name));
-	strncpy(h.target, im.target.c_str(), sizeof(h.target));
-	strncpy(h.compress, im.compress.c_str(), sizeof(h.compress));
-	strncpy(h.param, im.param.c_str(), sizeof(h.param) - 1);
+	// Header text fields need no terminator when they are full.
+	auto put = [](char *field, size_t size, const std::string &text) {
+		memcpy(field, text.data(), std::min(size, text.size()));
+	};
+	put(h.name, sizeof(h.name), im.name);
+	put(h.target, sizeof(h.target), im.target);
+	put(h.compress, sizeof(h.compress), im.compress);
+	put(h.param, sizeof(h.param) - 1, im.param);
 	h.target_offset = im.offset;
 	crv_per_img_handle handle {fopen(im.payload.c_str(), "rb"), h.length, 0};
 	fflush(stdout);

@@ -274,7 +274,7 @@ TEST_F(GptTest, TooManyEntriesAreRefusedByParserAndWriter)
 	make_disk(1000000);
 	std::string list;
 	for (int i = 0; i < 129; i++)
-		list += "p" + std::to_string(i) + ";10\n";
+		list.append("p").append(std::to_string(i)).append(";10\n");
 	write_list(list);
 	testsupport::StdoutCapture cap;
 	EXPECT_EQ(parse(), -1);
@@ -288,7 +288,7 @@ TEST_F(GptTest, TooManyEntriesAreRefusedByParserAndWriter)
 	// Exactly 128 fit, with no terminating entry after them.
 	list.clear();
 	for (int i = 0; i < 128; i++)
-		list += "p" + std::to_string(i) + ";10\n";
+		list.append("p").append(std::to_string(i)).append(";10\n");
 	write_list(list);
 	ASSERT_EQ(parse(), 0);
 	EXPECT_EQ(count_, 128);

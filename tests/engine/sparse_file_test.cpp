@@ -118,9 +118,10 @@ public:
 		Header h = hdr_;
 		if (h.total_blks == 0)
 			h.total_blks = blocks_;
-		std::vector<char> out(28);
+		std::vector<char> out(28 + body_.size());
 		memcpy(out.data(), &h, 28);
-		out.insert(out.end(), body_.begin(), body_.end());
+		if (!body_.empty())
+			memcpy(out.data() + 28, body_.data(), body_.size());
 		return out;
 	}
 

@@ -1,0 +1,144 @@
+#include "preinst.h"
+
+#include "crv_container.h"
+#include "crv_ostrel_ctx.h"
+#include "crv_system.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *kInstallIcon = "/res/images/icon_installing.png";
+constexpr const char *kInstallIconNew = "/res/images/icon_installing.png.new";
+constexpr const char *kSysRunBundle = "/tmp/sys_run.tgz";
+
+struct FreeDeleter {
+	void operator()(void *p) const { free(p); }
+};
+using Buffer = std::unique_ptr<uint8_t, FreeDeleter>;
+
+// Reads the payload of the named image into memory. On failure prints the
+// given messages and returns the negative result; *len gets the length.
+int read_payload(FILE *img, const char *name, Buffer &buf, size_t *len, const char *read_fail)
+{
+	crv_per_img_hdr hdr;
+	crv_per_img_handle handle;
+	memset(&hdr, 0, sizeof(hdr));
+	memset(&handle, 0, sizeof(handle));
+	int rc = crv_ostrel_get_per_img_by_name(img, name, &hdr, &handle);
+	if (rc < 0)
+		return rc;
+	// The payload is read in one piece: its length must fit the address space.
+	if (handle.length > UINT32_MAX || handle.length > SIZE_MAX) {
+		puts(read_fail);
+		return -5;
+	}
+	size_t n = static_cast<size_t>(handle.length);
+	buf.reset(static_cast<uint8_t *>(malloc(n ? n : 1)));
+	if (!buf) {
+		puts("allocate buffer fail !");
+		return -12;
+	}
+	if (fread(buf.get(), 1, n, handle.stream) != n) {
+		puts(read_fail);
+		return -5;
+	}
+	*len = n;
+	return 0;
+}
+
+bool write_all(FILE *fp, const uint8_t *data, size_t len)
+{
+	return fwrite(data, 1, len, fp) == len && fflush(fp) == 0 && fsync(fileno(fp)) == 0;
+}
+
+} // namespace
+
+int replace_install_icon(FILE *img)
+{
+	Buffer buf;
+	size_t len = 0;
+	int rc = read_payload(img, "install_icon", buf, &len, "read new install icon fail !");
+	if (rc < 0)
+		return rc;
+
+	// The new icon goes to a file beside the old one and replaces it only
+	// once written in full, so a failure leaves the old icon in place.
+	FILE *fp = fopen(kInstallIconNew, "wb+e");
+	if (!fp) {
+		puts("open install icon fail !");
+		return -5;
+	}
+	bool ok = write_all(fp, buf.get(), len);
+	if (fclose(fp) != 0)
+		ok = false;
+	if (!ok || rename(kInstallIconNew, kInstallIcon) != 0) {
+		puts("replace install icon fail !");
+		unlink(kInstallIconNew);
+		return -5;
+	}
+	return static_cast<int>(len > INT32_MAX ? INT32_MAX : len);
+}
+
+int extract_sys_run(FILE *img)
+{
+	Buffer buf;
+	size_t len = 0;
+	int rc = read_payload(img, "sys_run", buf, &len, "read sys run image fail !");
+	if (rc < 0)
+		return rc;
+
+	FILE *fp = fopen(kSysRunBundle, "wb+e");
+	if (!fp) {
+		puts("open sys run image fail !");
+		return -5;
+	}
+	bool ok = write_all(fp, buf.get(), len);
+	if (fclose(fp) != 0)
+		ok = false;
+	if (!ok) {
+		puts("write sys run image fail !");
+		return -5;
+	}
+
+	char cmd[64];
+	int n = snprintf(cmd, sizeof(cmd), "tar zxf %s -C /tmp", kSysRunBundle);
+	if (n < 0 || static_cast<size_t>(n) >= sizeof(cmd) || !crv_str_is_cmd_safe(kSysRunBundle)) {
+		puts("uncompress sys run image fail !");
+		return -22;
+	}
+	int status = system(cmd);
+	if (status != 0)
+		puts("uncompress sys run image fail !");
+	return status;
+}
+
+int preinst_main(int argc, char **argv)
+{
+	if (argc != 2) {
+		printf("Usage : %s crv_tv_firmware.img\n", argc > 0 ? argv[0] : "preinst");
+		return 0;
+	}
+	FILE *img = fopen(argv[1], "rbe");
+	if (!img) {
+		printf("open firmware file %s fail !\n", argv[1]);
+		return -5;
+	}
+	// This program's engine writes the dual-boot record padded to a sector.
+	crv_ostrel_set_dual_boot_rec_len(512);
+	crv_ostrel_set_tmp_folder("/tmp");
+	crv_ostrel_set_img_path(argv[1]);
+
+	replace_install_icon(img);
+	extract_sys_run(img);
+
+	puts("pre install success !");
+	fclose(img);
+	return 0;
+}

@@ -1,0 +1,115 @@
+// Test side of the host kernel: what a driver test uses to set the scene,
+// play hardware and user space, and check what the driver did.
+#pragma once
+
+extern "C" {
+#include "dev.h"
+}
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace khost {
+
+// ---- kernel log and faults ----
+struct LogLine {
+	int level;		// 0..7, or -1 when printk gave none
+	std::string text;	// without the level prefix
+};
+std::vector<LogLine> log_lines();
+std::string log();		// every line's text, concatenated
+void clear_log();
+// Faults the kernel would warn about or crash on: sleeping in atomic context,
+// unlocking what is not held, WARN_ON, double free, access outside a mapping.
+std::vector<std::string> faults();
+void clear_faults();
+// What is still held: allocations, mappings, registrations, references,
+// running threads and timers, locks.
+std::vector<std::string> leaks();
+
+// ---- modules, parameters and symbols ----
+struct module *module(const char *name);
+int load_module(const char *name);	// notifiers COMING, init, LIVE
+int unload_module(const char *name);	// -EAGAIN while referenced; exit, GOING
+int set_param(const char *module, const char *param, const char *value);
+// Marks [addr, addr + len) as belonging to m (for owner lookups of a second
+// module in one test). Addresses no module claims belong to every module.
+void claim(struct module *m, const void *addr, size_t len);
+void add_symbol(const char *name, void *addr);
+int symbol_refs(const char *name);
+
+// ---- time ----
+// Kernel time runs `scale` times faster than the host clock (default 100).
+void set_time_scale(unsigned scale);
+
+// ---- contexts and interrupts ----
+void set_signal_pending(struct task_struct *task, bool pending);
+// Raises a kernel interrupt: runs its handlers on the interrupt thread, in
+// interrupt context, and returns once they are done. Returns the handler count.
+int raise_irq(unsigned irq);
+// Runs fn on the interrupt thread in interrupt context and waits for it.
+void run_in_irq(const std::function<void()> &fn);
+
+// ---- memory ----
+phys_addr_t phys_alloc(size_t size);	// in the arena above 4 GiB
+void *phys_ptr(phys_addr_t addr);
+void fail_kmalloc_after(int successes);	// -1: never fail
+void fail_user_copy_after(int successes);	// -1: never fail
+void poison_user(const void *addr, size_t len);	// copies touching it fault
+// User memory a 32-bit process could address (below 2 GiB), for compat
+// ioctls: pass (unsigned long)ptr as the argument. Freed at exit.
+void *compat_alloc(size_t size);
+
+// ---- register windows ----
+struct RegAccess {
+	phys_addr_t addr;
+	unsigned size;
+	uint64_t value;
+	bool write;
+};
+void add_regs(phys_addr_t base, size_t size);
+uint32_t reg(phys_addr_t addr);			// current stored value
+void set_reg(phys_addr_t addr, uint32_t value);	// without journal or hooks
+// A read hook returns the value the driver sees (stored is the last value).
+void on_read(phys_addr_t addr, std::function<uint64_t(phys_addr_t, uint64_t stored)> fn);
+// A write hook sees the value written and may change what is stored.
+void on_write(phys_addr_t addr, std::function<void(phys_addr_t, uint64_t value, uint64_t &stored)> fn);
+std::vector<RegAccess> journal(bool with_reads = false);
+void clear_journal();
+
+// ---- device tree ----
+struct device_node *dt_node(struct device_node *parent, const char *full_name);
+void dt_prop(struct device_node *n, const char *name, std::initializer_list<uint32_t> cells);
+void dt_prop_u64(struct device_node *n, const char *name, std::initializer_list<uint64_t> cells);
+void dt_prop_str(struct device_node *n, const char *name, const char *value);
+
+// ---- device nodes, as user space sees them ----
+// Opens a misc device, class device or character device by its node name
+// ("crkgpu", "fb0") or a debugfs path ("crv_platform/menu"); NULL if absent.
+struct file *open(const char *name, unsigned flags = 2);
+long ioctl(struct file *f, unsigned cmd, unsigned long arg);
+long compat_ioctl(struct file *f, unsigned cmd, unsigned long arg);
+// Maps len bytes at page offset pgoff; returns the host address or NULL (*err set).
+void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err = nullptr);
+ssize_t read(struct file *f, std::string &out, size_t max = 65536);
+// The file behind a descriptor a driver installed (dma-buf, sync_file), and
+// closing that descriptor as user space would.
+struct file *fd_file(int fd);
+int close_fd(int fd);
+ssize_t write(struct file *f, const std::string &data);
+int close(struct file *f);
+std::string debugfs_read(const char *path);
+int debugfs_write(const char *path, const std::string &data);
+
+// Folder under which filp_open() finds the paths a driver opens (created
+// on first use, one per process).
+std::string file_root();
+
+// ---- power ----
+int system_suspend();	// bound drivers' suspend, in reverse registration order
+int system_resume();
+
+} // namespace khost

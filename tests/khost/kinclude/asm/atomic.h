@@ -1,0 +1,2 @@
+/* Host kernel: see khost/base.h. */
+#include <khost/base.h>

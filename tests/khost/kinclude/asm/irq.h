@@ -1,0 +1,2 @@
+/* Host kernel: see khost/dev.h. */
+#include <khost/dev.h>

@@ -1,0 +1,2 @@
+/* Host kernel: see khost/mm.h. */
+#include <khost/mm.h>

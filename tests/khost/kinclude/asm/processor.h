@@ -1,0 +1,2 @@
+/* Host kernel: see khost/sched.h. */
+#include <khost/sched.h>

@@ -1,0 +1,2 @@
+/* Host kernel: see khost/dmabuf.h. */
+#include <khost/dmabuf.h>

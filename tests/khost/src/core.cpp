@@ -1,0 +1,599 @@
+// Host kernel core: log, faults, resource tracking, contexts, strings and
+// allocations.
+#include "internal.hpp"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <execinfo.h>
+#include <set>
+#include <thread>
+#include <unistd.h>
+
+extern "C" {
+#include "khost/sched.h"
+}
+
+namespace khost::detail {
+
+std::mutex &g_lock = *new std::mutex;
+std::condition_variable &g_cv = *new std::condition_variable;
+
+namespace {
+std::mutex state_lock;	// log, faults, tracking
+std::vector<LogLine> log_store;
+std::string partial_line;
+int partial_level = -1;
+std::vector<std::string> fault_store;
+std::map<std::string, std::map<const void *, std::string>> tracking;
+std::map<const void *, size_t> allocations;
+int kmalloc_budget = -1;
+int pid_seq = 100;
+} // namespace
+
+Ctx &ctx()
+{
+	thread_local Ctx c;
+	return c;
+}
+
+bool atomic_ctx()
+{
+	Ctx &c = ctx();
+	return c.spin_held || c.irq_off || c.hardirq || c.softirq || c.preempt_off;
+}
+
+void fault(const std::string &what)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	fault_store.push_back(what);
+	fprintf(stderr, "khost fault: %s\n", what.c_str());
+}
+
+void track(const char *kind, const void *key, const std::string &desc)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	tracking[kind][key] = desc;
+}
+
+bool untrack(const char *kind, const void *key)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = tracking.find(kind);
+	if (it == tracking.end())
+		return false;
+	return it->second.erase(key) > 0;
+}
+
+bool tracked(const char *kind, const void *key)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = tracking.find(kind);
+	return it != tracking.end() && it->second.count(key);
+}
+
+static void add_log_text(const char *text)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	const char *p = text;
+	while (*p) {
+		if (partial_line.empty() && partial_level < 0 && p[0] == '\001' && p[1]) {
+			if (p[1] != 'c')
+				partial_level = p[1] - '0';
+			p += 2;
+			continue;
+		}
+		const char *nl = strchr(p, '\n');
+		if (!nl) {
+			partial_line += p;
+			break;
+		}
+		partial_line.append(p, nl - p + 1);
+		log_store.push_back({partial_level, partial_line});
+		fprintf(stderr, "[k] %s", partial_line.c_str());
+		partial_line.clear();
+		partial_level = -1;
+		p = nl + 1;
+	}
+}
+
+} // namespace khost::detail
+
+using namespace khost::detail;
+
+namespace khost {
+
+std::vector<LogLine> log_lines()
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	auto lines = log_store;
+	if (!partial_line.empty())
+		lines.push_back({partial_level, partial_line});
+	return lines;
+}
+
+std::string log()
+{
+	std::string all;
+	for (auto &l : log_lines())
+		all += l.text;
+	return all;
+}
+
+void clear_log()
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	log_store.clear();
+	partial_line.clear();
+	partial_level = -1;
+}
+
+std::vector<std::string> faults()
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	return fault_store;
+}
+
+void clear_faults()
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	fault_store.clear();
+}
+
+std::vector<std::string> leaks()
+{
+	std::vector<std::string> out;
+	std::lock_guard<std::mutex> g(state_lock);
+	for (auto &[kind, items] : tracking)
+		for (auto &[key, desc] : items)
+			out.push_back(kind + ": " + desc);
+	for (auto &[p, size] : allocations)
+		out.push_back("allocation of " + std::to_string(size) + " bytes");
+	return out;
+}
+
+void fail_kmalloc_after(int successes)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	kmalloc_budget = successes;
+}
+
+} // namespace khost
+
+extern "C" {
+
+/* ---- log ---- */
+
+int vprintk(const char *fmt, va_list args)
+{
+	char buf[2048];
+	int n = vsnprintf(buf, sizeof(buf), fmt, args);
+	add_log_text(buf);
+	return n;
+}
+
+int printk(const char *fmt, ...)
+{
+	va_list ap;
+	va_start(ap, fmt);
+	int n = vprintk(fmt, ap);
+	va_end(ap);
+	return n;
+}
+
+void dump_stack(void)
+{
+	printk(KERN_DEFAULT "Call trace: (host)\n");
+}
+
+void khost_fault(const char *file, int line, const char *fmt, ...)
+{
+	char buf[512];
+	va_list ap;
+	va_start(ap, fmt);
+	vsnprintf(buf, sizeof(buf), fmt, ap);
+	va_end(ap);
+	fault(std::string(file) + ":" + std::to_string(line) + ": " + buf);
+}
+
+/* ---- contexts ---- */
+
+void khost_might_sleep(const char *what)
+{
+	Ctx &c = ctx();
+	if (atomic_ctx()) {
+		std::string where = c.hardirq ? "interrupt" : c.softirq ? "timer" :
+				    c.spin_held ? "spinlock" : c.irq_off ? "irqs-off" : "preempt-off";
+		fault(std::string("sleeping call ") + what + " in atomic context (" + where + ")");
+	}
+}
+
+bool khost_in_atomic(void) { return atomic_ctx(); }
+bool khost_in_irq(void) { return ctx().hardirq > 0; }
+bool khost_in_softirq(void) { return ctx().softirq > 0; }
+bool khost_irqs_disabled(void) { return ctx().irq_off > 0 || ctx().hardirq > 0; }
+void khost_local_irq_disable(void) { ctx().irq_off++; }
+void khost_local_irq_enable(void)
+{
+	if (ctx().irq_off <= 0)
+		fault("local_irq_enable with interrupts on");
+	else
+		ctx().irq_off--;
+}
+unsigned long khost_local_irq_save(void) { return (unsigned long)(ctx().irq_off++); }
+void khost_local_irq_restore(unsigned long flags)
+{
+	Ctx &c = ctx();
+	if (c.irq_off <= 0 || (unsigned long)(c.irq_off - 1) != flags)
+		fault("local_irq_restore does not match local_irq_save");
+	if (c.irq_off > 0)
+		c.irq_off--;
+}
+void khost_preempt_disable(void) { ctx().preempt_off++; }
+void khost_preempt_enable(void)
+{
+	if (ctx().preempt_off <= 0)
+		fault("preempt_enable without preempt_disable");
+	else
+		ctx().preempt_off--;
+}
+
+struct task_struct *khost_current(void)
+{
+	Ctx &c = ctx();
+	if (!c.task) {
+		auto *t = new task_struct();
+		std::lock_guard<std::mutex> g(state_lock);
+		t->pid = t->tgid = ++pid_seq;
+		snprintf(t->comm, sizeof(t->comm), "host-%d", t->pid);
+		c.task = t;
+	}
+	return c.task;
+}
+
+/* ---- strings ---- */
+
+ssize_t strscpy(char *dst, const char *src, size_t count)
+{
+	if (!count)
+		return -E2BIG;
+	size_t n = strnlen(src, count);
+	if (n == count) {
+		memcpy(dst, src, count - 1);
+		dst[count - 1] = '\0';
+		return -E2BIG;
+	}
+	memcpy(dst, src, n + 1);
+	return (ssize_t)n;
+}
+
+size_t strlcpy(char *dst, const char *src, size_t size)
+{
+	size_t n = strlen(src);
+	if (size) {
+		size_t c = n >= size ? size - 1 : n;
+		memcpy(dst, src, c);
+		dst[c] = '\0';
+	}
+	return n;
+}
+
+char *skip_spaces(const char *s)
+{
+	while (isspace((unsigned char)*s))
+		s++;
+	return (char *)s;
+}
+
+char *strim(char *s)
+{
+	size_t n = strlen(s);
+	while (n && isspace((unsigned char)s[n - 1]))
+		s[--n] = '\0';
+	return skip_spaces(s);
+}
+
+bool sysfs_streq(const char *a, const char *b)
+{
+	while (*a && *a == *b) {
+		a++;
+		b++;
+	}
+	if (*a == *b)
+		return true;
+	if (!*a && *b == '\n' && !b[1])
+		return true;
+	if (*a == '\n' && !a[1] && !*b)
+		return true;
+	return false;
+}
+
+const char *kbasename(const char *path)
+{
+	const char *tail = strrchr(path, '/');
+	return tail ? tail + 1 : path;
+}
+
+int scnprintf(char *buf, size_t size, const char *fmt, ...)
+{
+	va_list ap;
+	va_start(ap, fmt);
+	int n = vscnprintf(buf, size, fmt, ap);
+	va_end(ap);
+	return n;
+}
+
+int vscnprintf(char *buf, size_t size, const char *fmt, va_list args)
+{
+	if (!size)
+		return 0;
+	int n = vsnprintf(buf, size, fmt, args);
+	if (n < 0)
+		return 0;
+	return (size_t)n >= size ? (int)size - 1 : n;
+}
+
+/* The kernel's rules: optional sign for signed types, base 0 detects 0x and
+ * 0, one trailing newline allowed, nothing else after the digits. */
+static int parse_ull(const char *s, unsigned int base, unsigned long long *res, bool *neg, bool allow_neg)
+{
+	*neg = false;
+	if (*s == '+')
+		s++;
+	else if (*s == '-' && allow_neg) {
+		*neg = true;
+		s++;
+	}
+	if (base == 0) {
+		if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X') && isxdigit((unsigned char)s[2])) {
+			base = 16;
+			s += 2;
+		} else if (s[0] == '0') {
+			base = 8;
+		} else {
+			base = 10;
+		}
+	} else if (base == 16 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+		s += 2;
+	}
+	unsigned long long v = 0;
+	int digits = 0;
+	for (; *s; s++) {
+		int d;
+		unsigned char c = (unsigned char)*s;
+		if (c >= '0' && c <= '9')
+			d = c - '0';
+		else if (c >= 'a' && c <= 'z')
+			d = c - 'a' + 10;
+		else if (c >= 'A' && c <= 'Z')
+			d = c - 'A' + 10;
+		else
+			break;
+		if (d >= (int)base)
+			break;
+		if (v > (ULLONG_MAX - d) / base)
+			return -ERANGE;
+		v = v * base + d;
+		digits++;
+	}
+	if (!digits)
+		return -EINVAL;
+	if (*s == '\n')
+		s++;
+	if (*s)
+		return -EINVAL;
+	*res = v;
+	return 0;
+}
+
+#define KSTRTOU(name, type, maxv) \
+	int name(const char *s, unsigned int base, type *res) \
+	{ \
+		unsigned long long v; bool neg; \
+		int r = parse_ull(s, base, &v, &neg, false); \
+		if (r) return r; \
+		if (v > (unsigned long long)(maxv)) return -ERANGE; \
+		*res = (type)v; return 0; \
+	}
+#define KSTRTOS(name, type, minv, maxv) \
+	int name(const char *s, unsigned int base, type *res) \
+	{ \
+		unsigned long long v; bool neg; \
+		int r = parse_ull(s, base, &v, &neg, true); \
+		if (r) return r; \
+		if (neg) { if (v > (unsigned long long)(-((minv) + 1)) + 1) return -ERANGE; *res = (type)(0 - v); } \
+		else { if (v > (unsigned long long)(maxv)) return -ERANGE; *res = (type)v; } \
+		return 0; \
+	}
+KSTRTOU(kstrtouint, unsigned int, UINT_MAX)
+KSTRTOU(kstrtou32, u32, UINT_MAX)
+KSTRTOU(kstrtoul, unsigned long, ULONG_MAX)
+KSTRTOU(kstrtou64, u64, ULLONG_MAX)
+KSTRTOU(kstrtou16, u16, 0xffff)
+KSTRTOU(kstrtou8, u8, 0xff)
+KSTRTOS(kstrtoint, int, INT_MIN, INT_MAX)
+KSTRTOS(kstrtos32, s32, INT_MIN, INT_MAX)
+KSTRTOS(kstrtol, long, LONG_MIN, LONG_MAX)
+KSTRTOS(kstrtos64, s64, LLONG_MIN, LLONG_MAX)
+
+int kstrtobool(const char *s, bool *res)
+{
+	if (!s)
+		return -EINVAL;
+	switch (s[0]) {
+	case 'y': case 'Y': case 't': case 'T': case '1':
+		*res = true;
+		return 0;
+	case 'n': case 'N': case 'f': case 'F': case '0':
+		*res = false;
+		return 0;
+	case 'o': case 'O':
+		if (s[1] == 'n' || s[1] == 'N') { *res = true; return 0; }
+		if (s[1] == 'f' || s[1] == 'F') { *res = false; return 0; }
+		break;
+	}
+	return -EINVAL;
+}
+
+int kstrtouint_from_user(const char *s, size_t count, unsigned int base, unsigned int *res)
+{
+	char buf[64];
+	count = count < sizeof(buf) - 1 ? count : sizeof(buf) - 1;
+	if (copy_from_user(buf, s, count))
+		return -EFAULT;
+	buf[count] = '\0';
+	return kstrtouint(buf, base, res);
+}
+
+int kstrtoint_from_user(const char *s, size_t count, unsigned int base, int *res)
+{
+	char buf[64];
+	count = count < sizeof(buf) - 1 ? count : sizeof(buf) - 1;
+	if (copy_from_user(buf, s, count))
+		return -EFAULT;
+	buf[count] = '\0';
+	return kstrtoint(buf, base, res);
+}
+
+unsigned long simple_strtoul(const char *cp, char **endp, unsigned int base)
+{
+	return strtoul(cp, endp, (int)base);
+}
+
+long simple_strtol(const char *cp, char **endp, unsigned int base)
+{
+	return strtol(cp, endp, (int)base);
+}
+
+/* ---- allocations ---- */
+
+static void *alloc_tracked(size_t size, gfp_t flags, bool zero)
+{
+	if (!(flags & (GFP_ATOMIC | GFP_NOWAIT)))
+		khost_might_sleep("kmalloc(GFP_KERNEL)");
+	{
+		std::lock_guard<std::mutex> g(state_lock);
+		if (kmalloc_budget == 0)
+			return nullptr;
+		if (kmalloc_budget > 0)
+			kmalloc_budget--;
+	}
+	if (!size)
+		return ZERO_SIZE_PTR;
+	void *p = zero || (flags & __GFP_ZERO) ? calloc(1, size) : malloc(size);
+	if (!p)
+		return nullptr;
+	if (!zero && !(flags & __GFP_ZERO))
+		memset(p, 0xa5, size);	/* the kernel never hands out zeroes for free */
+	std::lock_guard<std::mutex> g(state_lock);
+	allocations[p] = size;
+	return p;
+}
+
+void *kmalloc(size_t size, gfp_t flags) { return alloc_tracked(size, flags, false); }
+void *kzalloc(size_t size, gfp_t flags) { return alloc_tracked(size, flags, true); }
+void *kcalloc(size_t n, size_t size, gfp_t flags)
+{
+	if (size && n > SIZE_MAX / size)
+		return nullptr;
+	return alloc_tracked(n * size, flags, true);
+}
+void *kmalloc_array(size_t n, size_t size, gfp_t flags)
+{
+	if (size && n > SIZE_MAX / size)
+		return nullptr;
+	return alloc_tracked(n * size, flags, false);
+}
+
+void kfree(const void *p)
+{
+	if (ZERO_OR_NULL_PTR(p))
+		return;
+	{
+		std::lock_guard<std::mutex> g(state_lock);
+		auto it = allocations.find(p);
+		if (it == allocations.end()) {
+			fault_store.push_back("kfree of memory not from kmalloc (or freed twice)");
+			fprintf(stderr, "khost fault: kfree of %p not allocated\n", p);
+			return;
+		}
+		allocations.erase(it);
+	}
+	free(const_cast<void *>(p));
+}
+
+void kfree_sensitive(const void *p) { kfree(p); }
+
+size_t ksize(const void *p)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = allocations.find(p);
+	return it == allocations.end() ? 0 : it->second;
+}
+
+void *krealloc(const void *p, size_t size, gfp_t flags)
+{
+	size_t old = ZERO_OR_NULL_PTR(p) ? 0 : ksize(p);
+	void *n = kmalloc(size, flags);
+	if (!n)
+		return nullptr;
+	if (old && !ZERO_OR_NULL_PTR(n))
+		memcpy(n, p, old < size ? old : size);
+	kfree(p);
+	return n;
+}
+
+void *kmemdup(const void *src, size_t len, gfp_t flags)
+{
+	void *p = kmalloc(len, flags);
+	if (p && !ZERO_OR_NULL_PTR(p))
+		memcpy(p, src, len);
+	return p;
+}
+
+char *kstrdup(const char *s, gfp_t flags)
+{
+	return s ? (char *)kmemdup(s, strlen(s) + 1, flags) : nullptr;
+}
+
+char *kstrndup(const char *s, size_t max, gfp_t flags)
+{
+	if (!s)
+		return nullptr;
+	size_t n = strnlen(s, max);
+	char *p = (char *)kmalloc(n + 1, flags);
+	if (p) {
+		memcpy(p, s, n);
+		p[n] = '\0';
+	}
+	return p;
+}
+
+char *kasprintf(gfp_t gfp, const char *fmt, ...)
+{
+	va_list ap;
+	va_start(ap, fmt);
+	int n = vsnprintf(nullptr, 0, fmt, ap);
+	va_end(ap);
+	char *p = (char *)kmalloc(n + 1, gfp);
+	if (!p)
+		return nullptr;
+	va_start(ap, fmt);
+	vsnprintf(p, n + 1, fmt, ap);
+	va_end(ap);
+	return p;
+}
+
+void *vmalloc(unsigned long size) { return kmalloc(size, GFP_KERNEL); }
+void *vzalloc(unsigned long size) { return kzalloc(size, GFP_KERNEL); }
+void vfree(const void *p) { kfree(p); }
+void *kvmalloc(size_t size, gfp_t flags) { return kmalloc(size, flags); }
+void *kvzalloc(size_t size, gfp_t flags) { return kzalloc(size, flags); }
+void *kvcalloc(size_t n, size_t size, gfp_t flags) { return kcalloc(n, size, flags); }
+void kvfree(const void *p) { kfree(p); }
+
+} // extern "C"

@@ -1,0 +1,44 @@
+// Shared state of the host kernel library.
+#pragma once
+
+#include "khost/khost.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace khost::detail {
+
+// One lock and one condition for every sleep: wake-ups notify all sleepers,
+// which then re-check what they wait for (as the kernel's wait loops do).
+// Never destroyed: threads of the bed may still wait on them at exit.
+extern std::mutex &g_lock;
+extern std::condition_variable &g_cv;
+
+struct Ctx {
+	struct task_struct *task = nullptr;
+	int spin_held = 0;
+	int irq_off = 0;
+	int hardirq = 0;
+	int softirq = 0;
+	int preempt_off = 0;
+	bool irq_was_enabled_stack[64] = {};
+};
+Ctx &ctx();
+bool atomic_ctx();
+
+void fault(const std::string &what);
+void track(const char *kind, const void *key, const std::string &desc);
+bool untrack(const char *kind, const void *key);
+bool tracked(const char *kind, const void *key);
+
+long long now_ns();	// host monotonic clock
+long long kernel_ns();	// scaled kernel clock
+long long kernel_ns_to_host_deadline(long long kernel_delta_ns);
+unsigned scale();
+
+bool user_copy_fails(const void *addr, size_t len);
+
+} // namespace khost::detail

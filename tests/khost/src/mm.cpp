@@ -1,0 +1,552 @@
+// Host kernel: physical arena, register windows, MMIO, user copies.
+#include "internal.hpp"
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <sys/mman.h>
+
+extern "C" {
+#include "khost/mm.h"
+#include "khost/dev.h"
+}
+
+using namespace khost::detail;
+
+namespace {
+
+// Physical memory handed out by phys_alloc and alloc_pages lives above 4 GiB.
+constexpr phys_addr_t kArenaBase = 0x100000000ULL;
+constexpr size_t kArenaSize = 256u << 20;
+
+struct Arena {
+	char *base = nullptr;
+	size_t used = 0;
+};
+Arena &arena()
+{
+	static Arena a;
+	if (!a.base) {
+		void *p = mmap(nullptr, kArenaSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+		a.base = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+	}
+	return a;
+}
+
+struct RegWindow {
+	phys_addr_t base;
+	size_t size;
+	std::vector<uint8_t> store;
+};
+
+struct RegState {
+	std::mutex lock;
+	std::map<phys_addr_t, RegWindow> windows;	// by base
+	std::map<phys_addr_t, std::function<uint64_t(phys_addr_t, uint64_t)>> read_hooks;
+	std::map<phys_addr_t, std::function<void(phys_addr_t, uint64_t, uint64_t &)>> write_hooks;
+	std::vector<khost::RegAccess> journal;
+	std::map<const void *, const void *> mappings;	// cookie -> host address
+};
+RegState &regs()
+{
+	static RegState *s = new RegState();
+	return *s;
+}
+
+RegWindow *window_of(phys_addr_t addr, size_t len)
+{
+	auto &w = regs().windows;
+	auto it = w.upper_bound(addr);
+	if (it == w.begin())
+		return nullptr;
+	--it;
+	if (addr >= it->second.base && addr + len <= it->second.base + it->second.size)
+		return &it->second;
+	return nullptr;
+}
+
+// The register window and offset behind a host MMIO address.
+RegWindow *resolve(const volatile void *a, size_t len, phys_addr_t *phys)
+{
+	const char *p = (const char *)a;
+	for (auto &[base, w] : regs().windows) {
+		const char *s = (const char *)w.store.data();
+		if (p >= s && p + len <= s + w.size) {
+			*phys = w.base + (p - s);
+			return &w;
+		}
+	}
+	return nullptr;
+}
+
+uint64_t mmio_read(const volatile void *a, unsigned size)
+{
+	RegState &rs = regs();
+	std::unique_lock<std::mutex> lk(rs.lock);
+	phys_addr_t phys;
+	RegWindow *w = resolve(a, size, &phys);
+	if (!w) {
+		lk.unlock();
+		/* Arena memory mapped with ioremap reads as plain memory. */
+		uint64_t v = 0;
+		memcpy(&v, (const void *)a, size);
+		return v;
+	}
+	uint64_t stored = 0;
+	memcpy(&stored, &w->store[phys - w->base], size);
+	uint64_t v = stored;
+	auto hook = rs.read_hooks.find(phys);
+	if (hook != rs.read_hooks.end()) {
+		auto fn = hook->second;
+		lk.unlock();
+		v = fn(phys, stored);
+		lk.lock();
+	}
+	rs.journal.push_back({phys, size, v, false});
+	return v;
+}
+
+void mmio_write(uint64_t v, volatile void *a, unsigned size)
+{
+	RegState &rs = regs();
+	std::unique_lock<std::mutex> lk(rs.lock);
+	phys_addr_t phys;
+	RegWindow *w = resolve(a, size, &phys);
+	if (!w) {
+		lk.unlock();
+		memcpy((void *)a, &v, size);
+		return;
+	}
+	rs.journal.push_back({phys, size, v, true});
+	uint64_t stored = v;
+	auto hook = rs.write_hooks.find(phys);
+	if (hook != rs.write_hooks.end()) {
+		auto fn = hook->second;
+		lk.unlock();
+		fn(phys, v, stored);
+		lk.lock();
+		w = resolve(a, size, &phys);
+		if (!w)
+			return;
+	}
+	memcpy(&w->store[phys - w->base], &stored, size);
+}
+
+struct UserFaults {
+	std::mutex lock;
+	int budget = -1;
+	std::vector<std::pair<const char *, size_t>> poisoned;
+};
+UserFaults &ufaults()
+{
+	static UserFaults *u = new UserFaults();
+	return *u;
+}
+
+std::map<phys_addr_t, struct page *> &page_structs()
+{
+	static auto *m = new std::map<phys_addr_t, struct page *>();
+	return *m;
+}
+
+} // namespace
+
+namespace khost::detail {
+
+bool user_copy_fails(const void *addr, size_t len)
+{
+	if ((uintptr_t)addr < 4096)
+		return true;
+	UserFaults &u = ufaults();
+	std::lock_guard<std::mutex> g(u.lock);
+	if (u.budget == 0)
+		return true;
+	if (u.budget > 0)
+		u.budget--;
+	const char *p = (const char *)addr;
+	for (auto &[s, n] : u.poisoned)
+		if (p < s + n && s < p + len)
+			return true;
+	return false;
+}
+
+} // namespace khost::detail
+
+namespace khost {
+
+phys_addr_t phys_alloc(size_t size)
+{
+	Arena &a = arena();
+	std::lock_guard<std::mutex> g(regs().lock);
+	size = (size + PAGE_SIZE - 1) & PAGE_MASK;
+	if (!a.base || a.used + size > kArenaSize)
+		return 0;
+	phys_addr_t p = kArenaBase + a.used;
+	a.used += size;
+	return p;
+}
+
+void *phys_ptr(phys_addr_t addr)
+{
+	Arena &a = arena();
+	if (addr >= kArenaBase && addr < kArenaBase + a.used)
+		return a.base + (addr - kArenaBase);
+	std::lock_guard<std::mutex> g(regs().lock);
+	if (RegWindow *w = window_of(addr, 1))
+		return &w->store[addr - w->base];
+	return nullptr;
+}
+
+void *compat_alloc(size_t size)
+{
+	void *p = ::mmap(nullptr, size ? size : 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+	return p == MAP_FAILED ? nullptr : p;
+}
+
+void fail_user_copy_after(int successes)
+{
+	std::lock_guard<std::mutex> g(ufaults().lock);
+	ufaults().budget = successes;
+}
+
+void poison_user(const void *addr, size_t len)
+{
+	std::lock_guard<std::mutex> g(ufaults().lock);
+	ufaults().poisoned.push_back({(const char *)addr, len});
+}
+
+void add_regs(phys_addr_t base, size_t size)
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	regs().windows[base] = RegWindow{base, size, std::vector<uint8_t>(size)};
+}
+
+uint32_t reg(phys_addr_t addr)
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	RegWindow *w = window_of(addr, 4);
+	if (!w)
+		return 0;
+	uint32_t v;
+	memcpy(&v, &w->store[addr - w->base], 4);
+	return v;
+}
+
+void set_reg(phys_addr_t addr, uint32_t value)
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	if (RegWindow *w = window_of(addr, 4))
+		memcpy(&w->store[addr - w->base], &value, 4);
+}
+
+void on_read(phys_addr_t addr, std::function<uint64_t(phys_addr_t, uint64_t)> fn)
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	regs().read_hooks[addr] = std::move(fn);
+}
+
+void on_write(phys_addr_t addr, std::function<void(phys_addr_t, uint64_t, uint64_t &)> fn)
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	regs().write_hooks[addr] = std::move(fn);
+}
+
+std::vector<RegAccess> journal(bool with_reads)
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	std::vector<RegAccess> out;
+	for (auto &a : regs().journal)
+		if (a.write || with_reads)
+			out.push_back(a);
+	return out;
+}
+
+void clear_journal()
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	regs().journal.clear();
+}
+
+} // namespace khost
+
+extern "C" {
+
+/* ---- MMIO ---- */
+
+void __iomem *ioremap(phys_addr_t phys, size_t size)
+{
+	void *p = nullptr;
+	{
+		std::lock_guard<std::mutex> g(regs().lock);
+		if (RegWindow *w = window_of(phys, size ? size : 1))
+			p = &w->store[phys - w->base];
+	}
+	if (!p) {
+		Arena &a = arena();
+		if (phys >= kArenaBase && phys + size <= kArenaBase + a.used)
+			p = a.base + (phys - kArenaBase);
+	}
+	if (!p) {
+		printk(KERN_ERR "ioremap: nothing at 0x%llx (+0x%zx)\n", (unsigned long long)phys, size);
+		return nullptr;
+	}
+	/* The same window may be mapped more than once: each mapping gets a
+	 * cookie of its own so every one must be unmapped. */
+	auto *cookie = new char;
+	{
+		std::lock_guard<std::mutex> g(regs().lock);
+		regs().mappings[cookie] = p;
+	}
+	track("ioremap", cookie, "ioremap of 0x" + std::to_string(phys) + " not unmapped");
+	return p;
+}
+
+void __iomem *ioremap_wc(phys_addr_t phys, size_t size) { return ioremap(phys, size); }
+
+void iounmap(volatile void __iomem *addr)
+{
+	if (!addr)
+		return;
+	const void *cookie = nullptr;
+	{
+		std::lock_guard<std::mutex> g(regs().lock);
+		for (auto &[c, m] : regs().mappings)
+			if (m == (const void *)addr) {
+				cookie = c;
+				break;
+			}
+		if (cookie)
+			regs().mappings.erase(cookie);
+	}
+	if (!cookie) {
+		fault("iounmap of an address not from ioremap");
+		return;
+	}
+	untrack("ioremap", cookie);
+	delete (const char *)cookie;
+}
+
+void *memremap(resource_size_t offset, size_t size, unsigned long flags)
+{
+	(void)flags;
+	return (void *)ioremap(offset, size);
+}
+
+void memunmap(void *addr) { iounmap(addr); }
+
+u8 khost_mmio_read8(const volatile void __iomem *a) { return (u8)mmio_read(a, 1); }
+u16 khost_mmio_read16(const volatile void __iomem *a) { return (u16)mmio_read(a, 2); }
+u32 khost_mmio_read32(const volatile void __iomem *a) { return (u32)mmio_read(a, 4); }
+u64 khost_mmio_read64(const volatile void __iomem *a) { return mmio_read(a, 8); }
+void khost_mmio_write8(u8 v, volatile void __iomem *a) { mmio_write(v, a, 1); }
+void khost_mmio_write16(u16 v, volatile void __iomem *a) { mmio_write(v, a, 2); }
+void khost_mmio_write32(u32 v, volatile void __iomem *a) { mmio_write(v, a, 4); }
+void khost_mmio_write64(u64 v, volatile void __iomem *a) { mmio_write(v, a, 8); }
+
+void memcpy_fromio(void *dst, const volatile void __iomem *src, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		((u8 *)dst)[i] = khost_mmio_read8((const volatile char *)src + i);
+}
+
+void memcpy_toio(volatile void __iomem *dst, const void *src, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		khost_mmio_write8(((const u8 *)src)[i], (volatile char *)dst + i);
+}
+
+void memset_io(volatile void __iomem *dst, int c, size_t n)
+{
+	for (size_t i = 0; i < n; i++)
+		khost_mmio_write8((u8)c, (volatile char *)dst + i);
+}
+
+/* ---- physical memory and pages ---- */
+
+phys_addr_t virt_to_phys(const volatile void *addr)
+{
+	Arena &a = arena();
+	const char *p = (const char *)addr;
+	if (a.base && p >= a.base && p < a.base + a.used)
+		return kArenaBase + (p - a.base);
+	fault("virt_to_phys of memory outside the physical arena");
+	return 0;
+}
+
+void *phys_to_virt(phys_addr_t phys) { return khost::phys_ptr(phys); }
+
+int pfn_valid(unsigned long pfn)
+{
+	phys_addr_t p = (phys_addr_t)pfn << PAGE_SHIFT;
+	return p >= kArenaBase && p < kArenaBase + arena().used;
+}
+
+struct page *pfn_to_page(unsigned long pfn)
+{
+	phys_addr_t p = (phys_addr_t)pfn << PAGE_SHIFT;
+	std::lock_guard<std::mutex> g(regs().lock);
+	auto &m = page_structs();
+	auto it = m.find(p);
+	if (it != m.end())
+		return it->second;
+	auto *pg = new page();
+	pg->phys = p;
+	m[p] = pg;
+	return pg;
+}
+
+struct page *virt_to_page(const void *addr) { return pfn_to_page(virt_to_phys(addr) >> PAGE_SHIFT); }
+void *page_address(const struct page *p) { return khost::phys_ptr(p->phys); }
+
+struct page *alloc_pages(gfp_t gfp, unsigned int order)
+{
+	if (!(gfp & (GFP_ATOMIC | GFP_NOWAIT)))
+		khost_might_sleep("alloc_pages");
+	phys_addr_t p = khost::phys_alloc(PAGE_SIZE << order);
+	if (!p)
+		return nullptr;
+	memset(khost::phys_ptr(p), 0, PAGE_SIZE << order);
+	struct page *pg = pfn_to_page(p >> PAGE_SHIFT);
+	track("pages", pg, "pages at 0x" + std::to_string(p) + " not freed");
+	return pg;
+}
+
+void __free_pages(struct page *p, unsigned int order)
+{
+	(void)order;
+	if (!p)
+		return;
+	if (!untrack("pages", p))
+		fault("__free_pages of pages not allocated");
+}
+
+unsigned long __get_free_pages(gfp_t gfp, unsigned int order)
+{
+	struct page *p = alloc_pages(gfp, order);
+	return p ? (unsigned long)page_address(p) : 0;
+}
+
+unsigned long get_zeroed_page(gfp_t gfp) { return __get_free_pages(gfp, 0); }
+
+void free_pages(unsigned long addr, unsigned int order)
+{
+	if (addr)
+		__free_pages(virt_to_page((void *)addr), order);
+}
+
+void get_page(struct page *p) { (void)p; }
+void put_page(struct page *p) { (void)p; }
+void *kmap(struct page *p) { return page_address(p); }
+void kunmap(struct page *p) { (void)p; }
+
+/* ---- user memory ---- */
+
+int access_ok(const void __user *addr, unsigned long size)
+{
+	return (uintptr_t)addr >= 4096 || !size;
+}
+
+unsigned long copy_from_user(void *to, const void __user *from, unsigned long n)
+{
+	khost_might_sleep("copy_from_user");
+	if (!n)
+		return 0;
+	if (user_copy_fails(from, n)) {
+		memset(to, 0, n);	/* the kernel zero-fills what it could not copy */
+		return n;
+	}
+	memcpy(to, (const void *)from, n);
+	return 0;
+}
+
+unsigned long copy_to_user(void __user *to, const void *from, unsigned long n)
+{
+	khost_might_sleep("copy_to_user");
+	if (!n)
+		return 0;
+	if (user_copy_fails(to, n))
+		return n;
+	memcpy((void *)to, from, n);
+	return 0;
+}
+
+unsigned long clear_user(void __user *to, unsigned long n)
+{
+	if (user_copy_fails(to, n))
+		return n;
+	memset((void *)to, 0, n);
+	return 0;
+}
+
+long strncpy_from_user(char *dst, const char __user *src, long count)
+{
+	khost_might_sleep("strncpy_from_user");
+	if (user_copy_fails(src, 1))
+		return -EFAULT;
+	long i;
+	for (i = 0; i < count; i++) {
+		dst[i] = ((const char *)src)[i];
+		if (!dst[i])
+			return i;
+	}
+	return count;
+}
+
+void *memdup_user(const void __user *src, size_t len)
+{
+	void *p = kmalloc(len, GFP_KERNEL);
+	if (!p)
+		return ERR_PTR(-ENOMEM);
+	if (copy_from_user(p, src, len)) {
+		kfree(p);
+		return ERR_PTR(-EFAULT);
+	}
+	return p;
+}
+
+char *strndup_user(const char __user *s, long n)
+{
+	char *p = (char *)kmalloc(n, GFP_KERNEL);
+	if (!p)
+		return (char *)ERR_PTR(-ENOMEM);
+	long r = strncpy_from_user(p, s, n);
+	if (r < 0 || r == n) {
+		kfree(p);
+		return (char *)ERR_PTR(r < 0 ? -EFAULT : -EINVAL);
+	}
+	return p;
+}
+
+/* ---- mappings into user space ---- */
+
+int remap_pfn_range(struct vm_area_struct *vma, unsigned long addr, unsigned long pfn,
+		    unsigned long size, pgprot_t prot)
+{
+	(void)prot;
+	phys_addr_t phys = (phys_addr_t)pfn << PAGE_SHIFT;
+	void *host = khost::phys_ptr(phys);
+	if (!host || !khost::phys_ptr(phys + size - 1)) {
+		printk(KERN_ERR "remap_pfn_range: 0x%llx (+0x%lx) is not memory\n", (unsigned long long)phys, size);
+		return -EINVAL;
+	}
+	if (addr < vma->vm_start || addr + size > vma->vm_end)
+		return -EINVAL;
+	if (addr == vma->vm_start)
+		vma->khost_mapped = host;
+	return 0;
+}
+
+int io_remap_pfn_range(struct vm_area_struct *vma, unsigned long addr, unsigned long pfn,
+		       unsigned long size, pgprot_t prot)
+{
+	return remap_pfn_range(vma, addr, pfn, size, prot);
+}
+
+int vm_insert_page(struct vm_area_struct *vma, unsigned long addr, struct page *page)
+{
+	if (addr == vma->vm_start)
+		vma->khost_mapped = page_address(page);
+	return 0;
+}
+
+} // extern "C"
