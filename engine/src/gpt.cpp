@@ -3,6 +3,7 @@
 #include "crvgpt.h"
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -218,7 +219,9 @@ int crv_parse_gpt_text_tbl(const char *path, crvgpt_part_info *entries, int *cou
 	char line[1024];
 	while (fgets(line, sizeof(line), fp)) {
 		size_t len = strlen(line);
-		if (len == sizeof(line) - 1 && line[len - 1] != '\n' && !feof(fp)) {
+		// A full buffer without a line end is a longer line, unless the
+		// file ends right there.
+		if (len == sizeof(line) - 1 && line[len - 1] != '\n' && ungetc(getc(fp), fp) != EOF) {
 			printf("%s partition list line too long !\n", __func__);
 			rc = -1;
 			break;
@@ -241,7 +244,16 @@ int crv_parse_gpt_text_tbl(const char *path, crvgpt_part_info *entries, int *cou
 			rc = -1;
 			break;
 		}
-		unsigned long long size = strtoull(semi + 1, nullptr, 10);
+		// A size is a decimal number, blanks and the line end around it
+		// allowed; anything else would silently read as 0, "the rest".
+		const char *digits = semi + 1 + strspn(semi + 1, " \t");
+		char *end = nullptr;
+		unsigned long long size = strtoull(digits, &end, 10);
+		if (!isdigit(static_cast<unsigned char>(*digits)) || end[strspn(end, " \t\r\n")] != '\0') {
+			printf("%s invalid partition size in line %s !\n", __func__, line);
+			rc = -1;
+			break;
+		}
 		if (size > UINT32_MAX) {
 			printf("%s partition size %llu too large !\n", __func__, size);
 			rc = -1;

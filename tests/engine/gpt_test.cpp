@@ -310,6 +310,25 @@ TEST_F(GptTest, ParserSkipsCommentsAndBlanksAndRefusesJunk)
 	EXPECT_EQ(parse(), -1);
 	EXPECT_EQ(count_, 0);
 
+	// Sizes are decimal numbers; text would otherwise read as 0, the rest
+	// of the disk.
+	for (const char *bad : {"boot;\n", "boot;abc\n", "boot;12k\n", "boot;-5\n", "boot;0x10\n"}) {
+		write_list(bad);
+		EXPECT_EQ(parse(), -1) << bad;
+	}
+	write_list("boot; 12 \r\n");
+	ASSERT_EQ(parse(), 0);
+	EXPECT_EQ(entries_[0].size, 12u);
+
+	// The longest line the buffer holds, as the last line without a line end.
+	std::string last = std::string(1018, 'n') + ";1234";
+	write_list("a;1\n" + last);
+	ASSERT_EQ(parse(), 0);
+	ASSERT_EQ(count_, 2);
+	EXPECT_EQ(entries_[1].size, 1234u);
+	write_list("a;1\n" + last + "5\n");
+	EXPECT_EQ(parse(), -1) << "one character more is refused";
+
 	testsupport::StdoutCapture cap;
 	EXPECT_EQ(crv_parse_gpt_text_tbl((dir_ + "/missing").c_str(), entries_.data(), &count_), -1);
 	EXPECT_EQ(crv_parse_gpt_text_tbl(nullptr, entries_.data(), &count_), -1);
