@@ -13,6 +13,7 @@
 #include "crv_container.h"
 #include "crv_emmc_boot.h"
 #include "crv_ostrel_ctx.h"
+#include "crv_repartition.h"
 #include "crv_stbc.h"
 #include "crv_system.h"
 #include "crv_update.h"
@@ -24,11 +25,6 @@
 #include "storage_buffers.h"
 #include "update_policy.h"
 
-// The re-partition writer comes with a later part of the engine; the build
-// names its header when the engine provides it.
-#ifdef CRV_HDR_GPT
-#include CRV_HDR_GPT
-#endif
 
 namespace {
 
@@ -68,10 +64,8 @@ void bind_writers()
 	crv_ostrel_register_img_cb("install_icon", crv_ostrel_bypass_update_cb, nullptr);
 	crv_ostrel_set_default_img_cb(my_default_update_cb, crv_ostrel_get_progress());
 	crv_ostrel_set_format_cb(my_format_filter_cb, nullptr);
-#ifdef CRV_HDR_GPT
 	crv_ostrel_set_gpt_remount_cb(my_tmp_mount_cb, my_tmp_umount_cb, &tmp_mount_cfg);
 	crv_ostrel_register_img_cb("part_tbl", crv_ostrel_update_gpt_cb, nullptr);
-#endif
 	crv_ostrel_register_img_cb("gray_image", my_gray_image_list_cb, nullptr);
 }
 

@@ -148,3 +148,26 @@ TEST_F(UpdatePolicy, TheGrayImageIsReadOnlyWhenTheListIsOn)
 }
 
 } // namespace
+
+namespace {
+
+TEST(TmpMountCallbacks, AnApdatThatNeverMountsGivesUpItsBufferAfterBoundedRetries)
+{
+	tmp_mount_cfg_t cfg{"/nonexistent/crv-apdat", "/nonexistent/crv-data"};
+	storage_buffer_cfg[PRIMARY_BUFFER].free_bytes = 123456789;
+	testsupport::StdoutCapture out;
+	EXPECT_EQ(my_tmp_mount_cb(&cfg), 0);
+	std::string text = out.finish();
+	auto count = [&](const std::string &what) {
+		int n = 0;
+		for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+			n++;
+		return n;
+	};
+	EXPECT_EQ(count("Mount failed\r\n"), TMP_MOUNT_ROUNDS) << text;
+	EXPECT_EQ(count("Format and mount again\r\n"), TMP_MOUNT_ROUNDS) << text;
+	EXPECT_EQ(storage_buffer_cfg[PRIMARY_BUFFER].free_bytes, 0u);
+	EXPECT_EQ(my_tmp_umount_cb(&cfg), 0);
+}
+
+} // namespace
