@@ -5,10 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "crv_container.h"
 #include "crv_emmc_boot.h"
@@ -78,7 +76,7 @@ int main(int argc, char **argv)
 	setvbuf(stdout, nullptr, _IOLBF, 0);
 
 	if (argc != 2) {
-		printf("Usage:%s update_file_name\n", argv[0]);
+		printf("Usage:%s update_file_name\n", argc > 0 ? argv[0] : "fwupdate");
 		return -1;
 	}
 	const char *image = argv[1];
@@ -103,11 +101,6 @@ int main(int argc, char **argv)
 		release_gray_image_list();
 		return -1;
 	}
-	// The writers change the working directory; the image is opened by
-	// path again for every payload.
-	char resolved[PATH_MAX];
-	const std::string image_path = realpath(image, resolved) ? resolved : image;
-
 	if (led_init(FWUP_MEM_DEVICE) != 0) {
 		puts("Unable to init led !");
 		report("mw>>upgrade-err-System error\r", "ERROR: System error!");
@@ -133,7 +126,7 @@ int main(int argc, char **argv)
 	screen->BeginProgressSegment(0.25f, 60.0f);
 	screen->SetSegmentFraction(0.0f);
 
-	FILE *fp = fopen(image_path.c_str(), "rb");
+	FILE *fp = fopen(image, "rb");
 	if (!fp) {
 		printf("open file %s failed!\n", image);
 		led_mode.store(LED_ERROR);
@@ -158,7 +151,7 @@ int main(int argc, char **argv)
 	fclose(fp);
 
 	screen->BeginProgressSegment(0.75f, 600.0f);
-	if (crv_ostrel_start_update_thread(image_path.c_str()) != 0) {
+	if (crv_ostrel_start_update_thread(image) != 0) {
 		led_mode.store(LED_ERROR);
 		report("mw>>upgrade-err-System error\r", "ERROR: System error!");
 		release();
