@@ -180,7 +180,10 @@ int main(int argc, char **argv)
 	led_mode.store(LED_STEADY);
 	led_release_takeover(led_window());
 
-	if (crv_ostrel_write_dual_boot_flag(0, 0, 0, 1, 0) != 0)
+	// A failed flag is reported and the sequence goes on, but the exit
+	// status must not claim a clean update.
+	const bool flag_failed = crv_ostrel_write_dual_boot_flag(0, 0, 0, 1, 0) != 0;
+	if (flag_failed)
 		report("mw>>upgrade-err-Set flag failed\r", "ERROR: Set flag failed!");
 
 	rc = crv_ostrel_set_emmc_boot_part(FWUP_BOOT_EMMC, 1);
@@ -198,5 +201,5 @@ int main(int argc, char **argv)
 	screen->ShowColoredMessage(SCREEN_WHITE, "Update finished! Reboot system!");
 	sleep(2);
 	release();
-	return 0;
+	return flag_failed ? -1 : 0;
 }

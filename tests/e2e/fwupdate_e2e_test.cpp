@@ -143,6 +143,26 @@ TEST(FwupdateRun, GrayListedImagesAndApdatAreLeftAlone)
 	EXPECT_EQ(rig.misc(0, 4), "DBFG");
 }
 
+TEST(FwupdateRun, AFailedDualBootFlagIsReportedAndTheUpdateDoesNotExitClean)
+{
+	SKIP_WITHOUT_SANDBOX();
+	Rig rig(FWUPDATE_PROGRAM);
+	const std::string boot = pattern(4096, 10);
+	rig.partition("boot", 8192, 'B');
+	rig.image({emmc_image("boot", boot)});
+	rig.failing_misc();
+
+	fwrig::Outcome o = rig.run();
+	EXPECT_EQ(o.exit_code, 255) << o.out;
+	EXPECT_EQ(status_lines(o.out),
+		  (Lines{"mw>>upgrade-err-Set flag failed\r", "upgrade-ok\r", "mw>>upgrade-ok\r"}))
+		<< o.out;
+	EXPECT_NE(o.out.find("Set Env flag error\n"), std::string::npos) << o.out;
+	EXPECT_EQ(o.out.find("Set Env usb_up_complete_flag"), std::string::npos);
+	EXPECT_EQ(rig.partition_bytes("boot").substr(0, boot.size()), boot);
+	EXPECT_EQ(rig.emmc_log().back(), "EXT_CSD[179]=0x48");
+}
+
 TEST(FwupdateRun, DigestMismatchIsReportedOnceByTheEventReaction)
 {
 	SKIP_WITHOUT_SANDBOX();

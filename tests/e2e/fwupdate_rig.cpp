@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -155,6 +156,14 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 		if (loop.empty() || symlink(loop.c_str(), part_path("apdat").c_str()) != 0) {
 			fprintf(stderr, "rig: no loop device for apdat\n");
 			return 120;
+		}
+		if (failing_misc_) {
+			std::string misc = part_path("misc");
+			if (umount2(misc.c_str(), MNT_DETACH) != 0 || unlink(misc.c_str()) != 0 ||
+			    symlink("/dev/full", misc.c_str()) != 0) {
+				fprintf(stderr, "rig: cannot replace misc\n");
+				return 121;
+			}
 		}
 		auto t0 = std::chrono::steady_clock::now();
 		pid_t pid = fork();

@@ -42,6 +42,8 @@ public:
 	void sparse_partition(const std::string &name, uint64_t size);
 	// The progress screen's PNG resources and a file-backed /dev/fb0.
 	void screen(const std::string &res_dir, uint32_t width = 640, uint32_t height = 480);
+	// The misc partition accepts writes but fails to store them.
+	void failing_misc() { failing_misc_ = true; }
 	// Writes the firmware image container the run will get.
 	void image(const std::vector<imgbuilder::Image> &images, const imgbuilder::Faults &faults = {});
 	// Places an existing container file as the image.
@@ -76,6 +78,7 @@ private:
 	sandbox::Sandbox sb_;
 	std::vector<std::string> devsim_;
 	bool fb_ = false;
+	bool failing_misc_ = false;
 };
 
 // Console tags and untagged status lines of the output, in order.
