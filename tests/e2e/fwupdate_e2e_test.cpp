@@ -14,12 +14,6 @@ using fwrig::Rig;
 using fwrig::status_lines;
 using Lines = std::vector<std::string>;
 
-#define SKIP_WITHOUT_SANDBOX()                                                 \
-	do {                                                                   \
-		if (auto why = sandbox::unavailable(); !why.empty())           \
-			GTEST_SKIP() << why;                                   \
-	} while (0)
-
 std::string pattern(std::size_t n, unsigned seed)
 {
 	std::string s(n, '\0');
@@ -79,7 +73,7 @@ std::string upenv_record()
 
 TEST(FwupdateRun, MultiImageUpdateWritesEveryPartitionAndTheFinalFlags)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	const std::string boot = pattern(300000, 1), kernel = pattern(70000, 2);
 	rig.partition("boot", 512 * 1024, '\xee');
@@ -119,7 +113,7 @@ TEST(FwupdateRun, MultiImageUpdateWritesEveryPartitionAndTheFinalFlags)
 
 TEST(FwupdateRun, GrayListedImagesAndApdatAreLeftAlone)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	rig.cmdline("console=ttyS0 marlow_gray_image=2 quiet");
 	const std::string tee = pattern(4096, 3), boot = pattern(8192, 4), boot2 = pattern(8192, 5);
@@ -145,7 +139,7 @@ TEST(FwupdateRun, GrayListedImagesAndApdatAreLeftAlone)
 
 TEST(FwupdateRun, AFailedDualBootFlagIsReportedAndTheUpdateDoesNotExitClean)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	const std::string boot = pattern(4096, 10);
 	rig.partition("boot", 8192, 'B');
@@ -165,7 +159,7 @@ TEST(FwupdateRun, AFailedDualBootFlagIsReportedAndTheUpdateDoesNotExitClean)
 
 TEST(FwupdateRun, DigestMismatchIsReportedOnceByTheEventReaction)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	rig.partition("boot", 4096, 'B');
 	imgbuilder::Faults f;
@@ -183,7 +177,7 @@ TEST(FwupdateRun, DigestMismatchIsReportedOnceByTheEventReaction)
 
 TEST(FwupdateRun, AFileWithoutTheImageMagicIsAnInvalidImage)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	imgbuilder::Faults f;
 	f.bad_magic = true;
@@ -197,7 +191,7 @@ TEST(FwupdateRun, AFileWithoutTheImageMagicIsAnInvalidImage)
 
 TEST(FwupdateRun, AFailingImageStopsTheUpdateAndTheUpdaterWaits)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	const std::string boot = pattern(4096, 7);
 	rig.partition("boot", 8192, 'B');
@@ -222,7 +216,7 @@ TEST(FwupdateRun, AFailingImageStopsTheUpdateAndTheUpdaterWaits)
 
 TEST(FwupdateRun, AMissingImageFileLeavesTheLedAlone)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	fwrig::Outcome o = rig.run(std::vector<std::string>{"/tmp/no-such.img"});
 	EXPECT_EQ(o.exit_code, 255);
@@ -235,7 +229,7 @@ TEST(FwupdateRun, AMissingImageFileLeavesTheLedAlone)
 
 TEST(FwupdateRun, WrongArgumentCountsPrintOnlyTheUsage)
 {
-	SKIP_WITHOUT_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	Rig rig(FWUPDATE_PROGRAM);
 	for (auto args : {std::vector<std::string>{}, std::vector<std::string>{"a", "b"}}) {
 		fwrig::Outcome o = rig.run(args);
