@@ -283,15 +283,18 @@ int KER_GPU_Trigger(int engine, unsigned int mode,
 		    KER_GPU_CALLBACK cb2, void *arg2);
 int KER_GPU_Unlock(int engine);
 
+/* Module parameters of the core: driver debug mask, hardware-feature word (0444). */
 extern unsigned int g_GpuDbgMask;
+extern unsigned int g_GpuHwFeature;
 
 /* ------------------------------------------------------------------------ */
 /* Operation layer (ker_gpu_op.c)                                            */
 
-extern unsigned int g_GpuHwFeature;
+/* Defined here; KGPU_OP_Initial sets them from the start-up record. */
 extern unsigned int g_GpuFeatureMask;
 extern unsigned int g_GpuHwIssue;
 extern unsigned int g_GpuIssueMask;
+/* Module parameters of the operation layer. */
 extern unsigned int g_GpuOpDbgMask;
 extern unsigned int g_Debug_Register_Msg;
 

@@ -1436,6 +1436,13 @@ void class_destroy(struct KHOST_CLASS *c)
 	kfree(c);
 }
 
+/* Class devices by number: device_destroy releases them. */
+static std::map<khost_dev_t, struct device *> &class_devices()
+{
+	static std::map<khost_dev_t, struct device *> m;
+	return m;
+}
+
 struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost_dev_t devt, void *drvdata, const char *fmt, ...)
 {
 	auto *d = (struct device *)kzalloc(sizeof(struct device), GFP_KERNEL);
@@ -1461,6 +1468,7 @@ struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	Node node{name, nullptr, devt, nullptr, false, nullptr};
 	world().nodes[name] = node;
+	class_devices()[devt] = d;
 	return d;
 }
 
@@ -1472,6 +1480,11 @@ void device_destroy(struct KHOST_CLASS *c, khost_dev_t devt)
 			world().nodes.erase(it);
 			break;
 		}
+	auto d = class_devices().find(devt);
+	if (d != class_devices().end()) {
+		kfree(d->second);
+		class_devices().erase(d);
+	}
 	(void)c;
 }
 
