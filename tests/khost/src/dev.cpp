@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
 #include <list>
 #include <thread>
 
@@ -347,6 +348,27 @@ void run_in_irq(const std::function<void()> &fn)
 	it.cv.notify_all();
 }
 
+/* Raised interrupts whose handlers have not finished: free_irq and
+ * disable_irq wait for them, as the kernel's do. */
+static std::mutex irq_flight_lock;
+static std::condition_variable irq_flight_cv;
+static int irq_in_flight;
+
+static void irq_wait_idle()
+{
+	std::unique_lock<std::mutex> lk(irq_flight_lock);
+	irq_flight_cv.wait(lk, [] { return irq_in_flight == 0; });
+}
+
+struct IrqFlight {
+	~IrqFlight()
+	{
+		std::lock_guard<std::mutex> lk(irq_flight_lock);
+		irq_in_flight--;
+		irq_flight_cv.notify_all();
+	}
+};
+
 int raise_irq(unsigned irq)
 {
 	std::vector<IrqAction> actions;
@@ -355,7 +377,10 @@ int raise_irq(unsigned irq)
 		for (auto &a : world().irqs)
 			if (a.irq == irq && a.enabled)
 				actions.push_back(a);
+		std::lock_guard<std::mutex> lk(irq_flight_lock);
+		irq_in_flight++;
 	}
+	IrqFlight flight;
 	int n = 0;
 	std::vector<IrqAction> wake;
 	run_in_irq([&] {
@@ -1214,6 +1239,7 @@ int request_irq(unsigned int irq, irq_handler_t handler, unsigned long flags, co
 const void *free_irq(unsigned int irq, void *dev)
 {
 	khost_might_sleep("free_irq");
+	khost::irq_wait_idle();
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	for (auto it = world().irqs.begin(); it != world().irqs.end(); ++it)
 		if (it->irq == irq && it->dev == dev) {
@@ -1257,6 +1283,7 @@ void enable_irq(unsigned int irq) { set_irq_enabled(irq, true); }
 void disable_irq(unsigned int irq)
 {
 	khost_might_sleep("disable_irq");
+	khost::irq_wait_idle();
 	set_irq_enabled(irq, false);
 }
 void disable_irq_nosync(unsigned int irq) { set_irq_enabled(irq, false); }
