@@ -21,7 +21,16 @@ struct Pending {
 } pending;
 
 std::map<struct list_head *, std::vector<ST_KGPU_CMDBUF_PAGE *>> open_lists;
-std::map<uint32_t, uint64_t> page_by_low;	// command values carry 32 bits
+// Command pages live below 4 GiB (the engine takes 32-bit list addresses).
+std::map<uint64_t, std::vector<uint8_t>> page_mem;
+uint64_t next_page = 0x80000000;
+
+uint32_t *page_ptr(uint64_t pa)
+{
+	auto it = page_mem.upper_bound(pa);
+	--it;
+	return reinterpret_cast<uint32_t *>(it->second.data() + (pa - it->first));
+}
 
 int fake_lock(int engine)
 {
@@ -62,11 +71,11 @@ std::vector<Cmd> decode_list(uint64_t pa)
 {
 	std::vector<Cmd> out;
 	for (int guard = 0; guard < 100000; guard++) {
-		auto *c = static_cast<const uint32_t *>(khost::phys_ptr(pa));
+		const uint32_t *c = page_ptr(pa);
 		Cmd cmd{c[0], c[1]};
 		if (cmd.word == KGPU_CMD_JUMP) {
 			out.push_back(cmd);
-			pa = page_by_low.at(cmd.value);
+			pa = cmd.value;
 			continue;
 		}
 		out.push_back(cmd);
@@ -83,10 +92,15 @@ void Backend::SetUp()
 	lists = Lists{};
 	pending = Pending{};
 	open_lists.clear();
-	page_by_low.clear();
+	page_mem.clear();
+	next_page = 0x80000000;
 	for (phys_addr_t b : {kEngine0, kEngine1}) {
 		khost::add_regs(b, KER_GPU_REG_WINDOW_SIZE);
 		khost::add_regs(b + KER_GPU_CPU_REG_OFFSET, KER_GPU_REG_WINDOW_SIZE);
+		// The reset bits and the interrupt acknowledge clear themselves.
+		khost::on_write(b + AGE_CTRL, [](phys_addr_t, uint64_t v, uint64_t &stored) {
+			stored = v & ~uint64_t(0xF0000400);
+		});
 	}
 	const phys_addr_t bases[2] = {kEngine0, kEngine1};
 	for (int i = 0; i < 2; i++) {
@@ -204,8 +218,9 @@ ST_KGPU_CMDBUF_PAGE *KGPU_Cmdbuf_New(void)
 	auto *pg = new ST_KGPU_CMDBUF_PAGE{};
 	pg->u32Size = KGPU_CMDBUF_PAGE_SIZE;
 	pg->u32Room = KGPU_CMDBUF_PAGE_SIZE;
-	pg->u64PhyAddr = khost::phys_alloc(KGPU_CMDBUF_PAGE_SIZE);
-	kgpu::page_by_low[uint32_t(pg->u64PhyAddr)] = pg->u64PhyAddr;
+	pg->u64PhyAddr = kgpu::next_page;
+	kgpu::next_page += KGPU_CMDBUF_PAGE_SIZE;
+	kgpu::page_mem[pg->u64PhyAddr].assign(KGPU_CMDBUF_PAGE_SIZE, 0);
 	lists.pages++;
 	return pg;
 }
@@ -221,7 +236,7 @@ int KGPU_Cmdbuf_Write(KGPU_CMDBUF_HANDLE h, u32 cmd, u32 value)
 	if (pages.empty())
 		return -12;
 	auto *pg = pages.back();
-	auto *p = static_cast<uint32_t *>(khost::phys_ptr(pg->u64PhyAddr + 8 * pg->u32CmdNum));
+	uint32_t *p = kgpu::page_ptr(pg->u64PhyAddr + 8 * pg->u32CmdNum);
 	p[0] = value;
 	p[1] = cmd;
 	pg->u32CmdNum++;
