@@ -381,7 +381,7 @@ static int q2_begin(const char *func, const void *a, const void *b, const KER_GP
 
 	if (!kgpu_nv12_acc()) {
 		KGPU_OP_ERR("%s() HwFeature(0x%X) & Mask(0x%X) without feature ACC(0x%X) !!!\n",
-			    func, g_GpuHwFeature, g_GpuFeatureMask, KER_GPU_HW_FEATURE_NV12_ACC);
+			    func, g_GpuHwFeature, g_GpuFeatureMask, (u32)KER_GPU_HW_FEATURE_NV12_ACC);
 		return -1;
 	}
 	if (!a || !b) {
