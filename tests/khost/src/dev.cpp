@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
 #include <list>
 #include <thread>
 
@@ -347,6 +348,27 @@ void run_in_irq(const std::function<void()> &fn)
 	it.cv.notify_all();
 }
 
+/* Raised interrupts whose handlers have not finished: free_irq and
+ * disable_irq wait for them, as the kernel's do. */
+static std::mutex irq_flight_lock;
+static std::condition_variable irq_flight_cv;
+static int irq_in_flight;
+
+static void irq_wait_idle()
+{
+	std::unique_lock<std::mutex> lk(irq_flight_lock);
+	irq_flight_cv.wait(lk, [] { return irq_in_flight == 0; });
+}
+
+struct IrqFlight {
+	~IrqFlight()
+	{
+		std::lock_guard<std::mutex> lk(irq_flight_lock);
+		irq_in_flight--;
+		irq_flight_cv.notify_all();
+	}
+};
+
 int raise_irq(unsigned irq)
 {
 	std::vector<IrqAction> actions;
@@ -355,7 +377,10 @@ int raise_irq(unsigned irq)
 		for (auto &a : world().irqs)
 			if (a.irq == irq && a.enabled)
 				actions.push_back(a);
+		std::lock_guard<std::mutex> lk(irq_flight_lock);
+		irq_in_flight++;
 	}
+	IrqFlight flight;
 	int n = 0;
 	std::vector<IrqAction> wake;
 	run_in_irq([&] {
@@ -1214,6 +1239,7 @@ int request_irq(unsigned int irq, irq_handler_t handler, unsigned long flags, co
 const void *free_irq(unsigned int irq, void *dev)
 {
 	khost_might_sleep("free_irq");
+	khost::irq_wait_idle();
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	for (auto it = world().irqs.begin(); it != world().irqs.end(); ++it)
 		if (it->irq == irq && it->dev == dev) {
@@ -1257,6 +1283,7 @@ void enable_irq(unsigned int irq) { set_irq_enabled(irq, true); }
 void disable_irq(unsigned int irq)
 {
 	khost_might_sleep("disable_irq");
+	khost::irq_wait_idle();
 	set_irq_enabled(irq, false);
 }
 void disable_irq_nosync(unsigned int irq) { set_irq_enabled(irq, false); }
@@ -1436,6 +1463,13 @@ void class_destroy(struct KHOST_CLASS *c)
 	kfree(c);
 }
 
+/* Class devices by number: device_destroy releases them. */
+static std::map<khost_dev_t, struct device *> &class_devices()
+{
+	static std::map<khost_dev_t, struct device *> m;
+	return m;
+}
+
 struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost_dev_t devt, void *drvdata, const char *fmt, ...)
 {
 	auto *d = (struct device *)kzalloc(sizeof(struct device), GFP_KERNEL);
@@ -1461,6 +1495,7 @@ struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	Node node{name, nullptr, devt, nullptr, false, nullptr};
 	world().nodes[name] = node;
+	class_devices()[devt] = d;
 	return d;
 }
 
@@ -1472,6 +1507,11 @@ void device_destroy(struct KHOST_CLASS *c, khost_dev_t devt)
 			world().nodes.erase(it);
 			break;
 		}
+	auto d = class_devices().find(devt);
+	if (d != class_devices().end()) {
+		kfree(d->second);
+		class_devices().erase(d);
+	}
 	(void)c;
 }
 

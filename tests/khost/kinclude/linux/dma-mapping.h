@@ -1,2 +1,3 @@
 /* Host kernel: see khost/dmabuf.h. */
 #include <khost/dmabuf.h>
+#include <khost/extra.h>

@@ -1,0 +1,1039 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * Q3 programming backend of the 2D engine ("AGE2"): turns one operation
+ * (fill, copy, scale, blend-scale, flip/rotate, command-list run) into the
+ * register units of one engine, starts the engine through the core's
+ * trigger callback and turns the engine status into a result.
+ */
+#include <linux/kernel.h>
+#include <linux/string.h>
+#include <linux/ktime.h>
+#include <linux/timekeeping.h>
+#include "ker_gpu_hw.h"
+
+ST_KER_GPU_INIT g_Kgpu_Q3_Ctrl_Ctx;
+u64 g_kgpu_q3_last_pc;
+u32 g_kgpu_q3_irq_pc;
+u32 g_kgpu_q3_cmd_irq_cnt;
+
+#define Q3_CTX (&g_Kgpu_Q3_Ctrl_Ctx)
+
+#define KGPU_CORE_TRC(fmt, ...)						\
+	do {								\
+		if (READ_ONCE(g_GpuDbgMask) & BIT(3))			\
+			printk(KERN_INFO fmt, ##__VA_ARGS__);		\
+	} while (0)
+
+static const ST_KER_GPU_HW_REG *q3_hw(int engine)
+{
+	const ST_KER_GPU_INIT *c = Q3_CTX;
+
+	if (!c->pstHwReg || engine < 0 || engine >= c->HwNum)
+		return NULL;
+	return &c->pstHwReg[engine];
+}
+
+int KGPU_OP_Q3_Initial(const ST_KER_GPU_INIT *pstInit)
+{
+	g_Kgpu_Q3_Ctrl_Ctx = *pstInit;
+	return 0;
+}
+
+int KGPU_OP_Q3_Set_Speed_Limit(u32 a, u32 b)
+{
+	WRITE_ONCE(g_Kgpu_Q3_Ctrl_Ctx.SpeedLimit_Num, a);
+	WRITE_ONCE(g_Kgpu_Q3_Ctrl_Ctx.SpeedLimit_Den, b);
+	return 0;
+}
+
+int KGPU_OP_Q3_Rusume(void)
+{
+	return 0;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Helpers shared with the Q2 backend                                        */
+
+int kgpu_pick_engine(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst)
+{
+	if ((READ_ONCE(g_GpuHwIssue) & READ_ONCE(g_GpuIssueMask) & KER_GPU_HW_ISSUE_AGE_1) &&
+	    ctx->HwNum > 1) {
+		KGPU_OP_TRC("[TRC]KER_GPU_HW_ISSUE_AGE_1 ON");
+		return 1;
+	}
+	if (pstDst && pstDst->pstOption && pstDst->pstOption->HwId < ctx->HwNum)
+		return pstDst->pstOption->HwId;
+	return 0;
+}
+
+u8 kgpu_plane_nonblock(const KER_GPU_PLANE *p)
+{
+	return p && p->pstOption ? !!p->pstOption->NonBlock : 0;
+}
+
+u32 kgpu_power_bits(void)
+{
+	u32 issue = READ_ONCE(g_GpuHwIssue) & READ_ONCE(g_GpuIssueMask);
+	u32 v = 0;
+
+	if (issue & KER_GPU_HW_ISSUE_POWER)
+		v |= AGE_POWER_WA1;
+	if (issue & KER_GPU_HW_ISSUE_CH4LV3)
+		v |= AGE_POWER_WA2;
+	if (v)
+		KGPU_OP_TRC("[TRC]Use KER_GPU_HW_ISSUE_POWER\n");
+	return v;
+}
+
+/*
+ * Batch entries come from user space: every rectangle must lie inside what
+ * the engine can address from the plane's start (x, y >= 0, 1 <= w, h <
+ * 32768), on a plane with a packed pixel size.
+ */
+int kgpu_batch_check(const KER_GPU_PLANE *p, int bpp)
+{
+	const ST_KER_GPU_BATCH *b = &p->stBatch;
+	u32 step = b->Stride & ~1u;
+	int i;
+
+	if (!b->pX || !b->pY || !b->pW || !b->pH || step < 2 || bpp <= 0)
+		return -22;
+	for (i = 0; i < b->Count; i++) {
+		s16 x = *(const s16 *)((const u8 *)b->pX + i * step);
+		s16 y = *(const s16 *)((const u8 *)b->pY + i * step);
+		u16 w = *(const u16 *)((const u8 *)b->pW + i * step);
+		u16 h = *(const u16 *)((const u8 *)b->pH + i * step);
+
+		if (x < 0 || y < 0 || !w || !h || w >= KGPU_SIZE_LIMIT || h >= KGPU_SIZE_LIMIT)
+			return -22;
+	}
+	return 0;
+}
+
+static void kgpu_batch_entry(const KER_GPU_PLANE *p, int i, u32 *x, u32 *y, u32 *w, u32 *h)
+{
+	const ST_KER_GPU_BATCH *b = &p->stBatch;
+	u32 step = b->Stride & ~1u;
+
+	*x = *(const s16 *)((const u8 *)b->pX + i * step);
+	*y = *(const s16 *)((const u8 *)b->pY + i * step);
+	*w = *(const u16 *)((const u8 *)b->pW + i * step);
+	*h = *(const u16 *)((const u8 *)b->pH + i * step);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Batch command lists                                                       */
+
+enum { Q3_LIST_FILL, Q3_LIST_COPY, Q3_LIST_BLEND };
+
+static int q3_list_write(KGPU_CMDBUF_HANDLE h, u32 cmd, u32 v)
+{
+	return KGPU_Cmdbuf_Write(h, cmd, v);
+}
+
+/* Chains a new page when the last one has less than the reserve left. */
+static int q3_list_room(KGPU_CMDBUF_HANDLE h, int room)
+{
+	ST_KGPU_CMDBUF_PAGE *pg;
+
+	if (room < 0)
+		return room;
+	if (room >= KGPU_CMDBUF_RESERVE)
+		return 0;
+	pg = KGPU_Cmdbuf_New();
+	if (!pg)
+		return -12;
+	room = q3_list_write(h, KGPU_CMD_JUMP, lower_32_bits(pg->u64PhyAddr));
+	KGPU_Cmdbuf_Stop(h);
+	KGPU_Cmdbuf_Add(h, pg);
+	return room < 0 ? room : 0;
+}
+
+/* Address of a batch rectangle; its bits 32-35 must be those programmed. */
+static int q3_entry_addr(const KER_GPU_PLANE *p, int bpp, u32 x, u32 y, u32 *lo)
+{
+	u64 a = p->Buf_Address[0] + (u64)p->Buf_Stride[0] * y + (u64)bpp * x;
+
+	if (a >= KGPU_ADDR_LIMIT || upper_32_bits(a) != upper_32_bits(p->Buf_Address[0]))
+		return -33;
+	*lo = lower_32_bits(a);
+	return 0;
+}
+
+static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
+			 KER_GPU_PLANE *dst, KGPU_CMDBUF_HANDLE *out)
+{
+	KER_GPU_PLANE *planes[3];
+	static const u32 addr_reg[3][3] = {
+		[Q3_LIST_FILL] = { 0x53 },
+		[Q3_LIST_COPY] = { 0x11, 0x53 },
+		[Q3_LIST_BLEND] = { 0x0E, 0x11, 0x53 },
+	};
+	int n, i, k, room, ret, count = dst->stBatch.Count;
+	int bpp[3];
+	KGPU_CMDBUF_HANDLE h;
+	ST_KGPU_CMDBUF_PAGE *pg;
+
+	n = 0;
+	if (kind == Q3_LIST_BLEND)
+		planes[n++] = s1;
+	if (kind != Q3_LIST_FILL)
+		planes[n++] = s2;
+	planes[n++] = dst;
+	for (k = 0; k < n; k++) {
+		int row = _AGE2_Q3_format_table(planes[k]->FormatMode, planes[k]->Bit24Mode,
+						planes[k]->SeparateUV);
+
+		bpp[k] = _KGPU_Q3_Pixel_Width(planes[k]);
+		if (g_KGpu_Q3_Fmt_Info[row][0] != 1 || planes[k]->stBatch.Count < count)
+			return -22;
+		ret = kgpu_batch_check(planes[k], bpp[k]);
+		if (ret)
+			return ret;
+	}
+
+	h = KGPU_Cmdbuf_Open(Q3_CTX->pDevice);
+	if (!h)
+		return -12;
+	pg = KGPU_Cmdbuf_New();
+	if (!pg) {
+		KGPU_Cmdbuf_Close(h);
+		return -12;
+	}
+	KGPU_Cmdbuf_Add(h, pg);
+
+	for (i = 0; i < count; i++) {
+		u32 x, y, w, hh, lo;
+		/* Size registers: the source entry (first plane), then the destination. */
+		kgpu_batch_entry(planes[0], i, &x, &y, &w, &hh);
+		room = q3_list_write(h, KGPU_CMD_REG(0x29), (w - 1) | (hh - 1) << 16);
+		kgpu_batch_entry(dst, i, &x, &y, &w, &hh);
+		room = q3_list_write(h, KGPU_CMD_REG(0x2A), (w - 1) | (hh - 1) << 16);
+		for (k = 0; k < n; k++) {
+			kgpu_batch_entry(planes[k], i, &x, &y, &w, &hh);
+			ret = q3_entry_addr(planes[k], bpp[k], x, y, &lo);
+			if (ret)
+				goto fail;
+			room = q3_list_write(h, KGPU_CMD_REG(addr_reg[kind][k]), lo);
+		}
+		q3_list_write(h, KGPU_CMD_REG(0x00), 1);
+		room = q3_list_write(h, KGPU_CMD_WAIT, KGPU_CMD_WAIT_DONE_MASK);
+		ret = q3_list_room(h, room);
+		if (ret)
+			goto fail;
+	}
+	ret = q3_list_write(h, KGPU_CMD_END, 0);
+	if (ret < 0)
+		goto fail;
+	g_kgpu_q3_last_pc = KGPU_Cmdbuf_Stop(h);
+	*out = h;
+	return 0;
+fail:
+	KGPU_Cmdbuf_Close(h);
+	return ret == -33 || ret == -22 ? ret : -12;
+}
+
+KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Fill(KER_GPU_PLANE *pstDst)
+{
+	KGPU_CMDBUF_HANDLE h = NULL;
+
+	return q3_build_list(Q3_LIST_FILL, NULL, NULL, pstDst, &h) ? NULL : h;
+}
+
+KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
+{
+	KGPU_CMDBUF_HANDLE h = NULL;
+
+	return q3_build_list(Q3_LIST_COPY, NULL, pstSrc, pstDst, &h) ? NULL : h;
+}
+
+KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Blend(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
+					   KER_GPU_PLANE *pstDst)
+{
+	KGPU_CMDBUF_HANDLE h = NULL;
+
+	return q3_build_list(Q3_LIST_BLEND, pstSrc1, pstSrc2, pstDst, &h) ? NULL : h;
+}
+
+void KGPU_OP_Q3_CmdBuf_Free(void *arg)
+{
+	KGPU_Cmdbuf_Close(arg);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Frame of an operation                                                     */
+
+static void _GPU_Q3_SwReset(int engine)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+
+	if (Q3_CTX->HwVersion == 4) {
+		KGPU_CORE_TRC("[TRC_DRV_GPU]reset Q5\n");
+		kgpu_reg_wr(hw, AGE_CTRL, AGE_RESET_VALUE);
+		kgpu_reg_wr(hw, AGE_CTRL, AGE_RESET_VALUE);
+	} else {
+		KGPU_CORE_TRC("[TRC_DRV_GPU]reset normal case\n");
+		kgpu_reg_wr(hw, AGE_CTRL, AGE_RESET_VALUE);
+	}
+	kgpu_cp_wr(hw, CP_CTRL, kgpu_cp_rd(hw, CP_CTRL) | BIT(31));
+	/* No command list is pending until this operation installs one. */
+	kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, 0);
+	kgpu_reg_wr(hw, AGE_SRAM, kgpu_reg_rd(hw, AGE_SRAM) & ~BIT(16));
+}
+
+static int _KGPU_OP_Q3_preprocessing(int engine, ktime_t *t0)
+{
+	const ST_KER_GPU_INIT *c = Q3_CTX;
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+	u32 disabled = READ_ONCE(c->Disabled);
+	int ret;
+
+	if (disabled)
+		return disabled;
+	if (!hw || !hw->Gpu_RegReMap || !hw->Cpu_RegReMap) {
+		KGPU_OP_ERR("g_Kgpu_Q3_Ctrl_Ctx.Hw[%d].Gpu_RegReMap == NULL  !!!!!!!!!!!!!!\n",
+			    engine);
+		return -1;
+	}
+	if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TIME)
+		*t0 = ktime_get();
+	if (!c->pfnLock)
+		return -1;
+	ret = c->pfnLock(engine);
+	if (ret < 0) {
+		KGPU_OP_ERR("%s() : down_killable() = %d\n", __func__, ret);
+		return ret;
+	}
+	return 0;
+}
+
+static void q3_time_diff(const char *func, ktime_t t0)
+{
+	if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TIME)
+		printk(KERN_INFO "[TRC]   %s() Time Diff = %lld\n", func,
+		       (long long)ktime_to_ns(ktime_sub(ktime_get(), t0)));
+}
+
+/* Result of a finished (blocking) run from the trigger result and status. */
+static int q3_result(const char *func, int engine, int trig, u32 status, bool list_err)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+
+	if ((status & AGE_STATUS_BUSY) || (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_REG_DUMP))
+		KGPU_OP_Q3_DumpReg(engine);
+	if ((status & AGE_STATUS_ERROR) && Q3_CTX->HwVersion == 2)
+		_GPU_Q3_SwReset(engine);
+	(void)hw;
+	if (trig < 0) {
+		KGPU_OP_ERR("%s() Wait interrupt time out : %d \n", func, trig);
+		return -16;
+	}
+	if (status & AGE_STATUS_BUSY) {
+		KGPU_OP_ERR("%s() fail : 0x%X\n", func, status);
+		return -26;
+	}
+	if ((status & AGE_STATUS_ERROR) || list_err)
+		return -28;
+	return 0;
+}
+
+static int _KGPU_OP_Q3_postprocessing(const char *func, int engine, KER_GPU_PLANE *dst,
+				      KGPU_CMDBUF_HANDLE list, ktime_t t0)
+{
+	const ST_KER_GPU_INIT *c = Q3_CTX;
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+	u32 mode = kgpu_plane_nonblock(dst) ? KER_GPU_TRIGGER_NONBLOCK : KER_GPU_TRIGGER_BLOCK;
+	bool list_err = false;
+	u32 status;
+	int ret;
+
+	if (list) {
+		kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, lower_32_bits(KGPU_Cmdbuf_First(list)));
+		mode = KER_GPU_TRIGGER_BLOCK;
+	}
+	if (dst && c->pfnTrigger) {
+		KER_GPU_CALLBACK done = dst->pstOption ? dst->pstOption->pfnDone : NULL;
+		void *arg = dst->pstOption ? dst->pstOption->pDoneArg : NULL;
+
+		ret = c->pfnTrigger(engine, mode, done, arg, NULL, NULL);
+	} else {
+		ret = -1;
+	}
+
+	if (mode == KER_GPU_TRIGGER_NONBLOCK && ret == 0) {
+		/* The operation owns the engine now; its interrupt releases it. */
+		q3_time_diff(func, t0);
+		return 0;
+	}
+
+	if (ret < 0)
+		_GPU_Q3_SwReset(engine);	/* stop the engine before freeing its list */
+	if (list) {
+		list_err = kgpu_cp_rd(hw, CP_STATUS) & BIT(1);
+		kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, 0);
+		KGPU_Cmdbuf_Close(list);
+	}
+	if (dst) {
+		dst->Status[0] = kgpu_reg_rd(hw, AGE_RESULT0);
+		dst->Status[1] = kgpu_reg_rd(hw, AGE_RESULT1);
+		if (dst->RunLen_Enable)
+			dst->RunLen_Size = dst->Status[0];
+	}
+	status = kgpu_reg_rd(hw, AGE_STATUS);
+	if (c->pfnUnlock)
+		c->pfnUnlock(engine);
+	q3_time_diff(func, t0);
+	return q3_result(func, engine, ret, status, list_err);
+}
+
+static void q3_func_common(ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *dst)
+{
+	const ST_KER_GPU_INIT *c = Q3_CTX;
+	u32 a = READ_ONCE(c->SpeedLimit_Num), b = READ_ONCE(c->SpeedLimit_Den);
+
+	s->stFunc.Finish_Strict = 1;
+	s->stFunc.Enable_Finish_Int = dst->stBatch.Count ? 0 : 1;
+	s->stFunc.Enable_RL_Overflow_Int = dst->RunLen_Enable ? 1 : 0;
+	if (a && b)
+		s->stFunc.SpeedLimit = b * 64 / a;
+	s->PowerBits = kgpu_power_bits() >> 15;
+}
+
+static int q3_required(const char *func, const void *p, const char *name)
+{
+	if (p)
+		return 0;
+	KGPU_OP_ERR("%s() requisite parameter %s is NULL\n", func, name);
+	return -22;
+}
+
+static void kgpu_trace_plane(const char *tag, const KER_GPU_PLANE *p)
+{
+	if (!p || !(READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TRACE))
+		return;
+	printk(KERN_INFO "[TRC]%s : FormatMode(%d) , 24bitMode(%d), Apha_1(0x%X), Apha_2(0x%X), FixedValue_Enable(0x%X), FixedValue(0x%08X)\n",
+	       tag, p->FormatMode, p->Bit24Mode, p->Apha_1, p->Apha_2, p->FixedValue_Enable,
+	       p->FixedValue);
+	printk(KERN_INFO "[TRC]%s : Buf_Address[0..2] = 0x%08llX, 0x%08llX, 0x%08llX\n", tag,
+	       p->Buf_Address[0], p->Buf_Address[1], p->Buf_Address[2]);
+	printk(KERN_INFO "[TRC]%s : Buf_Stride[0..2] =\t%9d, %9d, %9d\n", tag,
+	       p->Buf_Stride[0], p->Buf_Stride[1], p->Buf_Stride[2]);
+	printk(KERN_INFO "[TRC]%s : WxH = %dx%d, ClipOn(%d), Clip = %dx%d \n", tag, p->W, p->H,
+	       p->ClipOn, p->Clip_x, p->Clip_y);
+}
+
+static void _KGPU_Trace_Planes(const KER_GPU_PLANE *s1, const KER_GPU_PLANE *s2,
+			       const KER_GPU_PLANE *d)
+{
+	kgpu_trace_plane("Src1", s1);
+	kgpu_trace_plane("Src2", s2);
+	kgpu_trace_plane("Dst", d);
+}
+
+static s32 cx(const KER_GPU_PLANE *p)
+{
+	return p->ClipOn ? p->Clip_x : 0;
+}
+
+static s32 cy(const KER_GPU_PLANE *p)
+{
+	return p->ClipOn ? p->Clip_y : 0;
+}
+
+static int q3_src_size(const KER_GPU_PLANE *p)
+{
+	return p->H > KGPU_SRC_H_LIMIT || !p->W || !p->H ? -33 : 0;
+}
+
+/* Runs the programmed staging record: lock, reset, coefficients, units, trigger. */
+static int q3_run(const char *func, int engine, ST_KGPU_Q3_HW_SETTING *s,
+		  KER_GPU_PLANE *dst, KGPU_CMDBUF_HANDLE list, bool coef)
+{
+	const ST_KER_GPU_HW_REG *hw;
+	ktime_t t0 = 0;
+	int ret;
+
+	ret = _KGPU_OP_Q3_preprocessing(engine, &t0);
+	if (ret) {
+		if (list)
+			KGPU_Cmdbuf_Close(list);
+		return ret;
+	}
+	hw = q3_hw(engine);
+	_GPU_Q3_SwReset(engine);
+	if (coef)
+		_KGPU_Q3_Scaling_Coef(engine, hw, &s->stFunc);
+	kgpu_q3_write_units(hw, s);
+	return _KGPU_OP_Q3_postprocessing(func, engine, dst, list, t0);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Blend unit                                                                */
+
+static void q3_blend_from_setting(ST_KGPU_Q3_BLEND *b, const _ST_KER_GPU_BLEND_SETTING *bs)
+{
+	const u8 *P = bs->pstGpuBlendParam->Param;
+
+	b->SrcKeyMode = bs->SrcColorKey_Enable;
+	b->DstKeyMode = bs->DstColorKey_Enable ? bs->DstColorKey_Enable + 4 : 0;
+	b->sA_Mode = (bs->SrcAlpha_Flag2 ? 1 : 0) | (bs->SrcAlpha_Flag1 ? 2 : 0) |
+		     (P[3] ? 1 : 0) | (P[4] ? 2 : 0);
+	b->sC_x_cC = !!bs->ColorMultiply;
+	b->sC_PreAlpha = !!(bs->BlendParam[0] | P[0]);
+	b->dC_PreAlpha = !!(bs->BlendParam[1] | P[7]);
+	b->DivAlpha = (bs->BlendParam[2] | P[2]) ? 7 : 0;
+	b->Coef_sC = P[9];
+	b->Coef_dC = P[10];
+	b->Coef_sA = P[13];
+	b->Coef_dA = P[14];
+	b->Xor = (bs->Xor_Flag1 ? 1 : 0) | (bs->Xor_Flag2 ? 2 : 0) |
+		 (P[16] ? 1 : 0) | (P[15] ? 2 : 0);
+	b->SrcKey = bs->SrcColorKey;
+	b->DstKey = bs->DstColorKey;
+	b->ConstColor = bs->ConstColor;
+}
+
+/* ------------------------------------------------------------------------ */
+/* Fill                                                                      */
+
+static void _KGPU_Q3_Gradient_Setting(const _ST_KER_GPU_FILL_SETTING *f, ST_KGPU_Q3_PATGEN *p)
+{
+	static const u8 chan[4] = { 3, 0, 1, 2 };
+	const typeof(f->stGradient) *g = &f->stGradient;
+	int k;
+
+	for (k = 0; k < 8; k++) {
+		s32 d = k < 4 ? g->HDiff[chan[k]] : g->VDiff[chan[k - 4]];
+		u32 size = k < 4 ? g->Width : g->Height;
+		u32 mag = d < 0 ? (u32)-d : (u32)d;
+
+		p->Incr[k] = size > 1 ? (mag << 16) / (size - 1) : 0;
+		if (d < 0)
+			p->Flags |= BIT(k);
+	}
+	p->Divisor = g->Wrap == 1 ? 85 : g->Wrap == 2 ? 170 : g->Wrap == 3 ? 255 : 0;
+	p->StartColor = (u32)g->StartColor[3] << 24 | (u32)g->StartColor[0] << 16 |
+			(u32)g->StartColor[1] << 8 | g->StartColor[2];
+	p->UpperBound = (u32)g->UpperBound[3] << 24 | (u32)g->UpperBound[0] << 16 |
+			(u32)g->UpperBound[1] << 8 | g->UpperBound[2];
+	p->LowerBound = (u32)g->LowerBound[3] << 24 | (u32)g->LowerBound[0] << 16 |
+			(u32)g->LowerBound[1] << 8 | g->LowerBound[2];
+	KGPU_OP_TRC("[TRC]Gradient Wrap(%d) CheckAllBound(%d) Domain(%d) YUV_To_RGB_Mode(%d) WxH = %dx%d\n",
+		    g->Wrap, g->CheckAllBound, g->Domain, g->YUV_To_RGB_Mode, g->Width, g->Height);
+}
+
+static void _KGPU_Q3_GradientFill_ColorTransform(const _ST_KER_GPU_FILL_SETTING *f,
+						 ST_KGPU_Q3_DST *d)
+{
+	u8 mode = f->stGradient.YUV_To_RGB_Mode == 1 ? 1 : 0;
+
+	if (!f->stGradient.Domain)
+		return;
+	if (d->MatrixId == KGPU_MATRIX_IDENTITY) {
+		KGPU_OP_REG("[REG]%s()  reset Dst Matrix to YUV to RGB Matrix %d\n", __func__,
+			    mode + 1);
+		memcpy(d->Matrix, kgpu_yuv_to_rgb_matrix(mode), sizeof(KGPU_MATRIX));
+		d->MatrixId = mode + 1;
+	} else if (d->MatrixId >= 1 && d->MatrixId <= 4) {
+		KGPU_OP_REG("[REG]%s()  reset Dst Matrix to Identity Matrix \n", __func__);
+		memcpy(d->Matrix, IdentityMatrix, sizeof(KGPU_MATRIX));
+		d->MatrixId = KGPU_MATRIX_IDENTITY;
+	}
+}
+
+static void q3_dst_plane_key(ST_KGPU_Q3_BLEND *b, const KER_GPU_PLANE *dst)
+{
+	if (dst->ColorKey_Enable) {
+		b->DstKeyMode = (dst->ColorKey_Enable & 3) | 4;
+		b->DstKey = dst->ColorKey;
+	}
+}
+
+int KGPU_OP_Q3_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill,
+		    _ST_KER_GPU_BLEND_SETTING *pstBlend)
+{
+	ST_KGPU_Q3_HW_SETTING s;
+	KGPU_CMDBUF_HANDLE list = NULL;
+	int engine, ret;
+
+	if (q3_required(__func__, pstDst, "pstDst") ||
+	    q3_required(__func__, pstFill, "pstFillSetting") ||
+	    (pstBlend && q3_required(__func__, pstBlend->pstGpuBlendParam,
+				     "pstBlendSetting->pstGpuBlendParam")))
+		return -22;
+	if (pstFill->FillMode != KER_GPU_FILL_SOLID && pstFill->FillMode != KER_GPU_FILL_GRADIENT)
+		return -22;
+	_KGPU_Trace_Planes(pstBlend ? pstDst : NULL, NULL, pstDst);
+	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	memset(&s, 0, sizeof(s));
+	if (pstBlend) {
+		ret = _GPU_Q3_Plane_to_HwReadSetting(pstDst, cx(pstDst), cy(pstDst), &s.stSrc1);
+		if (ret)
+			return ret;
+	}
+	ret = _GPU_Q3_Plane_to_HwWriteSetting(pstDst, cx(pstDst), cy(pstDst), &s.stDst);
+	if (ret)
+		return ret;
+
+	s.stFunc.Src1_blend_only = pstBlend ? 1 : 0;
+	q3_func_common(&s, pstDst);
+
+	s.stScaler.DstW = pstDst->W - 1;
+	s.stScaler.DstH = pstDst->H - 1;
+	if (pstBlend) {
+		if (q3_src_size(pstDst))
+			return -33;
+		s.stScaler.SrcW = pstDst->W - 1;
+		s.stScaler.SrcH = pstDst->H - 1;
+		s.stScaler.FactorH = s.stScaler.FactorV = 0x8001;
+		s.stScaler.EndPhaseH = (pstDst->W - 1) * 0x8001;
+		s.stScaler.EndPhaseV = (pstDst->H - 1) * 0x8001;
+	}
+
+	s.PatGenUsed = 1;
+	s.stPatGen.Enable = 1;
+	if (pstFill->FillMode == KER_GPU_FILL_SOLID) {
+		s.stPatGen.StartColor = pstFill->Color;
+		s.stPatGen.UpperBound = 0xFFFFFFFF;
+		s.stPatGen.LowerBound = 0;
+	} else {
+		_KGPU_Q3_Gradient_Setting(pstFill, &s.stPatGen);
+		_KGPU_Q3_GradientFill_ColorTransform(pstFill, &s.stDst);
+	}
+
+	if (pstBlend) {
+		s.stBlend.FillBlend = 1;
+		q3_blend_from_setting(&s.stBlend, pstBlend);
+	} else {
+		s.stBlend.sA_Mode = 2;
+		s.stBlend.Coef_dC = 1;
+		s.stBlend.Coef_dA = 1;
+	}
+	q3_dst_plane_key(&s.stBlend, pstDst);
+
+	if (pstDst->stBatch.Count) {
+		ret = q3_build_list(Q3_LIST_FILL, NULL, NULL, pstDst, &list);
+		if (ret)
+			return ret;
+	}
+	return q3_run(__func__, engine, &s, pstDst, list, false);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Copy                                                                      */
+
+static bool q3_format_differs(const KER_GPU_PLANE *a, const KER_GPU_PLANE *b)
+{
+	return a->FormatMode != b->FormatMode || a->Bit24Mode != b->Bit24Mode ||
+	       a->scl_PreAlpha || b->scl_PreAlpha || a->FixedValue_Enable ||
+	       b->FixedValue_Enable;
+}
+
+int KGPU_OP_Q3_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
+{
+	ST_KGPU_Q3_HW_SETTING s;
+	KGPU_CMDBUF_HANDLE list = NULL;
+	int engine, ret;
+
+	if (q3_required(__func__, pstSrc, "pstSrc") || q3_required(__func__, pstDst, "pstDst"))
+		return -22;
+	if (q3_format_differs(pstSrc, pstDst))
+		KGPU_OP_WRN("[WRN]Copy mode not support format transform !!!!!!!!!!!!!!\n");
+	_KGPU_Trace_Planes(NULL, pstSrc, pstDst);
+	if (q3_src_size(pstSrc))
+		return -33;
+	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	memset(&s, 0, sizeof(s));
+	ret = _GPU_Q3_Plane_to_HwReadSetting(pstSrc, cx(pstSrc), cy(pstSrc), &s.stSrc2);
+	if (ret)
+		return ret;
+	ret = _GPU_Q3_Plane_to_HwWriteSetting(pstDst, cx(pstDst), cy(pstDst), &s.stDst);
+	if (ret)
+		return ret;
+	_GPU_Matrix_Simplification(&s.stSrc2, &s.stDst);
+
+	s.stFunc.Src2 = 1;
+	if (pstDst->Vsync_Trigger) {
+		s.stFunc.Vsync_Trigger = 1;
+		if (Q3_CTX->pfnVsyncSource)
+			Q3_CTX->pfnVsyncSource(pstDst->Vsync_Source);
+	}
+	if (pstDst->Hsync_Limit) {
+		s.stFunc.Hsync_Limit = 1;
+		s.stFunc.Hsync_Limit_Value = pstDst->Hsync_Limit_Value;
+	}
+	if (pstDst->BottomUp) {
+		s.stFunc.FRE = 6;
+		s.stFunc.DstVflipSeq = 1;
+	}
+	q3_func_common(&s, pstDst);
+
+	s.stScaler.SrcW = pstSrc->W - 1;
+	s.stScaler.SrcH = pstSrc->H - 1;
+	s.stScaler.DstW = pstDst->W - 1;
+	s.stScaler.DstH = pstDst->H - 1;
+
+	s.stBlend.sA_Mode = 2;
+	s.stBlend.Coef_dC = 1;
+	s.stBlend.Coef_dA = 1;
+	if (pstSrc->ColorKey_Enable) {
+		s.stBlend.SrcKeyMode = pstSrc->ColorKey_Enable & 7;
+		s.stBlend.SrcKey = pstSrc->ColorKey;
+	}
+	q3_dst_plane_key(&s.stBlend, pstDst);
+
+	if (pstDst->stBatch.Count) {
+		ret = q3_build_list(Q3_LIST_COPY, NULL, pstSrc, pstDst, &list);
+		if (ret)
+			return ret;
+	}
+	return q3_run(__func__, engine, &s, pstDst, list, false);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Scale and blend-scale                                                     */
+
+int KGPU_OP_Q3_Scale_LowPassFilter(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
+				   _ST_KER_GPU_SCLP_SETTING *pstScale)
+{
+	ST_KGPU_Q3_HW_SETTING s;
+	ST_KGPU_SCALING_CTX c;
+	int engine, ret;
+
+	if (q3_required(__func__, pstSrc, "pstSrc") || q3_required(__func__, pstDst, "pstDst"))
+		return -22;
+	if (pstDst->stBatch.Count)
+		return -38;
+	_KGPU_Trace_Planes(pstSrc, NULL, pstDst);
+	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	ret = _KGPU_Q3_Scaling_Setting(pstSrc, pstDst, pstScale, &c);
+	if (ret) {
+		KGPU_OP_ERR("%s() Scaling_Setting Fail(%d) !!!!\n", __func__, ret);
+		return ret;
+	}
+	if (c.SrcH > KGPU_SRC_H_LIMIT)
+		return -33;
+	memset(&s, 0, sizeof(s));
+	ret = _GPU_Q3_Plane_to_HwReadSetting(pstSrc, c.SrcX, c.SrcY, &s.stSrc1);
+	if (ret)
+		return ret;
+	ret = _GPU_Q3_Plane_to_HwWriteSetting(pstDst, c.DstX, c.DstY, &s.stDst);
+	if (ret)
+		return ret;
+	_GPU_Matrix_Simplification(&s.stSrc1, &s.stDst);
+
+	s.stFunc.Scaler = c.Scaling_Mode;
+	s.stFunc.LowPass = c.LowPass_Mode;
+	s.stFunc.Src1 = c.Scaling;
+	s.stFunc.Src1_blend_only = !c.Scaling;
+	s.stSrc1.Alpha0Fix0 = 1;
+	q3_func_common(&s, pstDst);
+	kgpu_scaling_to_unit(&c, &s.stScaler);
+
+	s.stBlend.sA_Mode = 2;
+	s.stBlend.Coef_sC = 1;
+	s.stBlend.Coef_sA = 1;
+	return q3_run(__func__, engine, &s, pstDst, NULL, c.Scaling);
+}
+
+int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
+			  KER_GPU_PLANE *pstDst, _ST_KER_GPU_BLEND_SETTING *pstBlend,
+			  _ST_KER_GPU_SCLP_SETTING *pstScale)
+{
+	ST_KGPU_Q3_HW_SETTING s;
+	ST_KGPU_SCALING_CTX c;
+	KGPU_CMDBUF_HANDLE list = NULL;
+	int engine, ret;
+	bool same;
+
+	if (q3_required(__func__, pstSrc1, "pstSrc1") ||
+	    q3_required(__func__, pstSrc2, "pstSrc2") ||
+	    q3_required(__func__, pstDst, "pstDst") ||
+	    q3_required(__func__, pstBlend, "pstBlendSetting") ||
+	    q3_required(__func__, pstBlend->pstGpuBlendParam, "pstBlendSetting->pstGpuBlendParam"))
+		return -22;
+	if (pstSrc2->W != pstDst->W || pstSrc2->H != pstDst->H)
+		return -33;
+	_KGPU_Trace_Planes(pstSrc1, pstSrc2, pstDst);
+	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	ret = _KGPU_Q3_Scaling_Setting(pstSrc1, pstDst, pstScale, &c);
+	if (ret) {
+		KGPU_OP_ERR("%s() Scaling_Setting Fail(%d) !!!!\n", __func__, ret);
+		return ret;
+	}
+	KGPU_OP_TRC("[TRC]Hw Scaling size %dx%d -> %dx%d\n", c.SrcW, c.SrcH, c.DstW, c.DstH);
+	if (c.SrcH > KGPU_SRC_H_LIMIT)
+		return -33;
+	memset(&s, 0, sizeof(s));
+	ret = _GPU_Q3_Plane_to_HwReadSetting(pstSrc1, c.SrcX, c.SrcY, &s.stSrc1);
+	if (!ret)
+		ret = _GPU_Q3_Plane_to_HwReadSetting(pstSrc2, c.DstX + cx(pstSrc2) - cx(pstDst),
+						     c.DstY + cy(pstSrc2) - cy(pstDst), &s.stSrc2);
+	if (!ret)
+		ret = _GPU_Q3_Plane_to_HwWriteSetting(pstDst, c.DstX, c.DstY, &s.stDst);
+	if (ret)
+		return ret;
+
+	/* Plane records carry no flip code for the first source: FRE stays 0. */
+	s.stFunc.Scaler = c.Scaling_Mode;
+	s.stFunc.LowPass = c.LowPass_Mode;
+	same = pstSrc1->W == pstDst->W && pstSrc1->H == pstDst->H;
+	if (same) {
+		s.stFunc.Src2 = 1;
+		s.stFunc.Src1_blend_only = 1;
+	} else {
+		s.stFunc.Src1 = 1;
+		s.stFunc.Src2 = 1;
+		s.stSrc1.Alpha0Fix0 = 1;
+	}
+	q3_func_common(&s, pstDst);
+	kgpu_scaling_to_unit(&c, &s.stScaler);
+
+	q3_blend_from_setting(&s.stBlend, pstBlend);
+	s.stBlend.FillBlend = 0;
+	s.stBlend.DstKeyMode = pstBlend->DstColorKey_Enable | 4;
+	if (pstSrc1->ColorKey_Enable) {
+		s.stBlend.SrcKeyMode = pstSrc1->ColorKey_Enable & 7;
+		s.stBlend.SrcKey = pstSrc1->ColorKey;
+	}
+	q3_dst_plane_key(&s.stBlend, pstDst);
+
+	if (pstDst->stBatch.Count) {
+		ret = q3_build_list(Q3_LIST_BLEND, pstSrc1, pstSrc2, pstDst, &list);
+		if (ret)
+			return ret;
+	}
+	return q3_run(__func__, engine, &s, pstDst, list, s.stFunc.Src1);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Flip/rotate                                                               */
+
+int KGPU_OP_Q3_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
+			  EN_KER_GPU_FLIP_ROTATE_MODE enMode)
+{
+	ST_KGPU_Q3_HW_SETTING s;
+	u32 tw, th;
+	int engine, ret;
+
+	if (q3_required(__func__, pstSrc, "pstSrc") || q3_required(__func__, pstDst, "pstDst"))
+		return -22;
+	if (enMode > 7) {
+		KGPU_OP_ERR("enFlipRotateMode(%d) not support !!!!!!!!!!!!!!\n", enMode);
+		return -22;
+	}
+	if (pstDst->stBatch.Count)
+		return -38;
+	tw = enMode & 1 ? pstDst->H : pstDst->W;
+	th = enMode & 1 ? pstDst->W : pstDst->H;
+	if (pstSrc->W > tw || pstSrc->H > th) {
+		KGPU_OP_ERR("%s()  block mode scaling %d:%d to %d:%d\n", __func__, pstSrc->W,
+			    pstSrc->H, tw, th);
+		return -33;
+	}
+	if (q3_src_size(pstSrc))
+		return -33;
+	if (q3_format_differs(pstSrc, pstDst))
+		KGPU_OP_WRN("[WRN]Flip Rotate mode not support format transform FormatMode(%d != %d), 24bit mode (%d != %d), scl_PreAlpha(%d), FixedValue_Enable(%d, %d)!!!!!!!!!!!!!!\n",
+			    pstSrc->FormatMode, pstDst->FormatMode, pstSrc->Bit24Mode,
+			    pstDst->Bit24Mode, pstSrc->scl_PreAlpha, pstSrc->FixedValue_Enable,
+			    pstDst->FixedValue_Enable);
+	_KGPU_Trace_Planes(pstSrc, NULL, pstDst);
+	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	memset(&s, 0, sizeof(s));
+	ret = _GPU_Q3_Plane_to_HwReadSetting(pstSrc, cx(pstSrc), cy(pstSrc), &s.stSrc1);
+	if (ret)
+		return ret;
+	ret = _GPU_Q3_Plane_to_HwWriteSetting(pstDst, cx(pstDst), cy(pstDst), &s.stDst);
+	if (ret)
+		return ret;
+	_GPU_Matrix_Simplification(&s.stSrc1, &s.stDst);
+
+	s.stFunc.AccessMode = 1;
+	s.stFunc.FRE = enMode;
+	s.stFunc.Src1 = 1;
+	if (pstSrc->W == tw && pstSrc->H == th) {
+		s.stFunc.Tap = 0;
+		s.stFunc.Scaler = 0;
+	} else {
+		s.stFunc.Tap = 1;
+		s.stFunc.Scaler = 1;
+	}
+	q3_func_common(&s, pstDst);
+
+	s.stScaler.SrcW = pstSrc->W - 1;
+	s.stScaler.SrcH = pstSrc->H - 1;
+	s.stScaler.DstW = tw - 1;
+	s.stScaler.DstH = th - 1;
+	/* The 40-bit step: sources of 8192 pixels and more need the high byte. */
+	_KGPU_Q3_Scaling_Step_Calc(pstSrc->W, tw, &s.stScaler.HiFactorH, &s.stScaler.FactorH);
+	_KGPU_Q3_Scaling_Step_Calc(pstSrc->H, th, &s.stScaler.HiFactorV, &s.stScaler.FactorV);
+	kgpu_end_phase(0, 0, s.stScaler.FactorH, s.stScaler.HiFactorH, tw,
+		       &s.stScaler.EndPhaseH, &s.stScaler.EndHiH);
+	kgpu_end_phase(0, 0, s.stScaler.FactorV, s.stScaler.HiFactorV, th,
+		       &s.stScaler.EndPhaseV, &s.stScaler.EndHiV);
+
+	s.stBlend.sA_Mode = 2;
+	s.stBlend.Coef_sC = 1;
+	s.stBlend.Coef_sA = 1;
+	return q3_run(__func__, engine, &s, pstDst, NULL, false);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Command mode                                                              */
+
+int KGPU_OP_Q3_CmdMode(u32 u32CmdPhyAddr)
+{
+	const ST_KER_GPU_INIT *c = Q3_CTX;
+	const ST_KER_GPU_HW_REG *hw;
+	ktime_t t0 = 0;
+	bool list_err;
+	u32 status;
+	int ret;
+
+	if (!u32CmdPhyAddr)
+		return -22;
+	ret = _KGPU_OP_Q3_preprocessing(0, &t0);
+	if (ret)
+		return ret;
+	hw = q3_hw(0);
+	_GPU_Q3_SwReset(0);
+	kgpu_reg_or(hw, AGE_DST_ADDR_HI, AGE_FIN_STRICT);
+	kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, u32CmdPhyAddr);
+	ret = c->pfnTrigger ? c->pfnTrigger(0, KER_GPU_TRIGGER_BLOCK, NULL, NULL, NULL, NULL) : -1;
+	if (ret < 0)
+		_GPU_Q3_SwReset(0);
+	list_err = kgpu_cp_rd(hw, CP_STATUS) & BIT(1);
+	kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, 0);
+	status = kgpu_reg_rd(hw, AGE_STATUS);
+	if (c->pfnUnlock)
+		c->pfnUnlock(0);
+	q3_time_diff(__func__, t0);
+	return q3_result(__func__, 0, ret, status, list_err);
+}
+
+/* ------------------------------------------------------------------------ */
+/* Core hooks                                                                */
+
+void KGPU_OP_Q3_trigger(int engine)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+
+	if (!hw || !hw->Gpu_RegReMap || !hw->Cpu_RegReMap)
+		return;
+	if (kgpu_cp_rd(hw, CP_PC_SET_BY_ARM)) {
+		KGPU_CORE_TRC("[TRC_DRV_GPU]Q3 trigger for cmd mode !!!!\n");
+		kgpu_cp_wr(hw, CP_PC_SETTING, CP_PC_MODE);
+		kgpu_cp_wr(hw, CP_PC_SETTING, CP_PC_GO);
+	} else {
+		kgpu_reg_or(hw, AGE_CTRL, 1);
+	}
+}
+
+int KGPU_OP_Q3_irq_handle(int engine)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+	u32 status, cpu;
+
+	if (!hw || !hw->Gpu_RegReMap || !hw->Cpu_RegReMap)
+		return -1;
+	if (Q3_CTX->HwVersion == 4)
+		kgpu_reg_wr(hw, AGE_CTRL, AGE_Q5_IRQ_ACK);
+	kgpu_reg_wr(hw, AGE_DST_ADDR_HI, kgpu_reg_rd(hw, AGE_DST_ADDR_HI) &
+					 ~(AGE_FIN_INT | AGE_FIN_RL_OVF));
+	status = kgpu_reg_rd(hw, AGE_STATUS);
+	if (!kgpu_cp_rd(hw, CP_PC_SET_BY_ARM))
+		return (status & AGE_STATUS_BUSY) ? 1 : 0;
+	cpu = kgpu_cp_rd(hw, CP_STATUS);
+	if (cpu & BIT(1)) {
+		KGPU_OP_PRINT(KGPU_OP_DBG_ISR, "[REG]AGE2 ISR, status = 0x%X, 0x%X\n", status, cpu);
+		return -1;
+	}
+	g_kgpu_q3_irq_pc = kgpu_cp_rd(hw, CP_PC);
+	g_kgpu_q3_cmd_irq_cnt++;
+	return cpu & BIT(0);
+}
+
+int KGPU_OP_Q3_status(int engine, u32 *out)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+	u32 status, cpu, pc, last, base;
+
+	if (!hw || !hw->Gpu_RegReMap || !hw->Cpu_RegReMap) {
+		if (out)
+			*out = 0;
+		return -1;
+	}
+	if (kgpu_cp_rd(hw, CP_PC_SETTING) & BIT(0)) {
+		cpu = kgpu_cp_rd(hw, CP_STATUS);
+		pc = kgpu_cp_rd(hw, CP_PC);
+		last = kgpu_cp_rd(hw, CP_LAST_PC);
+		base = kgpu_cp_rd(hw, CP_PC_SET_BY_ARM);
+		if (out)
+			*out = 0;
+		if (cpu & BIT(0)) {
+			printk(KERN_INFO "%s() busy = 0x%X\n", __func__, cpu);
+			printk(KERN_INFO "%s() PC = 0x%X\n", __func__, pc);
+			printk(KERN_INFO "%s() Last PC = 0x%X\n", __func__, last);
+			printk(KERN_INFO "%s() Total PC = 0x%X\n", __func__,
+			       lower_32_bits(g_kgpu_q3_last_pc));
+			printk(KERN_INFO "%s() Irq cnt = 0x%X\n", __func__, g_kgpu_q3_cmd_irq_cnt);
+			KGPU_OP_TRC("[TRC]GPU CMD Busy !\n");
+			KGPU_OP_Q3_DumpReg(engine);
+			return -16;
+		}
+		printk(KERN_INFO "%s() CMD mode done but no irq !!!!!\n", __func__);
+		printk(KERN_INFO "Status = 0x%X\n", cpu);
+		printk(KERN_INFO "PC = 0x%X ( %d )\n", pc, pc - base);
+		printk(KERN_INFO "Last PC = 0x%X( %d )\n", last, last - base);
+		printk(KERN_INFO "Total PC = 0x%X( %d )\n", lower_32_bits(g_kgpu_q3_last_pc),
+		       lower_32_bits(g_kgpu_q3_last_pc) - base);
+		printk(KERN_INFO "Irq cnt = %d\n", g_kgpu_q3_cmd_irq_cnt);
+		KGPU_OP_Q3_DumpReg(engine);
+		return 1;
+	}
+	status = kgpu_reg_rd(hw, AGE_STATUS);
+	if (out)
+		*out = status;
+	if (status & AGE_STATUS_BUSY) {
+		KGPU_OP_TRC("[TRC]GPU Busy !!!\n");
+		if (kgpu_reg_rd(hw, AGE_DST_CTRL) & AGE_VSYNC_TRIGGER)
+			kgpu_reg_or(hw, AGE_FUNC, 0x400000);
+		return -16;
+	}
+	KGPU_OP_WRN("[WRN]%s() Hw done but no irq !!!!!\n", __func__);
+	KGPU_OP_WRN("[WRN]%s() PC = 0x%X\n", __func__, kgpu_reg_rd(hw, AGE_RESULT0));
+	return 1;
+}
+
+void KGPU_OP_Q3_DumpReg(int engine)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+	u32 off;
+
+	printk(KERN_INFO "[DBG_OP_GPU]%s()\n", __func__);
+	if (!hw || !hw->Gpu_RegReMap || !hw->Cpu_RegReMap)
+		return;
+	for (off = 0; off <= AGE_REG_LAST; off += 16)
+		printk(KERN_INFO "[DBG_OP_GPU]0x%08x: %08x %08x %08x %08x \n",
+		       hw->Gpu_RegBase + off, kgpu_reg_rd(hw, off), kgpu_reg_rd(hw, off + 4),
+		       kgpu_reg_rd(hw, off + 8), kgpu_reg_rd(hw, off + 12));
+	if (kgpu_cp_rd(hw, CP_PC_SET_BY_ARM)) {
+		printk(KERN_INFO "[DBG_OP_GPU]CPU Status    : 0x%X\n", kgpu_cp_rd(hw, CP_STATUS));
+		printk(KERN_INFO "[DBG_OP_GPU]ERROR_CMD_LSB : 0x%X\n", kgpu_cp_rd(hw, CP_ERROR_CMD_LSB));
+		printk(KERN_INFO "[DBG_OP_GPU]ERROR_CMD_NSB : 0x%X\n", kgpu_cp_rd(hw, CP_ERROR_CMD_NSB));
+		printk(KERN_INFO "[DBG_OP_GPU]PC            : 0x%X\n", kgpu_cp_rd(hw, CP_PC));
+		printk(KERN_INFO "[DBG_OP_GPU]LAST_PC       : 0x%X\n", kgpu_cp_rd(hw, CP_LAST_PC));
+		printk(KERN_INFO "[DBG_OP_GPU]PC_SET_BY_ARM : 0x%X\n", kgpu_cp_rd(hw, CP_PC_SET_BY_ARM));
+		printk(KERN_INFO "[DBG_OP_GPU]PC_Setting    : 0x%X\n", kgpu_cp_rd(hw, CP_PC_SETTING));
+	}
+}
+
+int KGPU_OP_Q3_Which_IP_Use_Bus(int engine)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+
+	if (!hw || !hw->Gpu_RegReMap)
+		return 0;
+	return (kgpu_reg_rd(hw, AGE_DST_CTRL) & AGE_BUS_OWNER) ? 1 : 0;
+}

@@ -1,0 +1,562 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * 2D engine memory provider: contiguous buffers for user space, recorded by
+ * physical address and owner, plus the dma-buf exporter and the resolver of
+ * other drivers' dma-bufs.
+ */
+#include <linux/kernel.h>
+#include <linux/module.h>
+#include <linux/slab.h>
+#include <linux/vmalloc.h>
+#include <linux/mm.h>
+#include <linux/rbtree.h>
+#include <linux/rwsem.h>
+#include <linux/sched.h>
+#include <linux/dma-buf.h>
+#include <linux/dma-mapping.h>
+#include <linux/scatterlist.h>
+#include <linux/math64.h>
+#include <linux/err.h>
+
+#include "vyr_compat.h"
+#include "ker_gpu.h"
+
+typedef struct {
+	struct rb_node node;
+	u32 u32Provider;
+	u64 u64PhyAddr;
+	void *pVirAddr;
+	u64 u64RequestedSize;
+	u64 u64AllocatedSize;
+	u32 u32Request;
+	s32 s32Pid;
+} ST_KGPU_MEM_RECORD;
+
+static struct {
+	struct rw_semaphore rw_sema;
+	struct rb_root root;
+	bool created;
+} stGpuMemDevice;
+
+int kgpu_mem_device_create(void)
+{
+	init_rwsem(&stGpuMemDevice.rw_sema);
+	stGpuMemDevice.root = RB_ROOT;
+	stGpuMemDevice.created = true;
+	printk(KERN_INFO "%s() CONFIG_CMA : enabled\n", __func__);
+	return 0;
+}
+
+/* Caller holds the semaphore. */
+static ST_KGPU_MEM_RECORD *_kgpu_mem_find(u64 addr)
+{
+	struct rb_node *n = stGpuMemDevice.root.rb_node;
+
+	while (n) {
+		ST_KGPU_MEM_RECORD *r = rb_entry(n, ST_KGPU_MEM_RECORD, node);
+
+		if (addr < r->u64PhyAddr)
+			n = n->rb_left;
+		else if (addr > r->u64PhyAddr)
+			n = n->rb_right;
+		else
+			return r;
+	}
+	return NULL;
+}
+
+/* Caller holds the semaphore for writing; false when the address is recorded. */
+static bool _kgpu_mem_insert(ST_KGPU_MEM_RECORD *rec)
+{
+	struct rb_node **link = &stGpuMemDevice.root.rb_node, *parent = NULL;
+
+	while (*link) {
+		ST_KGPU_MEM_RECORD *r = rb_entry(*link, ST_KGPU_MEM_RECORD, node);
+
+		parent = *link;
+		if (rec->u64PhyAddr < r->u64PhyAddr)
+			link = &(*link)->rb_left;
+		else if (rec->u64PhyAddr > r->u64PhyAddr)
+			link = &(*link)->rb_right;
+		else
+			return false;
+	}
+	rb_link_node(&rec->node, parent, link);
+	rb_insert_color(&rec->node, &stGpuMemDevice.root);
+	return true;
+}
+
+static void _kgpu_mem_free_memory(ST_KGPU_MEM_RECORD *r)
+{
+	if (r->u32Provider == KGPU_MEM_PROVIDER_DMA) {
+		dma_free_attrs(g_KerGpuCtx.pDevice, r->u64AllocatedSize, r->pVirAddr,
+			       r->u64PhyAddr, DMA_ATTR_NO_KERNEL_MAPPING);
+	} else {
+		unsigned long pfn = PHYS_PFN(r->u64PhyAddr);
+
+		if (pfn_valid(pfn)) {
+			__free_pages(pfn_to_page(pfn), get_order(r->u64AllocatedSize));
+			printk(KERN_INFO "free pages done: addr = 0x%llx, pfn = %lX\n",
+			       (unsigned long long)r->u64PhyAddr, pfn);
+		} else {
+			printk(KERN_ERR "free_pages fail, form physaddr(0x%llx) !!!!\n",
+			       (unsigned long long)r->u64PhyAddr);
+		}
+	}
+}
+
+int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req)
+{
+	ST_KGPU_MEM_RECORD *rec;
+	int ret = 0;
+
+	printk(KERN_INFO ">> %s() enGMP = %d, size = %d\n", __func__, req->u32Provider,
+	       req->u32Size);
+	if (!stGpuMemDevice.created || !g_KerGpuCtx.pDevice) {
+		ret = -1;
+		goto done;
+	}
+	rec = kzalloc(sizeof(*rec), GFP_KERNEL);
+	if (!rec) {
+		ret = -1;
+		goto done;
+	}
+	rec->u32Provider = req->u32Provider;
+	rec->u64RequestedSize = req->u32Size;
+	rec->u32Request = req->u32Request;
+	rec->s32Pid = task_tgid_nr(current);
+
+	if (req->u32Provider == KGPU_MEM_PROVIDER_DMA) {
+		/* Rounded in 64 bits: a size near 4 GiB must not wrap to 0. */
+		u64 size = PAGE_ALIGN((u64)req->u32Size);
+		dma_addr_t dma;
+
+		if (!size || get_order(size) >= MAX_ORDER) {
+			ret = -3;
+		} else {
+			rec->pVirAddr = dma_alloc_attrs(g_KerGpuCtx.pDevice, size, &dma,
+							GFP_KERNEL | __GFP_NOWARN,
+							DMA_ATTR_NO_KERNEL_MAPPING);
+			if (!rec->pVirAddr) {
+				ret = -3;
+			} else {
+				rec->u64PhyAddr = dma;
+				rec->u64AllocatedSize = size;
+			}
+		}
+	} else if (req->u32Provider == KGPU_MEM_PROVIDER_PAGES) {
+		unsigned int order = get_order(max_t(u64, req->u32Size, 1));
+		struct page *pg = NULL;
+
+		/* The pages reach user space: never with old contents. */
+		if (order < MAX_ORDER)
+			pg = alloc_pages(GFP_HIGHUSER | __GFP_ZERO | __GFP_NOWARN, order);
+		if (!pg) {
+			ret = -3;
+		} else {
+			rec->u64PhyAddr = page_to_phys(pg);
+			rec->u64AllocatedSize = PAGE_SIZE << order;
+			printk(KERN_INFO "%s() got addr = 0x%llx, size = %ld\n", __func__,
+			       (unsigned long long)rec->u64PhyAddr, (long)rec->u64AllocatedSize);
+		}
+	} else {
+		ret = -1;
+	}
+	if (ret) {
+		kfree(rec);
+		goto done;
+	}
+
+	req->u32AllocatedSize = (u32)rec->u64AllocatedSize;
+	req->u64PhyAddr = rec->u64PhyAddr;
+	/* The DMA cookie is no address user space could use: never leak it. */
+	req->u64VirAddr = 0;
+
+	down_write(&stGpuMemDevice.rw_sema);
+	if (!_kgpu_mem_insert(rec)) {
+		up_write(&stGpuMemDevice.rw_sema);
+		_kgpu_mem_free_memory(rec);
+		kfree(rec);
+		ret = -2;
+		goto done;
+	}
+	up_write(&stGpuMemDevice.rw_sema);
+done:
+	printk(KERN_INFO "<< %s() Phy = 0x%llX, Vir = 0x%llX, allocated_size = %d\n", __func__,
+	       (unsigned long long)req->u64PhyAddr, (unsigned long long)req->u64VirAddr,
+	       req->u32AllocatedSize);
+	return ret;
+}
+
+/* pid < 0: any owner. */
+static int _kgpu_mem_free(u64 addr, pid_t pid)
+{
+	ST_KGPU_MEM_RECORD *r;
+
+	if (!stGpuMemDevice.created)
+		return -1;
+	down_write(&stGpuMemDevice.rw_sema);
+	r = _kgpu_mem_find(addr);
+	if (!r || (pid >= 0 && r->s32Pid != pid)) {
+		up_write(&stGpuMemDevice.rw_sema);
+		return -1;
+	}
+	rb_erase(&r->node, &stGpuMemDevice.root);
+	up_write(&stGpuMemDevice.rw_sema);
+	_kgpu_mem_free_memory(r);
+	kfree(r);
+	return 0;
+}
+
+int kgpu_mem_free(u64 addr)
+{
+	return _kgpu_mem_free(addr, -1);
+}
+
+int kgpu_mem_free_owned(u64 addr, pid_t pid)
+{
+	return _kgpu_mem_free(addr, pid);
+}
+
+void kgpu_mem_release(pid_t pid)
+{
+	struct rb_node *n;
+
+	if (!stGpuMemDevice.created)
+		return;
+	down_write(&stGpuMemDevice.rw_sema);
+	n = rb_first(&stGpuMemDevice.root);
+	while (n) {
+		ST_KGPU_MEM_RECORD *r = rb_entry(n, ST_KGPU_MEM_RECORD, node);
+
+		n = rb_next(n);
+		if (r->s32Pid != pid)
+			continue;
+		rb_erase(&r->node, &stGpuMemDevice.root);
+		_kgpu_mem_free_memory(r);
+		kfree(r);
+	}
+	up_write(&stGpuMemDevice.rw_sema);
+}
+
+/* Frees whatever is still recorded (component exit). */
+void kgpu_mem_device_destroy(void)
+{
+	struct rb_node *n;
+
+	if (!stGpuMemDevice.created)
+		return;
+	down_write(&stGpuMemDevice.rw_sema);
+	while ((n = rb_first(&stGpuMemDevice.root))) {
+		ST_KGPU_MEM_RECORD *r = rb_entry(n, ST_KGPU_MEM_RECORD, node);
+
+		rb_erase(n, &stGpuMemDevice.root);
+		_kgpu_mem_free_memory(r);
+		kfree(r);
+	}
+	up_write(&stGpuMemDevice.rw_sema);
+	stGpuMemDevice.created = false;
+}
+
+void *kgpu_mem_info_get(u64 addr)
+{
+	ST_KGPU_MEM_RECORD *r;
+
+	if (!stGpuMemDevice.created)
+		return NULL;
+	down_read(&stGpuMemDevice.rw_sema);
+	r = _kgpu_mem_find(addr);
+	up_read(&stGpuMemDevice.rw_sema);
+	return r;
+}
+
+unsigned long kgpu_mem_map(u64 addr)
+{
+	ST_KGPU_MEM_RECORD *r = kgpu_mem_info_get(addr);
+
+	return r ? (unsigned long)r->pVirAddr : 0;
+}
+
+int kgpu_mem_valid_buffer(u64 addr)
+{
+	return kgpu_mem_info_get(addr) ? 1 : -1;
+}
+
+/* x 100 / y with two decimals, as whole and hundredths. */
+static void _kgpu_rate(u64 waste, u64 total, long *whole, long *frac)
+{
+	u64 r = total ? div64_u64(waste * 10000, total) : 0;
+
+	*whole = (long)div_u64(r, 100);
+	*frac = (long)(r - (u64)*whole * 100);
+}
+
+void kgpu_mem_show_all(void)
+{
+	u64 req_total[2] = { 0, 0 }, alloc_total[2] = { 0, 0 };
+	struct rb_node *n;
+	int p;
+
+	if (!stGpuMemDevice.created)
+		return;
+	down_read(&stGpuMemDevice.rw_sema);
+	for (n = rb_first(&stGpuMemDevice.root); n; n = rb_next(n)) {
+		ST_KGPU_MEM_RECORD *r = rb_entry(n, ST_KGPU_MEM_RECORD, node);
+		long whole, frac;
+
+		_kgpu_rate(r->u64AllocatedSize - r->u64RequestedSize, r->u64RequestedSize,
+			   &whole, &frac);
+		/* The recorded DMA address is a cookie, never read through: no guard words. */
+		printk(KERN_INFO "Addr = 0x%llx, type = %d, requested_size = %5ld, allocated_size = %5ld, pid = %4d, %s wasted rate = %2ld.%02ld%%\n",
+		       (unsigned long long)r->u64PhyAddr, r->u32Provider,
+		       (long)r->u64RequestedSize, (long)r->u64AllocatedSize, r->s32Pid, "",
+		       whole, frac);
+		if (r->u32Provider < 2) {
+			req_total[r->u32Provider] += r->u64RequestedSize;
+			alloc_total[r->u32Provider] += r->u64AllocatedSize;
+		}
+	}
+	up_read(&stGpuMemDevice.rw_sema);
+	for (p = 0; p < 2; p++) {
+		long whole, frac;
+
+		if (!req_total[p])
+			continue;
+		_kgpu_rate(alloc_total[p] - req_total[p], req_total[p], &whole, &frac);
+		printk(KERN_INFO "KGpu Provider %d wasted %ld bytes, rate = %02ld.%02ld%%\n", p,
+		       (long)(alloc_total[p] - req_total[p]), whole, frac);
+	}
+}
+
+/* ------------------------------------------------------------------------ */
+/* dma-buf exporter                                                          */
+
+static int kgpu_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
+{
+	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
+	struct sg_table *sgt;
+	struct scatterlist *sg;
+	unsigned int i;
+	int ret;
+
+	sgt = kzalloc(sizeof(*sgt), GFP_KERNEL);
+	if (!sgt)
+		return -ENOMEM;
+	ret = sg_alloc_table(sgt, desc->u32PlaneNum ? desc->u32PlaneNum : 1, GFP_KERNEL);
+	if (ret) {
+		kfree(sgt);
+		return ret;
+	}
+	if (sgt->nents < desc->u32PlaneNum) {
+		sg_free_table(sgt);
+		kfree(sgt);
+		return -EFAULT;
+	}
+	for_each_sg(sgt->sgl, sg, desc->u32PlaneNum, i) {
+		/* Importers take the DMA address as the exact start. */
+		sg->offset = desc->u64Addr[i] & ~PAGE_MASK;
+		sg->length = desc->u64Size[i];
+		sg_dma_address(sg) = desc->u64Addr[i];
+		sg_dma_len(sg) = desc->u64Size[i];
+	}
+	sgt->nents = desc->u32PlaneNum;
+	att->priv = sgt;
+	return 0;
+}
+
+static void kgpu_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *att)
+{
+	struct sg_table *sgt = att->priv;
+
+	if (sgt) {
+		sgt->nents = sgt->orig_nents;
+		sg_free_table(sgt);
+		kfree(sgt);
+		att->priv = NULL;
+	}
+}
+
+static struct sg_table *kgpu_dmabuf_map(struct dma_buf_attachment *att,
+					enum dma_data_direction dir)
+{
+	return att->priv;
+}
+
+static void kgpu_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
+			      enum dma_data_direction dir)
+{
+}
+
+static void kgpu_dmabuf_release(struct dma_buf *buf)
+{
+	kfree(buf->priv);
+}
+
+static int kgpu_dmabuf_mmap(struct dma_buf *buf, struct vm_area_struct *vma)
+{
+	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
+	unsigned long addr = vma->vm_start;
+	u64 skip = (u64)vma->vm_pgoff << PAGE_SHIFT;
+	u32 i;
+	int ret;
+
+	vma->vm_page_prot = pgprot_device(vma->vm_page_prot);
+	for (i = 0; i < desc->u32PlaneNum && addr < vma->vm_end; i++) {
+		u64 plane = PAGE_ALIGN(desc->u64Size[i]);
+		u64 len;
+
+		if (skip >= plane) {
+			skip -= plane;
+			continue;
+		}
+		len = min_t(u64, plane - skip, vma->vm_end - addr);
+		ret = remap_pfn_range(vma, addr, PHYS_PFN(desc->u64Addr[i] + skip), len,
+				      vma->vm_page_prot);
+		if (ret) {
+			printk(KERN_ERR "%s: remap_pfn_range() Fail !!!!\n", __func__);
+			return ret;
+		}
+		addr += len;
+		skip = 0;
+	}
+	return 0;
+}
+
+#if VYR_DMA_BUF_HAS_KMAP
+static void *kgpu_dmabuf_kmap(struct dma_buf *buf, unsigned long page_num)
+{
+	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
+	unsigned long n = page_num;
+	u32 i;
+
+	for (i = 0; i < desc->u32PlaneNum; i++) {
+		unsigned long pages = PFN_UP(desc->u64Size[i]);
+
+		if (n < pages) {
+			struct page *pg = pfn_to_page(PHYS_PFN(desc->u64Addr[i]) + n);
+
+			return vmap(&pg, 1, VM_MAP, pgprot_noncached(PAGE_KERNEL));
+		}
+		n -= pages;
+	}
+	printk(KERN_ERR "%s(%ld) but dmabuf pages = [0x%lX, 0x%lX, 0x%lX]\n", __func__,
+	       page_num, (unsigned long)PFN_UP(desc->u64Size[0]),
+	       (unsigned long)PFN_UP(desc->u64Size[1]), (unsigned long)PFN_UP(desc->u64Size[2]));
+	return NULL;
+}
+
+static void kgpu_dmabuf_kunmap(struct dma_buf *buf, unsigned long page_num, void *addr)
+{
+	if (addr)
+		vunmap(addr);
+}
+#endif
+
+static VYR_DMA_BUF_VMAP_RET kgpu_dmabuf_vmap(struct dma_buf *buf VYR_DMA_BUF_VMAP_ARG)
+{
+	printk(KERN_WARNING "%s() Warning!!!!!!!!  need implement !!!!!!!!!!! \n", __func__);
+	VYR_DMA_BUF_VMAP_RETURN(NULL);
+}
+
+static const struct dma_buf_ops g_kgpu_dmabuf_ops = {
+	.attach = kgpu_dmabuf_attach,
+	.detach = kgpu_dmabuf_detach,
+	.map_dma_buf = kgpu_dmabuf_map,
+	.unmap_dma_buf = kgpu_dmabuf_unmap,
+	.release = kgpu_dmabuf_release,
+	.mmap = kgpu_dmabuf_mmap,
+#if VYR_DMA_BUF_HAS_KMAP
+	.map = kgpu_dmabuf_kmap,
+	.unmap = kgpu_dmabuf_kunmap,
+#endif
+	.vmap = kgpu_dmabuf_vmap,
+};
+
+int kgpu_dma_buf_fd(ST_KGPU_DMA_BUF_DESC *pstDesc, int flags)
+{
+	DEFINE_DMA_BUF_EXPORT_INFO(info);
+	ST_KGPU_DMA_BUF_DESC *desc;
+	struct dma_buf *buf;
+	u64 size = 0;
+	u32 i;
+	int fd;
+
+	if (!pstDesc) {
+		printk(KERN_ERR "%s( buf = NULL )\n", __func__);
+		return -EFAULT;
+	}
+	desc = kzalloc(sizeof(*desc), GFP_KERNEL);
+	if (!desc)
+		return -ENOMEM;
+	desc->u32PlaneNum = min_t(u32, pstDesc->u32PlaneNum, KGPU_BUF_PLANES);
+	for (i = 0; i < desc->u32PlaneNum; i++) {
+		desc->u64Addr[i] = pstDesc->u64Addr[i];
+		desc->u64Size[i] = pstDesc->u64Size[i];
+		size += desc->u64Size[i];
+	}
+	info.ops = &g_kgpu_dmabuf_ops;
+	info.size = size;
+	info.flags = flags;
+	info.priv = desc;
+	buf = dma_buf_export(&info);
+	if (IS_ERR(buf)) {
+		printk(KERN_ERR "%s()  dma_buf_export fail !!!!\n", __func__);
+		kfree(desc);
+		return PTR_ERR(buf);
+	}
+	fd = dma_buf_fd(buf, flags);
+	if (fd < 0) {
+		printk(KERN_ERR "%s()  dma_buf_fd() = %d, fail !!!!\n", __func__, fd);
+		dma_buf_put(buf);	/* its release frees the record */
+		return fd;
+	}
+	return fd;
+}
+
+int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
+{
+	struct dma_buf *buf;
+	struct dma_buf_attachment *att;
+	struct sg_table *sgt;
+	int ret = 0;
+
+	if (!filp || !pstDesc) {
+		printk(KERN_ERR "%s() filp = %p, buf = %p\n", __func__, filp, pstDesc);
+		return -ENOENT;
+	}
+	if (!filp->private_data) {
+		printk(KERN_ERR "%s() pstfile = NULL \n", __func__);
+		return -ENXIO;
+	}
+	buf = dma_buf_get(fd);
+	if (IS_ERR_OR_NULL(buf)) {
+		printk(KERN_ERR "dma_buf_get(%d) error !!!!!! \n", fd);
+		return -EINVAL;
+	}
+	att = dma_buf_attach(buf, g_KerGpuCtx.pDevice);
+	if (IS_ERR_OR_NULL(att)) {
+		printk(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		dma_buf_put(buf);
+		return -EINVAL;
+	}
+	sgt = dma_buf_map_attachment(att, DMA_BIDIRECTIONAL);
+	if (IS_ERR_OR_NULL(sgt)) {
+		printk(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
+		ret = -EINVAL;
+		goto detach;
+	}
+	if (sgt->nents != 1) {
+		printk(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		ret = -EINVAL;
+	} else {
+		memset(pstDesc, 0, sizeof(*pstDesc));
+		pstDesc->u32PlaneNum = 1;
+		pstDesc->u64Addr[0] = sg_dma_address(sgt->sgl);
+		pstDesc->u64Size[0] = sg_dma_len(sgt->sgl);
+	}
+	dma_buf_unmap_attachment(att, sgt, DMA_BIDIRECTIONAL);
+detach:
+	dma_buf_detach(buf, att);
+	dma_buf_put(buf);
+	return ret;
+}
