@@ -823,6 +823,29 @@ TEST_F(OsdFb, ShownDmaBufFencesSignalOneFlipLater)
 	khost::close_fd(buf);
 }
 
+TEST_F(OsdFb, UnloadSignalsTheFencesStillWaiting)
+{
+	load();
+	struct file *f0 = fb(0), *f1 = fb(1);
+	uint32_t req[2] = {0, 0};
+	ASSERT_EQ(io(f1, nr_cmd(33), req), 0);
+	struct {
+		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+		int32_t fd, fence;
+	} rec = {{0, 0, 0}, 0, 0, 64, 64, 64, 0, 0, 0, 64, 64, (int32_t)req[0], 0};
+	ASSERT_EQ(io(f0, nr_cmd(35), &rec), 0);
+	ASSERT_GE(rec.fence, 0);
+	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 0);
+	khost::close_fd((int)req[0]);
+	for (auto *f : files)
+		khost::close(f);
+	files.clear();
+	ASSERT_EQ(khost::unload_module("vyr_gfx"), 0);
+	loaded = false;
+	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 1) << "no flip will come to signal it";
+	khost::close_fd(rec.fence);
+}
+
 // ---- power hooks, exports, fast scaling ---------------------------------------
 
 TEST_F(OsdFb, PowerHooksSuspendAndResumeThePlanes)
