@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mtd/mtd-user.h>
@@ -696,10 +697,12 @@ int crv_mtd_read_sysfs_int(const char *path)
 		return -1;
 	}
 	text[n] = '\0';
-	int value;
-	if (sscanf(text, "%d\n", &value) != 1) {
+	errno = 0;
+	char *end = nullptr;
+	const long value = strtol(text, &end, 10);
+	if (end == text || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
 		printf("cannot read value from \"%s\"\n", path);
 		return -1;
 	}
-	return value;
+	return static_cast<int>(value);
 }
