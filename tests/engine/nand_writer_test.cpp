@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -204,7 +205,7 @@ TEST_F(NandWriters, ATruncatedPayloadLeavesTheFlashAsItWas)
 	crv_per_img_hdr hdr{};
 	memcpy(hdr.magic, "PIMG", 4);
 	strcpy(hdr.name, "nandimg");
-	strncpy(hdr.target, path_.c_str(), sizeof(hdr.target));
+	memcpy(hdr.target, path_.c_str(), std::min(path_.size(), sizeof(hdr.target)));
 	crv_per_img_handle handle{fopen(payload_file.c_str(), "rb"), kEb, 0};
 	ASSERT_NE(handle.stream, nullptr);
 	testsupport::StdoutCapture cap;
