@@ -1,7 +1,8 @@
 // GUID partition table writer and printer.
 
 #include "crvgpt.h"
-#include "crv_crc32.h"
+
+#include "crc32_table.h"
 
 #include <array>
 #include <cctype>
@@ -132,7 +133,7 @@ void print_guid(const char *label, const uint8_t *guid)
 
 uint32_t crvgpt_crc32(uint32_t crc, const void *buf, size_t len)
 {
-	return ~crv_crc32_raw(~crc, buf, len);
+	return ~crv_crc32_raw(~crc, static_cast<const uint8_t *>(buf), len);
 }
 
 int crvgpt_str_to_utf16(const char *str, uint8_t *out, size_t out_size)

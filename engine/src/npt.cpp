@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "crv_crc32.h"
+#include "crv_mtd.h"
 #include "crv_text.h"
 
 namespace {
@@ -367,7 +367,7 @@ int crv_npt_to_binary(const crv_npt_ctx *ctx, crv_npt_bin *bin)
 		v.size = ctx->vols[i].size;
 	}
 	const auto *body = reinterpret_cast<const uint8_t *>(bin) + offsetof(crv_npt_bin, parts);
-	bin->crc_head = crv_crc32_raw(0, body, 0x200);
-	bin->crc_all = crv_crc32_raw(0, body, CRV_NPT_BIN_SIZE - 8);
+	bin->crc_head = crv_mtd_crc32(0, body, 0x200);
+	bin->crc_all = crv_mtd_crc32(0, body, int(CRV_NPT_BIN_SIZE - 8));
 	return 0;
 }

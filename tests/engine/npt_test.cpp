@@ -6,9 +6,7 @@
 #include <vector>
 
 #include "capture.h"
-#include "crv_crc32.h"
 #include "crv_npt.h"
-#include "crvgpt.h"
 
 namespace {
 
@@ -496,16 +494,6 @@ TEST(NptBinary, CopiesNoMoreThanTheTableHolds)
 	crv_npt_bin bin;
 	EXPECT_EQ(crv_npt_to_binary(ctx.get(), &bin), 0);
 	EXPECT_EQ(std::string(bin.parts[0].name), std::string(15, 'x'));
-}
-
-TEST(Crc32, TableRunsWithAndWithoutInversions)
-{
-	const char *check = "123456789";
-	EXPECT_EQ(crv_crc32_raw(0xFFFFFFFF, check, 9), 0x340BC6D9u);
-	EXPECT_EQ(crvgpt_crc32(0, check, 9), 0xCBF43926u);
-	EXPECT_EQ(crv_crc32_raw(0, check, 9), bitwise_crc(0, reinterpret_cast<const uint8_t *>(check), 9));
-	// Runs chain: two pieces give the sum of the whole.
-	EXPECT_EQ(crv_crc32_raw(crv_crc32_raw(0, check, 4), check + 4, 5), crv_crc32_raw(0, check, 9));
 }
 
 } // namespace
