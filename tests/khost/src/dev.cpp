@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <condition_variable>
 #include <list>
 #include <thread>
 
@@ -36,6 +37,7 @@ struct Node {	// a device node user space can open
 	void *private_data;	// debugfs data, misc device
 	bool misc;
 	struct miscdevice *miscdev;
+	struct device *classdev = nullptr;	// made by device_create, freed by device_destroy
 };
 
 struct IrqAction {
@@ -347,6 +349,47 @@ void run_in_irq(const std::function<void()> &fn)
 	it.cv.notify_all();
 }
 
+/*
+ * Handlers in flight per interrupt: disable_irq, free_irq and
+ * synchronize_irq wait for them, as the kernel's do.
+ */
+std::map<unsigned, int> &irq_inflight()
+{
+	static auto *m = new std::map<unsigned, int>();
+	return *m;
+}
+std::condition_variable_any &irq_idle_cv()
+{
+	static auto *cv = new std::condition_variable_any();
+	return *cv;
+}
+
+bool irq_enter_action(const IrqAction &a)
+{
+	std::lock_guard<std::recursive_mutex> g(world().lock);
+	for (auto &cur : world().irqs)
+		if (cur.irq == a.irq && cur.dev == a.dev && cur.handler == a.handler && cur.enabled) {
+			irq_inflight()[a.irq]++;
+			return true;
+		}
+	return false;
+}
+
+void irq_leave_action(unsigned irq)
+{
+	std::lock_guard<std::recursive_mutex> g(world().lock);
+	irq_inflight()[irq]--;
+	irq_idle_cv().notify_all();
+}
+
+void irq_wait_idle(unsigned irq)
+{
+	if (ctx().hardirq)
+		return;
+	std::unique_lock<std::recursive_mutex> lk(world().lock);
+	irq_idle_cv().wait(lk, [&] { return irq_inflight()[irq] == 0; });
+}
+
 int raise_irq(unsigned irq)
 {
 	std::vector<IrqAction> actions;
@@ -360,7 +403,11 @@ int raise_irq(unsigned irq)
 	std::vector<IrqAction> wake;
 	run_in_irq([&] {
 		for (auto &a : actions) {
+			/* Freed or disabled since the raise: the handler does not run. */
+			if (!irq_enter_action(a))
+				continue;
 			irqreturn_t r = a.handler ? a.handler((int)irq, a.dev) : IRQ_WAKE_THREAD;
+			irq_leave_action(irq);
 			n++;
 			if (r == IRQ_WAKE_THREAD && a.thread_fn)
 				wake.push_back(a);
@@ -1214,6 +1261,7 @@ int request_irq(unsigned int irq, irq_handler_t handler, unsigned long flags, co
 const void *free_irq(unsigned int irq, void *dev)
 {
 	khost_might_sleep("free_irq");
+	khost::irq_wait_idle(irq);
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	for (auto it = world().irqs.begin(); it != world().irqs.end(); ++it)
 		if (it->irq == irq && it->dev == dev) {
@@ -1258,9 +1306,10 @@ void disable_irq(unsigned int irq)
 {
 	khost_might_sleep("disable_irq");
 	set_irq_enabled(irq, false);
+	khost::irq_wait_idle(irq);
 }
 void disable_irq_nosync(unsigned int irq) { set_irq_enabled(irq, false); }
-void synchronize_irq(unsigned int irq) { (void)irq; }
+void synchronize_irq(unsigned int irq) { khost::irq_wait_idle(irq); }
 int irq_set_affinity_hint(unsigned int irq, const struct cpumask *m)
 {
 	(void)irq;
@@ -1459,7 +1508,7 @@ struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost
 		}
 	}
 	std::lock_guard<std::recursive_mutex> g(world().lock);
-	Node node{name, nullptr, devt, nullptr, false, nullptr};
+	Node node{name, nullptr, devt, nullptr, false, nullptr, d};
 	world().nodes[name] = node;
 	return d;
 }
@@ -1469,6 +1518,7 @@ void device_destroy(struct KHOST_CLASS *c, khost_dev_t devt)
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	for (auto it = world().nodes.begin(); it != world().nodes.end(); ++it)
 		if (!it->second.misc && it->second.devt == devt && !it->second.fops) {
+			kfree(it->second.classdev);
 			world().nodes.erase(it);
 			break;
 		}
