@@ -655,6 +655,8 @@ static void kthread_body(struct task_struct *t)
 	ctx().task = t;
 	TaskExtra *x = extra(t);
 	x->result = x->fn(x->data);
+	/* A thread may end on its own; only one still running must be stopped. */
+	untrack("kthread", t);
 	std::lock_guard<std::mutex> g(g_lock);
 	x->exited = true;
 	wake_all_locked();
