@@ -1436,6 +1436,9 @@ void class_destroy(struct KHOST_CLASS *c)
 	kfree(c);
 }
 
+/* Class devices by number: device_destroy drops the last reference. */
+static std::map<khost_dev_t, struct device *> class_devices;
+
 struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost_dev_t devt, void *drvdata, const char *fmt, ...)
 {
 	auto *d = (struct device *)kzalloc(sizeof(struct device), GFP_KERNEL);
@@ -1461,6 +1464,7 @@ struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	Node node{name, nullptr, devt, nullptr, false, nullptr};
 	world().nodes[name] = node;
+	class_devices[devt] = d;
 	return d;
 }
 
@@ -1472,6 +1476,11 @@ void device_destroy(struct KHOST_CLASS *c, khost_dev_t devt)
 			world().nodes.erase(it);
 			break;
 		}
+	auto dev = class_devices.find(devt);
+	if (dev != class_devices.end()) {
+		kfree(dev->second);
+		class_devices.erase(dev);
+	}
 	(void)c;
 }
 

@@ -177,6 +177,7 @@ static inline u64 div64_u64(u64 n, u64 d) { return n / d; }
 #define EIO 5
 #define ENXIO 6
 #define E2BIG 7
+#define ENOEXEC 8
 #define EBADF 9
 #define EAGAIN 11
 #define ENOMEM 12
@@ -195,6 +196,7 @@ static inline u64 div64_u64(u64 n, u64 d) { return n / d; }
 #define ESPIPE 29
 #define EROFS 30
 #define EPIPE 32
+#define EDOM 33
 #define ERANGE 34
 #define EILSEQ 84
 #define EDEADLK 35
