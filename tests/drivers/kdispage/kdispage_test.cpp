@@ -370,7 +370,7 @@ TEST_F(DispAge, ARunEndsOnItsInterruptOrTheDoneBitOrTheRunLimit)
 	EXPECT_EQ(KDispAge_OP_Fill(&p, 1), 1);
 	unsigned long took = khost_jiffies() - t0;
 	EXPECT_GE(took, 25u);
-	EXPECT_LT(took, 100u);
+	EXPECT_LT(took, 400u);	/* well before the run limit */
 
 	model.mode = Engine::Silent;
 	t0 = khost_jiffies();
