@@ -3,7 +3,9 @@
 // power hooks, the debug menu, and loading and unloading cleanly.
 #include "khost/gtest.hpp"
 
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,6 +109,33 @@ std::vector<std::pair<phys_addr_t, u32>> writes()
 }
 
 bool logged(const std::string &text) { return khost::log().find(text) != std::string::npos; }
+
+/* A kernel thread running one call, kept until stopped (so it can be reaped). */
+struct KRun {
+	std::function<int()> fn;
+	std::atomic<int> ret{99};
+	std::atomic<bool> done{false};
+	struct task_struct *task = nullptr;
+};
+int krun_fn(void *p)
+{
+	auto *k = static_cast<KRun *>(p);
+	k->ret = k->fn();
+	k->done = true;
+	while (!kthread_should_stop())
+		msleep(1);
+	return 0;
+}
+void krun_start(KRun &k)
+{
+	k.task = kthread_create_on_node(krun_fn, &k, -1, "dispage-test");
+	wake_up_process(k.task);
+}
+int krun_finish(KRun &k)
+{
+	kthread_stop(k.task);
+	return k.ret;
+}
 
 class DispAge : public khost::KernelTest {
 protected:
@@ -406,12 +435,9 @@ TEST_F(DispAge, ASignalEndsTheWaitAndTheLockIsGivenBack)
 	model.mode = Engine::Silent;
 	phys_addr_t buf = buffer(4096);
 	ST_KDISPAGE_PLANE p = plane(3, buf, 64, 4, 4);
-	std::thread t([&] {
-		khost::set_signal_pending(khost_current(), true);
-		EXPECT_EQ(KDispAge_share_irq([](void *) { return 0; }, nullptr), -512);
-		khost::set_signal_pending(khost_current(), false);
-	});
-	t.join();
+	khost::set_signal_pending(khost_current(), true);
+	EXPECT_EQ(KDispAge_share_irq([](void *) { return 0; }, nullptr), -512);
+	khost::set_signal_pending(khost_current(), false);
 	model.mode = Engine::Irq;
 	EXPECT_EQ(KDispAge_OP_Fill(&p, 1), 0);
 }
@@ -469,36 +495,40 @@ TEST_F(DispAge, BorrowersRunUnderTheLockAndTheStatusIsJudgedForThem)
 TEST_F(DispAge, ABorrowerHoldsTheEngineAgainstTheOperationLayer)
 {
 	boot();
-	phys_addr_t buf = buffer(4096);
-	std::atomic<bool> in_callback{false}, release{false};
-	struct Arg {
-		std::atomic<bool> *in, *rel;
-	} arg{&in_callback, &release};
-	std::thread t([&] {
-		KDispAge_lend_request(
-			[](void *p) {
-				auto *a = static_cast<Arg *>(p);
-				*a->in = true;
-				while (!*a->rel)
-					std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	static std::atomic<bool> in_callback, release;
+	in_callback = false;
+	release = false;
+	KRun borrower;
+	borrower.fn = [] {
+		return KDispAge_lend_request(
+			[](void *) {
+				in_callback = true;
+				while (!release)
+					msleep(1);
 				khost::raise_irq(kIrq);
 				return 0;
 			},
-			&arg);
-	});
+			nullptr);
+	};
+	krun_start(borrower);
 	while (!in_callback)
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
-	std::atomic<int> fill_ret{99};
-	std::thread f([&] {
+	phys_addr_t buf = buffer(4096);
+	KRun filler;
+	filler.fn = [buf] {
 		ST_KDISPAGE_PLANE p = plane(3, buf, 64, 4, 4);
-		fill_ret = KDispAge_OP_Fill(&p, 5);
-	});
+		return KDispAge_OP_Fill(&p, 5);
+	};
+	krun_start(filler);
 	std::this_thread::sleep_for(std::chrono::milliseconds(20));
-	EXPECT_EQ(fill_ret, 99);	/* still waiting for the engine */
+	EXPECT_FALSE(filler.done);	/* still waiting for the engine */
+	EXPECT_EQ(model.starts, 0);
 	release = true;
-	t.join();
-	f.join();
-	EXPECT_EQ(fill_ret, 0);
+	EXPECT_EQ(krun_finish(borrower), 0);
+	while (!filler.done)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	EXPECT_EQ(krun_finish(filler), 0);
+	EXPECT_EQ(model.starts, 1);
 }
 
 /* ---- the device ---- */
@@ -602,14 +632,18 @@ TEST_F(DispAge, SuspendWaitsForTheRunRefusesNewOnesAndResumeBalancesTheLine)
 {
 	boot();
 	model.mode = Engine::Silent;
-	std::atomic<int> ret{99};
-	std::thread t([&] { ret = KDispAge_share_irq([](void *) { return 0; }, nullptr); });
-	while (model.starts == 0 && ret == 99)
+	KRun run;
+	run.fn = [] { return KDispAge_share_irq([](void *) { model.starts++; return 0; }, nullptr); };
+	krun_start(run);
+	while (model.starts == 0)
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
-	std::this_thread::sleep_for(std::chrono::milliseconds(1));
 	EXPECT_EQ(crv_pmi_suspend_all(), 0);
-	EXPECT_EQ(ret, -16);	/* suspend waited for the run to give up */
-	t.join();
+	while (!run.done)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	EXPECT_EQ(krun_finish(run), -16);
+	/* suspend waited for the run to give up */
+	auto log = khost::log();
+	EXPECT_LT(log.find("No Interrupt Timeout!!!"), log.find("_ker_dispage_pmi_suspend_p() done."));
 	EXPECT_TRUE(logged("[DBG_DRV_GPU]_ker_dispage_pmi_suspend_p() done.\n"));
 
 	phys_addr_t buf = buffer(4096);
