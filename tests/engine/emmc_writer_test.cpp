@@ -23,13 +23,6 @@
 
 namespace {
 
-#define REQUIRE_SANDBOX()                                 \
-	do {                                              \
-		std::string why = sandbox::unavailable(); \
-		if (!why.empty())                         \
-			GTEST_SKIP() << why;              \
-	} while (0)
-
 constexpr const char *kFolder = "/data/.fwup";
 
 std::string random_bytes(size_t len, uint32_t seed)
@@ -135,7 +128,7 @@ protected:
 
 TEST_F(EmmcWriter, CopiedAndDecompressedPayloadsLandOnFileTargets)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/in/raw", payload_);
 	auto r = box.run([&] {
@@ -192,7 +185,7 @@ TEST_F(EmmcWriter, CopiedAndDecompressedPayloadsLandOnFileTargets)
 
 TEST_F(EmmcWriter, EveryMethodWritesALoopDevice)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/in/raw", payload_);
 	auto r = box.run([&] {
@@ -250,7 +243,7 @@ TEST_F(EmmcWriter, EveryMethodWritesALoopDevice)
 
 TEST_F(EmmcWriter, SparseImageExpandsWithProgressAndExtends)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	auto r = box.run([&] {
 		engine_setup();
@@ -341,7 +334,7 @@ TEST(EmmcWriterPercent, ReadsTheByteCountOfDdReports)
 
 TEST_F(EmmcWriter, PollSignalsOnlyItsOwnDdAndWaitsForIt)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/in/raw", payload_);
 	// A decompressor that stalls after the first MiB, so that the poll sees
@@ -390,7 +383,7 @@ TEST_F(EmmcWriter, PollSignalsOnlyItsOwnDdAndWaitsForIt)
 
 TEST_F(EmmcWriter, BadInputFailsTheImageAndRemovesTheStagedFile)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/in/raw", payload_);
 	box.write_file("/in/bad.simg", std::string("\x3a\xff\x26\xed\x01\x00\x00\x00", 8) + payload_);
@@ -475,7 +468,7 @@ TEST_F(EmmcWriter, BadInputFailsTheImageAndRemovesTheStagedFile)
 
 TEST_F(EmmcWriter, BootPartitionSwitchIsTurnedOff)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/in/raw", payload_);
 	box.write_file("/sys/block/mmcblk0boot1/force_ro", "1");

@@ -27,13 +27,6 @@ namespace {
 constexpr const char *kDisk = "/dev/mmcblk0";
 constexpr const char *kLog = "/tmp/order.log";
 
-#define REQUIRE_SANDBOX()                                 \
-	do {                                              \
-		std::string why = sandbox::unavailable(); \
-		if (!why.empty())                         \
-			GTEST_SKIP() << why;              \
-	} while (0)
-
 void log_line(const std::string &line)
 {
 	std::ofstream(kLog, std::ios::app) << line << "\n";
@@ -163,7 +156,7 @@ std::string run_host(const std::string &cmd)
 
 TEST_F(Repartition, UnmountWriteRereadDevicesMountInThatOrder)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	const std::string list = "# eMMC layout\nboot;65536\nsystem;2097152\ndata;0\n";
 	auto o = run({.list = list, .sectors = 16ull * 1024 * 1024}); // 8 GiB
 	EXPECT_EQ(o.result, 0);
@@ -190,7 +183,7 @@ TEST_F(Repartition, UnmountWriteRereadDevicesMountInThatOrder)
 
 TEST_F(Repartition, CommentOnlyListWritesATableWithoutPartitions)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	auto o = run({.list = "# nothing yet\n"});
 	EXPECT_EQ(o.result, 0);
 	std::string dump = run_host("sfdisk --dump " + o.disk + " 2>&1");
@@ -200,7 +193,7 @@ TEST_F(Repartition, CommentOnlyListWritesATableWithoutPartitions)
 
 TEST_F(Repartition, WithoutRemountCallbacksNothingIsTouched)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	auto o = run({.list = "boot;100\n", .callbacks = false});
 	EXPECT_EQ(o.result, -22);
 	EXPECT_EQ(o.out, "You should mount crv_ostrel_tmp_dir_mount and crv_ostrel_tmp_dir_umount before do "
@@ -212,7 +205,7 @@ TEST_F(Repartition, WithoutRemountCallbacksNothingIsTouched)
 
 TEST_F(Repartition, FailedUnmountStopsBeforeTheListIsParsed)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	auto o = run({.list = "not a list\n", .umount_result = 1});
 	EXPECT_EQ(o.result, -22);
 	EXPECT_EQ(o.out, "crv_ostrel_update_gpt_cb call umount tmp dir fail !\n");
@@ -222,7 +215,7 @@ TEST_F(Repartition, FailedUnmountStopsBeforeTheListIsParsed)
 
 TEST_F(Repartition, BadListsAreRefusedAndTheFileSystemComesBack)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	std::string many;
 	for (int i = 0; i < 129; i++)
 		many += "p" + std::to_string(i) + ";8\n";
@@ -250,7 +243,7 @@ TEST_F(Repartition, BadListsAreRefusedAndTheFileSystemComesBack)
 
 TEST_F(Repartition, RefusedRereadLeavesTheNewTableAndTheFileSystemDown)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	auto o = run({.list = "boot;100\n", .rrpart_errno = 16});
 	EXPECT_EQ(o.result, -1);
 	EXPECT_EQ(o.out, "reload partition fail !\n");
@@ -260,7 +253,7 @@ TEST_F(Repartition, RefusedRereadLeavesTheNewTableAndTheFileSystemDown)
 
 TEST_F(Repartition, StagingProblemsStopBeforeTheUnmount)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	auto truncated = run({.list = "boot;100\n", .missing = 10});
 	EXPECT_EQ(truncated.result, -5);
 	EXPECT_EQ(truncated.out, "crv_ostrel_update_gpt_cb read partition table from firmware fail !\n");

@@ -70,16 +70,9 @@ std::string run_writer(Writer writer, const std::string &payload, const std::str
 	return box.read_file("/tmp/summary").value_or("<no summary>");
 }
 
-#define REQUIRE_SANDBOX()                                 \
-	do {                                              \
-		std::string why = sandbox::unavailable(); \
-		if (!why.empty())                         \
-			GTEST_SKIP() << why;              \
-	} while (0)
-
 TEST(StbcSwitch, SinglePassWriterHoldsTheSwitchOnlyWhileItWrites)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	const std::string blank(256 * 1024, 'Z');
 	EXPECT_EQ(run_writer(crv_ostrel_spi_stbc_update_cb, "firmware", blank, {{"erasesize", "4K"}}),
 		  "0 [MEMERASE start=0x0 len=0x1000 lock=1] switch=0");
@@ -92,7 +85,7 @@ TEST(StbcSwitch, SinglePassWriterHoldsTheSwitchOnlyWhileItWrites)
 
 TEST(StbcSwitch, VerifyingWritersLeaveTheSwitchSet)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	const std::string blank(256 * 1024, 'Z');
 	EXPECT_EQ(run_writer(crv_ostrel_spi_stbc_update_w_retry_cb, "firmware", blank, {{"erasesize", "4K"}}),
 		  "0 [MEMERASE start=0x0 len=0x1000 lock=1] switch=1");

@@ -24,13 +24,6 @@
 
 namespace {
 
-#define REQUIRE_SANDBOX()                                 \
-	do {                                              \
-		std::string why = sandbox::unavailable(); \
-		if (!why.empty())                         \
-			GTEST_SKIP() << why;              \
-	} while (0)
-
 std::string slurp(const std::string &path)
 {
 	std::ifstream f(path, std::ios::binary);
@@ -81,7 +74,7 @@ crv_per_img_hdr header(const std::string &target, const std::string &text)
 
 TEST(TmpFolderLookup, MatchesTheMountPointFieldExactly)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.make_dir("/data");
 	box.make_dir("/data2");
@@ -118,7 +111,7 @@ TEST(TmpFolderLookup, MatchesTheMountPointFieldExactly)
 
 TEST(StbcLock, WritesOneCharacterToTheSwitch)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/proc/sys/crv/crv_stbc_lock_spi", "");
 	auto r = box.run([] {
@@ -134,7 +127,7 @@ TEST(StbcLock, WritesOneCharacterToTheSwitch)
 
 TEST(AdcTimer, SetsAndClearsTheRegisterThroughDevMem)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.sparse_file("/dev/mem", 0xfc041000ull);
 	auto reg = [] {
@@ -167,7 +160,7 @@ TEST(AdcTimer, SetsAndClearsTheRegisterThroughDevMem)
 
 TEST(AdcTimer, MissingDevMemIsReportedAndHarmless)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	auto r = box.run([] {
 		unlink("/dev/mem");
@@ -179,7 +172,7 @@ TEST(AdcTimer, MissingDevMemIsReportedAndHarmless)
 
 TEST(MountFs, MountsAnExt4Device)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.make_dir("/mnt/part");
 	auto r = box.run([] {
@@ -207,7 +200,7 @@ bool mount_loop_data()
 
 TEST(FormatTmpFileSystem, UnmountsFormatsRemountsAndRecreatesTheFolder)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.make_dir("/data");
 	auto r = box.run([] {
@@ -236,7 +229,7 @@ TEST(FormatTmpFileSystem, UnmountsFormatsRemountsAndRecreatesTheFolder)
 
 TEST(FormatTmpFileSystem, BusyFileSystemIsNotFormattedUnderneath)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.make_dir("/data");
 	auto r = box.run([] {
@@ -262,7 +255,7 @@ TEST(FormatTmpFileSystem, BusyFileSystemIsNotFormattedUnderneath)
 
 TEST(FormatBlockDevice, NtfsAndTheAndroidWipe)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	auto r = box.run([] {
 		std::string loop = make_loop("/tmp/ntfs.img", 16 << 20);
@@ -312,7 +305,7 @@ void format_filter(const crv_per_img_hdr *hdr, void *user)
 
 TEST(UpdateThreadDefaults, EmptySettingsGetTheDefaultFolderAndMiscDevice)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.make_dir("/data");
 	std::string image = box.dir() + "/fw.img";
@@ -341,7 +334,7 @@ TEST(UpdateThreadDefaults, EmptySettingsGetTheDefaultFolderAndMiscDevice)
 
 TEST(UpdateThreadFormat, FormatImagesReachTheFormatCallbackAndTheWalkGoesOn)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.make_dir("/data");
 	std::string image = box.dir() + "/fw.img";
@@ -388,7 +381,7 @@ TEST(UpdateThreadFormat, FormatImagesReachTheFormatCallbackAndTheWalkGoesOn)
 
 TEST(UpdateThreadFormat, MissingFormatToolIsReportedAndTheWalkGoesOn)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	std::string image = box.dir() + "/fw.img";
 	imgbuilder::Image fmt, after;

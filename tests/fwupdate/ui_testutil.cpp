@@ -63,6 +63,8 @@ gr_surface *mem_present(gr_backend *b)
 {
 	MemBackend *m = self(b);
 	++m->presents;
+	if (std::this_thread::get_id() == m->caller)
+		++m->caller_presents;
 	m->shown = &m->surfaces[m->current];
 	// The next frame starts from what is on screen, like a single buffer.
 	m->pixels[1 - m->current] = m->pixels[m->current];

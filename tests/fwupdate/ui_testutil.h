@@ -2,6 +2,9 @@
 // in-memory display backend, and saving a surface as a PNG.
 #pragma once
 
+#include <atomic>
+#include <thread>
+
 #include "graphics.h"
 #include "pngw.h"
 
@@ -27,7 +30,11 @@ struct MemBackend {
 	std::vector<uint8_t> pixels[2];
 	int current = 0;
 	int starts = 0;
-	int presents = 0;
+	// Presents from any thread, and those made on the thread that built the
+	// backend (the test's own calls, without the animation thread's).
+	std::atomic<int> presents{0};
+	std::atomic<int> caller_presents{0};
+	std::thread::id caller = std::this_thread::get_id();
 	bool fail_start = false;
 	gr_surface *shown = nullptr;
 

@@ -17,8 +17,7 @@ class PreinstTest : public ::testing::Test {
 protected:
 	void SetUp() override
 	{
-		if (auto why = sandbox::unavailable(); !why.empty())
-			GTEST_SKIP() << why;
+		CRV_REQUIRE_SANDBOX();
 		char tmpl[] = "/tmp/preinst-test-XXXXXX";
 		ASSERT_NE(mkdtemp(tmpl), nullptr);
 		dir_ = tmpl;

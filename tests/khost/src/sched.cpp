@@ -538,8 +538,11 @@ int khost_wait_sleep(wait_queue_head_t *q, unsigned long ticket, int interruptib
 	while (wake_gen.load() == ticket) {
 		if (interruptible && signal_pending(me))
 			return -ERESTARTSYS;
-		if (extra(me)->should_stop)
-			return 0;	/* kthread_stop wakes the thread to look */
+		/*
+		 * kthread_stop wakes the thread once (wake_gen moves on); a wait
+		 * whose condition does not look at kthread_should_stop then
+		 * sleeps on until its timeout, as in the kernel.
+		 */
 		if (!sleep_locked(lk, deadline))
 			return 1;
 	}

@@ -389,8 +389,7 @@ namespace {
 // read back afterwards.
 TEST(DevModelsConfig, WholeProgramInSandbox)
 {
-	if (auto why = sandbox::unavailable(); !why.empty())
-		GTEST_SKIP() << why;
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/dev/mmcblk0", "");
 	box.sparse_file("/dev/mmcblk0boot1", 4 << 20);

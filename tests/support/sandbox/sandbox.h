@@ -18,7 +18,8 @@
 // the temporary folder goes with the Sandbox object.
 //
 // Needs root (CAP_SYS_ADMIN) and overlayfs: tests call
-//     if (auto why = sandbox::unavailable(); !why.empty()) GTEST_SKIP() << why;
+//     CRV_REQUIRE_SANDBOX();
+// (GoogleTest's skip with the reason when sandboxes cannot run here).
 #pragma once
 
 #include <cstdint>
@@ -112,3 +113,11 @@ private:
 };
 
 } // namespace sandbox
+
+// Skips the current GoogleTest case, with the reason, when sandboxes cannot
+// run here.
+#define CRV_REQUIRE_SANDBOX()                                        \
+	do {                                                         \
+		if (std::string why_ = sandbox::unavailable(); !why_.empty()) \
+			GTEST_SKIP() << why_;                        \
+	} while (0)

@@ -15,13 +15,6 @@
 
 namespace {
 
-#define REQUIRE_SANDBOX()                                   \
-	do {                                                \
-		std::string why = sandbox::unavailable();   \
-		if (!why.empty())                           \
-			GTEST_SKIP() << why;                \
-	} while (0)
-
 std::string slurp(const char *path)
 {
 	std::ifstream f(path);
@@ -68,7 +61,7 @@ struct HostStamp {
 // a file deleted inside is still on the host.
 TEST(Sandbox, NoWriteReachesTheHost)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	auto etc_before = listing("/etc");
 	HostStamp hosts("/etc/hosts"), data("/data"), mem("/dev/mem"), passwd("/etc/passwd");
 	std::string hosts_text = slurp("/etc/hosts");
@@ -127,7 +120,7 @@ TEST(Sandbox, NoWriteReachesTheHost)
 // the code writes to them is read back afterwards.
 TEST(Sandbox, PlacedFilesAtFixedPaths)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/etc/mtab", "/dev/root / ext4 rw 0 0\n");
 	box.write_file("/proc/cmdline", "console=ttyS0 crv_boot=emmc\n");
@@ -186,7 +179,7 @@ TEST(Sandbox, PlacedFilesAtFixedPaths)
 // test; the state of one run is there for the next.
 TEST(Sandbox, IsolationResultsAndSuccessiveRuns)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	auto r = box.run([] {
 		// The parent is the namespace's first process (the emulator's own
@@ -225,7 +218,7 @@ TEST(Sandbox, IsolationResultsAndSuccessiveRuns)
 
 TEST(Sandbox, WholeProgramWithEnvironmentAndInput)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.write_file("/proc/cmdline", "boot=1\n");
 	auto r = box.run_program({"/bin/sh", "-c", "read line; echo \"$line $CRV_X $(cat /proc/cmdline)\"; "
@@ -261,7 +254,7 @@ std::set<std::string> loops_backed_by(const std::string &needle)
 // program bound and forgot.
 TEST(Sandbox, Ext4ImageAndLoopDevicesReleased)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	box.ext4_image("/data", 16 << 20);
 	std::string leftover = "crv-forgotten." + std::to_string(getpid()) + ".img";
@@ -282,7 +275,7 @@ TEST(Sandbox, Ext4ImageAndLoopDevicesReleased)
 
 TEST(Sandbox, BadRequestsAreReportedNotFatal)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
 	EXPECT_THROW(box.write_file("relative/path", ""), std::invalid_argument);
 	EXPECT_THROW(box.write_file("/etc/../root/x", ""), std::invalid_argument);
@@ -298,7 +291,7 @@ TEST(Sandbox, BadRequestsAreReportedNotFatal)
 // each leaves nothing behind.
 TEST(Sandbox, SeparateFoldersRemovedAfterUse)
 {
-	REQUIRE_SANDBOX();
+	CRV_REQUIRE_SANDBOX();
 	std::string first_dir;
 	{
 		sandbox::Sandbox a, b;

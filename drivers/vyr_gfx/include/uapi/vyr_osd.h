@@ -81,6 +81,214 @@ _Static_assert(__builtin_offsetof(ST_DRV_OSD_DISP_WIN, stDstWin.u32H) == 28, "de
 _Static_assert(sizeof(ST_DRV_OSD_UPDATE_ENABLE) == 8, "ST_DRV_OSD_UPDATE_ENABLE is 8 bytes");
 #endif
 
+/*
+ * Records of the property commands, as the driver's operations take them.
+ */
+#ifdef __cplusplus
+#define VYR_OSD_ASSERT static_assert
+#else
+#define VYR_OSD_ASSERT _Static_assert
+#endif
+
+typedef struct {
+	__u8 u8Status;		/* the plane asked */
+	__u8 au8Normal[3];	/* OSD_NORMAL1..3 */
+} ST_DRV_OSD_UPDATE_STATUS;
+
+typedef struct {
+	__u8 bHScaleUp;
+	__u8 bVScaleUp;
+	__u8 bHScaleDown;
+	__u8 bVScaleDown;
+} ST_DRV_OSD_SCALE_ENABLE;
+
+typedef struct {
+	__u32 u32HFactor;
+	__u32 u32VFactor;
+	__u32 u32HDownFactor;
+	__u32 u32VDownFactor;
+} ST_DRV_OSD_SCALE_FACTOR;
+
+typedef struct {
+	__u32 au32Sel[3];
+} ST_DRV_OSD_SCALE_PATH_SEL;
+
+/* au32Ctrl[4] selects the vertical up mode: 4 means mode 2. */
+typedef struct {
+	__u32 au32Ctrl[5];
+} ST_DRV_OSD_SCALE_UP_CTRL;
+
+#define OSD_SCALE_UP_VMODE2	4
+
+typedef struct {
+	__u32 au32Ctrl[11];
+} ST_DRV_OSD_SCALE_DOWN_CTRL;
+
+typedef struct {
+	__u32 u32BufPhyAddr;
+	__u32 u32StartAddr;	/* written by the operation */
+	__u32 u32Size;
+} ST_DRV_OSD_BUF_PHY_ADDR_SIZE;
+
+typedef struct {
+	__u32 u32Match;
+	__u32 u32Replace;
+	__u32 u32Alpha;		/* RGB565 only */
+} ST_DRV_OSD_COLOR_KEY_VALUE;
+
+typedef struct {
+	__u8 u8Reserved;
+	__u8 u8Status1;		/* 0xfc0d0414 bit 1 */
+	__u8 u8Status0;		/* 0xfc0d0414 bit 0 */
+} ST_DRV_OSD_PALETTE_STATUS;
+
+typedef struct {
+	__u8 u8Status;
+	__u8 u8Error;
+} ST_DRV_OSD_LBM_STATUS;
+
+typedef struct {
+	__u32 u32Start;
+	__u32 u32End;
+} ST_DRV_OSD_LBM_ADDR;
+
+typedef struct {
+	__u32 u32Thrd0;
+	__u32 u32Thrd1;
+	__u32 u32Thrd2;
+} ST_DRV_OSD_LBM_THRD;
+
+typedef struct {
+	__u32 u32AlphaThrd;
+	__u32 u32HEnd;
+} ST_DRV_OSD_PROTECT_AREA;
+
+typedef struct {
+	__u32 u32XVariation;
+	__u32 u32YVariation;
+	__u32 u32Trigger;
+} ST_DRV_OSD_SELF_FRAME_WIN;
+
+typedef struct {
+	__u32 u32RefA;
+	__u32 u32RefB;
+} ST_DRV_OSD_DPVDE_REF;
+
+typedef struct {
+	__u32 u32PixelValue;
+	__u32 u32PaletteIndex;
+} ST_DRV_OSD_BIST_MODE;
+
+typedef struct {
+	__u32 u32A;
+	__u32 u32B;
+	__u32 u32C;
+} ST_DRV_OSD_REGION_BOUNDARY;
+
+typedef struct {
+	__u32 u32DummyByteMask;
+	__u32 u32TotalRQuant;
+} ST_DRV_OSD_RL_DECODE_CTRL;
+
+typedef struct {
+	__u32 u32GainR;
+	__u32 u32OffsetR;
+	__u32 u32GainG;
+	__u32 u32OffsetG;
+	__u32 u32GainB;
+	__u32 u32OffsetB;
+} ST_DRV_OSD_GAIN_OFFSET;
+
+typedef struct {
+	__u32 u32Enable;
+	__u32 u32Mode;
+	__u32 u32Value;
+} ST_DRV_OSD_ALPHASUARE_PARAM;
+
+/* The identifiers come with the mask so one record serves every mask command. */
+typedef struct {
+	__u32 u32LayerID;
+	__u32 u32MaskID;
+	__u8 bEnable;
+	__u8 au8Reserved[3];
+	__u32 u32X;
+	__u32 u32Y;
+	__u32 u32W;
+	__u32 u32H;
+	__u32 u32Delay;
+	__u32 u32Disparity3D;
+} ST_DRV_OSD_VIDEO_MASK_CTRL;
+
+typedef struct {
+	__u32 au32Value[8];
+} ST_DRV_OSD_TIME_GEN;
+
+typedef struct {
+	__u8 bEnable;
+	__u8 au8Reserved[3];
+	__u32 u32Width;
+} ST_DRV_OSD_HFLIP_PARAM;
+
+typedef struct {
+	__u8 u8A;
+	__u8 u8B;
+	__u8 au8Reserved[2];
+	__u32 u32C;
+	__u32 u32D;
+} ST_DRV_OSD_VSYNC_EXTEND;
+
+typedef struct {
+	__u32 u32Enable;
+	__u32 au32Color[4];
+	__u32 u32Mode;
+	__u32 u32Value;
+	__u8 u8Byte;
+	__u8 au8Reserved[3];
+} ST_DRV_OSD_LBM_TEST_PATTERN;
+
+/*
+ * Scroll request: the framebuffer layer copies it into the plane context;
+ * the task moves the display window's x offset by u32Step per frame from
+ * u32Start and wraps to 0 at u32Limit.
+ */
+typedef struct {
+	__u8 bEnable;
+	__u8 au8Reserved[3];
+	__u32 u32ScrollStride;
+	__u32 u32Step;
+	__u32 u32Limit;
+	__u32 u32Start;
+	__u32 au32Reserved[2];
+} ST_DRV_OSD_SCROLL_PARAM;
+
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_UPDATE_STATUS) == 4, "update status");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SCALE_ENABLE) == 4, "scale enable");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SCALE_FACTOR) == 16, "scale factor");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SCALE_PATH_SEL) == 12, "scale path");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SCALE_UP_CTRL) == 20, "scale up ctrl");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SCALE_DOWN_CTRL) == 44, "scale down ctrl");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_BUF_PHY_ADDR_SIZE) == 12, "buffer record");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_COLOR_KEY_VALUE) == 12, "colour key");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_PALETTE_STATUS) == 3, "palette status");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_LBM_STATUS) == 2, "lbm status");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_LBM_ADDR) == 8, "lbm addr");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_LBM_THRD) == 12, "lbm thrd");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_PROTECT_AREA) == 8, "protect area");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SELF_FRAME_WIN) == 12, "self frame win");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_DPVDE_REF) == 8, "dpvde ref");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_BIST_MODE) == 8, "bist mode");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_REGION_BOUNDARY) == 12, "region boundary");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_RL_DECODE_CTRL) == 8, "rl decode");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_GAIN_OFFSET) == 24, "gain offset");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_ALPHASUARE_PARAM) == 12, "alpha square");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_VIDEO_MASK_CTRL) == 36, "video mask");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_TIME_GEN) == 32, "time gen");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_HFLIP_PARAM) == 8, "hflip");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_VSYNC_EXTEND) == 12, "vsync extend");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_LBM_TEST_PATTERN) == 32, "lbm test pattern");
+VYR_OSD_ASSERT(__builtin_offsetof(ST_DRV_OSD_LBM_TEST_PATTERN, u8Byte) == 28, "byte at 28");
+VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SCROLL_PARAM) == 28, "scroll param");
+
 /* Helpers for the encodings: set scalars of 1 or 4 bytes, records. */
 #define _KER_OSD_SET8(nr)     _IOW(KER_OSD_IO_TYPE, nr, __u8)
 #define _KER_OSD_SET32(nr)    _IOW(KER_OSD_IO_TYPE, nr, __u32)

@@ -1,0 +1,94 @@
+/* SPDX-License-Identifier: GPL-2.0 */
+/*
+ * OSD hardware layer: state and helpers shared by its own sources only.
+ */
+#ifndef HAL_OSD_H
+#define HAL_OSD_H
+
+#include <linux/spinlock.h>
+#include <linux/semaphore.h>
+#include <linux/wait.h>
+
+#include "ker_osd.h"
+
+/* Normal-plane registers are given as OSD_NORMAL1 addresses. */
+u32 osd_normal_reg(u32 u32Addr, EN_DRV_OSD_PLANE_ID enPlane);
+/* Cursor-plane registers are given as OSD_CURSOR1 addresses. */
+u32 osd_cursor_reg(u32 u32Addr, EN_DRV_OSD_PLANE_ID enPlane);
+
+u32 osd_read(u32 u32Addr);
+void osd_write_hw(u32 u32Addr, u32 u32Value);
+/* Programming step: shadow and hardware get (value & ~mask) | bits. */
+void osd_prog(u32 u32Addr, u32 u32Mask, u32 u32Bits);
+/* The same change in the hardware only. */
+void osd_prog_hw(u32 u32Addr, u32 u32Mask, u32 u32Bits);
+/* Copies the hardware value into the shadow, writing nothing. */
+u32 osd_adopt(u32 u32Addr);
+u32 osd_shadow_value(u32 u32Addr);
+void osd_shadow_store(u32 u32Addr, u32 u32Value);
+
+static inline u32 osd_bit(int bit, bool on)
+{
+	return on ? (1u << bit) : 0;
+}
+
+/* Colour mode from a plane control value (code in bits 15:12 and 9:8); 0 if unknown. */
+EN_COLOR _ker_osd_Convert_ColorRegValToMode(u32 u32RegVal);
+
+ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane);
+ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane);
+
+#define OSD_CHECK_PLANE(plane)							\
+	do {									\
+		if (_ker_osd_Check_Ids(OSD_ID_PLANE, (plane), 0, 0, 0, 0))	\
+			return;							\
+	} while (0)
+#define OSD_CHECK_REGION(plane, region)						\
+	do {									\
+		if (_ker_osd_Check_Ids(OSD_ID_REGION, (plane), (region), 0, 0, 0)) \
+			return;							\
+	} while (0)
+
+/* Vsync wait contexts: planes 0..3, plane 4 shares context 3. */
+#define OSD_VSYNC_CTX_NUM	4
+
+typedef struct {
+	wait_queue_head_t waitQueueHead;
+	u8 done;
+	u32 waiting;
+} ST_KER_OSD_VSYNC_CTX;
+
+typedef struct {
+	struct semaphore stSem;
+	wait_queue_head_t waitQueueHead;
+	u8 u8Pending;
+	u32 u32Idle;
+	struct task_struct *pstTask;
+} ST_KER_OSD_SCROLL_TASK_CTX;
+
+extern ST_KER_OSD_VSYNC_CTX gastVSyncContext[OSD_VSYNC_CTX_NUM];
+extern ST_KER_OSD_SCROLL_TASK_CTX gstScrollContext;
+extern u32 gu32ATVCheckCount;
+extern u32 gu32SignalRetryCount;
+
+extern u8 gau8PalettePending[OSD_PLANE_MAX];
+extern u8 gau8ForceDisable[OSD_PLANE_MAX];
+extern u32 gatPaletteMutexUp;
+extern u32 gatIsOsdVisible;
+extern spinlock_t gstOsdUpdateLock;
+extern ST_SIZE gstVideoWinSize;
+extern u32 genOSDTimingMode;
+
+#define OSD_VIDEO_WIN_W		3840
+#define OSD_VIDEO_WIN_H		2160
+
+#define OSD_UPDATE_NORMAL	14
+#define OSD_UPDATE_CURSOR	16
+
+/* 0xfc0db000 */
+#define OSD_UPLOAD_ALL		0x17f
+#define OSD_UPLOAD_CURSOR	0x10
+#define OSD_UPLOAD_PALETTE	0x40
+#define OSD_UPLOAD_TRIGGER	0x100
+
+#endif /* HAL_OSD_H */

@@ -1,0 +1,87 @@
+// A set in a sandbox for whole runs of fwupdate: misc and apdat partitions,
+// the kernel command line, physical memory with the LED and ADC registers,
+// an eMMC answering the boot-partition commands, eMMC partitions to write,
+// and the progress screen's resources and framebuffer.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "imgbuilder.h"
+#include "sandbox.h"
+
+namespace fwrig {
+
+inline constexpr uint64_t MEM_SIZE = 0xfc041000;
+inline constexpr uint64_t LED_BASE = 0xfc040000;
+inline constexpr uint64_t MISC_SIZE = 0x10000;
+inline constexpr const char *PART_DIR = "/dev/crv-part-name";
+inline constexpr const char *IMAGE = "/tmp/update.img";
+
+struct Outcome {
+	sandbox::Result result;
+	int exit_code = -1; // fwupdate's exit status; -1 when it had to be ended
+	bool hung = false; // still running after its failure line: ended by the rig
+	uint32_t led_level_after_failure = 0; // register 0x424, sampled before ending it
+	double seconds = 0; // wall time of the fwupdate process
+	std::string out; // its standard output
+};
+
+class Rig {
+public:
+	// `program`: the fwupdate build to run (a host path, visible in the sandbox).
+	explicit Rig(std::string program, uint64_t apdat_size = 64ull << 20);
+
+	// The kernel command line (a newline is added).
+	void cmdline(const std::string &text);
+	// An eMMC partition /dev/crv-part-name/<name> of `size` bytes filled with `fill`.
+	void partition(const std::string &name, uint64_t size, char fill = '\0');
+	// A partition file of `size` bytes, sparse (for large targets).
+	void sparse_partition(const std::string &name, uint64_t size);
+	// The progress screen's PNG resources and a file-backed /dev/fb0.
+	void screen(const std::string &res_dir, uint32_t width = 640, uint32_t height = 480);
+	// The misc partition accepts writes but fails to store them.
+	void failing_misc() { failing_misc_ = true; }
+	// Writes the firmware image container the run will get.
+	void image(const std::vector<imgbuilder::Image> &images, const imgbuilder::Faults &faults = {});
+	// Places an existing container file as the image.
+	void image_file(const std::string &host_file);
+
+	// Runs fwupdate with these arguments (default: the image). A run that
+	// prints its failure line is ended `linger` seconds later.
+	Outcome run(std::optional<std::vector<std::string>> args = std::nullopt, double linger = 0.6,
+		    double deadline = 120);
+
+	// Read back after a run.
+	std::string partition_bytes(const std::string &name) const;
+	std::string misc(uint64_t offset, std::size_t len) const;
+	uint32_t mem_reg(uint64_t offset) const; // offset inside the LED window
+	std::string apdat(uint64_t offset, std::size_t len) const;
+	std::vector<std::string> emmc_log() const;
+	std::string fb_path() const;
+	// The frame the screen shows last, as rows of blue, green, red, alpha
+	// bytes; empty without a framebuffer.
+	struct Frame {
+		uint32_t width = 0, height = 0;
+		std::string bgra;
+	};
+	Frame last_frame() const;
+
+	sandbox::Sandbox &box() { return sb_; }
+
+private:
+	std::string read_host(const std::string &sandbox_path, uint64_t offset, std::size_t len) const;
+
+	std::string program_;
+	sandbox::Sandbox sb_;
+	std::vector<std::string> devsim_;
+	bool fb_ = false;
+	bool failing_misc_ = false;
+};
+
+// Console tags and untagged status lines of the output, in order.
+std::vector<std::string> status_lines(const std::string &out);
+
+} // namespace fwrig
