@@ -4,11 +4,12 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# crv_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [WRAP_IOCTL])
+# crv_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [WRAP_IOCTL] [WRAP_STAT])
 # WRAP_IOCTL routes the suite's ioctl calls through the simulated devices of
-# tests/support (see devsim.h).
+# tests/support (see devsim.h); WRAP_STAT (with WRAP_IOCTL) lets stat() report
+# the device nodes set with devsim::set_node (devsim_node.h).
 function(crv_add_gtest name)
-  cmake_parse_arguments(A "WRAP_IOCTL" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "WRAP_IOCTL;WRAP_STAT" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} crv_test_support GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   if(A_WRAP_IOCTL)
@@ -16,6 +17,9 @@ function(crv_add_gtest name)
     # that call ioctl come after the simulated devices on the link line.
     target_link_options(${name} PRIVATE -Wl,--wrap=ioctl -Wl,--undefined=__wrap_ioctl)
     target_link_libraries(${name} PRIVATE crv_devsim)
+  endif()
+  if(A_WRAP_STAT)
+    target_link_options(${name} PRIVATE -Wl,--wrap=stat64 -Wl,--undefined=__wrap_stat64)
   endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 120)

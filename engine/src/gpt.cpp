@@ -2,6 +2,8 @@
 
 #include "crvgpt.h"
 
+#include "crc32_table.h"
+
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -74,18 +76,6 @@ gpt_header *hdr_of(std::array<uint8_t, kSector> &sector)
 	return reinterpret_cast<gpt_header *>(sector.data());
 }
 
-std::array<uint32_t, 256> make_crc_table()
-{
-	std::array<uint32_t, 256> table{};
-	for (uint32_t i = 0; i < 256; i++) {
-		uint32_t c = i;
-		for (int k = 0; k < 8; k++)
-			c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-		table[i] = c;
-	}
-	return table;
-}
-
 void header_crc(gpt_header *h)
 {
 	h->gpt_hdr_crc = 0;
@@ -143,12 +133,7 @@ void print_guid(const char *label, const uint8_t *guid)
 
 uint32_t crvgpt_crc32(uint32_t crc, const void *buf, size_t len)
 {
-	static const std::array<uint32_t, 256> table = make_crc_table();
-	const auto *p = static_cast<const uint8_t *>(buf);
-	crc = ~crc;
-	while (len--)
-		crc = table[(crc ^ *p++) & 0xFF] ^ (crc >> 8);
-	return ~crc;
+	return ~crv_crc32_raw(~crc, static_cast<const uint8_t *>(buf), len);
 }
 
 int crvgpt_str_to_utf16(const char *str, uint8_t *out, size_t out_size)

@@ -10,7 +10,7 @@
 #include <linux/export.h>
 #include "ker_gpu_hw.h"
 
-unsigned int g_GpuHwFeature;
+/* g_GpuHwFeature is the core's module parameter. */
 unsigned int g_GpuFeatureMask;
 unsigned int g_GpuHwIssue;
 unsigned int g_GpuIssueMask;

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <map>
 
+// Words the driver core owns.
 extern "C" {
 unsigned int g_GpuDbgMask = 1;
+unsigned int g_GpuHwFeature;
 }
 
 namespace kgpu {

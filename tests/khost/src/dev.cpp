@@ -37,6 +37,7 @@ struct Node {	// a device node user space can open
 	void *private_data;	// debugfs data, misc device
 	bool misc;
 	struct miscdevice *miscdev;
+	struct device *classdev = nullptr;	// made by device_create, freed by device_destroy
 };
 
 struct IrqAction {
@@ -348,26 +349,46 @@ void run_in_irq(const std::function<void()> &fn)
 	it.cv.notify_all();
 }
 
-/* Raised interrupts whose handlers have not finished: free_irq and
- * disable_irq wait for them, as the kernel's do. */
-static std::mutex irq_flight_lock;
-static std::condition_variable irq_flight_cv;
-static int irq_in_flight;
-
-static void irq_wait_idle()
+/*
+ * Handlers in flight per interrupt: disable_irq, free_irq and
+ * synchronize_irq wait for them, as the kernel's do.
+ */
+std::map<unsigned, int> &irq_inflight()
 {
-	std::unique_lock<std::mutex> lk(irq_flight_lock);
-	irq_flight_cv.wait(lk, [] { return irq_in_flight == 0; });
+	static auto *m = new std::map<unsigned, int>();
+	return *m;
+}
+std::condition_variable_any &irq_idle_cv()
+{
+	static auto *cv = new std::condition_variable_any();
+	return *cv;
 }
 
-struct IrqFlight {
-	~IrqFlight()
-	{
-		std::lock_guard<std::mutex> lk(irq_flight_lock);
-		irq_in_flight--;
-		irq_flight_cv.notify_all();
-	}
-};
+bool irq_enter_action(const IrqAction &a)
+{
+	std::lock_guard<std::recursive_mutex> g(world().lock);
+	for (auto &cur : world().irqs)
+		if (cur.irq == a.irq && cur.dev == a.dev && cur.handler == a.handler && cur.enabled) {
+			irq_inflight()[a.irq]++;
+			return true;
+		}
+	return false;
+}
+
+void irq_leave_action(unsigned irq)
+{
+	std::lock_guard<std::recursive_mutex> g(world().lock);
+	irq_inflight()[irq]--;
+	irq_idle_cv().notify_all();
+}
+
+void irq_wait_idle(unsigned irq)
+{
+	if (ctx().hardirq)
+		return;
+	std::unique_lock<std::recursive_mutex> lk(world().lock);
+	irq_idle_cv().wait(lk, [&] { return irq_inflight()[irq] == 0; });
+}
 
 int raise_irq(unsigned irq)
 {
@@ -377,15 +398,16 @@ int raise_irq(unsigned irq)
 		for (auto &a : world().irqs)
 			if (a.irq == irq && a.enabled)
 				actions.push_back(a);
-		std::lock_guard<std::mutex> lk(irq_flight_lock);
-		irq_in_flight++;
 	}
-	IrqFlight flight;
 	int n = 0;
 	std::vector<IrqAction> wake;
 	run_in_irq([&] {
 		for (auto &a : actions) {
+			/* Freed or disabled since the raise: the handler does not run. */
+			if (!irq_enter_action(a))
+				continue;
 			irqreturn_t r = a.handler ? a.handler((int)irq, a.dev) : IRQ_WAKE_THREAD;
+			irq_leave_action(irq);
 			n++;
 			if (r == IRQ_WAKE_THREAD && a.thread_fn)
 				wake.push_back(a);
@@ -1239,7 +1261,7 @@ int request_irq(unsigned int irq, irq_handler_t handler, unsigned long flags, co
 const void *free_irq(unsigned int irq, void *dev)
 {
 	khost_might_sleep("free_irq");
-	khost::irq_wait_idle();
+	khost::irq_wait_idle(irq);
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	for (auto it = world().irqs.begin(); it != world().irqs.end(); ++it)
 		if (it->irq == irq && it->dev == dev) {
@@ -1283,11 +1305,11 @@ void enable_irq(unsigned int irq) { set_irq_enabled(irq, true); }
 void disable_irq(unsigned int irq)
 {
 	khost_might_sleep("disable_irq");
-	khost::irq_wait_idle();
 	set_irq_enabled(irq, false);
+	khost::irq_wait_idle(irq);
 }
 void disable_irq_nosync(unsigned int irq) { set_irq_enabled(irq, false); }
-void synchronize_irq(unsigned int irq) { (void)irq; }
+void synchronize_irq(unsigned int irq) { khost::irq_wait_idle(irq); }
 int irq_set_affinity_hint(unsigned int irq, const struct cpumask *m)
 {
 	(void)irq;
@@ -1463,13 +1485,6 @@ void class_destroy(struct KHOST_CLASS *c)
 	kfree(c);
 }
 
-/* Class devices by number: device_destroy releases them. */
-static std::map<khost_dev_t, struct device *> &class_devices()
-{
-	static std::map<khost_dev_t, struct device *> m;
-	return m;
-}
-
 struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost_dev_t devt, void *drvdata, const char *fmt, ...)
 {
 	auto *d = (struct device *)kzalloc(sizeof(struct device), GFP_KERNEL);
@@ -1493,9 +1508,8 @@ struct device *device_create(struct KHOST_CLASS *c, struct device *parent, khost
 		}
 	}
 	std::lock_guard<std::recursive_mutex> g(world().lock);
-	Node node{name, nullptr, devt, nullptr, false, nullptr};
+	Node node{name, nullptr, devt, nullptr, false, nullptr, d};
 	world().nodes[name] = node;
-	class_devices()[devt] = d;
 	return d;
 }
 
@@ -1504,14 +1518,10 @@ void device_destroy(struct KHOST_CLASS *c, khost_dev_t devt)
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	for (auto it = world().nodes.begin(); it != world().nodes.end(); ++it)
 		if (!it->second.misc && it->second.devt == devt && !it->second.fops) {
+			kfree(it->second.classdev);
 			world().nodes.erase(it);
 			break;
 		}
-	auto d = class_devices().find(devt);
-	if (d != class_devices().end()) {
-		kfree(d->second);
-		class_devices().erase(d);
-	}
 	(void)c;
 }
 

@@ -375,6 +375,13 @@ phys_addr_t virt_to_phys(const volatile void *addr)
 
 void *phys_to_virt(phys_addr_t phys) { return khost::phys_ptr(phys); }
 
+int khost_virt_addr_valid(const volatile void *addr)
+{
+	Arena &a = arena();
+	const char *p = (const char *)addr;
+	return a.base && p >= a.base && p < a.base + a.used;
+}
+
 int pfn_valid(unsigned long pfn)
 {
 	phys_addr_t p = (phys_addr_t)pfn << PAGE_SHIFT;

@@ -658,7 +658,12 @@ static void kthread_body(struct task_struct *t)
 	ctx().task = t;
 	TaskExtra *x = extra(t);
 	x->result = x->fn(x->data);
+	/* A thread may end on its own; only one still running must be stopped. */
+	untrack("kthread", t);
 	std::lock_guard<std::mutex> g(g_lock);
+	/* Kept (a late kthread_stop may still come), reachable for leak checkers. */
+	static auto *ended = new std::vector<struct task_struct *>();
+	ended->push_back(t);
 	x->exited = true;
 	wake_all_locked();
 }

@@ -32,6 +32,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,80 @@ private:
 	int fail_erase_;
 	std::string lock_path_;
 	std::vector<Erase> erases_;
+};
+
+// The character device of a raw NAND flash (/dev/mtdN), backed by whatever
+// the descriptor is opened on (a regular file holding the page data; reads,
+// seeks and plain page writes reach it directly). The model keeps the spare
+// (OOB) area and the bad-block table beside it and answers
+//   MEMGETINFO:     {type, MTD_WRITEABLE, size, erasesize, writesize, oobsize};
+//   MEMGETBADBLOCK: 1 or 0 for the block holding the offset (EOPNOTSUPP when
+//                   the flash has no bad-block table, EINVAL past the end);
+//   MEMSETBADBLOCK: adds the block to the table;
+//   MEMERASE64:     block-aligned ranges only (EINVAL otherwise), EPERM on a
+//                   read-only descriptor, EIO for a bad block or a block set
+//                   to fail; the range then reads as 0xFF and its OOB is gone;
+//   MEMWRITE:       page-aligned data plus OOB (EIO for a block set to fail).
+// Events: "MEMERASE64 block=<n>", "MEMERASE64 refused block=<n> errno=<e>",
+// "MEMSETBADBLOCK block=<n>", "MEMWRITE page=<n> oob=<bytes>",
+// "MEMWRITE refused page=<n> errno=<e>".
+// Parameters: "size" (default: the backing file's size), "erasesize"
+// (default 128K), "writesize" (default 2048), "oobsize" (default 64), "type"
+// (default 4), "bad" (blocks bad from the factory, e.g. "2:5"), "nobbt" (1:
+// no bad-block support), "fail_erase" and "fail_write" (block lists).
+class NandFlash : public Model {
+public:
+	explicit NandFlash(const Params &params = {});
+	int ioctl(int fd, unsigned long request, void *arg) override;
+
+	uint32_t erasesize() const { return erasesize_; }
+	uint32_t writesize() const { return writesize_; }
+	uint32_t oobsize() const { return oobsize_; }
+
+	std::vector<int> bad_blocks() const;
+	bool is_bad(int block) const;
+	void set_bad(int block);
+	void fail_erase(int block);
+	void fail_write(int block);
+	// Whether a page write at this byte offset is set to fail (tests that
+	// wrap write() ask this for plain page writes).
+	bool write_fails_at(uint64_t offset) const;
+	// Erases carried out per block.
+	int erase_count(int block) const;
+	// The OOB bytes last written to a page (empty when none since its erase).
+	std::vector<uint8_t> oob(int page) const;
+
+private:
+	uint64_t size_for(int fd) const;
+
+	uint32_t size_;
+	uint32_t erasesize_;
+	uint32_t writesize_;
+	uint32_t oobsize_;
+	uint8_t type_;
+	bool bbt_;
+	std::set<int> bad_;
+	std::set<int> fail_erase_;
+	std::set<int> fail_write_;
+	std::map<int, int> erases_;
+	std::map<int, std::vector<uint8_t>> oob_;
+};
+
+// The character device of a UBI volume (/dev/ubiX_Y), backed by a regular
+// file. UBI_IOCVOLUP with a byte count n >= 0 starts an update: the file is
+// emptied and takes the n bytes written next (a negative count: EINVAL).
+// Events: "UBI_IOCVOLUP bytes=<n>". Parameter "fail_volup" (errno).
+class UbiVolume : public Model {
+public:
+	explicit UbiVolume(const Params &params = {});
+	int ioctl(int fd, unsigned long request, void *arg) override;
+
+	// The byte counts announced, oldest first.
+	std::vector<int64_t> updates() const;
+
+private:
+	int fail_volup_;
+	std::vector<int64_t> updates_;
 };
 
 // Attaches a model to a path through devsim. The model stays alive while

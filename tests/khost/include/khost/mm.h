@@ -57,6 +57,9 @@ void kvfree(const void *p);
 struct page { phys_addr_t phys; };
 phys_addr_t virt_to_phys(const volatile void *addr);
 void *phys_to_virt(phys_addr_t phys);
+/* True for addresses of the linear map (here: the physical arena). */
+int khost_virt_addr_valid(const volatile void *addr);
+#define virt_addr_valid(addr) khost_virt_addr_valid((const volatile void *)(addr))
 #define __pa(x) virt_to_phys(x)
 #define __va(x) phys_to_virt(x)
 static inline phys_addr_t page_to_phys(struct page *p) { return p->phys; }

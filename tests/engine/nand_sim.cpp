@@ -1,0 +1,144 @@
+#include "nand_sim.h"
+
+#include "devsim.h"
+#include "devsim_node.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+std::mutex g_fail_lock;
+std::shared_ptr<devmodels::NandFlash> g_fail_model;
+std::string g_fail_path;
+std::atomic<bool> g_fail_on{false};
+} // namespace
+
+extern "C" ssize_t __real_write(int fd, const void *buf, size_t n);
+extern "C" ssize_t __wrap_write(int fd, const void *buf, size_t n)
+{
+	if (g_fail_on.load()) {
+		std::lock_guard<std::mutex> guard(g_fail_lock);
+		if (g_fail_model && devsim::fd_path(fd) == g_fail_path) {
+			off_t at = lseek(fd, 0, SEEK_CUR);
+			if (at >= 0 && g_fail_model->write_fails_at(static_cast<uint64_t>(at))) {
+				errno = EIO;
+				return -1;
+			}
+		}
+	}
+	return __real_write(fd, buf, n);
+}
+
+namespace nandsim {
+
+uint32_t crc32_plain(uint32_t crc, const void *buf, size_t len)
+{
+	const auto *p = static_cast<const uint8_t *>(buf);
+	for (size_t i = 0; i < len; i++) {
+		crc ^= p[i];
+		for (int k = 0; k < 8; k++)
+			crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+	}
+	return crc;
+}
+
+uint32_t be32(const std::string &s, size_t at)
+{
+	return uint32_t{static_cast<uint8_t>(s[at])} << 24 | uint32_t{static_cast<uint8_t>(s[at + 1])} << 16 |
+	       uint32_t{static_cast<uint8_t>(s[at + 2])} << 8 | uint32_t{static_cast<uint8_t>(s[at + 3])};
+}
+
+uint64_t be64(const std::string &s, size_t at)
+{
+	return uint64_t{be32(s, at)} << 32 | be32(s, at + 4);
+}
+
+void put_be32(std::string &s, size_t at, uint32_t v)
+{
+	for (int i = 0; i < 4; i++)
+		s[at + static_cast<size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+void put_be64(std::string &s, size_t at, uint64_t v)
+{
+	put_be32(s, at, static_cast<uint32_t>(v >> 32));
+	put_be32(s, at + 4, static_cast<uint32_t>(v));
+}
+
+std::string read_file(const std::string &path)
+{
+	std::ifstream f(path, std::ios::binary);
+	std::stringstream s;
+	s << f.rdbuf();
+	return s.str();
+}
+
+void write_file(const std::string &path, const std::string &data)
+{
+	std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+}
+
+std::string random_bytes(size_t n, unsigned seed)
+{
+	std::mt19937 gen(seed);
+	std::string s(n, '\0');
+	for (auto &c : s)
+		c = static_cast<char>(gen() & 0xFF);
+	return s;
+}
+
+void NandTest::SetUp()
+{
+	char tmpl[] = "/tmp/crv-nand.XXXXXX";
+	ASSERT_NE(mkdtemp(tmpl), nullptr);
+	char real[PATH_MAX];
+	ASSERT_NE(realpath(tmpl, real), nullptr);
+	dir_ = real;
+}
+
+void NandTest::TearDown()
+{
+	fail_plain_writes(false);
+	devsim::detach_all();
+	devsim::clear_nodes();
+	std::string cmd = "rm -rf " + dir_;
+	ASSERT_EQ(system(cmd.c_str()), 0);
+}
+
+std::shared_ptr<devmodels::NandFlash> NandTest::make_nand(int blocks, const devmodels::Params &params,
+							  const std::string &name)
+{
+	devmodels::Params p = params;
+	nand_ = std::make_shared<devmodels::NandFlash>(p);
+	eb_ = nand_->erasesize();
+	page_ = nand_->writesize();
+	path_ = dir_ + "/" + name;
+	write_file(path_, std::string(static_cast<size_t>(blocks) * eb_, '\xff'));
+	devmodels::attach_model(path_, nand_);
+	devsim::set_node(path_, S_IFCHR, makedev(90, 10));
+	return nand_;
+}
+
+void NandTest::fail_plain_writes(bool on)
+{
+	std::lock_guard<std::mutex> guard(g_fail_lock);
+	g_fail_model = on ? nand_ : nullptr;
+	g_fail_path = path_;
+	g_fail_on = on;
+}
+
+std::string NandTest::block_bytes(int block) const
+{
+	return flash().substr(static_cast<size_t>(block) * eb_, eb_);
+}
+
+} // namespace nandsim
