@@ -27,8 +27,12 @@ int _ker_osd_drm_fb_Ioctl(struct fb_info *info, unsigned int cmd, unsigned long 
 	c->cmd = cmd;
 	c->arg = arg;
 	/* records are copied as the dispatcher would read them */
-	if (arg > 0x10000)
-		memcpy(c->rec, (const void *)arg, sizeof(c->rec));
+	/* what the caller hands in (queries may be one byte whatever their number says) */
+	if (arg > 0x10000 && ((cmd >> 30) & 1)) {
+		size_t n = (cmd >> 16) & 0x3fff;	/* the size the number encodes */
+
+		memcpy(c->rec, (const void *)arg, n < sizeof(c->rec) ? n : sizeof(c->rec));
+	}
 	if ((int)(cmd & 0xff) == giMenuFailNr)
 		return -22;
 	return 0;
