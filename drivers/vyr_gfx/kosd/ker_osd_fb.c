@@ -1308,6 +1308,8 @@ void KER_OSD_DrvExit(void)
 	ST_KER_OSD_PLANE_CTX *c;
 	int p;
 
+	/* The menu stays registered; its items stop reaching the planes. */
+	_ker_osd_menu_unregister();
 	if (gstDriverCallback)
 		OSD_CALL(pfClose);
 	osd_fence_release_all();
