@@ -9,6 +9,7 @@ extern "C" {
 /* Fills the operation slots that are empty with fakes that log their calls
  * and keep what they are given, so getters return it. */
 void osd_fb_probe_install_fakes(void);
+void osd_fb_probe_drop_gain_offset(void);
 const char *osd_fb_probe_calls(void);
 void osd_fb_probe_clear_calls(void);
 

@@ -473,6 +473,7 @@ TEST_F(OsdFb, YesNoQueriesWriteOneByteAndRecordQueriesTheirSize)
 	EXPECT_EQ(win.stDstWin.u32H, 1080u);
 
 	// A record query whose operation is missing fails; a yes-no one answers 0.
+	osd_fb_probe_drop_gain_offset();
 	ST_DRV_OSD_GAIN_OFFSET gain;
 	EXPECT_EQ(io(f, KER_OSD_IO_GET_GAIN_OFFSET, &gain), -EFAULT);
 	EXPECT_TRUE(has(khost::log(), ERR + "pfGetGainOffset is NULL\n"));
