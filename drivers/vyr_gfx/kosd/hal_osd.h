@@ -37,6 +37,10 @@ EN_COLOR _ker_osd_Convert_ColorRegValToMode(u32 u32RegVal);
 
 ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane);
 ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane);
+struct fb_info *osd_fbinfo(EN_DRV_OSD_PLANE_ID enPlane);
+
+/* Bit 8 of 0xfc0d0990. */
+u8 _ker_osd_IsGPE(void);
 
 #define OSD_CHECK_PLANE(plane)							\
 	do {									\

@@ -7,6 +7,9 @@
 #include <linux/delay.h>
 #include <linux/sched.h>
 #include <linux/wait.h>
+#include <linux/module.h>
+#include <linux/minmax.h>
+#include <linux/string.h>
 
 #include "hal_osd.h"
 
@@ -54,10 +57,220 @@ static void _ker_osd_VSyncNotify(void)
 	}
 }
 
+/* The framebuffer layer's fences; without it there are none to signal. */
+void __weak osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane)
+{
+}
+
+/* Whether a shown plane has something to show. */
+static bool osd_plane_visible(EN_DRV_OSD_PLANE_ID p)
+{
+	ST_KER_OSD_PLANE_CTX *c = osd_ctx(p);
+	const ST_RECT *src;
+	u32 count, area;
+	u8 status = 1;
+
+	if (!c || !c->bPlaneShow)
+		return false;
+	if (c->bAutoMute) {
+		_ker_osd_Get_AutoMuteStatus(p, &status);
+		if (status == 0)
+			return true;
+	}
+	if (!c->bAlphaCal)
+		return true;
+	src = &c->astRegion[0].stDispWin.stSrcWin;
+	area = src->u32W * src->u32H;
+	if (!area)
+		return false;
+	count = 0;
+	_ker_osd_Get_AlphaCalCount(p, &count);
+	return count != area;
+}
+
+static void osd_update_visibility(void)
+{
+	bool visible = false;
+	int p;
+
+	if ((osd_read(OSD_REG(0x004)) & 1) || (osd_read(OSD_REG(0x2000)) & 1))
+		for (p = 0; p < OSD_PLANE_MAX && !visible; p++)
+			visible = osd_plane_visible(p);
+	WRITE_ONCE(gatIsOsdVisible, visible);
+	osd_prog_hw(OSD_REG(0x2fc), BIT(31), visible ? BIT(31) : 0);
+}
+
+/* ------------------------------------------------------------------ */
+/* Auto colour key                                                      */
+/* ------------------------------------------------------------------ */
+
+#define OSD_APL_COLS		32
+#define OSD_APL_ROWS		20
+#define OSD_APL_CELLS		(OSD_APL_COLS * OSD_APL_ROWS)
+#define OSD_APL_CELL_W		120
+#define OSD_APL_CELL_H		108
+#define OSD_APL_HEAD		3
+#define OSD_APL_SIZE		(OSD_APL_HEAD + 3 * OSD_APL_CELLS)
+
+u32 gu32AutoColorKey;
+u8 u8APL_FOR_OSD[OSD_APL_SIZE];
+static u32 gu32HueQuant, gu32HueRaw;
+static u32 gau32LastColor[3] = { 4095, 0, 0 };
+
+typedef int (*osd_apl_get_fn)(u32 u32Id, u8 *pu8Buf);
+typedef int (*osd_apl_config_fn)(void *pConfig);
+typedef int (*osd_apl_ctrl_fn)(u32 u32On);
+
+static u32 osd_hue_up(u32 f)
+{
+	return min(4095u - (((4095u - f) * 4094u) >> 12), 4095u);
+}
+
+static u32 osd_hue_down(u32 f)
+{
+	u32 p = f * 4095u;
+
+	return min(4095u - (((p & ~4095u) - (p >> 12)) >> 12), 4095u);
+}
+
+void find_color(u32 r, u32 g, u32 b, u32 *out_r, u32 *out_g, u32 *out_b)
+{
+	u32 max = max(max(r, g), b), mn = min(min(r, g), b), delta = max - mn;
+	u32 h = 0, s, hq, hr, hue, f, c[3];
+	int ri = r, gi = g, bi = b, d = delta;
+	long dh;
+
+	if (delta) {
+		if (max == r)
+			h = g >= b ? (gi - bi) * 600 / d : 3600 - (bi - gi) * 600 / d;
+		else if (max == g)
+			h = 1200 + (bi - ri) * 600 / d;
+		else
+			h = 2400 + (ri - gi) * 600 / d;
+	}
+	s = max ? delta * 4095 / max : 0;
+
+	hq = (h / 150) * 150 + 1800;
+	if (hq > 3599)
+		hq -= 3600;
+	hr = (h + 1800) % 3600;
+	dh = (long)hr - (long)gu32HueRaw;
+	if (hq != gu32HueQuant && (dh >= 75 || dh <= -75)) {
+		gu32HueQuant = hq;
+		gu32HueRaw = hr;
+	}
+
+	if (s >= 1001) {
+		hue = gu32HueQuant;
+		f = (hue % 600) * 4096 / 600;
+		switch (hue / 600) {
+		case 0:
+			c[0] = 4095; c[1] = osd_hue_up(f); c[2] = 1;
+			break;
+		case 1:
+			c[0] = osd_hue_down(f); c[1] = 4095; c[2] = 1;
+			break;
+		case 2:
+			c[0] = 1; c[1] = 4095; c[2] = osd_hue_up(f);
+			break;
+		case 3:
+			c[0] = 1; c[1] = osd_hue_down(f); c[2] = 4095;
+			break;
+		case 4:
+			c[0] = osd_hue_up(f); c[1] = 1; c[2] = 4095;
+			break;
+		default:
+			c[0] = 4095; c[1] = 1; c[2] = osd_hue_down(f);
+			break;
+		}
+		memcpy(gau32LastColor, c, sizeof(c));
+	}
+	*out_r = gau32LastColor[0];
+	*out_g = gau32LastColor[1];
+	*out_b = gau32LastColor[2];
+}
+
+static void _ker_osd_Get_Auto_Color_Key(void)
+{
+	osd_apl_get_fn get;
+	u32 p, q, x, y, cell, r, g, b, kr, kg, kb, v;
+
+	OSD_ENTER();
+	memset(u8APL_FOR_OSD, 0, sizeof(u8APL_FOR_OSD));
+	get = (osd_apl_get_fn)__symbol_get("PLAT_PQ_SHELL_GetAmblAPLValue");
+	if (get) {
+		get(0, u8APL_FOR_OSD);
+		__symbol_put("PLAT_PQ_SHELL_GetAmblAPLValue");
+	}
+	/* centre of OSD_CURSOR1's window, kept inside the grid */
+	p = osd_read(OSD_REG(0x2028));
+	q = osd_read(OSD_REG(0x2030));
+	x = min(((p >> 16) & 0x7fff) + ((q >> 17) & 0x3fff), (u32)(OSD_APL_COLS * OSD_APL_CELL_W - 1));
+	y = min((p & 0x7fff) + ((q >> 1) & 0x3fff), (u32)(OSD_APL_ROWS * OSD_APL_CELL_H - 1));
+	cell = (x / OSD_APL_CELL_W) * OSD_APL_ROWS + y / OSD_APL_CELL_H;
+	r = u8APL_FOR_OSD[OSD_APL_HEAD + cell] * 16;
+	g = u8APL_FOR_OSD[OSD_APL_HEAD + OSD_APL_CELLS + cell] * 16;
+	b = u8APL_FOR_OSD[OSD_APL_HEAD + 2 * OSD_APL_CELLS + cell] * 16;
+	find_color(r, g, b, &kr, &kg, &kb);
+	osd_prog(OSD_REG(0x2120), ~0u, 0x1f1f1f);
+	v = 0xff000000 | (kr >> 4) << 16 | (kg >> 4) << 8 | (kb >> 4);
+	osd_prog(OSD_REG(0x2124), ~0u, v);
+	OSD_LEAVE();
+}
+
+void _ker_osd_Auto_Color_Key_Enable(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable)
+{
+	static const char fn[] = "_ker_osd_Set_Auto_Color_Key";
+	osd_apl_config_fn config;
+	osd_apl_ctrl_fn ctrl;
+	u8 cfg[36], off = 0;
+
+	OSD_CHECK_PLANE(enPlane);
+	if (!pbEnable)
+		return;
+	if (!*pbEnable) {
+		WRITE_ONCE(gu32AutoColorKey, 0);
+		_ker_osd_ColorKey_Enable(OSD_CURSOR1, OSD_REGION0, OSD_COLOR_KEY0, &off);
+		return;
+	}
+	_ker_osd_ColorKey_Enable(OSD_CURSOR1, OSD_REGION0, OSD_COLOR_KEY0, pbEnable);
+	OSD_DBG("%s() Enter\n", fn);
+	memset(cfg, 0, sizeof(cfg));
+	*(u32 *)&cfg[0] = 3;
+	*(u16 *)&cfg[30] = OSD_APL_COLS;
+	*(u16 *)&cfg[32] = OSD_APL_ROWS;
+	config = (osd_apl_config_fn)__symbol_get("PLAT_PQ_SHELL_SetAmblAPLConfig");
+	if (config) {
+		config(cfg);
+		__symbol_put("PLAT_PQ_SHELL_SetAmblAPLConfig");
+	}
+	ctrl = (osd_apl_ctrl_fn)__symbol_get("PLAT_PQ_SHELL_SetAmblAPLCtrl");
+	if (ctrl) {
+		ctrl(1);
+		__symbol_put("PLAT_PQ_SHELL_SetAmblAPLCtrl");
+	}
+	OSD_DBG("%s() Leave\n", fn);
+	WRITE_ONCE(gu32AutoColorKey, 1);
+}
+
+void _ker_osd_Is_Osd_Visible(u8 *pbVisible)
+{
+	if (pbVisible)
+		*pbVisible = READ_ONCE(gatIsOsdVisible) == 1;
+}
+
 irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id)
 {
+	int p;
+
 	_ker_osd_VSyncNotify();
+	/* every plane that can hold a fence, the second cursor included */
+	for (p = 0; p < OSD_PLANE_MAX; p++)
+		osd_fence_signal(p);
 	WRITE_ONCE(gatPaletteMutexUp, 0);
+	osd_update_visibility();
+	if (READ_ONCE(gu32AutoColorKey) == 1)
+		_ker_osd_Get_Auto_Color_Key();
 	return IRQ_HANDLED;
 }
 

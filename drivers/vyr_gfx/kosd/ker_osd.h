@@ -358,143 +358,143 @@ typedef struct {
 	OP(3, pfClose, _ker_osd_Close, void, (void))						\
 	OP(4, pfSetFbInfoPointer, _ker_osd_Set_FbInfoPointer, void, (P_, struct fb_info *))	\
 	OP(5, pfPreInitSetting, _ker_osd_PreInitSetting, void, (P_, R_))			\
-	LATER(6, pfSetVideoWinSize, _ker_osd_Set_VideoWinSize, void, (ST_SIZE *))		\
-	LATER(7, pfGetVideoWinSize, _ker_osd_Get_VideoWinSize, void, (ST_SIZE *))		\
-	LATER(8, pfUpdateSyncByATVEnable, _ker_osd_UpdateSyncByATV_Enable, void, (P_, u8 *))	\
-	LATER(9, pfIsUpdateSyncByATV, _ker_osd_IsUpdateSyncByATV, void, (P_, u8 *))		\
+	OP(6, pfSetVideoWinSize, _ker_osd_Set_VideoWinSize, void, (ST_SIZE *))		\
+	OP(7, pfGetVideoWinSize, _ker_osd_Get_VideoWinSize, void, (ST_SIZE *))		\
+	OP(8, pfUpdateSyncByATVEnable, _ker_osd_UpdateSyncByATV_Enable, void, (P_, u8 *))	\
+	OP(9, pfIsUpdateSyncByATV, _ker_osd_IsUpdateSyncByATV, void, (P_, u8 *))		\
 	OP(10, pfSetDBLSync, _ker_osd_Set_DBLSync, void, (P_, u32 *))				\
-	LATER(11, pfGetDBLSync, _ker_osd_Get_DBLSync, void, (P_, u32 *))			\
+	OP(11, pfGetDBLSync, _ker_osd_Get_DBLSync, void, (P_, u32 *))			\
 	OP(12, pfUpdateEnable, _ker_osd_Update_Enable, void, (P_, ST_DRV_OSD_UPDATE_ENABLE *))	\
 	OP(13, pfGetUpdateStatus, _ker_osd_Get_UpdateStatus, void, (P_, ST_DRV_OSD_UPDATE_STATUS *)) \
 	OP(14, pfShowEnable, _ker_osd_Show_Enable, void, (P_, u8 *))				\
-	LATER(15, pfIsShow, _ker_osd_IsShow, void, (P_, u8 *))					\
-	LATER(16, pfPlaneShowEnable, _ker_osd_PlaneShow_Enable, void, (P_, u8 *))		\
-	LATER(17, pfIsPlaneShow, _ker_osd_IsPlaneShow, void, (P_, u8 *))			\
+	OP(15, pfIsShow, _ker_osd_IsShow, void, (P_, u8 *))					\
+	OP(16, pfPlaneShowEnable, _ker_osd_PlaneShow_Enable, void, (P_, u8 *))		\
+	OP(17, pfIsPlaneShow, _ker_osd_IsPlaneShow, void, (P_, u8 *))			\
 	NUL(18, pfReserved18, void, (void))							\
 	NUL(19, pfReserved19, void, (void))							\
 	OP(20, pfAXIFreezeEnable, _ker_osd_AXIFreeze_Enable, void, (P_, u8 *))			\
-	LATER(21, pfIsAXIFreeze, _ker_osd_IsAXIFreeze, void, (P_, u8 *))			\
+	OP(21, pfIsAXIFreeze, _ker_osd_IsAXIFreeze, void, (P_, u8 *))			\
 	OP(22, pfAutoMuteEnable, _ker_osd_AutoMute_Enable, void, (P_, u8 *))			\
-	LATER(23, pfIsAutoMute, _ker_osd_IsAutoMuteEnable, void, (P_, u8 *))			\
-	LATER(24, pfGetAutoMuteStatus, _ker_osd_Get_AutoMuteStatus, void, (P_, u8 *))		\
+	OP(23, pfIsAutoMute, _ker_osd_IsAutoMuteEnable, void, (P_, u8 *))			\
+	OP(24, pfGetAutoMuteStatus, _ker_osd_Get_AutoMuteStatus, void, (P_, u8 *))		\
 	OP(25, pfAutoMuteTrigger, _ker_osd_AutoMute_Trigger, void, (P_))			\
 	OP(26, pfSetDPVDERef, _ker_osd_Set_DPVDERef, void, (P_, ST_DRV_OSD_DPVDE_REF *))	\
-	LATER(27, pfGetDPVDERef, _ker_osd_Get_DPVDERef, void, (P_, ST_DRV_OSD_DPVDE_REF *))	\
-	LATER(28, pfDramSaveModeEnable, _ker_osd_DramSaveMode_Enable, void, (P_, u8 *))		\
-	LATER(29, pfIsDramSaveMode, _ker_osd_IsDramSaveMode, void, (P_, u8 *))			\
+	OP(27, pfGetDPVDERef, _ker_osd_Get_DPVDERef, void, (P_, ST_DRV_OSD_DPVDE_REF *))	\
+	OP(28, pfDramSaveModeEnable, _ker_osd_DramSaveMode_Enable, void, (P_, u8 *))		\
+	OP(29, pfIsDramSaveMode, _ker_osd_IsDramSaveMode, void, (P_, u8 *))			\
 	OP(30, pfDualOutputEnable, _ker_osd_DualOutput_Enable, void, (P_, u8 *))		\
-	LATER(31, pfIsDualOutput, _ker_osd_IsDualOutput, void, (P_, u8 *))			\
-	LATER(32, pfPureOutputEnable, _ker_osd_PureOutput_Enable, void, (P_, u8 *))		\
-	LATER(33, pfIsPureOutput, _ker_osd_IsPureOutput, void, (P_, u8 *))			\
-	LATER(34, pf3DModeEnable, _ker_osd_3DMode_Enable, void, (P_, void *))			\
-	LATER(35, pfIs3DMode, _ker_osd_Is3DMode, void, (P_, u8 *))				\
-	LATER(36, pfSet3DMode, _ker_osd_Set_3DMode, void, (P_, void *))				\
-	LATER(37, pfGet3DMode, _ker_osd_Get_3DMode, void, (P_, void *))				\
-	LATER(38, pfSet3DDisparity, _ker_osd_Set_3DDisparity, void, (P_, void *))		\
-	LATER(39, pfGet3DDisparity, _ker_osd_Get_3DDisparity, void, (P_, void *))		\
-	LATER(40, pfSet3DHalfCtrl, _ker_osd_Set_3DHalfCtrl, void, (P_, void *))			\
-	LATER(41, pfGet3DHalfCtrl, _ker_osd_Get_3DHalfCtrl, void, (P_, void *))			\
+	OP(31, pfIsDualOutput, _ker_osd_IsDualOutput, void, (P_, u8 *))			\
+	OP(32, pfPureOutputEnable, _ker_osd_PureOutput_Enable, void, (P_, u8 *))		\
+	OP(33, pfIsPureOutput, _ker_osd_IsPureOutput, void, (P_, u8 *))			\
+	OP(34, pf3DModeEnable, _ker_osd_3DMode_Enable, void, (P_, void *))			\
+	OP(35, pfIs3DMode, _ker_osd_Is3DMode, void, (P_, u8 *))				\
+	OP(36, pfSet3DMode, _ker_osd_Set_3DMode, void, (P_, void *))				\
+	OP(37, pfGet3DMode, _ker_osd_Get_3DMode, void, (P_, void *))				\
+	OP(38, pfSet3DDisparity, _ker_osd_Set_3DDisparity, void, (P_, void *))		\
+	OP(39, pfGet3DDisparity, _ker_osd_Get_3DDisparity, void, (P_, void *))		\
+	OP(40, pfSet3DHalfCtrl, _ker_osd_Set_3DHalfCtrl, void, (P_, void *))			\
+	OP(41, pfGet3DHalfCtrl, _ker_osd_Get_3DHalfCtrl, void, (P_, void *))			\
 	NUL(42, pfReserved42, void, (void))							\
 	NUL(43, pfReserved43, void, (void))							\
-	LATER(44, pfSelfFrameWinEnable, _ker_osd_SelfFrameWin_Enable, void, (P_, u8 *))		\
-	LATER(45, pfIsSelfFrameWin, _ker_osd_IsSelfFrameWin, void, (P_, u8 *))			\
-	LATER(46, pfSetSelfFrameWin, _ker_osd_Set_SelfFrameWin, void, (P_, ST_DRV_OSD_SELF_FRAME_WIN *)) \
-	LATER(47, pfGetSelfFrameWin, _ker_osd_Get_SelfFrameWin, void, (P_, ST_DRV_OSD_SELF_FRAME_WIN *)) \
+	OP(44, pfSelfFrameWinEnable, _ker_osd_SelfFrameWin_Enable, void, (P_, u8 *))		\
+	OP(45, pfIsSelfFrameWin, _ker_osd_IsSelfFrameWin, void, (P_, u8 *))			\
+	OP(46, pfSetSelfFrameWin, _ker_osd_Set_SelfFrameWin, void, (P_, ST_DRV_OSD_SELF_FRAME_WIN *)) \
+	OP(47, pfGetSelfFrameWin, _ker_osd_Get_SelfFrameWin, void, (P_, ST_DRV_OSD_SELF_FRAME_WIN *)) \
 	NUL(48, pfReserved48, void, (void))							\
 	NUL(49, pfReserved49, void, (void))							\
-	LATER(50, pfTransparentKeyEnable, _ker_osd_TransparentKey_Enable, void, (P_, void *))	\
-	LATER(51, pfIsTransparentKey, _ker_osd_IsTransparentKey, void, (P_, void *))		\
-	LATER(52, pfSetTransparentKey, _ker_osd_Set_TransparentKey, void, (P_, void *))		\
-	LATER(53, pfGetTransparentKey, _ker_osd_Get_TransparentKey, void, (P_, void *))		\
+	OP(50, pfTransparentKeyEnable, _ker_osd_TransparentKey_Enable, void, (P_, void *))	\
+	OP(51, pfIsTransparentKey, _ker_osd_IsTransparentKey, void, (P_, void *))		\
+	OP(52, pfSetTransparentKey, _ker_osd_Set_TransparentKey, void, (P_, void *))		\
+	OP(53, pfGetTransparentKey, _ker_osd_Get_TransparentKey, void, (P_, void *))		\
 	OP(54, pfSetPlaneOrder, _ker_osd_Set_PlaneOrder, void, (P_, EN_DRV_OSD_PLANE_ORDER *))	\
-	LATER(55, pfGetPlaneOrder, _ker_osd_Get_PlaneOrder, void, (P_, EN_DRV_OSD_PLANE_ORDER *)) \
-	LATER(56, pfLayer1BehindVideoEnable, _ker_osd_Layer1BehindVideo_Enable, void, (P_, u8 *)) \
-	LATER(57, pfIsLayer1BehindVideo, _ker_osd_IsLayer1BehindVideo, void, (P_, u8 *))	\
-	LATER(58, pfVideoMaskEnable, _ker_osd_VideoMask_Enable, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, u8 *)) \
-	LATER(59, pfIsVideoMask, _ker_osd_IsVideoMask, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, u8 *)) \
-	LATER(60, pfSetVideoMask, _ker_osd_Set_VideoMask, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, ST_DRV_OSD_VIDEO_MASK_CTRL *)) \
-	LATER(61, pfGetVideoMask, _ker_osd_Get_VideoMask, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, ST_DRV_OSD_VIDEO_MASK_CTRL *)) \
-	LATER(62, pfSetLBMAddr, _ker_osd_Set_LBMAddr, void, (P_, ST_DRV_OSD_LBM_ADDR *))	\
-	LATER(63, pfGetLBMAddr, _ker_osd_Get_LBMAddr, void, (P_, ST_DRV_OSD_LBM_ADDR *))	\
-	LATER(64, pfGetLBMStatus, _ker_osd_Get_LBMStatus, void, (P_, ST_DRV_OSD_LBM_STATUS *))	\
+	OP(55, pfGetPlaneOrder, _ker_osd_Get_PlaneOrder, void, (P_, EN_DRV_OSD_PLANE_ORDER *)) \
+	OP(56, pfLayer1BehindVideoEnable, _ker_osd_Layer1BehindVideo_Enable, void, (P_, u8 *)) \
+	OP(57, pfIsLayer1BehindVideo, _ker_osd_IsLayer1BehindVideo, void, (P_, u8 *))	\
+	OP(58, pfVideoMaskEnable, _ker_osd_VideoMask_Enable, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, u8 *)) \
+	OP(59, pfIsVideoMask, _ker_osd_IsVideoMask, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, u8 *)) \
+	OP(60, pfSetVideoMask, _ker_osd_Set_VideoMask, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, ST_DRV_OSD_VIDEO_MASK_CTRL *)) \
+	OP(61, pfGetVideoMask, _ker_osd_Get_VideoMask, void, (P_, EN_DRV_OSD_LAYER_ID, EN_DRV_OSD_VIDEO_MASK_ID, ST_DRV_OSD_VIDEO_MASK_CTRL *)) \
+	OP(62, pfSetLBMAddr, _ker_osd_Set_LBMAddr, void, (P_, ST_DRV_OSD_LBM_ADDR *))	\
+	OP(63, pfGetLBMAddr, _ker_osd_Get_LBMAddr, void, (P_, ST_DRV_OSD_LBM_ADDR *))	\
+	OP(64, pfGetLBMStatus, _ker_osd_Get_LBMStatus, void, (P_, ST_DRV_OSD_LBM_STATUS *))	\
 	OP(65, pfAlphaCalEnable, _ker_osd_AlphaCal_Enable, void, (P_, u8 *))			\
-	LATER(66, pfIsAlphaCal, _ker_osd_IsAlphaCal, void, (P_, u8 *))				\
+	OP(66, pfIsAlphaCal, _ker_osd_IsAlphaCal, void, (P_, u8 *))				\
 	OP(67, pfSetAlphaCalThrd, _ker_osd_Set_AlphaCalThrd, void, (P_, u32 *))			\
-	LATER(68, pfGetAlphaCalThrd, _ker_osd_Get_AlphaCalThrd, void, (P_, u32 *))		\
-	LATER(69, pfGetAlphaCalCount, _ker_osd_Get_AlphaCalCount, void, (P_, u32 *))		\
+	OP(68, pfGetAlphaCalThrd, _ker_osd_Get_AlphaCalThrd, void, (P_, u32 *))		\
+	OP(69, pfGetAlphaCalCount, _ker_osd_Get_AlphaCalCount, void, (P_, u32 *))		\
 	OP(70, pfProtectAreaEnable, _ker_osd_ProtectArea_Enable, void, (P_, u8 *))		\
-	LATER(71, pfIsProtectArea, _ker_osd_IsProtectArea, void, (P_, u8 *))			\
+	OP(71, pfIsProtectArea, _ker_osd_IsProtectArea, void, (P_, u8 *))			\
 	OP(72, pfSetProtectArea, _ker_osd_Set_ProtectArea, void, (P_, ST_DRV_OSD_PROTECT_AREA *)) \
-	LATER(73, pfGetProtectArea, _ker_osd_Get_ProtectArea, void, (P_, ST_DRV_OSD_PROTECT_AREA *)) \
-	LATER(74, pfFlushAXIReadEnable, _ker_osd_FlushAXIRead_Enable, void, (P_, u8 *))		\
-	LATER(75, pfIsFlushAXIRead, _ker_osd_IsFlushAXIRead, void, (P_, u8 *))			\
-	LATER(76, pfSetFlushAXIReadPattern, _ker_osd_Set_FlushAXIReadPattern, void, (P_, u32 *)) \
-	LATER(77, pfGetFlushAXIReadPattern, _ker_osd_Get_FlushAXIReadPattern, void, (P_, u32 *)) \
-	LATER(78, pfScaleEnable, _ker_osd_Scale_Enable, void, (P_, R_, ST_DRV_OSD_SCALE_ENABLE *)) \
-	LATER(79, pfIsScale, _ker_osd_IsScale, void, (P_, R_, ST_DRV_OSD_SCALE_ENABLE *))	\
-	LATER(80, pfSetScaleFactor, _ker_osd_Set_ScaleFactor, void, (P_, R_, ST_DRV_OSD_SCALE_FACTOR *)) \
-	LATER(81, pfGetScaleFactor, _ker_osd_Get_ScaleFactor, void, (P_, R_, ST_DRV_OSD_SCALE_FACTOR *)) \
-	LATER(82, pfSetScaleUpCtrl, _ker_osd_Set_ScaleUpCtrl, void, (P_, ST_DRV_OSD_SCALE_UP_CTRL *)) \
-	LATER(83, pfGetScaleUpCtrl, _ker_osd_Get_ScaleUpCtrl, void, (P_, ST_DRV_OSD_SCALE_UP_CTRL *)) \
-	LATER(84, pfSetScaleDownCtrl, _ker_osd_Set_ScaleDownCtrl, void, (P_, ST_DRV_OSD_SCALE_DOWN_CTRL *)) \
-	LATER(85, pfGetScaleDownCtrl, _ker_osd_Get_ScaleDownCtrl, void, (P_, ST_DRV_OSD_SCALE_DOWN_CTRL *)) \
-	LATER(86, pfSetScalePathSel, _ker_osd_Set_ScalePathSel, void, (P_, ST_DRV_OSD_SCALE_PATH_SEL *)) \
-	LATER(87, pfSetScaleFunc, _ker_osd_Set_ScaleFunc, void, (P_, R_, ST_DRV_OSD_DISP_WIN *)) \
-	LATER(88, pfAlphaBlendEnable, _ker_osd_AlphaBlend_Enable, void, (P_, R_, u8 *))		\
-	LATER(89, pfIsAlphaBlend, _ker_osd_IsAlphaBlend, void, (P_, R_, u8 *))			\
-	LATER(90, pfRLDecodeEnable, _ker_osd_RLDecode_Enable, void, (P_, R_, u8 *))		\
-	LATER(91, pfIsRLDecode, _ker_osd_IsRLDecode, void, (P_, R_, u8 *))			\
-	LATER(92, pfSetRLDecodeCtrl, _ker_osd_Set_RLDecodeCtrl, void, (P_, R_, ST_DRV_OSD_RL_DECODE_CTRL *)) \
-	LATER(93, pfGetRLDecodeCtrl, _ker_osd_Get_RLDecodeCtrl, void, (P_, R_, ST_DRV_OSD_RL_DECODE_CTRL *)) \
-	LATER(94, pfMultiRegionEnable, _ker_osd_MultiRegion_Enable, void, (P_, u8 *))		\
-	LATER(95, pfIsMultiRegion, _ker_osd_IsMultiRegion, void, (P_, u8 *))			\
-	LATER(96, pfBISTModeEnable, _ker_osd_BISTMode_Enable, void, (P_, u8 *))			\
-	LATER(97, pfIsBISTMode, _ker_osd_IsBISTMode, void, (P_, u8 *))				\
-	LATER(98, pfSetBISTMode, _ker_osd_Set_BISTMode, void, (P_, ST_DRV_OSD_BIST_MODE *))	\
-	LATER(99, pfGetBISTMode, _ker_osd_Get_BISTMode, void, (P_, ST_DRV_OSD_BIST_MODE *))	\
-	LATER(100, pfSetRegionBoundary, _ker_osd_Set_RegionBoundary, void, (P_, ST_DRV_OSD_REGION_BOUNDARY *)) \
-	LATER(101, pfGetRegionBoundary, _ker_osd_Get_RegionBoundary, void, (P_, ST_DRV_OSD_REGION_BOUNDARY *)) \
+	OP(73, pfGetProtectArea, _ker_osd_Get_ProtectArea, void, (P_, ST_DRV_OSD_PROTECT_AREA *)) \
+	OP(74, pfFlushAXIReadEnable, _ker_osd_FlushAXIRead_Enable, void, (P_, u8 *))		\
+	OP(75, pfIsFlushAXIRead, _ker_osd_IsFlushAXIRead, void, (P_, u8 *))			\
+	OP(76, pfSetFlushAXIReadPattern, _ker_osd_Set_FlushAXIReadPattern, void, (P_, u32 *)) \
+	OP(77, pfGetFlushAXIReadPattern, _ker_osd_Get_FlushAXIReadPattern, void, (P_, u32 *)) \
+	OP(78, pfScaleEnable, _ker_osd_Scale_Enable, void, (P_, R_, ST_DRV_OSD_SCALE_ENABLE *)) \
+	OP(79, pfIsScale, _ker_osd_IsScale, void, (P_, R_, ST_DRV_OSD_SCALE_ENABLE *))	\
+	OP(80, pfSetScaleFactor, _ker_osd_Set_ScaleFactor, void, (P_, R_, ST_DRV_OSD_SCALE_FACTOR *)) \
+	OP(81, pfGetScaleFactor, _ker_osd_Get_ScaleFactor, void, (P_, R_, ST_DRV_OSD_SCALE_FACTOR *)) \
+	OP(82, pfSetScaleUpCtrl, _ker_osd_Set_ScaleUpCtrl, void, (P_, ST_DRV_OSD_SCALE_UP_CTRL *)) \
+	OP(83, pfGetScaleUpCtrl, _ker_osd_Get_ScaleUpCtrl, void, (P_, ST_DRV_OSD_SCALE_UP_CTRL *)) \
+	OP(84, pfSetScaleDownCtrl, _ker_osd_Set_ScaleDownCtrl, void, (P_, ST_DRV_OSD_SCALE_DOWN_CTRL *)) \
+	OP(85, pfGetScaleDownCtrl, _ker_osd_Get_ScaleDownCtrl, void, (P_, ST_DRV_OSD_SCALE_DOWN_CTRL *)) \
+	OP(86, pfSetScalePathSel, _ker_osd_Set_ScalePathSel, void, (P_, ST_DRV_OSD_SCALE_PATH_SEL *)) \
+	OP(87, pfSetScaleFunc, _ker_osd_Set_ScaleFunc, void, (P_, R_, ST_DRV_OSD_DISP_WIN *)) \
+	OP(88, pfAlphaBlendEnable, _ker_osd_AlphaBlend_Enable, void, (P_, R_, u8 *))		\
+	OP(89, pfIsAlphaBlend, _ker_osd_IsAlphaBlend, void, (P_, R_, u8 *))			\
+	OP(90, pfRLDecodeEnable, _ker_osd_RLDecode_Enable, void, (P_, R_, u8 *))		\
+	OP(91, pfIsRLDecode, _ker_osd_IsRLDecode, void, (P_, R_, u8 *))			\
+	OP(92, pfSetRLDecodeCtrl, _ker_osd_Set_RLDecodeCtrl, void, (P_, R_, ST_DRV_OSD_RL_DECODE_CTRL *)) \
+	OP(93, pfGetRLDecodeCtrl, _ker_osd_Get_RLDecodeCtrl, void, (P_, R_, ST_DRV_OSD_RL_DECODE_CTRL *)) \
+	OP(94, pfMultiRegionEnable, _ker_osd_MultiRegion_Enable, void, (P_, u8 *))		\
+	OP(95, pfIsMultiRegion, _ker_osd_IsMultiRegion, void, (P_, u8 *))			\
+	OP(96, pfBISTModeEnable, _ker_osd_BISTMode_Enable, void, (P_, u8 *))			\
+	OP(97, pfIsBISTMode, _ker_osd_IsBISTMode, void, (P_, u8 *))				\
+	OP(98, pfSetBISTMode, _ker_osd_Set_BISTMode, void, (P_, ST_DRV_OSD_BIST_MODE *))	\
+	OP(99, pfGetBISTMode, _ker_osd_Get_BISTMode, void, (P_, ST_DRV_OSD_BIST_MODE *))	\
+	OP(100, pfSetRegionBoundary, _ker_osd_Set_RegionBoundary, void, (P_, ST_DRV_OSD_REGION_BOUNDARY *)) \
+	OP(101, pfGetRegionBoundary, _ker_osd_Get_RegionBoundary, void, (P_, ST_DRV_OSD_REGION_BOUNDARY *)) \
 	OP(102, pfRegionShowEnable, _ker_osd_RegionShow_Enable, void, (P_, R_, u8 *))		\
-	LATER(103, pfIsRegionShow, _ker_osd_IsRegionShow, void, (P_, R_, u8 *))			\
-	LATER(104, pfConvertColorFmtToMode, _ker_osd_Convert_ColorFmtToMode, void, (ST_KER_OSD_COLOR_FMT *, EN_COLOR *)) \
-	LATER(105, pfConvertModeToColorFmt, _ker_osd_Convert_ModeToColorFmt, void, (ST_KER_OSD_COLOR_FMT *, EN_COLOR *)) \
-	LATER(106, pfSetColorMode, _ker_osd_Set_ColorMode, void, (P_, R_, EN_COLOR *))		\
-	LATER(107, pfGetColorMode, _ker_osd_Get_ColorMode, void, (P_, R_, EN_COLOR *))		\
-	LATER(108, pfSetAlpha, _ker_osd_Set_Alpha, void, (P_, R_, u32 *))			\
-	LATER(109, pfGetAlpha, _ker_osd_Get_Alpha, void, (P_, R_, u32 *))			\
-	LATER(110, pfSetDstWin, _ker_osd_Set_DstWin, void, (P_, R_, ST_RECT *))			\
-	LATER(111, pfGetDstWin, _ker_osd_Get_DstWin, void, (P_, R_, ST_RECT *))			\
-	LATER(112, pfSetDispWin, _ker_osd_Set_DispWin, void, (P_, R_, ST_DRV_OSD_DISP_WIN *))	\
-	LATER(113, pfGetDispWin, _ker_osd_Get_DispWin, void, (P_, R_, ST_DRV_OSD_DISP_WIN *))	\
-	LATER(114, pfSetSrcSize, _ker_osd_Set_SrcSize, void, (P_, R_, ST_SIZE *))		\
-	LATER(115, pfGetSrcSize, _ker_osd_Get_SrcSize, void, (P_, R_, ST_SIZE *))		\
-	LATER(116, pfSetReadOffset, _ker_osd_Set_ReadOffset, void, (P_, R_, u32 *))		\
-	LATER(117, pfGetReadOffset, _ker_osd_Get_ReadOffset, void, (P_, R_, u32 *))		\
-	LATER(118, pfSetStride, _ker_osd_Set_Stride, void, (P_, R_, u32 *))			\
-	LATER(119, pfGetStride, _ker_osd_Get_Stride, void, (P_, R_, u32 *))			\
-	LATER(120, pfSetBufPhyAddrSize, _ker_osd_Set_BufPhyAddrSize, void, (P_, R_, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *)) \
-	LATER(121, pfGetBufPhyAddrSize, _ker_osd_Get_BufPhyAddrSize, void, (P_, R_, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *)) \
-	LATER(122, pfVFlipEnable, _ker_osd_VFlip_Enable, void, (P_, R_, u8 *))			\
-	LATER(123, pfIsVFlip, _ker_osd_IsVFlip, void, (P_, R_, u8 *))				\
-	LATER(124, pfSetTotalRQuant, _ker_osd_Set_TotalRQuant, void, (P_, R_, u32 *))		\
-	LATER(125, pfGetTotalRQuant, _ker_osd_Get_TotalRQuant, void, (P_, R_, u32 *))		\
-	LATER(126, pfColorKeyEnable, _ker_osd_ColorKey_Enable, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, u8 *)) \
-	LATER(127, pfIsColorKey, _ker_osd_IsColorKey, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, u8 *)) \
-	LATER(128, pfSetColorKey, _ker_osd_Set_ColorKey, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, ST_DRV_OSD_COLOR_KEY_VALUE *)) \
-	LATER(129, pfGetColorKey, _ker_osd_Get_ColorKey, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, ST_DRV_OSD_COLOR_KEY_VALUE *)) \
+	OP(103, pfIsRegionShow, _ker_osd_IsRegionShow, void, (P_, R_, u8 *))			\
+	OP(104, pfConvertColorFmtToMode, _ker_osd_Convert_ColorFmtToMode, void, (ST_KER_OSD_COLOR_FMT *, EN_COLOR *)) \
+	OP(105, pfConvertModeToColorFmt, _ker_osd_Convert_ModeToColorFmt, void, (ST_KER_OSD_COLOR_FMT *, EN_COLOR *)) \
+	OP(106, pfSetColorMode, _ker_osd_Set_ColorMode, void, (P_, R_, EN_COLOR *))		\
+	OP(107, pfGetColorMode, _ker_osd_Get_ColorMode, void, (P_, R_, EN_COLOR *))		\
+	OP(108, pfSetAlpha, _ker_osd_Set_Alpha, void, (P_, R_, u32 *))			\
+	OP(109, pfGetAlpha, _ker_osd_Get_Alpha, void, (P_, R_, u32 *))			\
+	OP(110, pfSetDstWin, _ker_osd_Set_DstWin, void, (P_, R_, ST_RECT *))			\
+	OP(111, pfGetDstWin, _ker_osd_Get_DstWin, void, (P_, R_, ST_RECT *))			\
+	OP(112, pfSetDispWin, _ker_osd_Set_DispWin, void, (P_, R_, ST_DRV_OSD_DISP_WIN *))	\
+	OP(113, pfGetDispWin, _ker_osd_Get_DispWin, void, (P_, R_, ST_DRV_OSD_DISP_WIN *))	\
+	OP(114, pfSetSrcSize, _ker_osd_Set_SrcSize, void, (P_, R_, ST_SIZE *))		\
+	OP(115, pfGetSrcSize, _ker_osd_Get_SrcSize, void, (P_, R_, ST_SIZE *))		\
+	OP(116, pfSetReadOffset, _ker_osd_Set_ReadOffset, void, (P_, R_, u32 *))		\
+	OP(117, pfGetReadOffset, _ker_osd_Get_ReadOffset, void, (P_, R_, u32 *))		\
+	OP(118, pfSetStride, _ker_osd_Set_Stride, void, (P_, R_, u32 *))			\
+	OP(119, pfGetStride, _ker_osd_Get_Stride, void, (P_, R_, u32 *))			\
+	OP(120, pfSetBufPhyAddrSize, _ker_osd_Set_BufPhyAddrSize, void, (P_, R_, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *)) \
+	OP(121, pfGetBufPhyAddrSize, _ker_osd_Get_BufPhyAddrSize, void, (P_, R_, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *)) \
+	OP(122, pfVFlipEnable, _ker_osd_VFlip_Enable, void, (P_, R_, u8 *))			\
+	OP(123, pfIsVFlip, _ker_osd_IsVFlip, void, (P_, R_, u8 *))				\
+	OP(124, pfSetTotalRQuant, _ker_osd_Set_TotalRQuant, void, (P_, R_, u32 *))		\
+	OP(125, pfGetTotalRQuant, _ker_osd_Get_TotalRQuant, void, (P_, R_, u32 *))		\
+	OP(126, pfColorKeyEnable, _ker_osd_ColorKey_Enable, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, u8 *)) \
+	OP(127, pfIsColorKey, _ker_osd_IsColorKey, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, u8 *)) \
+	OP(128, pfSetColorKey, _ker_osd_Set_ColorKey, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, ST_DRV_OSD_COLOR_KEY_VALUE *)) \
+	OP(129, pfGetColorKey, _ker_osd_Get_ColorKey, void, (P_, R_, EN_DRV_OSD_COLOR_KEY_ID, ST_DRV_OSD_COLOR_KEY_VALUE *)) \
 	OP(130, pfSetLBMThrd, _ker_osd_Set_LBMThrd, void, (P_, ST_DRV_OSD_LBM_THRD *))		\
-	LATER(131, pfGetLBMThrd, _ker_osd_Get_LBMThrd, void, (P_, ST_DRV_OSD_LBM_THRD *))	\
-	LATER(132, pfGainOffsetEnable, _ker_osd_GainOffset_Enable, void, (P_, u8 *))		\
-	LATER(133, pfIsGainOffset, _ker_osd_IsGainOffset, void, (P_, u8 *))			\
-	LATER(134, pfSetGainOffset, _ker_osd_Set_GainOffset, void, (P_, ST_DRV_OSD_GAIN_OFFSET *)) \
-	LATER(135, pfGetGainOffset, _ker_osd_Get_GainOffset, void, (P_, ST_DRV_OSD_GAIN_OFFSET *)) \
-	LATER(136, pfSetAlphaSquare, _ker_osd_Set_AlphaSquare, void, (P_, ST_DRV_OSD_ALPHASUARE_PARAM *)) \
-	LATER(137, pfGetAlphaSquare, _ker_osd_Get_AlphaSquare, void, (P_, ST_DRV_OSD_ALPHASUARE_PARAM *)) \
-	LATER(138, pfSetPaletteAccess, _ker_osd_Set_PaletteAccess, void, (P_))			\
+	OP(131, pfGetLBMThrd, _ker_osd_Get_LBMThrd, void, (P_, ST_DRV_OSD_LBM_THRD *))	\
+	OP(132, pfGainOffsetEnable, _ker_osd_GainOffset_Enable, void, (P_, u8 *))		\
+	OP(133, pfIsGainOffset, _ker_osd_IsGainOffset, void, (P_, u8 *))			\
+	OP(134, pfSetGainOffset, _ker_osd_Set_GainOffset, void, (P_, ST_DRV_OSD_GAIN_OFFSET *)) \
+	OP(135, pfGetGainOffset, _ker_osd_Get_GainOffset, void, (P_, ST_DRV_OSD_GAIN_OFFSET *)) \
+	OP(136, pfSetAlphaSquare, _ker_osd_Set_AlphaSquare, void, (P_, ST_DRV_OSD_ALPHASUARE_PARAM *)) \
+	OP(137, pfGetAlphaSquare, _ker_osd_Get_AlphaSquare, void, (P_, ST_DRV_OSD_ALPHASUARE_PARAM *)) \
+	OP(138, pfSetPaletteAccess, _ker_osd_Set_PaletteAccess, void, (P_))			\
 	OP(139, pfSetPaletteCtrl, _ker_osd_Set_PaletteCtrl, void, (P_, u8 *))			\
-	LATER(140, pfSetPaletteData, _ker_osd_Set_PaletteData, void, (P_, ST_DRV_OSD_PALETTE_DATA *)) \
-	LATER(141, pfGetPaletteData, _ker_osd_Get_PaletteData, void, (P_, ST_DRV_OSD_PALETTE_DATA *)) \
-	LATER(142, pfGetPaletteStatus, _ker_osd_Get_PaletteStatus, void, (P_, ST_DRV_OSD_PALETTE_STATUS *)) \
+	OP(140, pfSetPaletteData, _ker_osd_Set_PaletteData, void, (P_, ST_DRV_OSD_PALETTE_DATA *)) \
+	OP(141, pfGetPaletteData, _ker_osd_Get_PaletteData, void, (P_, ST_DRV_OSD_PALETTE_DATA *)) \
+	OP(142, pfGetPaletteStatus, _ker_osd_Get_PaletteStatus, void, (P_, ST_DRV_OSD_PALETTE_STATUS *)) \
 	NUL(143, pfReserved143, void, (void))							\
 	NUL(144, pfReserved144, void, (void))							\
 	NUL(145, pfReserved145, void, (void))							\
@@ -513,36 +513,36 @@ typedef struct {
 	NUL(158, pfReserved158, void, (void))							\
 	NUL(159, pfReserved159, void, (void))							\
 	NUL(160, pfReserved160, void, (void))							\
-	LATER(161, pfSetCurrentBufOrder, _ker_osd_Set_CurrentBufOrder, void, (P_, EN_DRV_OSD_CURRENT_BUF_ORDER *)) \
-	LATER(162, pfGetCurrentBufOrder, _ker_osd_Get_CurrentBufOrder, void, (P_, EN_DRV_OSD_CURRENT_BUF_ORDER *)) \
+	OP(161, pfSetCurrentBufOrder, _ker_osd_Set_CurrentBufOrder, void, (P_, EN_DRV_OSD_CURRENT_BUF_ORDER *)) \
+	OP(162, pfGetCurrentBufOrder, _ker_osd_Get_CurrentBufOrder, void, (P_, EN_DRV_OSD_CURRENT_BUF_ORDER *)) \
 	OP(163, pfScrollEnable, _ker_osd_Scroll_Enable, void, (P_, R_, u8 *))			\
-	LATER(164, pfSetScroll, _ker_osd_Set_Scroll, void, (P_, R_, ST_DRV_OSD_SCROLL_PARAM *))	\
+	OP(164, pfSetScroll, _ker_osd_Set_Scroll, void, (P_, R_, ST_DRV_OSD_SCROLL_PARAM *))	\
 	OP(165, pfVSyncWait, _ker_osd_VSyncWait, int, (P_))					\
-	LATER(166, pfIsOsdVisible, _ker_osd_Is_Osd_Visible, void, (u8 *))			\
-	LATER(167, pfIsHFlip, _ker_osd_IsHFlip, void, (P_, u8 *))				\
-	LATER(168, pfHFlip_Enable, _ker_osd_HFlip_Enable, void, (P_, ST_DRV_OSD_HFLIP_PARAM *))	\
-	LATER(169, pfSkipAlphaEnable, _ker_osd_SkipAlpha_Enable, void, (P_, u8 *))		\
-	LATER(170, pfIsSkipAlpha, _ker_osd_IsSkipAlpha, void, (P_, u8 *))			\
-	LATER(171, pfSetPreAlpha, _ker_osd_Set_PreAlpha, void, (P_, u8))			\
-	LATER(172, pfGetPreAlpha, _ker_osd_Get_PreAlpha, void, (P_, u8 *))			\
-	LATER(173, pfTimingGenEnable, _ker_osd_TimingGen_Enable, void, (P_, u8 *))		\
-	LATER(174, pfIsTimingGen, _ker_osd_IsTimingGen, void, (P_, u8 *))			\
-	LATER(175, pfSetTimeGen, _ker_osd_Set_TimeGen, void, (P_, ST_DRV_OSD_TIME_GEN *))	\
-	LATER(176, pfGetTimeGen, _ker_osd_Get_TimeGen, void, (P_, ST_DRV_OSD_TIME_GEN *))	\
+	OP(166, pfIsOsdVisible, _ker_osd_Is_Osd_Visible, void, (u8 *))			\
+	OP(167, pfIsHFlip, _ker_osd_IsHFlip, void, (P_, u8 *))				\
+	OP(168, pfHFlip_Enable, _ker_osd_HFlip_Enable, void, (P_, ST_DRV_OSD_HFLIP_PARAM *))	\
+	OP(169, pfSkipAlphaEnable, _ker_osd_SkipAlpha_Enable, void, (P_, u8 *))		\
+	OP(170, pfIsSkipAlpha, _ker_osd_IsSkipAlpha, void, (P_, u8 *))			\
+	OP(171, pfSetPreAlpha, _ker_osd_Set_PreAlpha, void, (P_, u8))			\
+	OP(172, pfGetPreAlpha, _ker_osd_Get_PreAlpha, void, (P_, u8 *))			\
+	OP(173, pfTimingGenEnable, _ker_osd_TimingGen_Enable, void, (P_, u8 *))		\
+	OP(174, pfIsTimingGen, _ker_osd_IsTimingGen, void, (P_, u8 *))			\
+	OP(175, pfSetTimeGen, _ker_osd_Set_TimeGen, void, (P_, ST_DRV_OSD_TIME_GEN *))	\
+	OP(176, pfGetTimeGen, _ker_osd_Get_TimeGen, void, (P_, ST_DRV_OSD_TIME_GEN *))	\
 	OP(177, pfXVYCCTimingSelectionEnable, _ker_osd_XVYCCTimingSelection_Enable, void, (P_, u8 *)) \
-	LATER(178, pfIsXVYCCTimingSelection, _ker_osd_IsXVYCCTimingSelection, void, (P_, u8 *))	\
-	LATER(179, pfCRCEnable, _ker_osd_CRC_Enable, void, (P_, u8 *))				\
-	LATER(180, pfIsCRC, _ker_osd_IsCRC, void, (P_, u8 *))					\
-	LATER(181, pfGetCRCResult0, _ker_osd_Get_CRCResult0, void, (P_, u32 *))			\
-	LATER(182, pfGetCRCResult1, _ker_osd_Get_CRCResult1, void, (P_, u32 *))			\
-	LATER(183, pfGetCRCResult2, _ker_osd_Get_CRCResult2, void, (P_, u32 *))			\
+	OP(178, pfIsXVYCCTimingSelection, _ker_osd_IsXVYCCTimingSelection, void, (P_, u8 *))	\
+	OP(179, pfCRCEnable, _ker_osd_CRC_Enable, void, (P_, u8 *))				\
+	OP(180, pfIsCRC, _ker_osd_IsCRC, void, (P_, u8 *))					\
+	OP(181, pfGetCRCResult0, _ker_osd_Get_CRCResult0, void, (P_, u32 *))			\
+	OP(182, pfGetCRCResult1, _ker_osd_Get_CRCResult1, void, (P_, u32 *))			\
+	OP(183, pfGetCRCResult2, _ker_osd_Get_CRCResult2, void, (P_, u32 *))			\
 	OP(184, pfSetXVYCCUpdateCtrl, _ker_osd_Set_XVYCCUpdateCtrl, void, (P_, u8 *))		\
 	OP(185, pfXVYCCEnable, _ker_osd_XVYCC_Enable, void, (P_, u8 *))				\
-	LATER(186, pfIsXVYCC, _ker_osd_IsXVYCC, void, (P_, u8 *))				\
-	LATER(187, pfBitInvertEnable, _ker_osd_BitInvertEnable, void, (P_, u8 *))		\
-	LATER(188, pfIsBitInvert, _ker_osd_IsBitInvert, void, (P_, u8 *))			\
-	LATER(189, pfGetRGBMeterResult, _ker_osd_GetRGBMeterResult, void, (P_, u32 *))		\
-	LATER(190, pfSeparateVsyncExtendEnable, _ker_osd_SeparateVsyncExtendEnable, void, (P_, ST_DRV_OSD_VSYNC_EXTEND *)) \
+	OP(186, pfIsXVYCC, _ker_osd_IsXVYCC, void, (P_, u8 *))				\
+	OP(187, pfBitInvertEnable, _ker_osd_BitInvertEnable, void, (P_, u8 *))		\
+	OP(188, pfIsBitInvert, _ker_osd_IsBitInvert, void, (P_, u8 *))			\
+	OP(189, pfGetRGBMeterResult, _ker_osd_GetRGBMeterResult, void, (P_, u32 *))		\
+	OP(190, pfSeparateVsyncExtendEnable, _ker_osd_SeparateVsyncExtendEnable, void, (P_, ST_DRV_OSD_VSYNC_EXTEND *)) \
 	NUL(191, pfSetAFBC_AXI_Sel, void, (void))						\
 	NUL(192, pfSetEarlyTimingSetting, void, (void))						\
 	NUL(193, pfSetEarlyTimingSettingMixer, void, (void))					\
@@ -554,17 +554,17 @@ typedef struct {
 	NUL(199, pfSet8KMixerVideoMask, void, (void))						\
 	NUL(200, pfProtectionAreaDebug, void, (void))						\
 	NUL(201, pfSet8KMixerDebugPattern, void, (void))					\
-	LATER(202, pfSetLBMTestPattern, _ker_osd_Set_LBMTestPattern, void, (P_, ST_DRV_OSD_LBM_TEST_PATTERN *)) \
+	OP(202, pfSetLBMTestPattern, _ker_osd_Set_LBMTestPattern, void, (P_, ST_DRV_OSD_LBM_TEST_PATTERN *)) \
 	NUL(203, pfReserved203, void, (void))							\
 	NUL(204, pfAFBCEnable, void, (P_, u8 *))						\
 	OP(205, pfIsSupportAFBC, _ker_osd_Is_Support_AFBC, void, (P_, u8 *))			\
 	OP(206, pfMappingReg, _ker_osd_MappingReg, void, (void))				\
 	OP(207, pfUnMappingReg, _ker_osd_UnMappingReg, void, (void))				\
-	LATER(208, pfAutoColorKeyEnable, _ker_osd_Auto_Color_Key_Enable, void, (P_, u8 *))	\
+	OP(208, pfAutoColorKeyEnable, _ker_osd_Auto_Color_Key_Enable, void, (P_, u8 *))	\
 	NUL(209, pfSet8x8MeterPos, void, (void))						\
 	NUL(210, pfGet8x8MeterResult, void, (void))						\
 	NUL(211, pfCRVMixerEnable, void, (void))						\
-	LATER(212, pfSetPlaneAXIChannel, _ker_osd_Set_Plane_AXI_Channel, void, (P_, u32 *))	\
+	OP(212, pfSetPlaneAXIChannel, _ker_osd_Set_Plane_AXI_Channel, void, (P_, u32 *))	\
 	NUL(213, pfExtBypassGPE, void, (void))
 
 #define KER_OSD_SLOT_COUNT	214
@@ -628,6 +628,13 @@ void _ker_osd_ForceDisable(EN_DRV_OSD_PLANE_ID enPlane, u8 u8Value);
 int _ker_osd_VSyncWait_wrap(EN_DRV_OSD_PLANE_ID enPlane);
 
 irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id);
+/* Called at every vsync for each plane: signals the plane's armed out-fence. */
+void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane);
+/* Key colour (12-bit components) for one luminance-grid cell. */
+void find_color(u32 r, u32 g, u32 b, u32 *out_r, u32 *out_g, u32 *out_b);
+/* The OSD debug menu "DRV_OSD"; registered by the framebuffer layer's init. */
+int _ker_osd_menu_register(void);
+void _ker_osd_menu_unregister(void);
 int _ker_osd_ScrollTaskProc(void *data);
 
 /* Shadow access for diagnostics and tests. */

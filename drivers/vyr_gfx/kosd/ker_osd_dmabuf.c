@@ -1,0 +1,482 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * OSD plane buffers as dma-bufs, and out-fences that tell user space when
+ * a flip has reached the screen.
+ */
+#include <linux/module.h>
+#include <linux/kernel.h>
+#include <linux/slab.h>
+#include <linux/mm.h>
+#include <linux/io.h>
+#include <linux/file.h>
+#include <linux/fs.h>
+#include <linux/dma-buf.h>
+#include <linux/dma-fence.h>
+#include <linux/sync_file.h>
+#include <linux/scatterlist.h>
+#include <linux/spinlock.h>
+
+#include "vyr_compat.h"
+#include "ker_osd_fb.h"
+
+/* ------------------------------------------------------------------ */
+/* dma-buf export                                                       */
+/* ------------------------------------------------------------------ */
+
+/* Owned by the dma-buf; freed by its release. */
+typedef struct {
+	u32 u32Count;
+	u32 u32Zero;
+	u64 au64Start[KOSD_DMABUF_RANGES];
+	u64 u64Reserved;
+	u64 au64Len[KOSD_DMABUF_RANGES];
+	void *pvKernel;		/* no kernel mapping is kept */
+} ST_KOSD_EXPORT;
+
+typedef struct {
+	struct sg_table stTable;
+	enum dma_data_direction enDir;
+} ST_KOSD_ATTACH;
+
+static int kosd_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
+{
+	ST_KOSD_EXPORT *e = buf->priv;
+	ST_KOSD_ATTACH *a;
+	struct scatterlist *sg;
+	u32 i;
+
+	a = kzalloc(sizeof(*a), GFP_KERNEL);
+	if (!a)
+		return -ENOMEM;
+	if (sg_alloc_table(&a->stTable, e->u32Count, GFP_KERNEL)) {
+		kfree(a);
+		return -ENOMEM;
+	}
+	sg = a->stTable.sgl;
+	for (i = 0; i < e->u32Count; i++) {
+		if (!sg) {
+			printk("index out of array\n");
+			sg_free_table(&a->stTable);
+			kfree(a);
+			return -EFAULT;
+		}
+		/* importers see the range's own start, page offset included */
+		sg->offset = e->au64Start[i] & 0xfff;
+		sg_dma_address(sg) = e->au64Start[i];
+		sg->length = e->au64Len[i];
+		sg_dma_len(sg) = e->au64Len[i];
+		sg = sg_next(sg);
+	}
+	a->enDir = DMA_NONE;
+	att->priv = a;
+	return 0;
+}
+
+static void kosd_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *att)
+{
+	ST_KOSD_ATTACH *a = att->priv;
+
+	if (!a)
+		return;
+	sg_free_table(&a->stTable);
+	kfree(a);
+	att->priv = NULL;
+}
+
+static struct sg_table *kosd_dmabuf_map(struct dma_buf_attachment *att, enum dma_data_direction dir)
+{
+	ST_KOSD_ATTACH *a = att->priv;
+
+	if (!a)
+		return ERR_PTR(-EINVAL);
+	a->enDir = dir;
+	return &a->stTable;
+}
+
+static void kosd_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
+			      enum dma_data_direction dir)
+{
+}
+
+static void kosd_dmabuf_release(struct dma_buf *buf)
+{
+	kfree(buf->priv);
+	buf->priv = NULL;
+}
+
+static int kosd_dmabuf_mmap(struct dma_buf *buf, struct vm_area_struct *vma)
+{
+	ST_KOSD_EXPORT *e = buf->priv;
+	u64 skip, need, chunk, phys;
+	unsigned long addr;
+	u32 i;
+	int ret;
+
+	if (!e) {
+		printk("No buffer to map\n");
+		return -EINVAL;
+	}
+	vma->vm_page_prot = pgprot_noncached(vma->vm_page_prot);
+	skip = (u64)vma->vm_pgoff << PAGE_SHIFT;
+	need = vma->vm_end - vma->vm_start;
+	addr = vma->vm_start;
+	for (i = 0; i < e->u32Count && need; i++) {
+		if (skip >= e->au64Len[i]) {
+			skip -= e->au64Len[i];
+			continue;
+		}
+		phys = e->au64Start[i] + skip;
+		/* a page shared with memory before the range is not handed out */
+		if (phys & (PAGE_SIZE - 1))
+			return -EINVAL;
+		chunk = min(e->au64Len[i] - skip, need);
+		ret = remap_pfn_range(vma, addr, phys >> PAGE_SHIFT, PAGE_ALIGN(chunk), vma->vm_page_prot);
+		if (ret) {
+			printk("%s: remap_pfn_range() Fail !!!!\n", __func__);
+			return ret;
+		}
+		addr += PAGE_ALIGN(chunk);
+		need -= min_t(u64, need, PAGE_ALIGN(chunk));
+		skip = 0;
+	}
+	return need ? -EINVAL : 0;
+}
+
+#if VYR_DMA_BUF_HAS_KMAP
+static void *kosd_dmabuf_kmap(struct dma_buf *buf, unsigned long page)
+{
+	ST_KOSD_EXPORT *e = buf->priv;
+
+	if (!e || page >= buf->size / PAGE_SIZE)
+		return NULL;
+	return ioremap(e->au64Start[0] + page * PAGE_SIZE, PAGE_SIZE);
+}
+
+static void kosd_dmabuf_kunmap(struct dma_buf *buf, unsigned long page, void *vaddr)
+{
+	if (vaddr)
+		iounmap(vaddr);
+}
+#endif
+
+static VYR_DMA_BUF_VMAP_RET kosd_dmabuf_vmap(struct dma_buf *buf VYR_DMA_BUF_VMAP_ARG)
+{
+	printk("%s() Warning !!!!! need implement !!!!!\n", __func__);
+	VYR_DMA_BUF_VMAP_RETURN(NULL);
+}
+
+static const struct dma_buf_ops kosd_dmabuf_ops = {
+	.attach = kosd_dmabuf_attach,
+	.detach = kosd_dmabuf_detach,
+	.map_dma_buf = kosd_dmabuf_map,
+	.unmap_dma_buf = kosd_dmabuf_unmap,
+	.release = kosd_dmabuf_release,
+	.mmap = kosd_dmabuf_mmap,
+#if VYR_DMA_BUF_HAS_KMAP
+	.map = kosd_dmabuf_kmap,
+	.unmap = kosd_dmabuf_kunmap,
+#endif
+	.vmap = kosd_dmabuf_vmap,
+};
+
+/* Plane memory is reserved for the driver's life: its dma-bufs need no holding. */
+bool kosd_dma_buf_is_plane(const struct dma_buf *buf)
+{
+	return buf && buf->ops == &kosd_dmabuf_ops;
+}
+
+int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
+{
+	DEFINE_DMA_BUF_EXPORT_INFO(info);
+	ST_KOSD_EXPORT *e;
+	struct dma_buf *buf;
+	u64 size = 0;
+	u32 i;
+	int fd;
+
+	if (!pstRange) {
+		printk("%s( buf = NULL )\n", __func__);
+		return -EFAULT;
+	}
+	if (!pstRange->u32Count || pstRange->u32Count > KOSD_DMABUF_RANGES)
+		return -EINVAL;
+	e = kzalloc(sizeof(*e), GFP_KERNEL);
+	if (!e)
+		return -ENOMEM;
+	e->u32Count = pstRange->u32Count;
+	for (i = 0; i < e->u32Count; i++) {
+		e->au64Start[i] = pstRange->au64Start[i];
+		e->au64Len[i] = pstRange->au64Len[i];
+		size += pstRange->au64Len[i];
+	}
+	/* a plane without a buffer has nothing to share */
+	if (!size) {
+		kfree(e);
+		return -EINVAL;
+	}
+	info.exp_name = "vyr_gfx";
+	info.ops = &kosd_dmabuf_ops;
+	info.size = size;
+	info.flags = flags;
+	info.priv = e;
+	buf = dma_buf_export(&info);
+	if (IS_ERR(buf)) {
+		printk("%s()  dma_buf_export fail !!!!\n", __func__);
+		kfree(e);
+		return PTR_ERR(buf);
+	}
+	fd = dma_buf_fd(buf, flags);
+	if (fd < 0) {
+		printk("%s() dma_buf_fd() = %d, fail !!\n", __func__, fd);
+		dma_buf_put(buf);
+	}
+	return fd;
+}
+
+int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req)
+{
+	ST_KER_OSD_DMABUF_RANGE range;
+	int fd;
+
+	if ((u32)enPlane >= OSD_PLANE_MAX)
+		return -EINVAL;
+	range = gastOsdDmaBufRange[enPlane];
+	if (req->u32Flags & KOSD_DMABUF_REQ_OFFSET) {
+		/* the exported range never reaches past the plane buffer */
+		if (req->u32Offset >= range.au64Len[0])
+			return -EINVAL;
+		range.au64Start[0] += req->u32Offset;
+		range.au64Len[0] -= req->u32Offset;
+	}
+	fd = kosd_dma_buf_fd(&range, O_RDWR);
+	if (fd < 0)
+		return fd;
+	req->u32Offset = fd;
+	req->u32Flags = 2;
+	return 0;
+}
+
+int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size)
+{
+	struct dma_buf_attachment *att;
+	struct dma_buf *buf;
+	struct sg_table *sgt;
+	int ret = 0;
+
+	buf = dma_buf_get(fd);
+	if (IS_ERR_OR_NULL(buf)) {
+		printk("kosd_dma_buf_fd_to_phys buf error\n");
+		return -EINVAL;
+	}
+	att = dma_buf_attach(buf, dev);
+	if (IS_ERR(att)) {
+		ret = PTR_ERR(att);
+		goto put;
+	}
+	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
+	if (IS_ERR_OR_NULL(sgt) || !sgt->sgl) {
+		ret = sgt ? PTR_ERR(sgt) : -EINVAL;
+		if (!ret)
+			ret = -EINVAL;
+		goto detach;
+	}
+	*pu64Addr = sg_dma_address(sgt->sgl);
+	if (pu64Size)
+		*pu64Size = buf->size;
+	dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
+detach:
+	dma_buf_detach(buf, att);
+put:
+	dma_buf_put(buf);
+	return ret;
+}
+
+/* ------------------------------------------------------------------ */
+/* Out-fences                                                           */
+/* ------------------------------------------------------------------ */
+
+#define OSD_FENCE_NAME "crv-fake-dma-fence"
+
+/* The lock of every OSD fence. */
+static DEFINE_SPINLOCK(gstOsdFenceLock);
+/* Guards out_fence, fence_next and fence_now. */
+static DEFINE_SPINLOCK(gstOsdFenceListLock);
+
+static struct dma_fence *out_fence;
+static struct dma_fence *fence_next[OSD_PLANE_MAX];
+static struct dma_fence *fence_now[OSD_PLANE_MAX];
+
+/* One timeline per plane and one for the immediate fences. */
+#define OSD_FENCE_IMMEDIATE OSD_PLANE_MAX
+static u64 gu64FenceContext;
+static u64 gau64FenceSeqno[OSD_PLANE_MAX + 1];
+static bool gbFenceContext;
+
+static const char *osd_fence_get_name(struct dma_fence *f)
+{
+	return OSD_FENCE_NAME;
+}
+
+static bool osd_fence_enable_signaling(struct dma_fence *f)
+{
+	return true;
+}
+
+static const struct dma_fence_ops osd_fence_ops = {
+	.get_driver_name = osd_fence_get_name,
+	.get_timeline_name = osd_fence_get_name,
+	.enable_signaling = osd_fence_enable_signaling,
+};
+
+static struct dma_fence *osd_fence_create(u32 u32Timeline)
+{
+	struct dma_fence *f;
+	unsigned long flags;
+	u64 ctx, seq;
+
+	f = kzalloc(sizeof(*f), GFP_KERNEL);
+	if (!f)
+		return NULL;
+	spin_lock_irqsave(&gstOsdFenceListLock, flags);
+	if (!gbFenceContext) {
+		gu64FenceContext = dma_fence_context_alloc(OSD_PLANE_MAX + 1);
+		gbFenceContext = true;
+	}
+	ctx = gu64FenceContext + u32Timeline;
+	seq = ++gau64FenceSeqno[u32Timeline];
+	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
+	dma_fence_init(f, &osd_fence_ops, &gstOsdFenceLock, ctx, seq);
+	return f;
+}
+
+/* A fence wrapped in a sync file on a reserved descriptor (not yet installed). */
+static int osd_fence_file(u32 u32Timeline, struct dma_fence **ppf, struct sync_file **pps)
+{
+	struct sync_file *sync;
+	struct dma_fence *f;
+	int fd;
+
+	f = osd_fence_create(u32Timeline);
+	if (!f) {
+		pr_err("can't create out crv fake out fence");
+		return -1;
+	}
+	sync = sync_file_create(f);
+	if (!sync) {
+		pr_err("can't create sync file for crv fake out fence");
+		dma_fence_put(f);
+		return -1;
+	}
+	fd = get_unused_fd_flags(O_CLOEXEC);
+	if (fd < 0) {
+		fput(sync->file);
+		dma_fence_put(f);
+		return -1;
+	}
+	*ppf = f;
+	*pps = sync;
+	return fd;
+}
+
+int osd_get_out_fence_fd(void)
+{
+	struct dma_fence *f, *old;
+	struct sync_file *sync;
+	unsigned long flags;
+	int fd;
+
+	fd = osd_fence_file(OSD_FENCE_IMMEDIATE, &f, &sync);
+	if (fd < 0)
+		return -1;
+	fd_install(fd, sync->file);
+	spin_lock_irqsave(&gstOsdFenceListLock, flags);
+	old = out_fence;
+	out_fence = f;
+	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
+	if (old)
+		dma_fence_put(old);
+	dma_fence_signal(f);
+	return fd;
+}
+
+int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	struct sync_file *sync;
+	struct dma_fence *f;
+	unsigned long flags;
+	bool taken;
+	int fd;
+
+	if ((u32)enPlane >= OSD_PLANE_MAX)
+		return -1;
+	if (READ_ONCE(fence_next[enPlane])) {
+		printk("no available fence\n");
+		return -1;
+	}
+	fd = osd_fence_file(enPlane, &f, &sync);
+	if (fd < 0)
+		return -1;
+	spin_lock_irqsave(&gstOsdFenceListLock, flags);
+	taken = fence_next[enPlane];
+	if (!taken)
+		fence_next[enPlane] = f;
+	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
+	if (taken) {
+		printk("no available fence\n");
+		put_unused_fd(fd);
+		fput(sync->file);
+		dma_fence_put(f);
+		return -1;
+	}
+	fd_install(fd, sync->file);
+	return fd;
+}
+
+/* At each vsync of the plane: the fence armed before is signalled. */
+void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	struct dma_fence *now;
+	unsigned long flags;
+
+	if ((u32)enPlane >= OSD_PLANE_MAX)
+		return;
+	spin_lock_irqsave(&gstOsdFenceListLock, flags);
+	if (!fence_next[enPlane]) {
+		spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
+		return;
+	}
+	now = fence_now[enPlane];
+	fence_now[enPlane] = fence_next[enPlane];
+	fence_next[enPlane] = NULL;
+	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
+	if (now) {
+		dma_fence_signal(now);
+		dma_fence_put(now);
+	} else {
+		printk("fisrt time call fence signal\n");
+	}
+}
+
+/* Take-down: every fence still held is signalled (no flip will come) and dropped. */
+void osd_fence_release_all(void)
+{
+	struct dma_fence *held[2 * OSD_PLANE_MAX + 1];
+	unsigned long flags;
+	int i, n = 0;
+
+	spin_lock_irqsave(&gstOsdFenceListLock, flags);
+	for (i = 0; i < OSD_PLANE_MAX; i++) {
+		held[n++] = fence_now[i];
+		held[n++] = fence_next[i];
+		fence_now[i] = fence_next[i] = NULL;
+	}
+	held[n++] = out_fence;
+	out_fence = NULL;
+	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
+	for (i = 0; i < n; i++) {
+		if (!held[i])
+			continue;
+		dma_fence_signal(held[i]);
+		dma_fence_put(held[i]);
+	}
+}

@@ -1,0 +1,49 @@
+/* Test-side view of the OSD framebuffer layer: plain C types only. */
+#ifndef OSD_FB_PROBE_H
+#define OSD_FB_PROBE_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Fills the operation slots that are empty with fakes that log their calls
+ * and keep what they are given, so getters return it. */
+void osd_fb_probe_install_fakes(void);
+void osd_fb_probe_drop_gain_offset(void);
+const char *osd_fb_probe_calls(void);
+void osd_fb_probe_clear_calls(void);
+
+int osd_fb_probe_registered(int plane);
+unsigned int osd_fb_probe_buf_start(int plane);
+unsigned int osd_fb_probe_buf_len(int plane);
+unsigned int osd_fb_probe_stride(int plane);
+unsigned int osd_fb_probe_order(int plane);
+int osd_fb_probe_initialized(int plane);
+void osd_fb_probe_set_initialized(int plane, int on);
+void osd_fb_probe_set_timing_gen(int plane, int on);
+unsigned int osd_fb_probe_trace(void);
+void osd_fb_probe_set_trace(unsigned int value);
+/* The plane semaphore, as another holder would take it. */
+void osd_fb_probe_sem_down(int plane);
+void osd_fb_probe_sem_up(int plane);
+int osd_fb_probe_sem_count(int plane);
+/* The exported kernel entry of the ioctl. */
+int osd_fb_probe_kernel_ioctl(int plane, unsigned int cmd, unsigned long arg);
+/* Physical address of the first entry of a dma-buf, as an importer sees it. */
+int osd_fb_probe_dmabuf_phys(int fd, unsigned long long *addr, unsigned long long *size);
+int osd_fb_probe_fence_signaled(int fd);
+int osd_fb_probe_bwerror(void);
+void osd_fb_probe_set_lbm_status(int plane, unsigned char status);
+int osd_fb_probe_raise_vsync(void);
+/* A dma-buf of the plane exporter over any range. */
+int osd_fb_probe_export(unsigned long long start, unsigned long long len);
+/* The platform's power manager running every suspend or resume hook. */
+int osd_fb_probe_pmi_suspend(void);
+int osd_fb_probe_pmi_resume(void);
+void osd_fb_probe_engine(int on);
+int osd_fb_probe_visible(void);
+
+#ifdef __cplusplus
+}
+#endif
+#endif
