@@ -67,14 +67,14 @@ static int mem_add(const char *name, size_t name_len, u64 start, u64 size, const
 	return 0;
 }
 
-static int mem_parse_param(const char *spec)
+static int mem_parse_param(const char *region)
 {
 	const char *c1, *c2;
 	char num[24];
 	u64 start, size;
 	size_t n;
 
-	c1 = strchr(spec, ':');
+	c1 = strchr(region, ':');
 	c2 = c1 ? strchr(c1 + 1, ':') : NULL;
 	if (!c2)
 		goto bad;
@@ -85,9 +85,9 @@ static int mem_parse_param(const char *spec)
 	num[n] = '\0';
 	if (kstrtou64(num, 0, &start) || kstrtou64(c2 + 1, 0, &size))
 		goto bad;
-	return mem_add(spec, c1 - spec, start, size, "regions");
+	return mem_add(region, c1 - region, start, size, "regions");
 bad:
-	pr_err("crv_mem: region \"%s\" is not name:start:size\n", spec);
+	pr_err("crv_mem: region \"%s\" is not name:start:size\n", region);
 	return -EINVAL;
 }
 
