@@ -464,6 +464,8 @@ static void osd_open_plane(EN_DRV_OSD_PLANE_ID p)
 	u32 boot = s ? s->u32BootState : 0, dbl;
 	u8 on, off = 0;
 
+	if ((unsigned int)p >= OSD_PLANE_MAX)
+		return;
 	gau8PalettePending[p] = 0;
 	on = boot == 0;
 	_ker_osd_ProtectArea_Enable(p, &on);

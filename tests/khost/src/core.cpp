@@ -249,7 +249,8 @@ struct task_struct *khost_current(void)
 		auto *t = new task_struct();
 		std::lock_guard<std::mutex> g(state_lock);
 		t->pid = t->tgid = ++pid_seq;
-		snprintf(t->comm, sizeof(t->comm), "host-%d", t->pid);
+		if (snprintf(t->comm, sizeof(t->comm), "host-%d", t->pid) >= (int)sizeof(t->comm))
+			t->comm[sizeof(t->comm) - 1] = '\0'; // cut like the kernel's task names
 		c.task = t;
 	}
 	return c.task;
