@@ -34,7 +34,8 @@ std::string make_blob(const char *bootargs)
 	fdt_setprop_string(buf.data(), node, "bootargs", bootargs);
 	// Enough properties that the blob spans several pages.
 	for (int i = 0; i < 40; i++)
-		fdt_setprop(buf.data(), 0, ("filler" + std::to_string(i)).c_str(), std::string(40, char('a' + i % 26)).data(), 40);
+		fdt_setprop_string(buf.data(), 0, ("filler" + std::to_string(i)).c_str(),
+				   std::string(40, char('a' + i % 26)).c_str());
 	EXPECT_EQ(fdt_pack(buf.data()), 0);
 	return std::string(buf.data(), fdt_totalsize(buf.data()));
 }
