@@ -104,6 +104,11 @@ int set_bootargs(void *fdt, size_t room, const char *bootargs)
 		err = fdt_chosen(fdt, bootargs);
 	if (fdt_pack(fdt) == 0 && int(fdt_totalsize(fdt)) < orig)
 		fdt_open_into(fdt, fdt, orig);
+	// What the moves left behind the strings is cleared, so the blob's
+	// padding and the rest of its room hold zeros as before.
+	const size_t used = size_t(fdt_off_dt_strings(fdt)) + fdt_size_dt_strings(fdt);
+	if (used < room)
+		memset(static_cast<uint8_t *>(fdt) + used, 0, room - used);
 	return err;
 }
 

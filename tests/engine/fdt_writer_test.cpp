@@ -275,6 +275,9 @@ TEST_F(FdtWriter, PackEditsOnlyTheSlotCarryingTheHookId)
 	EXPECT_EQ(t.substr(2 * CRV_FDT_PACK_SLOT), p.substr(2 * CRV_FDT_PACK_SLOT));
 	EXPECT_STREQ(fdt_get_bootargs(t.data() + CRV_FDT_PACK_SLOT), "root=/dev/mmcblk0p7");
 	EXPECT_STREQ(fdt_get_id_str(t.data() + CRV_FDT_PACK_SLOT), "B");
+	const uint32_t total = fdt_totalsize(t.data() + CRV_FDT_PACK_SLOT);
+	EXPECT_EQ(t.substr(CRV_FDT_PACK_SLOT + total, CRV_FDT_PACK_SLOT - total),
+		  std::string(CRV_FDT_PACK_SLOT - total, '\0'));
 	EXPECT_EQ(now().substr(0x1000 + p.size()), before.substr(0x1000 + p.size()));
 }
 
