@@ -12,12 +12,20 @@
 #include <libfdt.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 using nandsim::NandTest;
 
 namespace {
+
+// Header text fields need no terminator when they are full.
+template <size_t N>
+void put_field(char (&field)[N], const std::string &text)
+{
+	memcpy(field, text.data(), std::min(N, text.size()));
+}
 
 constexpr uint32_t kEb = 16 * 1024;
 
@@ -55,7 +63,7 @@ protected:
 		crv_per_img_hdr hdr{};
 		memcpy(hdr.magic, "PIMG", 4);
 		memcpy(hdr.name, "dtb", 3);
-		strncpy(hdr.target, path_.c_str(), sizeof(hdr.target));
+		put_field(hdr.target, path_.c_str());
 		memcpy(hdr.param, param.data(), param.size());
 		crv_per_img_handle handle{};
 		handle.stream = tmpfile();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,13 @@
 #include "imgbuilder.h"
 
 namespace {
+
+// Header text fields need no terminator when they are full.
+template <size_t N>
+void put_field(char (&field)[N], const std::string &text)
+{
+	memcpy(field, text.data(), std::min(N, text.size()));
+}
 
 // Reference CRC-32 (reflected 0xEDB88320), bit by bit.
 uint32_t ref_crc32(const void *data, size_t n)
@@ -142,9 +150,9 @@ protected:
 	{
 		crv_per_img_hdr hdr{};
 		memcpy(hdr.magic, "PIMG", 4);
-		strncpy(hdr.name, name, sizeof(hdr.name));
+		put_field(hdr.name, name);
 		const std::string &t = tgt ? *tgt : target;
-		strncpy(hdr.target, t.c_str(), sizeof(hdr.target));
+		put_field(hdr.target, t.c_str());
 		memcpy(hdr.param, param.data(), std::min(param.size(), sizeof(hdr.param)));
 		hdr.target_offset = offset;
 		crv_per_img_handle handle{};

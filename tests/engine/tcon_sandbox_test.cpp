@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,6 +16,13 @@
 #include "sandbox.h"
 
 namespace {
+
+// Header text fields need no terminator when they are full.
+template <size_t N>
+void put_field(char (&field)[N], const std::string &text)
+{
+	memcpy(field, text.data(), std::min(N, text.size()));
+}
 
 std::string demura_blob(uint32_t start, uint32_t size)
 {
@@ -32,8 +40,8 @@ int call(crv_img_cb_fn cb, const char *name, const char *target, const std::stri
 {
 	crv_per_img_hdr h{};
 	memcpy(h.magic, "PIMG", 4);
-	strncpy(h.name, name, sizeof(h.name));
-	strncpy(h.target, target, sizeof(h.target));
+	put_field(h.name, name);
+	put_field(h.target, target);
 	memcpy(h.compress, "none", 4);
 	struct stat st {};
 	stat(path.c_str(), &st);
