@@ -100,6 +100,21 @@ bool under(const std::string &path, const char *top)
 	return path.compare(0, n, top) == 0 && (path.size() == n || path[n] == '/');
 }
 
+// The top folder under /tmp that holds this program ("" when it lies
+// elsewhere): the sandbox's own /tmp would hide it.
+std::string tmp_build_tree()
+{
+	char buf[PATH_MAX];
+	ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
+	if (n <= 0)
+		return {};
+	std::string exe(buf, static_cast<size_t>(n));
+	if (!under(exe, "/tmp") || exe.size() <= 5)
+		return {};
+	size_t end = exe.find('/', 5);
+	return end == std::string::npos ? std::string() : exe.substr(0, end);
+}
+
 bool staged_tree(const std::string &path)
 {
 	return under(path, "/dev") || under(path, "/proc") || under(path, "/sys");
@@ -680,6 +695,14 @@ Result Sandbox::execute(const std::function<int()> &child, const std::string &in
 			  s.ensure_dir(m + "/sys") &&
 			  s.do_mount("sysfs", m + "/sys", "sysfs", MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC) &&
 			  s.ensure_dir(m + "/tmp") && s.do_mount((dir_ + "/tmp").c_str(), m + "/tmp", nullptr, MS_BIND);
+		// A build tree under /tmp (a checkout made there) stays visible
+		// inside, read-only, so that the programs under test can start.
+		std::string tree = tmp_build_tree();
+		if (ok && !tree.empty()) {
+			std::string t = m + tree;
+			ok = s.ensure_dir(t) && s.do_mount(tree.c_str(), t, nullptr, MS_BIND | MS_REC) &&
+			     s.do_mount(nullptr, t, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV);
+		}
 		for (size_t i = 0; ok && i < images_.size(); ++i) {
 			std::string target = m + images_[i].mount_point;
 			int mount_err = open(err.c_str(), O_CREAT | O_WRONLY | O_APPEND | O_CLOEXEC, 0644);
