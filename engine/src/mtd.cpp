@@ -4,6 +4,7 @@
 
 #include "crc32_table.h"
 #include "unique_fd.h"
+#include "fd_io.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -74,21 +75,6 @@ bool seek_to(int fd, uint64_t offset)
 	return lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
-// Reads exactly len bytes; false on an error or the end of the data.
-bool read_all(int fd, uint8_t *buf, size_t len)
-{
-	while (len > 0) {
-		ssize_t n = read(fd, buf, len);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		buf += n;
-		len -= static_cast<size_t>(n);
-	}
-	return true;
-}
-
 // Bytes read before the end of the data (or -1 on an error).
 ssize_t read_upto(int fd, uint8_t *buf, size_t len)
 {
@@ -104,20 +90,6 @@ ssize_t read_upto(int fd, uint8_t *buf, size_t len)
 		got += static_cast<size_t>(n);
 	}
 	return static_cast<ssize_t>(got);
-}
-
-bool write_all(int fd, const uint8_t *buf, size_t len)
-{
-	while (len > 0) {
-		ssize_t n = write(fd, buf, len);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		buf += n;
-		len -= static_cast<size_t>(n);
-	}
-	return true;
 }
 
 // Where an image comes from: a descriptor or memory.
@@ -369,7 +341,7 @@ int crv_mtd_read(const crv_mtd_dev *dev, int fd, int page, void *buf, int len)
 		printf("%s seek fail !\n", __func__);
 		return -5;
 	}
-	if (!read_all(fd, static_cast<uint8_t *>(buf), static_cast<size_t>(len))) {
+	if (!crv_read_full(fd, static_cast<uint8_t *>(buf), static_cast<size_t>(len))) {
 		printf("%s read fail !\n", __func__);
 		return -5;
 	}
@@ -654,7 +626,7 @@ int crv_mtd_nand_block_dump(const char *path, int first_block, int count, const 
 			printf("%s read ec header fail !\n", fn);
 			return -5;
 		}
-		if (!write_all(out.get(), buf.data(), buf.size())) {
+		if (!crv_write_full(out.get(), buf.data(), buf.size())) {
 			printf("%s Write %s fail !\n", fn, out_path);
 			return -5;
 		}

@@ -11,6 +11,7 @@
 #include "crv_npt.h"
 #include "crv_ostrel_ctx.h"
 #include "unique_fd.h"
+#include "fd_io.h"
 
 namespace {
 
@@ -36,21 +37,6 @@ private:
 	const char *path_;
 	crv_unique_fd fd_;
 };
-
-bool write_all(int fd, const void *data, size_t len)
-{
-	const auto *p = static_cast<const uint8_t *>(data);
-	while (len > 0) {
-		ssize_t n = write(fd, p, len);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		p += n;
-		len -= size_t(n);
-	}
-	return true;
-}
 
 } // namespace
 
@@ -94,7 +80,7 @@ int crv_ostrel_nand_npt_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle
 		printf("%s create tmp file fail !\n", fn);
 		return -5;
 	}
-	if (!write_all(staged.fd(), &bin, sizeof(bin))) {
+	if (!crv_write_full(staged.fd(), &bin, sizeof(bin))) {
 		printf("%s write tmp file fail !\n", fn);
 		return -5;
 	}

@@ -4,6 +4,7 @@
 
 #include "crv_system.h"
 #include "unique_fd.h"
+#include "fd_io.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -128,34 +129,6 @@ int seek_flash(const char *fn, const Flash &flash, uint64_t offset)
 	return 0;
 }
 
-bool read_full(int fd, uint8_t *buf, size_t len)
-{
-	while (len > 0) {
-		ssize_t n = read(fd, buf, len);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		buf += n;
-		len -= static_cast<size_t>(n);
-	}
-	return true;
-}
-
-bool write_full(int fd, const uint8_t *buf, size_t len)
-{
-	while (len > 0) {
-		ssize_t n = write(fd, buf, len);
-		if (n < 0 && errno == EINTR)
-			continue;
-		if (n <= 0)
-			return false;
-		buf += n;
-		len -= static_cast<size_t>(n);
-	}
-	return true;
-}
-
 bool seek_stream(FILE *fp, uint64_t offset)
 {
 	return fseeko(fp, static_cast<off_t>(offset), SEEK_SET) == 0;
@@ -214,7 +187,7 @@ int crv_ostrel_spi_stbc_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle
 			printf("%s read input file fail !\n", fn);
 			return -5;
 		}
-		if (!write_full(flash.fd.get(), chunk, n)) {
+		if (!crv_write_full(flash.fd.get(), chunk, n)) {
 			printf("%s write to flash fail !\n", fn);
 			return -5;
 		}
@@ -262,14 +235,14 @@ int crv_ostrel_spi_stbc_update_w_retry_cb(const crv_per_img_hdr *hdr, crv_per_im
 			return ret;
 		if (int ret = seek_flash(fn, flash, offset); ret != 0)
 			return ret;
-		if (!write_full(flash.fd.get(), image.data(), len)) {
+		if (!crv_write_full(flash.fd.get(), image.data(), len)) {
 			printf("%s write dst file fail !\n", fn);
 			continue;
 		}
 		if (int ret = seek_flash(fn, flash, offset); ret != 0)
 			return ret;
 		printf("%s(%d)pimg_handle->flen: %lld\n", fn, __LINE__, static_cast<long long>(len));
-		if (!read_full(flash.fd.get(), readback.data(), len)) {
+		if (!crv_read_full(flash.fd.get(), readback.data(), len)) {
 			printf("%s read dev file fail !\n", fn);
 			continue;
 		}
@@ -300,7 +273,7 @@ int x50219_spi_stbc_check_pattern(const crv_per_img_hdr *hdr, const uint8_t *hea
 	// The controller's copy lies where the writers put it.
 	if (int ret = seek_flash(fn, flash, hdr->target_offset); ret != 0)
 		return ret;
-	if (!read_full(flash.fd.get(), buf.data(), kBufSize)) {
+	if (!crv_read_full(flash.fd.get(), buf.data(), kBufSize)) {
 		printf("%s read dev file fail !\n", fn);
 		return -5;
 	}
@@ -402,11 +375,11 @@ int crv_ostrel_x50219_spi_stbc_update_cb(const crv_per_img_hdr *hdr, crv_per_img
 		if (int ret = seek_flash(fn, flash, start); ret != 0)
 			return ret;
 		bool ok = false;
-		if (!write_full(flash.fd.get(), image.data(), kWriteLen)) {
+		if (!crv_write_full(flash.fd.get(), image.data(), kWriteLen)) {
 			printf("%s write dst file fail !\n", fn);
 		} else if (int ret = seek_flash(fn, flash, start); ret != 0) {
 			return ret;
-		} else if (!read_full(flash.fd.get(), readback.data(), kWriteLen)) {
+		} else if (!crv_read_full(flash.fd.get(), readback.data(), kWriteLen)) {
 			printf("%s read dev file fail !\n", fn);
 		} else if (memcmp(image.data(), readback.data(), body) != 0) {
 			printf("%s write stbc image fail , retry again !\n", fn);
