@@ -499,4 +499,12 @@ static inline bool kgpu_nv12_acc(void)
 	       KER_GPU_HW_FEATURE_NV12_ACC;
 }
 
+/* A backend context's register block for one engine, or NULL. */
+static inline const ST_KER_GPU_HW_REG *kgpu_ctx_hw(const ST_KER_GPU_INIT *c, int engine)
+{
+	if (!c->pstHwReg || engine < 0 || engine >= c->HwNum)
+		return NULL;
+	return &c->pstHwReg[engine];
+}
+
 #endif /* KER_GPU_HW_H */

@@ -25,11 +25,7 @@ u64 g_kgpu_q2_last_pc;
 
 static const ST_KER_GPU_HW_REG *q2_hw(int engine)
 {
-	const ST_KER_GPU_INIT *c = Q2_CTX;
-
-	if (!c->pstHwReg || engine < 0 || engine >= c->HwNum)
-		return NULL;
-	return &c->pstHwReg[engine];
+	return kgpu_ctx_hw(Q2_CTX, engine);
 }
 
 int KGPU_OP_Q2_Initial(const ST_KER_GPU_INIT *pstInit)

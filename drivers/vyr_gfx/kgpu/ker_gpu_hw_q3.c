@@ -26,11 +26,7 @@ u32 g_kgpu_q3_cmd_irq_cnt;
 
 static const ST_KER_GPU_HW_REG *q3_hw(int engine)
 {
-	const ST_KER_GPU_INIT *c = Q3_CTX;
-
-	if (!c->pstHwReg || engine < 0 || engine >= c->HwNum)
-		return NULL;
-	return &c->pstHwReg[engine];
+	return kgpu_ctx_hw(Q3_CTX, engine);
 }
 
 int KGPU_OP_Q3_Initial(const ST_KER_GPU_INIT *pstInit)
