@@ -475,6 +475,7 @@ static struct file *open_node(const Node &node, unsigned flags)
 	f->f_op = node.fops;
 	f->f_flags = flags;
 	f->f_mode = ((flags & 3) != O_WRONLY ? FMODE_READ : 0) | ((flags & 3) != O_RDONLY ? FMODE_WRITE : 0);
+	f->f_cred = khost_current_cred();
 	if (node.misc)
 		f->private_data = node.miscdev;
 	if (node.fops->owner && !try_module_get(node.fops->owner)) {
@@ -529,7 +530,7 @@ long compat_ioctl(struct file *f, unsigned cmd, unsigned long arg)
 	return f->f_op->compat_ioctl(f, cmd, arg);
 }
 
-void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err)
+void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err, bool writable)
 {
 	if (!f->f_op->mmap) {
 		if (err)
@@ -541,7 +542,16 @@ void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err)
 	vma.vm_start = 0x7f0000000000UL;
 	vma.vm_end = vma.vm_start + ((len + PAGE_SIZE - 1) & PAGE_MASK);
 	vma.vm_pgoff = pgoff;
-	vma.vm_flags = VM_READ | VM_WRITE | VM_SHARED;
+	vma.vm_flags = VM_READ | VM_MAYREAD | VM_SHARED | VM_MAYSHARE;
+	if (f->f_mode & FMODE_WRITE)
+		vma.vm_flags |= VM_MAYWRITE;
+	if (writable)
+		vma.vm_flags |= VM_WRITE;
+	if ((vma.vm_flags & VM_WRITE) && !(vma.vm_flags & VM_MAYWRITE)) {
+		if (err)
+			*err = -EACCES;	/* do_mmap: a shared writable map of a read-only file */
+		return nullptr;
+	}
 	vma.vm_file = f;
 	int r = f->f_op->mmap(f, &vma);
 	if (err)

@@ -198,12 +198,19 @@ void dma_unmap_sgtable(struct device *, struct sg_table *, enum dma_data_directi
 
 /* ---- descriptors ---- */
 
+/* The access mode of a file opened with these flags (the kernel's OPEN_FMODE). */
+static fmode_t open_fmode(int flags)
+{
+	return (fmode_t)((flags + 1) & O_ACCMODE);
+}
+
 struct file *khost_file_create(const struct file_operations *fops, void *private_data, const char *what)
 {
 	auto *f = new file();
 	f->f_op = fops;
 	f->private_data = private_data;
 	f->f_inode = new inode();
+	f->f_cred = khost_current_cred();
 	refcount_set(&f->khost_refs, 1);
 	f->khost = new FileExtra{what};
 	track("file", f, std::string(what) + " file still referenced");
@@ -492,6 +499,7 @@ struct dma_buf *dma_buf_export(const struct dma_buf_export_info *info)
 	INIT_LIST_HEAD(&d->attachments);
 	khost_mutex_init(&d->lock, "dma_buf.lock");
 	d->file = khost_file_create(&dmabuf_fops, d, "dma-buf");
+	d->file->f_mode = open_fmode(info->flags);	/* as dma_buf_getfile */
 	track("dma-buf", d, std::string("dma-buf of ") + (info->exp_name ? info->exp_name : "?") + " not released");
 	return d;
 }
@@ -689,7 +697,9 @@ struct file *filp_open(const char *path, int flags, umode_t mode)
 	int fd = ::open(host.c_str(), hflags, mode);
 	if (fd < 0)
 		return (struct file *)ERR_PTR(-errno);
-	return khost_file_create(&hostfile_fops, new HostFile{fd}, "kernel-opened");
+	struct file *f = khost_file_create(&hostfile_fops, new HostFile{fd}, "kernel-opened");
+	f->f_mode = open_fmode(flags);
+	return f;
 }
 
 int filp_close(struct file *f, void *id)
