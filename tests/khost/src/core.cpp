@@ -579,6 +579,17 @@ size_t ksize(const void *p)
 	return it == allocations.end() ? 0 : it->second;
 }
 
+/* kmalloc memory lies in the kernel's linear map. */
+bool khost_in_kmalloc(const void *p)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = allocations.upper_bound(p);
+	if (it == allocations.begin())
+		return false;
+	--it;
+	return (const char *)p < (const char *)it->first + it->second;
+}
+
 void *krealloc(const void *p, size_t size, gfp_t flags)
 {
 	size_t old = ZERO_OR_NULL_PTR(p) ? 0 : ksize(p);

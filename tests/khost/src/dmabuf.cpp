@@ -152,6 +152,21 @@ void dma_unmap_page(struct device *dev, dma_addr_t addr, size_t size, enum dma_d
 void dma_sync_single_for_cpu(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
 void dma_sync_single_for_device(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
 
+int dma_mmap_coherent(struct device *dev, struct vm_area_struct *vma, void *cpu, dma_addr_t handle, size_t size)
+{
+	(void)dev;
+	unsigned long count = PAGE_ALIGN(size) >> PAGE_SHIFT, user = vma_pages(vma);
+	if (khost::phys_ptr(handle) != cpu || !tracked("dma coherent", cpu)) {
+		fault("dma_mmap_coherent of a buffer not from dma_alloc_coherent");
+		return -ENXIO;
+	}
+	vma->vm_page_prot = pgprot_dmacoherent(vma->vm_page_prot);
+	if (vma->vm_pgoff >= count || user > count - vma->vm_pgoff)
+		return -ENXIO;
+	return remap_pfn_range(vma, vma->vm_start, PHYS_PFN(handle) + vma->vm_pgoff, user << PAGE_SHIFT,
+			       vma->vm_page_prot);
+}
+
 /* ---- scatter-gather ---- */
 
 int sg_alloc_table(struct sg_table *t, unsigned int nents, gfp_t gfp)
@@ -186,6 +201,8 @@ int dma_map_sg(struct device *dev, struct scatterlist *sg, int nents, enum dma_d
 }
 
 void dma_unmap_sg(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
+void dma_sync_sg_for_cpu(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
+void dma_sync_sg_for_device(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
 
 int dma_map_sgtable(struct device *dev, struct sg_table *t, enum dma_data_direction dir, unsigned long attrs)
 {

@@ -42,3 +42,6 @@ unsigned scale();
 bool user_copy_fails(const void *addr, size_t len);
 
 } // namespace khost::detail
+
+// Whether p lies inside a live kmalloc allocation (the kernel's linear map).
+extern "C" bool khost_in_kmalloc(const void *p);

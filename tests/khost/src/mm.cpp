@@ -412,7 +412,7 @@ int khost_virt_addr_valid(const volatile void *addr)
 {
 	Arena &a = arena();
 	const char *p = (const char *)addr;
-	return a.base && p >= a.base && p < a.base + a.used;
+	return (a.base && p >= a.base && p < a.base + a.used) || khost_in_kmalloc(p);
 }
 
 int pfn_valid(unsigned long pfn)
