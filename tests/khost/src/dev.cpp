@@ -8,6 +8,7 @@
 #include <cstring>
 #include <condition_variable>
 #include <list>
+#include <set>
 #include <thread>
 
 extern "C" {
@@ -56,6 +57,7 @@ struct World {
 	std::vector<std::string> param_strings_owned;
 	std::vector<struct notifier_block *> module_notifiers;
 	std::map<std::string, void *> symbols;
+	std::set<std::string> plain_exports;	// EXPORT_SYMBOL, not _GPL
 	std::map<std::string, int> symbol_refs;
 	struct device_node *dt_root = nullptr;
 	std::list<struct platform_device *> pdevs;
@@ -318,10 +320,14 @@ void claim(struct module *m, const void *addr, size_t len)
 	static_cast<ModExtra *>(m->khost)->claims.push_back({(const char *)addr, len});
 }
 
-void add_symbol(const char *name, void *addr)
+void add_symbol(const char *name, void *addr, bool gpl_only)
 {
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	world().symbols[name] = addr;
+	if (gpl_only)
+		world().plain_exports.erase(name);
+	else
+		world().plain_exports.insert(name);
 }
 
 int symbol_refs(const char *name)
@@ -767,6 +773,11 @@ void *__symbol_get(const char *name)
 	auto it = world().symbols.find(name);
 	if (it == world().symbols.end())
 		return nullptr;
+	/* kernel/module: symbol_get finds only EXPORT_SYMBOL_GPL symbols (5.4.y, 6.1). */
+	if (world().plain_exports.count(name)) {
+		printk(KERN_WARNING "failing symbol_get of non-GPLONLY symbol %s.\n", name);
+		return nullptr;
+	}
 	if (world().symbol_refs[name]++ == 0)
 		track("symbol", it->second, std::string("symbol ") + name + " not put");
 	return it->second;

@@ -232,6 +232,23 @@ TEST_F(Bed, CapabilitiesFollowTheOpenerAndMappingsAreJournalled)
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
 }
 
+TEST_F(Bed, SymbolGetFindsOnlyGplExportsAndKmallocIsLinearMemory)
+{
+	static int plain, gpl;
+	khost::add_symbol("ks_plain", &plain, false);
+	khost::add_symbol("ks_gpl", &gpl);
+	EXPECT_EQ(__symbol_get("ks_plain"), nullptr);
+	EXPECT_NE(khost::log().find("failing symbol_get of non-GPLONLY symbol ks_plain.\n"), std::string::npos);
+	EXPECT_EQ(__symbol_get("ks_gpl"), &gpl);
+	__symbol_put("ks_gpl");
+	char *k = static_cast<char *>(kmalloc(100, GFP_KERNEL));
+	int local = 0;
+	EXPECT_TRUE(virt_addr_valid(k + 99));
+	EXPECT_FALSE(virt_addr_valid(k + 100));
+	EXPECT_FALSE(virt_addr_valid(&local));
+	kfree(k);
+}
+
 TEST_F(Bed, FramebuffersGoThroughTheCoreChecks)
 {
 	ASSERT_EQ(khost::load_module("khost_selftest_mod"), 0);

@@ -38,7 +38,9 @@ int set_param(const char *module, const char *param, const char *value);
 // Marks [addr, addr + len) as belonging to m (for owner lookups of a second
 // module in one test). Addresses no module claims belong to every module.
 void claim(struct module *m, const void *addr, size_t len);
-void add_symbol(const char *name, void *addr);
+// A symbol other modules export; symbol_get() finds only GPL-only ones, as
+// the kernel's does (gpl_only false: a plain EXPORT_SYMBOL).
+void add_symbol(const char *name, void *addr, bool gpl_only = true);
 int symbol_refs(const char *name);
 
 // ---- credentials ----
