@@ -224,7 +224,7 @@ static int hdma_source(const ST_HDMA_TRANSFER *t, bool direct, u64 *src)
 		return 0;
 	}
 	if (direct) {
-		*src = virt_to_phys(p);
+		*src = virt_to_phys((void *)p);
 		return 0;
 	}
 	memcpy(g_HDMA_CMA_vaddr, p, t->Size);
