@@ -30,10 +30,7 @@ ScreenRecoveryUI::ScreenRecoveryUI()
 
 ScreenRecoveryUI::~ScreenRecoveryUI()
 {
-	animation_stop_.store(true);
-	animation_wake_.notify_all();
-	if (animation_thread_.joinable())
-		animation_thread_.join();
+	StopAnimation();
 	ScreenRecoveryUI *self = this;
 	instance_.compare_exchange_strong(self, nullptr);
 	for (int i = 0; i < 5; ++i) {
@@ -46,6 +43,14 @@ ScreenRecoveryUI::~ScreenRecoveryUI()
 	res_free_surface(bar_full_);
 	res_free_surface(step_empty_);
 	res_free_surface(step_done_);
+}
+
+void ScreenRecoveryUI::StopAnimation()
+{
+	animation_stop_.store(true);
+	animation_wake_.notify_all();
+	if (animation_thread_.joinable())
+		animation_thread_.join();
 }
 
 double ScreenRecoveryUI::Now()

@@ -59,6 +59,8 @@ protected:
 	static double Now();
 	// One round of the animation thread (frame and self-advancing bar).
 	void AnimationStep();
+	// Ends the animation thread (the destructor does, too).
+	void StopAnimation();
 
 private:
 	void PaintBackdrop(int icon);
