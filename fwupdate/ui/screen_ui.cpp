@@ -328,7 +328,12 @@ void ScreenRecoveryUI::Initialize()
 		log_cols_ = gw > 0 ? std::min(gr_screen_width() / gw, kMaxCols - 1) : 0;
 		LoadImages();
 	}
-	animation_thread_ = std::thread([this] { AnimationLoop(); });
+	// Without a thread the screen still draws on request; it only does not
+	// animate.
+	try {
+		animation_thread_ = std::thread([this] { AnimationLoop(); });
+	} catch (const std::system_error &) {
+	}
 	RecoveryUI::Initialize();
 }
 
