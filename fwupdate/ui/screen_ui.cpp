@@ -192,10 +192,7 @@ void ScreenRecoveryUI::PaintScreen()
 	message_shown_ = false;
 	if (!log_shown_) {
 		if (message_held_) {
-			gr_set_color(0, 0, 0, 255);
-			gr_wipe();
-			gr_set_color(uint8_t(message_rgb_ >> 16), uint8_t(message_rgb_ >> 8), uint8_t(message_rgb_), 255);
-			DrawMessage(message_text_);
+			PaintHeldMessage();
 			return;
 		}
 		PaintBackdrop(current_icon_);
@@ -510,12 +507,16 @@ void ScreenRecoveryUI::ShowColoredMessage(uint32_t rgb, const char *fmt, ...)
 	va_end(ap);
 	message_rgb_ = rgb & 0xffffff;
 	message_held_ = true;
+	PaintHeldMessage();
+	gr_present();
+}
 
+void ScreenRecoveryUI::PaintHeldMessage()
+{
 	gr_set_color(0, 0, 0, 255);
 	gr_wipe();
-	gr_set_color(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb), 255);
+	gr_set_color(uint8_t(message_rgb_ >> 16), uint8_t(message_rgb_ >> 8), uint8_t(message_rgb_), 255);
 	DrawMessage(message_text_);
-	gr_present();
 }
 
 void ScreenRecoveryUI::DrawPlainMessage(const char *fmt, ...)

@@ -69,6 +69,7 @@ private:
 	void PresentScreen();
 	void PresentProgress();
 	void DrawMessage(const char *text);
+	void PaintHeldMessage();
 	gr_surface *CurrentFrame() const;
 	void LoadImages();
 	void AnimationLoop();
