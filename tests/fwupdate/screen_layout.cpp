@@ -130,6 +130,8 @@ void Frame::text(const Art &art, int x, int y, const std::string &s, bool bold, 
 	const unsigned colour[3] = {rgb & 0xff, (rgb >> 8) & 0xff, rgb >> 16}; // blue, green, red
 	for (size_t i = 0; i < s.size(); ++i) {
 		const int index = int(static_cast<unsigned char>(s[i])) - 32;
+		if (index < 0 || index >= 96)
+			continue; // no glyph: the place stays black
 		for (int row = 0; row < gh; ++row)
 			for (int col = 0; col < gw; ++col) {
 				const int fx = x + int(i) * gw + col, fy = y + row;
