@@ -436,6 +436,9 @@ static int q2_go(const char *func, int engine, KER_GPU_PLANE *dst, u32 mode,
 	if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TIME)
 		printk(KERN_INFO "[TRC]   %s() Time Diff = %lld\n", func,
 		       (long long)ktime_to_ns(ktime_sub(ktime_get(), t0)));
+	/* A batch runs blocking; a caller that asked for its callback gets it now. */
+	if (list && kgpu_plane_nonblock(dst))
+		kgpu_plane_done(dst);
 	if (ret < 0) {
 		KGPU_OP_ERR("%s() Wait interrupt time out : %d \n", func, ret);
 		return -16;

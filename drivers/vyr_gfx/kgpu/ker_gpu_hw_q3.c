@@ -67,6 +67,13 @@ u8 kgpu_plane_nonblock(const KER_GPU_PLANE *p)
 	return p && p->pstOption ? !!p->pstOption->NonBlock : 0;
 }
 
+/* Runs the completion callback a non-blocking caller attached to the plane. */
+void kgpu_plane_done(const KER_GPU_PLANE *p)
+{
+	if (p && p->pstOption && p->pstOption->pfnDone)
+		p->pstOption->pfnDone(p->pstOption->pDoneArg);
+}
+
 u32 kgpu_power_bits(void)
 {
 	u32 issue = READ_ONCE(g_GpuHwIssue) & READ_ONCE(g_GpuIssueMask);
@@ -311,15 +318,17 @@ static void q3_time_diff(const char *func, ktime_t t0)
 }
 
 /* Result of a finished (blocking) run from the trigger result and status. */
-static int q3_result(const char *func, int engine, int trig, u32 status, bool list_err)
+/* Runs while the caller still owns the engine: the dump and the reset touch it. */
+static void q3_after_run(int engine, u32 status)
 {
-	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
-
 	if ((status & AGE_STATUS_BUSY) || (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_REG_DUMP))
 		KGPU_OP_Q3_DumpReg(engine);
 	if ((status & AGE_STATUS_ERROR) && Q3_CTX->HwVersion == 2)
 		_GPU_Q3_SwReset(engine);
-	(void)hw;
+}
+
+static int q3_result(const char *func, int trig, u32 status, bool list_err)
+{
 	if (trig < 0) {
 		KGPU_OP_ERR("%s() Wait interrupt time out : %d \n", func, trig);
 		return -16;
@@ -376,10 +385,14 @@ static int _KGPU_OP_Q3_postprocessing(const char *func, int engine, KER_GPU_PLAN
 			dst->RunLen_Size = dst->Status[0];
 	}
 	status = kgpu_reg_rd(hw, AGE_STATUS);
+	q3_after_run(engine, status);
 	if (c->pfnUnlock)
 		c->pfnUnlock(engine);
 	q3_time_diff(func, t0);
-	return q3_result(func, engine, ret, status, list_err);
+	/* A batch runs blocking; a caller that asked for its callback gets it now. */
+	if (list && kgpu_plane_nonblock(dst))
+		kgpu_plane_done(dst);
+	return q3_result(func, ret, status, list_err);
 }
 
 static void q3_func_common(ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *dst)
@@ -902,10 +915,11 @@ int KGPU_OP_Q3_CmdMode(u32 u32CmdPhyAddr)
 	list_err = kgpu_cp_rd(hw, CP_STATUS) & BIT(1);
 	kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, 0);
 	status = kgpu_reg_rd(hw, AGE_STATUS);
+	q3_after_run(0, status);
 	if (c->pfnUnlock)
 		c->pfnUnlock(0);
 	q3_time_diff(__func__, t0);
-	return q3_result(__func__, 0, ret, status, list_err);
+	return q3_result(__func__, ret, status, list_err);
 }
 
 /* ------------------------------------------------------------------------ */
