@@ -365,6 +365,9 @@ extern const KGPU_MATRIX YUV400_to_RGB_Matrix;
 int _AGE2_Q3_format_table(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV);
 int _KGPU_Q3_Pixel_Width(const KER_GPU_PLANE *pstPlane);
 u32 _GPU_Q3_Chroma_Offset(u32 mode, u32 ch, u32 x, u32 y, u32 bpp, u32 stride);
+int _GPU_Q3_Plane_Buffers(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV);
+void _GPU_Q3_Plane_Span(const KER_GPU_PLANE *p, int ch, s32 x, s32 y, u32 w, u32 h,
+			s64 *lo, s64 *hi);
 void _GPU_Q3_ReOrder_SrcMatrix(const KGPU_MATRIX in, const u8 order[3], KGPU_MATRIX out);
 void _GPU_Q3_ReOrder_DstMatrix(const KGPU_MATRIX in, const u8 order[3], KGPU_MATRIX out);
 const s32 (*kgpu_yuv_to_rgb_matrix(u8 mode))[4];
@@ -463,6 +466,7 @@ int kgpu_pick_engine(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
 int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp);
 u32 kgpu_power_bits(void);
 u8 kgpu_plane_nonblock(const KER_GPU_PLANE *pstPlane);
+void kgpu_plane_done(const KER_GPU_PLANE *pstPlane);
 
 /* ------------------------------------------------------------------------ */
 /* Q2 backend (ker_gpu_hw_q2.c)                                              */
