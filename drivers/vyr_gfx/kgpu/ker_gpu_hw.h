@@ -460,9 +460,14 @@ KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *
 KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Blend(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 					   KER_GPU_PLANE *pstDst);
 void KGPU_OP_Q3_CmdBuf_Free(void *arg);
+int _GPU_Q3_Go(int engine, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
+	       KER_GPU_CALLBACK cb2, void *arg2);
+u32 _GPU_Q3_SpeedLimit_Set(u32 a, u32 b);
+u32 KGPU_Q3_Reg_Plane_Size(u32 w, u32 h);
+u64 KGPU_Q3_Reg_Plane_Addr(const KER_GPU_PLANE *pstPlane, u32 x, u32 y);
 
 /* Shared by both backends. */
-int kgpu_pick_engine(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
+int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
 int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp);
 u32 kgpu_power_bits(void);
 u8 kgpu_plane_nonblock(const KER_GPU_PLANE *pstPlane);
@@ -492,6 +497,11 @@ int KGPU_OP_Q2_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 void KGPU_OP_Q2_trigger(int engine);
 u32 KGPU_OP_Q2_Using_SRAM(int engine);
 void KGPU_OP_Q2_CmdBuf_Free(void *arg);
+KGPU_CMDBUF_HANDLE KGPU_OP_Q2_CmdBuf_Fill(const KER_GPU_PLANE *pstDst, int *pRet);
+KGPU_CMDBUF_HANDLE KGPU_OP_Q2_CmdBuf_Copy(const KER_GPU_PLANE *pstSrc, const KER_GPU_PLANE *pstDst,
+					  int *pRet);
+int _GPU_Q2_Go(int engine, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
+	       KER_GPU_CALLBACK cb2, void *arg2);
 int _KGPU_OP_Set_UV_mode(const KER_GPU_PLANE *pstSrc, const KER_GPU_PLANE *pstDst);
 int _KGPU_Q2_SpeedLimit_Set(u32 a, u32 b, int fill, int factor);
 const char *_KGPU_Q2_FractionToStr(u32 num, u32 den);

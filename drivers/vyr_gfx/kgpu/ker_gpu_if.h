@@ -243,6 +243,7 @@ typedef struct {
 	s16 X2;
 	s16 Y1;
 	s16 Y2;
+	u16 Force_Scaling;		/* Q2: scale even between equal sizes */
 } _ST_KER_GPU_SCLP_SETTING;
 
 /* Blend parameter record: 17 byte fields. */
