@@ -333,15 +333,42 @@ void kgpu_mem_range(const ST_KGPU_MEM_RECORD *rec, u64 *start, u64 *end)
 	*end = rec->u64PhyAddr + rec->u64AllocatedSize;
 }
 
-/* Maps part of an allocation, from addr on, into user space. */
-int kgpu_mem_mmap(const ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma)
+/* Each user mapping of an allocation keeps it until the mapping goes. */
+static void kgpu_mem_vm_open(struct vm_area_struct *vma)
 {
+	ST_KGPU_MEM_RECORD *r = vma->vm_private_data;
+
+	kref_get(&r->ref);
+}
+
+static void kgpu_mem_vm_close(struct vm_area_struct *vma)
+{
+	kgpu_mem_put(vma->vm_private_data);
+}
+
+static const struct vm_operations_struct g_kgpu_mem_vm_ops = {
+	.open = kgpu_mem_vm_open,
+	.close = kgpu_mem_vm_close,
+};
+
+/* Maps part of an allocation, from addr on, into user space. */
+int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma)
+{
+	int ret;
+
 	vma->vm_pgoff = (unsigned long)((addr - rec->u64PhyAddr) >> PAGE_SHIFT);
 	if (rec->u32Provider == KGPU_MEM_PROVIDER_DMA)
-		return dma_mmap_coherent(g_KerGpuCtx.pDevice, vma, rec->pVirAddr,
-					 rec->u64PhyAddr, rec->u64AllocatedSize);
-	return remap_pfn_range(vma, vma->vm_start, PHYS_PFN(addr), vma->vm_end - vma->vm_start,
-			       vma->vm_page_prot);
+		ret = dma_mmap_coherent(g_KerGpuCtx.pDevice, vma, rec->pVirAddr,
+					rec->u64PhyAddr, rec->u64AllocatedSize);
+	else
+		ret = remap_pfn_range(vma, vma->vm_start, PHYS_PFN(addr),
+				      vma->vm_end - vma->vm_start, vma->vm_page_prot);
+	if (ret)
+		return ret;
+	kref_get(&rec->ref);
+	vma->vm_private_data = rec;
+	vma->vm_ops = &g_kgpu_mem_vm_ops;
+	return 0;
 }
 
 ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 addr)

@@ -55,6 +55,17 @@ protected:
 		return p;
 	}
 
+	// What a kernel caller hands the operations: 16x16 ARGB at addr.
+	static KER_GPU_PLANE kernel_plane(uint64_t addr)
+	{
+		KER_GPU_PLANE p = {};
+		p.FormatMode = 3;
+		p.Buf_Address[0] = addr;
+		p.Buf_Stride[0] = 64;
+		p.W = p.H = 16;
+		return p;
+	}
+
 	static ST_KGPU_EXEC fill(const ST_KGPU_EXEC_PLANE &dst)
 	{
 		ST_KGPU_EXEC e = {};
@@ -119,6 +130,18 @@ TEST_F(Exec, A4kArgbSurfaceIsAllocatedZeroedAndMapped)
 	ASSERT_EQ(err, 0);
 	for (size_t i = 0; i < a.u32AllocatedSize; i += 4093)
 		ASSERT_EQ(p[i], 0) << "byte " << i;
+	khost::munmap((void *)p);
+}
+
+TEST_F(Exec, AMappingKeepsItsBufferAfterItIsFreed)
+{
+	auto a = alloc(dev(), 8192);
+	void *p = khost::mmap(dev(), 8192, a.u64PhyAddr >> 12);
+	ASSERT_NE(p, nullptr);
+	EXPECT_EQ(ioctl(KGPU_IOC_MEM_FREE, &a.u64PhyAddr), 0);
+	EXPECT_TRUE(holds_coherent());
+	khost::munmap(p);
+	EXPECT_FALSE(holds_coherent());
 }
 
 /* ---- lifetimes ---- */
@@ -177,12 +200,7 @@ void on_done(void *) { done_calls++; }
 
 TEST_F(Exec, ABatchCallsItsNonBlockingCallback)
 {
-	auto a = alloc(dev(), 16384);
-	KER_GPU_PLANE dst = {};
-	dst.FormatMode = 3;
-	dst.Buf_Address[0] = a.u64PhyAddr;
-	dst.Buf_Stride[0] = 64;
-	dst.W = dst.H = 16;
+	KER_GPU_PLANE dst = kernel_plane(alloc(dev(), 16384).u64PhyAddr);
 	ST_KGPU_BATCH_FILL rects[2] = {{4, 4, 0, 0}, {4, 4, 8, 8}};
 	dst.stBatch = {2, sizeof(rects[0]), 0, (s16 *)&rects[0].x, (s16 *)&rects[0].y,
 		       &rects[0].w, &rects[0].h};
@@ -198,12 +216,7 @@ TEST_F(Exec, ABatchCallsItsNonBlockingCallback)
 TEST_F(Exec, ANonBlockingReadWaitsForThePendingOperation)
 {
 	auto_irq = false;
-	auto a = alloc(dev(), 4096);
-	KER_GPU_PLANE dst = {};
-	dst.FormatMode = 3;
-	dst.Buf_Address[0] = a.u64PhyAddr;
-	dst.Buf_Stride[0] = 64;
-	dst.W = dst.H = 16;
+	KER_GPU_PLANE dst = kernel_plane(alloc(dev(), 4096).u64PhyAddr);
 	ST_KER_GPU_OP_OPTION opt = {0, 1, {}, on_done, nullptr};
 	dst.pstOption = &opt;
 	_ST_KER_GPU_FILL_SETTING f = {};
@@ -388,7 +401,9 @@ TEST_F(Exec, AnUnprivilegedOpenerWorksWithItsOwnBuffers)
 	khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
 	auto a = alloc(dev(), 16384);
 	int err = 0;
-	EXPECT_NE(khost::mmap(dev(), 16384, a.u64PhyAddr >> 12, &err), nullptr);
+	void *m = khost::mmap(dev(), 16384, a.u64PhyAddr >> 12, &err);
+	EXPECT_NE(m, nullptr);
+	khost::munmap(m);
 	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
 	auto e = fill(plane(3, 0, da));
 	EXPECT_EQ(exec(dev(), e), 0);

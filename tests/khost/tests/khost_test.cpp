@@ -40,6 +40,7 @@ extern int ks_fb_set_par_calls, ks_fb_pans;
 int ks_export(void);
 u64 ks_import(int fd, struct device *dev);
 extern int ks_buf_released;
+extern int ks_vma_closes;
 int ks_out_fence(void);
 void ks_signal_fence(void);
 }
@@ -201,6 +202,9 @@ TEST_F(Bed, MiscDevicesOpenIoctlAndMmapLikeUserSpace)
 	EXPECT_EQ(*m, 0xfeedf00du);
 	EXPECT_EQ(khost::mmap(f, 8192, 0, &err), nullptr);
 	EXPECT_EQ(err, -EINVAL);
+	EXPECT_EQ(ks_vma_closes, 0);
+	EXPECT_EQ(khost::munmap(m), 0);
+	EXPECT_EQ(ks_vma_closes, 1);	/* the area's close runs at munmap */
 	khost::close(f);
 	ks_misc_deregister();
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
@@ -222,7 +226,9 @@ TEST_F(Bed, CapabilitiesFollowTheOpenerAndMappingsAreJournalled)
 	EXPECT_EQ(khost::mmap(user, 4096, 0, &err), nullptr);	/* shared and writable on a read-only file */
 	EXPECT_EQ(err, -EACCES);
 	khost::clear_mappings();
-	EXPECT_NE(khost::mmap(user, 4096, 0, &err, false), nullptr);
+	void *m = khost::mmap(user, 4096, 0, &err, false);
+	EXPECT_NE(m, nullptr);
+	khost::munmap(m);
 	auto maps = khost::mappings();
 	ASSERT_EQ(maps.size(), 1u);
 	EXPECT_EQ(maps[0].phys, ks_page_phys());
