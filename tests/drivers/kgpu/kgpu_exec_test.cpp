@@ -17,7 +17,7 @@ constexpr uint32_t kOtherChip = 0x12345678;	// version 2: Q3 backend only
 uint32_t reg(uint32_t off) { return khost::reg(kBase + off); }
 
 class Exec : public kgpu::Gpu {
-protected:
+public:
 	void SetUp() override
 	{
 		kgpu::Gpu::SetUp();
@@ -85,6 +85,17 @@ protected:
 		return false;
 	}
 };
+
+// Exports one plane; the descriptor, or the error.
+int share(struct file *f, uint64_t addr, uint32_t size)
+{
+	ST_KGPU_BUF_EXCHANGE x = {};
+	x.u32PlaneNum = 1;
+	x.u64PlaneAddr[0] = addr;
+	x.u32PlaneSize[0] = size;
+	long r = khost::ioctl(f, KGPU_IOC_BUF_EXCHANGE, (unsigned long)&x);
+	return r ? (int)r : x.s32DmaBufFd;
+}
 
 /* ---- every format family through the exec command ---- */
 
@@ -168,28 +179,21 @@ TEST_F(Exec, BuffersAForkedChildMadeGoWithTheSharedDescriptor)
 TEST_F(Exec, ADmaBufKeepsItsBufferAfterTheDescriptorCloses)
 {
 	auto a = alloc(dev(), 8192);
-	ST_KGPU_BUF_EXCHANGE x = {};
-	x.u32PlaneNum = 1;
-	x.u64PlaneAddr[0] = a.u64PhyAddr;
-	x.u32PlaneSize[0] = 8192;
-	ASSERT_EQ(ioctl(KGPU_IOC_BUF_EXCHANGE, &x), 0);
-	ASSERT_GE(x.s32DmaBufFd, 0);
+	int fd = share(dev(), a.u64PhyAddr, 8192);
+	ASSERT_GE(fd, 0);
 	khost::close(file);
 	file = nullptr;
 	EXPECT_TRUE(holds_coherent());
 
 	/* Still the engine's to draw on, through the dma-buf. */
-	ST_KGPU_EXEC_PLANE d = {};
-	d.u8Format = 3;
-	d.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
-	d.s32Fd[0] = x.s32DmaBufFd;
-	d.u16Stride[0] = 64;
-	d.u16Width = d.u16Height = 16;
-	auto e = fill(d);
+	uint64_t none[3] = {};
+	auto e = fill(plane(3, 0, none));
+	e.stDst.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
+	e.stDst.s32Fd[0] = fd;
 	EXPECT_EQ(exec(dev(), e), 0);
 	EXPECT_EQ(reg(AGE_DST_ADDR0), (uint32_t)a.u64PhyAddr);
 
-	khost::close_fd(x.s32DmaBufFd);
+	khost::close_fd(fd);
 	EXPECT_FALSE(holds_coherent());
 }
 
@@ -263,137 +267,90 @@ struct Reach {
 	std::function<long(Exec &, struct file *)> run;
 };
 
-class Access : public Exec, public ::testing::WithParamInterface<Reach> {
-public:
-	struct file *unprivileged()
-	{
-		khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
-		struct file *f = khost::open("crkgpu");
-		khost::set_caps(khost::kAllCaps);
-		return f;
-	}
-	long exec_on(struct file *f, ST_KGPU_EXEC &e) { return exec(f, e); }
-	ST_KGPU_MEM_ALLOC alloc_on(struct file *f, uint32_t size) { return alloc(f, size); }
-};
+class Access : public Exec, public ::testing::WithParamInterface<Reach> {};
 
 TEST_P(Access, RawIoOnlyForAPrivilegedOpener)
 {
-	struct file *user = unprivileged();
+	khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
+	struct file *user = khost::open("crkgpu");
+	khost::set_caps(khost::kAllCaps);
 	EXPECT_EQ(GetParam().run(*this, user), GetParam().denied);
 	EXPECT_GE(GetParam().run(*this, dev()), 0);
 	khost::close(user);
 }
 
-long map_foreign(Exec &, struct file *f)
+long map(struct file *f, unsigned long pgoff)
 {
 	int err = 0;
-	khost::mmap(f, 4096, khost::foreign_ram() >> 12, &err);
+	khost::mmap(f, 4096, pgoff, &err);
 	return err;
 }
 
-long map_registers(Exec &, struct file *f)
+long sync(struct file *f, unsigned cmd, uint64_t addr, uint32_t size)
 {
-	int err = 0;
-	khost::mmap(f, 4096, 0, &err);
-	return err;
+	ST_KGPU_SYNC_RANGE r = {addr, size, 1};
+	ST_KGPU_SYNC_RANGES rs = {(uint64_t)(uintptr_t)&r, 1, {}};
+	return khost::ioctl(f, cmd, cmd == KGPU_IOC_SYNC_RANGES ? (unsigned long)&rs : (unsigned long)&r);
 }
 
 long fill_foreign(Exec &t, struct file *f)
 {
 	uint64_t da[3] = {khost::foreign_ram(), 0, 0};
-	ST_KGPU_EXEC_PLANE p = {};
-	p.u8Format = 3;
-	p.u64Addr[0] = da[0];
-	p.u16Stride[0] = 64;
-	p.u16Width = p.u16Height = 16;
-	ST_KGPU_EXEC e = {};
-	e.stDst = p;
-	return static_cast<Access &>(t).exec_on(f, e);
+	auto e = Exec::fill(Exec::plane(3, 0, da));
+	return t.exec(f, e);
 }
 
 long export_foreign(Exec &, struct file *f)
 {
-	ST_KGPU_BUF_EXCHANGE x = {};
-	x.u32PlaneNum = 1;
-	x.u64PlaneAddr[0] = khost::foreign_ram();
-	x.u32PlaneSize[0] = 4096;
-	long r = khost::ioctl(f, KGPU_IOC_BUF_EXCHANGE, (unsigned long)&x);
-	if (r)
-		return r;
-	if (x.s32DmaBufFd >= 0)
-		khost::close_fd(x.s32DmaBufFd);
-	return x.s32DmaBufFd;
-}
-
-long sync_foreign(Exec &, struct file *f)
-{
-	ST_KGPU_SYNC_RANGE r = {khost::foreign_ram(), 4096, 1};
-	return khost::ioctl(f, KGPU_IOC_SYNC, (unsigned long)&r);
-}
-
-long sync_ranges_foreign(Exec &, struct file *f)
-{
-	ST_KGPU_SYNC_RANGE r = {khost::foreign_ram(), 4096, 1};
-	ST_KGPU_SYNC_RANGES rs = {(uint64_t)(uintptr_t)&r, 1, {}};
-	return khost::ioctl(f, KGPU_IOC_SYNC_RANGES, (unsigned long)&rs);
+	int fd = share(f, khost::foreign_ram(), 4096);
+	if (fd >= 0)
+		khost::close_fd(fd);
+	return fd;
 }
 
 // An allocation of another descriptor, through ioctl 35.
 long sync_others(Exec &t, struct file *f)
 {
 	struct file *owner = khost::open("crkgpu");
-	auto a = static_cast<Access &>(t).alloc_on(owner, 4096);
-	ST_KGPU_SYNC_RANGE r = {a.u64PhyAddr, 4096, 1};
-	long ret = khost::ioctl(f, KGPU_IOC_SYNC_OWN, (unsigned long)&r);
+	long ret = sync(f, KGPU_IOC_SYNC_OWN, t.alloc(owner, 4096).u64PhyAddr, 4096);
 	khost::close(owner);
 	return ret;
 }
 
-// Past the end of the opener's own allocation.
+// Past the end of the opener's own allocation (RAM behind it).
 long sync_past_own(Exec &t, struct file *f)
 {
-	auto a = static_cast<Access &>(t).alloc_on(f, 4096);
-	static_cast<Access &>(t).alloc_on(f, 4096);	// RAM behind it
-	ST_KGPU_SYNC_RANGE r = {a.u64PhyAddr, 8192, 1};
-	return khost::ioctl(f, KGPU_IOC_SYNC_OWN, (unsigned long)&r);
+	auto a = t.alloc(f, 4096);
+	t.alloc(f, 4096);
+	return sync(f, KGPU_IOC_SYNC_OWN, a.u64PhyAddr, 8192);
 }
 
 // A 15000x30000 fill on a 4 KiB buffer shared as a dma-buf.
 long fill_past_dmabuf(Exec &t, struct file *f)
 {
-	auto a = static_cast<Access &>(t).alloc_on(f, 4096);
-	ST_KGPU_BUF_EXCHANGE x = {};
-	x.u32PlaneNum = 1;
-	x.u64PlaneAddr[0] = a.u64PhyAddr;
-	x.u32PlaneSize[0] = 4096;
-	khost::ioctl(f, KGPU_IOC_BUF_EXCHANGE, (unsigned long)&x);
-	ST_KGPU_EXEC_PLANE p = {};
-	p.u8Format = 3;
-	p.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
-	p.s32Fd[0] = x.s32DmaBufFd;
-	p.u16Stride[0] = 60000;
-	p.u16Width = 15000;
-	p.u16Height = 30000;
-	ST_KGPU_EXEC e = {};
-	e.stDst = p;
-	long r = static_cast<Access &>(t).exec_on(f, e);
-	khost::close_fd(x.s32DmaBufFd);
+	uint64_t none[3] = {};
+	auto e = Exec::fill(Exec::plane(3, 0, none, 15000, 30000, 60000));
+	e.stDst.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
+	e.stDst.s32Fd[0] = share(f, t.alloc(f, 4096).u64PhyAddr, 4096);
+	long r = t.exec(f, e);
+	khost::close_fd(e.stDst.s32Fd[0]);
 	return r;
 }
 
-long read_engine(Exec &, struct file *f)
-{
-	std::string out;
-	return khost::read(f, out, 4);
-}
-
 INSTANTIATE_TEST_SUITE_P(Kgpu, Access, ::testing::Values(
-	Reach{"MapForeignRam", -1, map_foreign}, Reach{"MapRegisters", -1, map_registers},
+	Reach{"MapForeignRam", -1, [](Exec &, struct file *f) { return map(f, khost::foreign_ram() >> 12); }},
+	Reach{"MapRegisters", -1, [](Exec &, struct file *f) { return map(f, 0); }},
 	Reach{"FillForeignRam", -1, fill_foreign}, Reach{"ExportForeignRam", -1, export_foreign},
-	Reach{"SyncForeignRam", -1, sync_foreign}, Reach{"SyncForeignRanges", -1, sync_ranges_foreign},
+	Reach{"SyncForeignRam", -1, [](Exec &, struct file *f) {
+		return sync(f, KGPU_IOC_SYNC, khost::foreign_ram(), 4096); }},
+	Reach{"SyncForeignRanges", -1, [](Exec &, struct file *f) {
+		return sync(f, KGPU_IOC_SYNC_RANGES, khost::foreign_ram(), 4096); }},
 	Reach{"SyncAnotherOpenersBuffer", -1, sync_others},
 	Reach{"SyncPastTheOwnBuffer", -22, sync_past_own},
-	Reach{"FillPastADmaBuf", -22, fill_past_dmabuf}, Reach{"StartTheEngineByRead", -1, read_engine}),
+	Reach{"FillPastADmaBuf", -22, fill_past_dmabuf},
+	Reach{"StartTheEngineByRead", -1, [](Exec &, struct file *f) {
+		std::string out;
+		return (long)khost::read(f, out, 4); }}),
 	[](const ::testing::TestParamInfo<Reach> &i) { return std::string(i.param.name); });
 
 TEST_F(Exec, AnUnprivilegedOpenerWorksWithItsOwnBuffers)
