@@ -25,9 +25,9 @@
 
 /*
  * One allocation. The open file it was made through holds the first
- * reference while the record is in the tree; every dma-buf exported over it
- * and every operation running on it hold one more, so the memory goes with
- * the last of them.
+ * reference while the record is in the tree; every dma-buf exported over it,
+ * every user mapping of it and every operation running on it hold one more,
+ * so the memory goes with the last of them.
  */
 struct kgpu_mem_rec {
 	struct rb_node node;
