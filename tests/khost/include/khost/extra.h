@@ -39,23 +39,13 @@ static inline void *dma_alloc_attrs(struct device *dev, size_t size, dma_addr_t 
 		memset(cpu, 0xA5, size);
 	return cpu;
 }
-/* Maps [vm_pgoff pages, + the area's size) of a coherent buffer into user
- * space with the device's attributes, refusing what lies past its end. */
+/* No attribute changes how a buffer is mapped into user space here. */
 static inline int dma_mmap_attrs(struct device *dev, struct vm_area_struct *vma, void *cpu,
 				 dma_addr_t handle, size_t size, unsigned long attrs)
 {
-	unsigned long count = PAGE_ALIGN(size) >> PAGE_SHIFT;
-
-	(void)dev;
-	(void)cpu;
 	(void)attrs;
-	vma->vm_page_prot = pgprot_writecombine(vma->vm_page_prot);
-	if (vma->vm_pgoff >= count || vma_pages(vma) > count - vma->vm_pgoff)
-		return -ENXIO;
-	return remap_pfn_range(vma, vma->vm_start, PHYS_PFN(handle) + vma->vm_pgoff,
-			       vma_pages(vma) << PAGE_SHIFT, vma->vm_page_prot);
+	return dma_mmap_coherent(dev, vma, cpu, handle, size);
 }
-#define dma_mmap_coherent(d, v, c, h, s) dma_mmap_attrs(d, v, c, h, s, 0)
 static inline void dma_free_attrs(struct device *dev, size_t size, void *cpu,
 				  dma_addr_t handle, unsigned long attrs)
 {
