@@ -6,6 +6,7 @@
 #include "crv_ostrel_ctx.h"
 #include "crv_system.h"
 #include "crv_ubi.h"
+#include "img_call.h"
 #include "unique_fd.h"
 
 #include <algorithm>
@@ -32,34 +33,6 @@ void zero_progress(int /*total*/, int /*done*/, void * /*arg*/)
 {
 	crv_ostrel_report_zero_progress();
 }
-
-// The handle's stream and the staged copy belong to the writer for the whole
-// call; both are gone on every way out.
-class WriterCall {
-public:
-	explicit WriterCall(crv_per_img_handle *handle) : handle_(handle) {}
-	~WriterCall()
-	{
-		close_stream();
-		if (!staged_.empty())
-			unlink(staged_.c_str());
-	}
-	WriterCall(const WriterCall &) = delete;
-	WriterCall &operator=(const WriterCall &) = delete;
-
-	void close_stream()
-	{
-		if (handle_->stream != nullptr) {
-			fclose(handle_->stream);
-			handle_->stream = nullptr;
-		}
-	}
-	void remove_on_exit(const std::string &path) { staged_ = path; }
-
-private:
-	crv_per_img_handle *handle_;
-	std::string staged_;
-};
 
 // What every writer checks first: arguments, the staging name, the target.
 int begin(const char *fn, const crv_per_img_hdr *hdr, crv_per_img_handle *handle, crv_mtd_dev *dev,
@@ -184,7 +157,7 @@ int staged_update(const char *fn, const crv_per_img_hdr *hdr, crv_per_img_handle
 		printf("%s invalid args !\n", fn);
 		return -22;
 	}
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	if (int ret = begin(fn, hdr, handle, &dev, &staged); ret != 0)
 		return ret;
 	std::vector<uint8_t> oob;
@@ -223,7 +196,7 @@ int crv_ostrel_nand_raw_update_w_erase_flag_cb(const crv_per_img_hdr *hdr, crv_p
 	if (strstr(crv_hdr_param(*hdr).c_str(), "eraseOnly") == nullptr)
 		return staged_update(fn, hdr, handle, -1, false);
 
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	const auto target = crv_hdr_target(*hdr);
 	printf("Erase MTD: %s\n", target.c_str());
 	int ret = erase_target(fn, hdr);
@@ -251,7 +224,7 @@ int crv_ostrel_nand_stbc_with_edid_update_cb(const crv_per_img_hdr *hdr, crv_per
 		printf("%s invalid args !\n", fn);
 		return -22;
 	}
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	// The kept fields reach up to 0x9000, and only one image of at most
 	// 128 KiB can carry them: anything else is refused before the flash is
 	// touched.
@@ -348,7 +321,7 @@ int crv_ostrel_nand_ubi_img_update_cb(const crv_per_img_hdr *hdr, crv_per_img_ha
 		printf("%s invalid args !\n", fn);
 		return -22;
 	}
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	if (handle->stream == nullptr) {
 		printf("%s open temp file fail !\n", fn);
 		return -5;
