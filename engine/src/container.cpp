@@ -250,3 +250,14 @@ int crv_ostrel_get_per_img_by_name(FILE *fp, const char *name, crv_per_img_hdr *
 	handle->stream = payload.release();
 	return int(CRV_PER_IMG_HDR_SIZE);
 }
+
+bool crv_handle_payload_in_file(const crv_per_img_handle *handle)
+{
+	if (handle == nullptr || handle->stream == nullptr)
+		return false;
+	const off_t pos = ftello(handle->stream);
+	const off_t size = stream_file_size(handle->stream);
+	if (pos < 0 || size < 0)
+		return true; // no regular file: its reads tell
+	return pos <= size && handle->length <= uint64_t(size - pos);
+}

@@ -251,6 +251,11 @@ int emmc_single(const char *fn, const crv_per_img_hdr *hdr, crv_per_img_handle *
 // Reads a whole pack into a buffer of its length and selects the blob.
 int load_pack(const char *fn, crv_per_img_handle *handle, const char *id, Buffer *buf, long *sel)
 {
+	// The buffer is sized by the length: only once the file holds it all.
+	if (!crv_handle_payload_in_file(handle)) {
+		printf("%s read fdt fail !\n", fn);
+		return -5;
+	}
 	if (!buf->alloc(handle->length)) {
 		printf("%s allocate memory fail !\n", fn);
 		return -12;
@@ -440,6 +445,10 @@ int dlx_emmc_fdt_pack_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle *
 	StreamGuard guard(handle);
 	const char *id = crv_ostrel_call_fdt_pack_hook(hdr, handle);
 	Buffer buf;
+	if (!crv_handle_payload_in_file(handle)) {
+		printf("%s read fdt fail !\n", fn);
+		return -5;
+	}
 	if (!buf.alloc(handle->length)) {
 		printf("%s allocate memory fail !\n", fn);
 		return -12;

@@ -474,6 +474,17 @@ TEST_F(FdtWriter, BrokenOrUnmatchedPacksAreRefused)
 	EXPECT_EQ(now(), before);
 }
 
+TEST_F(FdtWriter, PackLengthsBeyondTheFileAllocateNothing)
+{
+	const std::string p = pack({make_blob({.id = "A"})});
+	for (crv_img_cb_fn writer : {crv_ostrel_emmc_fdt_pack_update_cb, dlx_emmc_fdt_pack_update_cb}) {
+		auto r = run(writer, p, "quiet", 0, "fdt", int64_t(1) << 40);
+		EXPECT_EQ(r.ret, -5);
+		EXPECT_TRUE(has(r.out, " read fdt fail !\n")) << r.out;
+	}
+	EXPECT_EQ(now(), before);
+}
+
 TEST_F(FdtWriter, PackBootargsThatDoNotFitTheSlotFail)
 {
 	// The slot is the payload's tail: no room to grow.
