@@ -54,7 +54,6 @@ bool format_into(line_buf &buf, const char *fmt, Args... args)
 	return n >= 0 && static_cast<size_t>(n) < buf.size();
 }
 
-
 // Writing a boot partition needs its read-only switch off first.
 void unlock_boot_partition(const char *target)
 {
@@ -382,6 +381,8 @@ int tgz_unpack(const crv_per_img_hdr *hdr, const char *staged)
 	return ret;
 }
 
+// ---- "sparse" --------------------------------------------------------------
+
 int sparse_expand(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
 {
 	const char *fn = "crv_ostrel_emmc_sparse_update_cb";
@@ -433,18 +434,28 @@ int sparse_expand(const crv_per_img_hdr *hdr, const char *staged, crv_progress *
 	return ret;
 }
 
+// The target and the staged path reach command lines in both branches.
+bool branch_args_safe(const char *fn, const crv_per_img_hdr *hdr, const char *staged)
+{
+	if (hdr != nullptr && staged != nullptr && crv_str_is_cmd_safe(crv_hdr_target(*hdr).c_str()) &&
+	    crv_str_is_cmd_safe(staged))
+		return true;
+	printf("%s invalid target or staged file !\n", fn);
+	return false;
+}
+
 } // namespace
 
 int crv_ostrel_emmc_tgz_help_func(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
 {
-	int ret = tgz_unpack(hdr, staged);
+	int ret = branch_args_safe(__func__, hdr, staged) ? tgz_unpack(hdr, staged) : -22;
 	progress->last_percent = 0;
 	return ret;
 }
 
 int crv_ostrel_emmc_sparse_update_cb(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
 {
-	int ret = sparse_expand(hdr, staged, progress);
+	int ret = branch_args_safe(__func__, hdr, staged) ? sparse_expand(hdr, staged, progress) : -22;
 	progress->last_percent = 0;
 	return ret;
 }
