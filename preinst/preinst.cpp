@@ -54,16 +54,11 @@ int read_payload(FILE *img, const char *name, Buffer &buf, size_t *len, const ch
 	return 0;
 }
 
-bool write_all(FILE *fp, const uint8_t *data, size_t len)
-{
-	return fwrite(data, 1, len, fp) == len && fflush(fp) == 0 && fsync(fileno(fp)) == 0;
-}
-
 // Writes the whole buffer to the stream, syncs and closes it: whether all of
 // that succeeded.
 bool write_file(FILE *fp, const uint8_t *data, size_t len)
 {
-	bool ok = write_all(fp, data, len);
+	bool ok = fwrite(data, 1, len, fp) == len && fflush(fp) == 0 && fsync(fileno(fp)) == 0;
 	return fclose(fp) == 0 && ok;
 }
 

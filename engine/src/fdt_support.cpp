@@ -82,8 +82,7 @@ bool crv_fdt_blob_sound(const void *fdt, size_t room)
 		return false;
 	if (fdt_version(fdt) >= 17 && strct + fdt_size_dt_struct(fdt) > strings)
 		return false;
-	uint64_t at = rsv;
-	for (;; at += sizeof(fdt_reserve_entry)) {
+	for (uint64_t at = rsv;; at += sizeof(fdt_reserve_entry)) {
 		if (at + sizeof(fdt_reserve_entry) > strct)
 			return false;
 		bool end = true;
