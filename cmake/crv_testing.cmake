@@ -29,3 +29,12 @@ function(crv_add_gtest name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${A_TIMEOUT} LABELS "${A_LABELS}")
 endfunction()
+
+# crv_add_static_program_test(<target> <usage regex> <exit status>): in a
+# cross build, the program is static and runs under the emulator with no
+# library path, printing its usage when given no argument.
+function(crv_add_static_program_test target usage status)
+  add_test(NAME ${target}_static_usage
+    COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:${target}> -DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}
+            -DUSAGE=${usage} -DSTATUS=${status} -P ${PROJECT_SOURCE_DIR}/cmake/check_static_program.cmake)
+endfunction()

@@ -16,14 +16,14 @@ int my_gray_image_list_cb(const crv_per_img_hdr *hdr, crv_per_img_handle *handle
 	return parse_gray_image_list(hdr, handle);
 }
 
-void my_format_filter_cb(const crv_per_img_hdr *hdr, void *user)
+int my_format_filter_cb(const crv_per_img_hdr *hdr, void *user)
 {
 	if (hdr) {
 		auto name = crv_hdr_name(*hdr);
 		if (gray_list_holds(name.c_str())) {
 			printf("%s in Gray List, ignored!\n", name.c_str());
-			return;
+			return 0;
 		}
 	}
-	crv_ostrel_emmc_common_format_cb(hdr, user);
+	return crv_ostrel_emmc_common_format_cb(hdr, user);
 }

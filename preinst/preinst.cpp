@@ -5,17 +5,18 @@
 #include "crv_system.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <unistd.h>
 
 namespace {
 
 constexpr const char *kInstallIcon = "/res/images/icon_installing.png";
-constexpr const char *kInstallIconNew = "/res/images/icon_installing.png.new";
 constexpr const char *kSysRunBundle = "/tmp/sys_run.tgz";
 
 struct FreeDeleter {
@@ -53,9 +54,30 @@ int read_payload(FILE *img, const char *name, Buffer &buf, size_t *len, const ch
 	return 0;
 }
 
-bool write_all(FILE *fp, const uint8_t *data, size_t len)
+// Writes the whole buffer to the stream, syncs and closes it: whether all of
+// that succeeded.
+bool write_file(FILE *fp, const uint8_t *data, size_t len)
 {
-	return fwrite(data, 1, len, fp) == len && fflush(fp) == 0 && fsync(fileno(fp)) == 0;
+	bool ok = fwrite(data, 1, len, fp) == len && fflush(fp) == 0 && fsync(fileno(fp)) == 0;
+	return fclose(fp) == 0 && ok;
+}
+
+// The file the icon path stands for: the icon itself, or the file its
+// symbolic link leads to (which need not exist yet).
+std::string icon_file()
+{
+	char resolved[PATH_MAX];
+	if (realpath(kInstallIcon, resolved) != nullptr)
+		return resolved;
+	char link[PATH_MAX];
+	ssize_t n = readlink(kInstallIcon, link, sizeof(link) - 1);
+	if (n <= 0)
+		return kInstallIcon;
+	link[n] = '\0';
+	if (link[0] == '/')
+		return link;
+	std::string dir(kInstallIcon);
+	return dir.substr(0, dir.rfind('/') + 1) + link;
 }
 
 } // namespace
@@ -67,23 +89,37 @@ int replace_install_icon(FILE *img)
 	int rc = read_payload(img, "install_icon", buf, &len, "read new install icon fail !");
 	if (rc < 0)
 		return rc;
+	const int result = static_cast<int>(len > INT32_MAX ? INT32_MAX : len);
 
 	// The new icon goes to a file beside the old one and replaces it only
-	// once written in full, so a failure leaves the old icon in place.
-	FILE *fp = fopen(kInstallIconNew, "wb+e");
+	// once written in full, so a failure leaves the old icon in place. A
+	// symbolic link stays: the file it leads to is replaced.
+	const std::string icon = icon_file();
+	const std::string fresh = icon + ".new";
+	if (FILE *fp = fopen(fresh.c_str(), "wb+e")) {
+		if (!write_file(fp, buf.get(), len) || rename(fresh.c_str(), icon.c_str()) != 0) {
+			puts("replace install icon fail !");
+			unlink(fresh.c_str());
+			return -5;
+		}
+		return result;
+	}
+	// A folder that takes no new file: the icon is overwritten where it
+	// is, now that the whole payload is in memory.
+	if (errno != EROFS && errno != EACCES && errno != EPERM) {
+		puts("open install icon fail !");
+		return -5;
+	}
+	FILE *fp = fopen(icon.c_str(), "wb+e");
 	if (!fp) {
 		puts("open install icon fail !");
 		return -5;
 	}
-	bool ok = write_all(fp, buf.get(), len);
-	if (fclose(fp) != 0)
-		ok = false;
-	if (!ok || rename(kInstallIconNew, kInstallIcon) != 0) {
+	if (!write_file(fp, buf.get(), len)) {
 		puts("replace install icon fail !");
-		unlink(kInstallIconNew);
 		return -5;
 	}
-	return static_cast<int>(len > INT32_MAX ? INT32_MAX : len);
+	return result;
 }
 
 int extract_sys_run(FILE *img)
@@ -99,10 +135,7 @@ int extract_sys_run(FILE *img)
 		puts("open sys run image fail !");
 		return -5;
 	}
-	bool ok = write_all(fp, buf.get(), len);
-	if (fclose(fp) != 0)
-		ok = false;
-	if (!ok) {
+	if (!write_file(fp, buf.get(), len)) {
 		puts("write sys run image fail !");
 		return -5;
 	}

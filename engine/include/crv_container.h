@@ -76,6 +76,12 @@ int crv_ostrel_get_per_img(FILE *fp, crv_per_img_hdr *hdr, crv_per_img_handle *h
 int crv_ostrel_get_per_img_by_name(FILE *fp, const char *name, crv_per_img_hdr *hdr,
 				   crv_per_img_handle *handle);
 
+// Whether the handle's stream holds the whole payload from where it stands,
+// so that a buffer of the handle's length can be filled from it: what a
+// writer checks before it allocates by the length. A stream on no regular
+// file cannot tell and passes. False without a stream.
+bool crv_handle_payload_in_file(const crv_per_img_handle *handle);
+
 // A header text field as a terminated string: at most N characters of the
 // field, cut at its first NUL.
 template <std::size_t N>

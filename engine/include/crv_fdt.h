@@ -8,9 +8,22 @@
 
 #include "crv_container.h"
 
+// The oldest blob version the routines take: before 16, node names are
+// whole paths.
+inline constexpr uint32_t CRV_FDT_MIN_VERSION = 16;
+
+// Whether the blob is one the engine may hand to libfdt for editing: a
+// supported version, whole within room bytes, its blocks in libfdt's order
+// (reservation map, structure, strings) without overlap, the reservation
+// map ended before the structure block, and libfdt's full check passed.
+bool crv_fdt_blob_sound(const void *fdt, std::size_t room);
+
 // Offset of the root's subnode "chosen", added when it does not exist; a
 // negative libfdt error otherwise (printed).
 int fdt_find_or_add_subnode(void *fdt);
+
+// The routines below check the header (libfdt's check, versions from
+// CRV_FDT_MIN_VERSION on).
 
 // Checks the header, makes sure /chosen exists and, when bootargs is not
 // null, sets its "bootargs" property to the text including its NUL. 0 or a

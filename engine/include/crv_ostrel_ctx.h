@@ -33,8 +33,10 @@ using crv_event_cb_fn = int (*)(int code, int value, void *user);
 // An image writer: 0 when the image was dealt with, anything else stops the
 // update.
 using crv_img_cb_fn = int (*)(const crv_per_img_hdr *hdr, crv_per_img_handle *handle, void *user);
-// The FORMAT filter; its result is not used.
-using crv_format_cb_fn = void (*)(const crv_per_img_hdr *hdr, void *user);
+// The FORMAT filter: 0 when the image was dealt with (formatted as asked,
+// or deliberately left alone); anything else fails the image as a writer's
+// failure does.
+using crv_format_cb_fn = int (*)(const crv_per_img_hdr *hdr, void *user);
 using crv_sec_info_cb_fn = int (*)(void *user);
 
 struct crv_img_cb_entry {

@@ -22,8 +22,8 @@ struct crv_sparse_file {
 };
 
 // A new empty object of len bytes in blocks of block_size; null when out of
-// memory or when the geometry is unusable (block size 0 or not a multiple
-// of 4, negative length).
+// memory or when the geometry is unusable (block size 0, not a multiple of
+// 4 or above 64 KiB, negative length).
 crv_sparse_file *crv_sparse_file_new(unsigned int block_size, int64_t len);
 void crv_sparse_file_destroy(crv_sparse_file *s);
 

@@ -25,9 +25,9 @@ bool crv_img_name_is_safe(const char *name);
 // created. A null line returns 0.
 int crv_ostrel_system(const char *cmdline);
 
-// As crv_ostrel_system, but returns the command's exit status (0..255), 127
-// when the program could not be started, 128 + signal when a signal ended it,
-// or the same negative results.
+// As crv_ostrel_system (messages included), but returns the command's exit
+// status (0..255), 127 when the program could not be started, 128 + signal
+// when a signal ended it, or the same negative results.
 int crv_ostrel_system_status(const char *cmdline);
 
 // ---- Mounting --------------------------------------------------------------

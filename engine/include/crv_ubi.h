@@ -131,7 +131,8 @@ struct crv_ubi_scan_info {
 };
 
 // Erases nothing itself: scans, flashes the image (from the handle's fd and
-// byte count) and formats the rest. The caller erases the partition first.
+// byte count) and formats the rest with the image's own VID header and data
+// offsets. The caller erases the partition first.
 int crv_mtd_nand_write_ubi_img(const char *path, int ignored, crv_mtd_img_handle *image,
 			       crv_mtd_progress_cb progress, void *arg);
 
@@ -152,6 +153,13 @@ int crv_mtd_ubigen_write_layout_vol(const crv_ubi_layout *layout, int block1, in
 				    uint64_t ec2, const uint8_t *vtbl, int fd);
 
 int crv_mtd_change_ech(crv_ubi_ec_hdr *hdr, uint32_t image_seq, uint64_t ec);
+// Takes the VID header and data offsets of an image's EC header into the
+// layout (made by crv_mtd_ubigen_layout_init for the device), so that the
+// blocks formatted after the image match it. 0, or -22 when Linux would not
+// attach the device with these offsets (version other than 1, VID header
+// offset below 64 or not 32-bit aligned, data offset other than the first
+// page boundary after the VID header, or no room for the data).
+int crv_mtd_ubi_image_layout(const crv_mtd_dev *dev, const crv_ubi_ec_hdr *hdr, crv_ubi_layout *layout);
 // 0, or -22 for a geometry UBI cannot use.
 int crv_mtd_ubigen_layout_init(crv_ubi_layout *layout, const crv_mtd_dev *dev);
 void crv_mtd_ubigen_fill_ec_hdr(const crv_ubi_layout *layout, crv_ubi_ec_hdr *hdr, uint64_t ec);

@@ -218,9 +218,10 @@ int crv_ostrel_get_per_img_by_name(FILE *fp, const char *name, crv_per_img_hdr *
 		// "sys_run", an empty name for anything.
 		if (strncmp(cur.name, name, strnlen(cur.name, sizeof(cur.name))) == 0)
 			break;
-		off_t pos = ftello(fp);
-		if (pos < 0 || cur.length > uint64_t(INT64_MAX) - uint64_t(pos) ||
-		    fseeko(fp, off_t(uint64_t(pos) + cur.length), SEEK_SET) != 0) {
+		// As in the walk: a length that runs past the end of the file
+		// (or wraps) leads to no header.
+		off_t next = payload_end(fp, ftello(fp), cur.length);
+		if (next < 0 || fseeko(fp, next, SEEK_SET) != 0) {
 			printf("%s skip image seek fail !\n", __func__);
 			return -5;
 		}
@@ -231,7 +232,9 @@ int crv_ostrel_get_per_img_by_name(FILE *fp, const char *name, crv_per_img_hdr *
 	off_t pos = ftello(fp);
 	handle->length = cur.length;
 	handle->offset = pos < 0 ? UINT64_MAX : uint64_t(pos);
-	if (pos < 0) {
+	// Readers size their buffers by the length: it must be what the file
+	// holds.
+	if (pos < 0 || payload_end(fp, pos, cur.length) < 0) {
 		printf("%s setup phandle fail !\n", __func__);
 		return -5;
 	}
@@ -246,4 +249,15 @@ int crv_ostrel_get_per_img_by_name(FILE *fp, const char *name, crv_per_img_hdr *
 	}
 	handle->stream = payload.release();
 	return int(CRV_PER_IMG_HDR_SIZE);
+}
+
+bool crv_handle_payload_in_file(const crv_per_img_handle *handle)
+{
+	if (handle == nullptr || handle->stream == nullptr)
+		return false;
+	const off_t pos = ftello(handle->stream);
+	const off_t size = stream_file_size(handle->stream);
+	if (pos < 0 || size < 0)
+		return true; // no regular file: its reads tell
+	return pos <= size && handle->length <= uint64_t(size - pos);
 }

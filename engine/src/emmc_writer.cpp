@@ -28,14 +28,14 @@
 #include "crv_ostrel_ctx.h"
 #include "crv_sparse.h"
 #include "crv_system.h"
+#include "img_call.h"
+#include "unique_fd.h"
 
 extern char **environ;
 
 namespace {
 
 constexpr const char *kUpdateCb = "crv_ostrel_emmc_common_update_cb";
-constexpr const char *kTgzCb = "crv_ostrel_emmc_tgz_help_func";
-constexpr const char *kSparseCb = "crv_ostrel_emmc_sparse_update_cb";
 
 constexpr const char *kDdReport = "/tmp/dd_progress";
 constexpr const char *kExtractDir = "/extract_dir";
@@ -53,29 +53,6 @@ bool format_into(line_buf &buf, const char *fmt, Args... args)
 	int n = snprintf(buf.data(), buf.size(), fmt, args...);
 	return n >= 0 && static_cast<size_t>(n) < buf.size();
 }
-
-// Owns the staged payload and the handle's stream for the whole call: both
-// are gone on every way out.
-class call_cleanup {
-public:
-	explicit call_cleanup(crv_per_img_handle *handle) : handle_(handle) {}
-	~call_cleanup()
-	{
-		if (handle_->stream != nullptr) {
-			fclose(handle_->stream);
-			handle_->stream = nullptr;
-		}
-		if (staged_ != nullptr)
-			unlink(staged_);
-	}
-	call_cleanup(const call_cleanup &) = delete;
-	call_cleanup &operator=(const call_cleanup &) = delete;
-	void remove_on_exit(const char *path) { staged_ = path; }
-
-private:
-	crv_per_img_handle *handle_;
-	const char *staged_ = nullptr;
-};
 
 // Writing a boot partition needs its read-only switch off first.
 void unlock_boot_partition(const char *target)
@@ -360,35 +337,44 @@ int decompress_to_target(bool bzip2, const char *staged, const char *target, uin
 
 // ---- "tgz" ---------------------------------------------------------------
 
-int tgz_update(const crv_per_img_hdr *hdr, const char *staged, const char *target, const char *param)
+int tgz_unpack(const crv_per_img_hdr *hdr, const char *staged)
 {
+	const char *fn = "crv_ostrel_emmc_tgz_help_func";
+	const auto target = crv_hdr_target(*hdr);
+	const auto param = crv_hdr_param(*hdr);
+	// The archive is staged in the temporary folder: formatting the
+	// partition under it would leave nothing to unpack.
+	if (crv_ostrel_is_tmp_dev(target.c_str())) {
+		printf("%s can't unpack %s onto %s, it holds the temp folder !\n", fn, staged, target.c_str());
+		return -22;
+	}
 	int ret = crv_ostrel_emmc_common_format_cb(hdr, nullptr);
 	if (ret != 0) {
-		printf("%s format part %s fail !\n", kTgzCb, target);
+		printf("%s format part %s fail !\n", fn, target.c_str());
 		return ret;
 	}
 	if (mkdir(kExtractDir, 0775) != 0 && errno != EEXIST) {
-		printf("%s create extract dir %s fail !\n", kTgzCb, kExtractDir);
+		printf("%s create extract dir %s fail !\n", fn, kExtractDir);
 		return -1;
 	}
 	const char *fs_type = nullptr;
-	if (strstr(param, "EXT4") != nullptr)
+	if (strstr(param.c_str(), "EXT4") != nullptr)
 		fs_type = "ext4";
-	if (strstr(param, "VFAT") != nullptr)
+	if (strstr(param.c_str(), "VFAT") != nullptr)
 		fs_type = "vfat";
 	if (fs_type == nullptr) {
-		printf("%s unknown file system %s\n", kTgzCb, param);
+		printf("%s unknown file system %s\n", fn, param.c_str());
 		return -22;
 	}
-	if (crv_ostrel_mount_fs(target, kExtractDir, fs_type, 1) != 0) {
-		printf("%s mount partition %s fail !\n", kTgzCb, target);
+	if (crv_ostrel_mount_fs(target.c_str(), kExtractDir, fs_type, 1) != 0) {
+		printf("%s mount partition %s fail !\n", fn, target.c_str());
 		return -22;
 	}
 	line_buf cmd;
 	ret = 0;
 	if (!format_into(cmd, "tar zxf %s --strip-components 1 -C %s", staged, kExtractDir) ||
 	    crv_ostrel_system_status(cmd.data()) != 0) {
-		printf("%s unpack %s fail !\n", kTgzCb, staged);
+		printf("%s unpack %s fail !\n", fn, staged);
 		ret = -5;
 	}
 	umount(kExtractDir);
@@ -397,51 +383,50 @@ int tgz_update(const crv_per_img_hdr *hdr, const char *staged, const char *targe
 
 // ---- "sparse" --------------------------------------------------------------
 
-int sparse_update(const char *staged, const char *target, const char *param, crv_progress *progress)
+int sparse_expand(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
 {
-	int out = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
+	const char *fn = "crv_ostrel_emmc_sparse_update_cb";
+	const auto target = crv_hdr_target(*hdr);
+	// The target must exist: a device node that is missing would come
+	// back as a new file.
+	crv_unique_fd out(open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
 	int out_errno = errno;
-	int in = open(staged, O_RDONLY | O_CLOEXEC);
+	crv_unique_fd in(open(staged, O_RDONLY | O_CLOEXEC));
 	int in_errno = errno;
-	if (in < 0) {
-		printf("%s open input sparse file fail !\n", kSparseCb);
-		if (out >= 0)
-			close(out);
+	if (!in.valid()) {
+		printf("%s open input sparse file fail !\n", fn);
 		return -in_errno;
 	}
-	if (out < 0) {
-		printf("%s open output device fail !\n", kSparseCb);
-		close(in);
+	if (!out.valid()) {
+		printf("%s open output device fail !\n", fn);
 		return -out_errno;
 	}
-	crv_sparse_file *s = crv_sparse_file_import(in, true, false);
+	crv_sparse_file *s = crv_sparse_file_import(in.get(), true, false);
 	if (s == nullptr) {
-		printf("%s open sparse file fail !\n", kSparseCb);
-		close(in);
-		close(out);
+		printf("%s open sparse file fail !\n", fn);
 		return -22;
 	}
 	crv_ostrel_sparse_set_progress(s, progress);
 	int ret = 0;
-	if (lseek(out, 0, SEEK_SET) != 0) {
-		printf("%s seek output device fail !\n", kSparseCb);
+	if (lseek(out.get(), 0, SEEK_SET) != 0) {
+		printf("%s seek output device fail !\n", fn);
 		ret = -5;
-	} else if (crv_sparse_file_write(s, out, false, false, false) < 0) {
-		printf("%s write sparse file to device fail !\n", kSparseCb);
+	} else if (crv_sparse_file_write(s, out.get(), false, false, false) < 0) {
+		printf("%s write sparse file to device fail !\n", fn);
 		ret = -5;
 	}
-	close(in);
-	close(out);
-	if (ret == 0 && strstr(param, "SPARSE-EXTEND") != nullptr) {
+	in.reset();
+	out.reset();
+	if (ret == 0 && strstr(crv_hdr_param(*hdr).c_str(), "SPARSE-EXTEND") != nullptr) {
 		FILE *mtab = fopen(kMtab, "w+e");
 		if (mtab == nullptr) {
-			printf("%s create mtab file fail !\n", kSparseCb);
+			printf("%s create mtab file fail !\n", fn);
 			ret = -5;
 		} else {
-			fprintf(mtab, "%s /mnt ext4 rw 0 0", target);
+			fprintf(mtab, "%s /mnt ext4 rw 0 0", target.c_str());
 			fclose(mtab);
 			line_buf cmd;
-			if (format_into(cmd, "resize2fs -f %s", target))
+			if (format_into(cmd, "resize2fs -f %s", target.c_str()))
 				crv_ostrel_system(cmd.data());
 		}
 	}
@@ -449,7 +434,31 @@ int sparse_update(const char *staged, const char *target, const char *param, crv
 	return ret;
 }
 
+// The target and the staged path reach command lines in both branches.
+bool branch_args_safe(const char *fn, const crv_per_img_hdr *hdr, const char *staged)
+{
+	if (hdr != nullptr && staged != nullptr && crv_str_is_cmd_safe(crv_hdr_target(*hdr).c_str()) &&
+	    crv_str_is_cmd_safe(staged))
+		return true;
+	printf("%s invalid target or staged file !\n", fn);
+	return false;
+}
+
 } // namespace
+
+int crv_ostrel_emmc_tgz_help_func(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
+{
+	int ret = branch_args_safe(__func__, hdr, staged) ? tgz_unpack(hdr, staged) : -22;
+	progress->last_percent = 0;
+	return ret;
+}
+
+int crv_ostrel_emmc_sparse_update_cb(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
+{
+	int ret = branch_args_safe(__func__, hdr, staged) ? sparse_expand(hdr, staged, progress) : -22;
+	progress->last_percent = 0;
+	return ret;
+}
 
 int64_t crv_emmc_dd_report_bytes(const char *text, std::size_t len)
 {
@@ -494,12 +503,11 @@ int crv_ostrel_emmc_common_update_cb(const crv_per_img_hdr *hdr, crv_per_img_han
 		printf("%s invalid header or handle buffer !\n", kUpdateCb);
 		return -22;
 	}
-	call_cleanup cleanup(handle);
+	crv_img_call cleanup(handle);
 	auto *progress = user != nullptr ? static_cast<crv_progress *>(user) : crv_ostrel_get_progress();
 	const auto name = crv_hdr_name(*hdr);
 	const auto target = crv_hdr_target(*hdr);
 	const auto compress = crv_hdr_compress(*hdr);
-	const auto param = crv_hdr_param(*hdr);
 	const char *folder = crv_ostrel_get_tmp_folder();
 
 	// Every one of these reaches a command line.
@@ -508,6 +516,10 @@ int crv_ostrel_emmc_common_update_cb(const crv_per_img_hdr *hdr, crv_per_img_han
 		printf("%s invalid image name, target or temp folder !\n", kUpdateCb);
 		return -22;
 	}
+
+	// An image goes onto a device that is there, never into a new file.
+	if (int ret = crv_ostrel_check_target(kUpdateCb, target.c_str()); ret != 0)
+		return ret;
 
 	unlock_boot_partition(target.c_str());
 
@@ -519,22 +531,13 @@ int crv_ostrel_emmc_common_update_cb(const crv_per_img_hdr *hdr, crv_per_img_han
 	cleanup.remove_on_exit(staged.data());
 	if (int ret = stage_payload(staged.data(), handle); ret != 0)
 		return ret;
-	if (handle->stream != nullptr) {
-		fclose(handle->stream);
-		handle->stream = nullptr;
-	}
+	cleanup.close_stream();
 
 	const std::string_view method = compress.view();
-	if (method == "tgz") {
-		int ret = tgz_update(hdr, staged.data(), target.c_str(), param.c_str());
-		progress->last_percent = 0;
-		return ret;
-	}
-	if (method == "sparse") {
-		int ret = sparse_update(staged.data(), target.c_str(), param.c_str(), progress);
-		progress->last_percent = 0;
-		return ret;
-	}
+	if (method == "tgz")
+		return crv_ostrel_emmc_tgz_help_func(hdr, staged.data(), progress);
+	if (method == "sparse")
+		return crv_ostrel_emmc_sparse_update_cb(hdr, staged.data(), progress);
 	if (method == "gzip" || method == "bzip2")
 		return decompress_to_target(method == "bzip2", staged.data(), target.c_str(), hdr->target_offset,
 					    *hdr, progress);

@@ -42,7 +42,57 @@ int demura_node(const void *fdt, int parent, const char *name)
 	return node;
 }
 
+// libfdt's header check, limited to the versions the engine edits.
+int check_header(const void *fdt)
+{
+	int err = fdt_check_header(fdt);
+	if (err == 0 && fdt_version(fdt) < CRV_FDT_MIN_VERSION)
+		err = -FDT_ERR_BADVERSION;
+	return err;
+}
+
+uint32_t be32_at(const void *fdt, size_t off)
+{
+	fdt32_t v;
+	memcpy(&v, static_cast<const uint8_t *>(fdt) + off, sizeof(v));
+	return fdt32_to_cpu(v);
+}
+
 } // namespace
+
+bool crv_fdt_blob_sound(const void *fdt, size_t room)
+{
+	if (room < sizeof(fdt_header) || fdt_magic(fdt) != FDT_MAGIC)
+		return false;
+	// Before version 16 a node's name is its whole path, which libfdt's
+	// full check does not survive when a root name holds no '/'.
+	if (fdt_version(fdt) < CRV_FDT_MIN_VERSION || fdt_last_comp_version(fdt) > FDT_LAST_SUPPORTED_VERSION)
+		return false;
+	const uint64_t total = fdt_totalsize(fdt);
+	if (total < sizeof(fdt_header) || total > room)
+		return false;
+	// The blocks in the order libfdt writes them, none running into the
+	// next: libfdt moves and packs blocks trusting that the reservation
+	// map ends before the structure block.
+	const uint64_t rsv = fdt_off_mem_rsvmap(fdt);
+	const uint64_t strct = fdt_off_dt_struct(fdt);
+	const uint64_t strings = fdt_off_dt_strings(fdt);
+	if (rsv < sizeof(fdt_header) || rsv % 8 != 0 || strct % 4 != 0 || strct < rsv || strings < strct ||
+	    strings + fdt_size_dt_strings(fdt) > total)
+		return false;
+	if (fdt_version(fdt) >= 17 && strct + fdt_size_dt_struct(fdt) > strings)
+		return false;
+	for (uint64_t at = rsv;; at += sizeof(fdt_reserve_entry)) {
+		if (at + sizeof(fdt_reserve_entry) > strct)
+			return false;
+		bool end = true;
+		for (size_t w = 0; w < sizeof(fdt_reserve_entry); w += 4)
+			end = end && be32_at(fdt, size_t(at + w)) == 0;
+		if (end)
+			break;
+	}
+	return fdt_check_full(fdt, size_t(total)) == 0;
+}
 
 int fdt_find_or_add_subnode(void *fdt)
 {
@@ -56,7 +106,7 @@ int fdt_find_or_add_subnode(void *fdt)
 
 int fdt_chosen(void *fdt, const char *bootargs)
 {
-	int err = fdt_check_header(fdt);
+	int err = check_header(fdt);
 	if (err < 0) {
 		printf("fdt_chosen: %s\n", fdt_strerror(err));
 		return err;
@@ -76,7 +126,7 @@ int fdt_chosen(void *fdt, const char *bootargs)
 
 const char *fdt_get_bootargs(const void *fdt)
 {
-	int err = fdt_check_header(fdt);
+	int err = check_header(fdt);
 	if (err < 0) {
 		printf("fdt_get_bootargs: %s\n", fdt_strerror(err));
 		return nullptr;
@@ -89,7 +139,7 @@ const char *fdt_get_bootargs(const void *fdt)
 
 const char *fdt_get_id_str(const void *fdt)
 {
-	int err = fdt_check_header(fdt);
+	int err = check_header(fdt);
 	if (err < 0) {
 		printf("fdt_chosen: %s\n", fdt_strerror(err));
 		return nullptr;
@@ -99,7 +149,7 @@ const char *fdt_get_id_str(const void *fdt)
 
 int fdt_get_demura(const void *fdt, uint32_t *first, uint32_t *second)
 {
-	int err = fdt_check_header(fdt);
+	int err = check_header(fdt);
 	if (err < 0) {
 		printf("check header: %s\n", fdt_strerror(err));
 		return -1;

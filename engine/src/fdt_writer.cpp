@@ -8,6 +8,7 @@
 #include "crv_ostrel_ctx.h"
 #include "crv_system.h"
 #include "crvgpt.h"
+#include "fd_io.h"
 #include "unique_fd.h"
 
 #include <libfdt.h>
@@ -81,12 +82,10 @@ bool read_exact(FILE *f, void *buf, size_t n)
 	return f != nullptr && fread(buf, 1, n, f) == n;
 }
 
-// True when the blob is whole and fits in room bytes.
+// True when the blob is whole, sound and fits in room bytes.
 bool blob_fits(const void *fdt, size_t room)
 {
-	if (room < sizeof(fdt_header))
-		return false;
-	return fdt_check_full(fdt, std::min<size_t>(room, INT_MAX)) == 0;
+	return crv_fdt_blob_sound(fdt, std::min<size_t>(room, INT_MAX));
 }
 
 // Sets (or with null only checks) the boot arguments of the blob, which may
@@ -100,8 +99,11 @@ int set_bootargs(void *fdt, size_t room, const char *bootargs)
 	}
 	const int orig = int(fdt_totalsize(fdt));
 	int err = fdt_open_into(fdt, fdt, int(std::min<size_t>(room, INT_MAX)));
-	if (err == 0)
-		err = fdt_chosen(fdt, bootargs);
+	if (err != 0) {
+		printf("fdt_chosen: %s\n", fdt_strerror(err));
+		return err; // only a blob libfdt opened may be packed
+	}
+	err = fdt_chosen(fdt, bootargs);
 	if (fdt_pack(fdt) == 0 && int(fdt_totalsize(fdt)) < orig)
 		fdt_open_into(fdt, fdt, orig);
 	// What the moves left behind the strings is cleared, so the blob's
@@ -168,9 +170,7 @@ int open_target(const char *fn, const crv_per_img_hdr *hdr, unique_file *out)
 
 int write_target(const char *fn, unique_file &target, const Buffer &buf)
 {
-	bool ok = fwrite(buf.at(0), 1, buf.size, target.get()) == buf.size;
-	ok = fclose(target.release()) == 0 && ok;
-	if (!ok) {
+	if (!crv_write_synced_and_close(target.release(), buf.at(0), buf.size)) {
 		printf("%s write fdt fail !\n", fn);
 		return -5;
 	}
@@ -251,6 +251,11 @@ int emmc_single(const char *fn, const crv_per_img_hdr *hdr, crv_per_img_handle *
 // Reads a whole pack into a buffer of its length and selects the blob.
 int load_pack(const char *fn, crv_per_img_handle *handle, const char *id, Buffer *buf, long *sel)
 {
+	// The buffer is sized by the length: only once the file holds it all.
+	if (!crv_handle_payload_in_file(handle)) {
+		printf("%s read fdt fail !\n", fn);
+		return -5;
+	}
 	if (!buf->alloc(handle->length)) {
 		printf("%s allocate memory fail !\n", fn);
 		return -12;
@@ -440,6 +445,10 @@ int dlx_emmc_fdt_pack_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle *
 	StreamGuard guard(handle);
 	const char *id = crv_ostrel_call_fdt_pack_hook(hdr, handle);
 	Buffer buf;
+	if (!crv_handle_payload_in_file(handle)) {
+		printf("%s read fdt fail !\n", fn);
+		return -5;
+	}
 	if (!buf.alloc(handle->length)) {
 		printf("%s allocate memory fail !\n", fn);
 		return -12;

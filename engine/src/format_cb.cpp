@@ -40,7 +40,43 @@ bool same_block_device(const char *a, const char *b)
 	return S_ISBLK(sa.st_mode) && S_ISBLK(sb.st_mode) && sa.st_rdev == sb.st_rdev;
 }
 
+// Runs one keyword's command on the target; whether it succeeded.
+bool run_format_command(const Keyword &k, const char *target)
+{
+	char cmd[256];
+	snprintf(cmd, sizeof(cmd), k.command, target);
+	int status;
+	if (k.shell) {
+		fflush(stdout);
+		status = system(cmd);
+	} else {
+		status = crv_ostrel_system_status(cmd);
+	}
+	if (status != 0)
+		printf("%s run %s fail !\n", "crv_ostrel_emmc_common_format_cb", cmd);
+	return status == 0;
+}
+
 } // namespace
+
+int crv_ostrel_check_target(const char *fn, const char *target)
+{
+	struct stat st;
+	if (stat(target, &st) == 0)
+		return 0;
+	int err = errno;
+	printf("%s target %s not found !\n", fn, target);
+	return -err;
+}
+
+bool crv_ostrel_is_tmp_dev(const char *target)
+{
+	// An empty device means the temporary folder's file system was not
+	// found; it then is on no target. The whole path must match
+	// (/dev/mmcblk0p1 is not /dev/mmcblk0p10), or both name one device.
+	const char *tmp_dev = crv_ostrel_context().tmp_dev;
+	return tmp_dev[0] != '\0' && (strcmp(target, tmp_dev) == 0 || same_block_device(target, tmp_dev));
+}
 
 int crv_ostrel_emmc_common_format_cb(const crv_per_img_hdr *hdr, void *)
 {
@@ -54,41 +90,33 @@ int crv_ostrel_emmc_common_format_cb(const crv_per_img_hdr *hdr, void *)
 		return -22;
 	}
 
-	// An empty device means the temporary folder's file system was not
-	// found; it then is on no target.
+	// A missing device would come back as a new file from the shell's
+	// redirection or dd.
+	if (crv_ostrel_check_target(__func__, target.c_str()) != 0)
+		return -1;
+
 	int ret = 0;
 	bool remount = false;
-	bool formattable = true;
-	const char *tmp_dev = ctx.tmp_dev;
-	if (tmp_dev[0] != '\0' &&
-	    (strstr(target.c_str(), tmp_dev) != nullptr || same_block_device(target.c_str(), tmp_dev))) {
+	if (crv_ostrel_is_tmp_dev(target.c_str())) {
 		remount = true;
 		if (umount(ctx.mount_point) != 0) {
 			int err = errno;
 			printf("%s umount fail : %s\n", __func__, strerror(err));
-			ret = -1;
-			// Still mounted: formatting under it would wreck it.
+			// Still mounted: formatting under it would wreck it. Not
+			// mounted at all (EINVAL): nothing stands in the way.
 			if (err != EINVAL) {
-				formattable = false;
+				ret = -1;
 				remount = false;
 			}
 		}
 	}
 
-	if (formattable) {
-		char cmd[256];
-		for (const Keyword &k : kKeywords) {
-			if (strstr(text.c_str(), k.word) == nullptr)
-				continue;
-			snprintf(cmd, sizeof(cmd), k.command, target.c_str());
-			if (k.shell) {
-				fflush(stdout);
-				int r = system(cmd);
-				(void)r; // not examined
-			} else {
-				crv_ostrel_system(cmd);
-			}
-		}
+	// The first command that fails fails the format.
+	for (const Keyword &k : kKeywords) {
+		if (ret != 0)
+			break;
+		if (strstr(text.c_str(), k.word) != nullptr && !run_format_command(k, target.c_str()))
+			ret = -1;
 	}
 
 	if (remount) {

@@ -15,6 +15,9 @@
 namespace {
 
 std::array<crv_md5tbl_entry, CRV_MD5TBL_MAX> g_table{};
+// Whether the loaded table dropped lines it could not hold: a name missing
+// from it may be listed all the same.
+bool g_incomplete = false;
 
 constexpr std::size_t kLineBuf = 4096;
 constexpr uint64_t kChunk = 10240;
@@ -111,8 +114,22 @@ bool parse_entry(std::string_view line, crv_md5tbl_entry *e)
 	return true;
 }
 
+// A line that is no valid entry: kept under its name when that can be
+// read, so that verifying the name fails rather than passes unchecked.
+void keep_malformed(std::string_view line, crv_md5tbl_entry *e)
+{
+	crv_md5tbl_entry tmp{};
+	if (!copy_field(tmp.name, sizeof(tmp.name), line.substr(0, line.find(':')))) {
+		g_incomplete = true;
+		return;
+	}
+	tmp.malformed = true;
+	*e = tmp;
+}
+
 void load_lines(FILE *tmp)
 {
+	const char *fn = "crv_ostrel_gen_md5tbl_in_ram";
 	char buf[kLineBuf];
 	int count = 0, lineno = 0;
 	bool overflowing = false; // the rest of a line longer than the buffer
@@ -125,7 +142,8 @@ void load_lines(FILE *tmp)
 		}
 		lineno++;
 		if (!complete && !feof(tmp)) {
-			printf("%s:skip md5tbl line %d !\n", "crv_ostrel_gen_md5tbl_in_ram", lineno);
+			printf("%s:invalid md5tbl line %d !\n", fn, lineno);
+			g_incomplete = true;
 			overflowing = true;
 			continue;
 		}
@@ -134,15 +152,17 @@ void load_lines(FILE *tmp)
 		if (len == 0)
 			continue;
 		if (count == CRV_MD5TBL_MAX) {
-			printf("%s:md5tbl holds more than %d entries, the rest is ignored !\n",
-			       "crv_ostrel_gen_md5tbl_in_ram", CRV_MD5TBL_MAX);
+			printf("%s:md5tbl holds more than %d entries, the rest is ignored !\n", fn, CRV_MD5TBL_MAX);
+			g_incomplete = true;
 			return;
 		}
-		if (!parse_entry(std::string_view(buf, len), &g_table[count])) {
-			printf("%s:skip md5tbl line %d !\n", "crv_ostrel_gen_md5tbl_in_ram", lineno);
-			continue;
+		const std::string_view line(buf, len);
+		if (!parse_entry(line, &g_table[count])) {
+			printf("%s:invalid md5tbl line %d !\n", fn, lineno);
+			keep_malformed(line, &g_table[count]);
 		}
-		count++;
+		if (g_table[count].name[0] != '\0')
+			count++;
 	}
 }
 
@@ -188,6 +208,7 @@ int crv_ostrel_gen_md5tbl_in_ram(FILE *fp)
 	rewind(tmp.get());
 
 	g_table.fill(crv_md5tbl_entry{});
+	g_incomplete = false;
 	load_lines(tmp.get());
 	return 0;
 }
@@ -205,8 +226,16 @@ int crv_otsrel_md5_part_verify(const char *name)
 			break;
 		}
 	}
+	if (e == nullptr && g_incomplete) {
+		printf("%s md5tbl incomplete, can't verify %s !\n", __func__, name);
+		return -1;
+	}
 	if (e == nullptr)
 		return 0;
+	if (e->malformed) {
+		printf("%s md5tbl entry %s invalid !\n", __func__, e->name);
+		return -1;
+	}
 
 	unique_file dev(fopen(e->dev, "rbe"));
 	if (!dev) {

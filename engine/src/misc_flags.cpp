@@ -6,6 +6,7 @@
 
 #include "crv_ostrel_ctx.h"
 #include "crv_system.h"
+#include "fd_io.h"
 
 namespace {
 
@@ -31,12 +32,7 @@ int write_misc_record(const char *func, const void *rec, std::size_t len)
 		fclose(fp);
 		return ret;
 	}
-	bool ok = fwrite(rec, 1, len, fp) == len;
-	ok = ok && fflush(fp) == 0;
-	ok = ok && fsync(fileno(fp)) == 0;
-	if (fclose(fp) != 0)
-		ok = false;
-	if (!ok) {
+	if (!crv_write_synced_and_close(fp, rec, len)) {
 		printf("%s write fail !\n", func);
 		return -5;
 	}

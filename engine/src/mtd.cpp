@@ -281,6 +281,12 @@ int crv_mtd_probe(const char *path, crv_mtd_dev *dev)
 		printf("%s invalid size(%lld)\n", path, static_cast<long long>(dev->size));
 		return -22;
 	}
+	// A spare area is a fraction of its page: the writers size their OOB
+	// buffers by it.
+	if (dev->oob_size < 0 || dev->oob_size > dev->min_io_size) {
+		printf("%s invalid oobsize(%d)\n", path, dev->oob_size);
+		return -22;
+	}
 	dev->eb_cnt = static_cast<int>(dev->size / static_cast<uint64_t>(dev->eb_size));
 	snprintf(dev->type_name, sizeof(dev->type_name), "%s", type_name(dev->type));
 	if (dev->type == MTD_ABSENT) {

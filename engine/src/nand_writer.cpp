@@ -6,6 +6,7 @@
 #include "crv_ostrel_ctx.h"
 #include "crv_system.h"
 #include "crv_ubi.h"
+#include "img_call.h"
 #include "unique_fd.h"
 
 #include <algorithm>
@@ -13,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,33 +36,18 @@ void zero_progress(int /*total*/, int /*done*/, void * /*arg*/)
 	crv_ostrel_report_zero_progress();
 }
 
-// The handle's stream and the staged copy belong to the writer for the whole
-// call; both are gone on every way out.
-class WriterCall {
-public:
-	explicit WriterCall(crv_per_img_handle *handle) : handle_(handle) {}
-	~WriterCall()
-	{
-		close_stream();
-		if (!staged_.empty())
-			unlink(staged_.c_str());
+// A buffer of n bytes of value v; false when it cannot be had.
+bool allocate(std::vector<uint8_t> *buf, size_t n, uint8_t v)
+{
+	try {
+		buf->assign(n, v);
+		return true;
+	} catch (const std::bad_alloc &) {
+		return false;
+	} catch (const std::length_error &) {
+		return false;
 	}
-	WriterCall(const WriterCall &) = delete;
-	WriterCall &operator=(const WriterCall &) = delete;
-
-	void close_stream()
-	{
-		if (handle_->stream != nullptr) {
-			fclose(handle_->stream);
-			handle_->stream = nullptr;
-		}
-	}
-	void remove_on_exit(const std::string &path) { staged_ = path; }
-
-private:
-	crv_per_img_handle *handle_;
-	std::string staged_;
-};
+}
 
 // What every writer checks first: arguments, the staging name, the target.
 int begin(const char *fn, const crv_per_img_hdr *hdr, crv_per_img_handle *handle, crv_mtd_dev *dev,
@@ -109,7 +97,12 @@ int stage(const char *fn, crv_per_img_handle *handle, const std::string &path, s
 		printf("%s create temp pimg fail !\n", fn);
 		return -5;
 	}
-	std::vector<uint8_t> buf(chunk);
+	std::vector<uint8_t> buf;
+	if (!allocate(&buf, chunk, 0)) {
+		fclose(out);
+		printf("%s allocate buffer fail !\n", fn);
+		return -12;
+	}
 	int ret = 0;
 	for (uint64_t left = handle->length; left > 0 && ret == 0;) {
 		const size_t n = static_cast<size_t>(std::min<uint64_t>(left, chunk));
@@ -139,12 +132,21 @@ int no_patch(uint8_t *, size_t)
 	return 0;
 }
 
-std::vector<uint8_t> oob_template(const crv_mtd_dev &dev, uint8_t byte2)
+// The OOB template, as long as the device's spare area: 0, or -22 / -12
+// (printed) when the area cannot hold it or the buffer cannot be had.
+int oob_template(const char *fn, const crv_mtd_dev &dev, uint8_t byte2, std::vector<uint8_t> *oob)
 {
-	std::vector<uint8_t> oob(static_cast<size_t>(dev.oob_size), 0xFF);
-	oob[2] = byte2;
-	oob[3] = 0x00;
-	return oob;
+	if (dev.oob_size < 4) {
+		printf("%s invalid oob size !\n", fn);
+		return -22;
+	}
+	if (!allocate(oob, static_cast<size_t>(dev.oob_size), 0xFF)) {
+		printf("%s allocate oob buffer fail !\n", fn);
+		return -12;
+	}
+	(*oob)[2] = byte2;
+	(*oob)[3] = 0x00;
+	return 0;
 }
 
 // The raw write of a staged file with an optional OOB template on its first
@@ -184,17 +186,13 @@ int staged_update(const char *fn, const crv_per_img_hdr *hdr, crv_per_img_handle
 		printf("%s invalid args !\n", fn);
 		return -22;
 	}
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	if (int ret = begin(fn, hdr, handle, &dev, &staged); ret != 0)
 		return ret;
 	std::vector<uint8_t> oob;
 	if (oob_byte2 >= 0) {
-		// The template's first four bytes must fit the spare area.
-		if (dev.oob_size < 4) {
-			printf("%s invalid oob size !\n", fn);
-			return -22;
-		}
-		oob = oob_template(dev, static_cast<uint8_t>(oob_byte2));
+		if (int ret = oob_template(fn, dev, static_cast<uint8_t>(oob_byte2), &oob); ret != 0)
+			return ret;
 	}
 	call.remove_on_exit(staged);
 	if (int ret = stage(fn, handle, staged, kStageChunk, no_patch); ret != 0)
@@ -223,7 +221,7 @@ int crv_ostrel_nand_raw_update_w_erase_flag_cb(const crv_per_img_hdr *hdr, crv_p
 	if (strstr(crv_hdr_param(*hdr).c_str(), "eraseOnly") == nullptr)
 		return staged_update(fn, hdr, handle, -1, false);
 
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	const auto target = crv_hdr_target(*hdr);
 	printf("Erase MTD: %s\n", target.c_str());
 	int ret = erase_target(fn, hdr);
@@ -251,7 +249,7 @@ int crv_ostrel_nand_stbc_with_edid_update_cb(const crv_per_img_hdr *hdr, crv_per
 		printf("%s invalid args !\n", fn);
 		return -22;
 	}
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	// The kept fields reach up to 0x9000, and only one image of at most
 	// 128 KiB can carry them: anything else is refused before the flash is
 	// touched.
@@ -266,7 +264,11 @@ int crv_ostrel_nand_stbc_with_edid_update_cb(const crv_per_img_hdr *hdr, crv_per
 	const auto target = crv_hdr_target(*hdr);
 	crv_mtd_dev dev;
 	std::string staged;
-	std::vector<uint8_t> old(CRV_STBC_IMG_SIZE);
+	std::vector<uint8_t> old;
+	if (!allocate(&old, CRV_STBC_IMG_SIZE, 0)) {
+		printf("%s allocate buffer fail !\n", fn);
+		return -12;
+	}
 	{
 		crv_unique_fd fd(open(target.c_str(), O_RDWR | O_CLOEXEC));
 		if (!fd.valid()) {
@@ -300,11 +302,9 @@ int crv_ostrel_nand_stbc_with_edid_update_cb(const crv_per_img_hdr *hdr, crv_per
 	}
 	if (int ret = begin(fn, hdr, handle, &dev, &staged); ret != 0)
 		return ret;
-	if (dev.oob_size < 4) {
-		printf("%s invalid oob size !\n", fn);
-		return -22;
-	}
-	std::vector<uint8_t> oob = oob_template(dev, 0x00);
+	std::vector<uint8_t> oob;
+	if (int ret = oob_template(fn, dev, 0x00, &oob); ret != 0)
+		return ret;
 	call.remove_on_exit(staged);
 	auto carry_over = [&old](uint8_t *chunk, size_t) {
 		for (const auto &f : kKeptFields)
@@ -322,21 +322,28 @@ int crv_ostrel_nand_stbc_with_edid_update_cb(const crv_per_img_hdr *hdr, crv_per
 namespace {
 
 // Whether every erase block of the UBI payload starts with a sound EC
-// header; the image is read in place, before the partition is erased.
-bool ubi_headers_sound(const char *fn, int fd, uint64_t offset, uint64_t length, uint32_t peb_size)
+// header, all with the same VID header and data offsets, ones Linux takes
+// on this flash; the image is read in place, before the partition is erased.
+bool ubi_headers_sound(const char *fn, const crv_mtd_dev &dev, int fd, uint64_t offset, uint64_t length)
 {
-	for (uint64_t at = 0; at < length; at += peb_size) {
+	crv_ubi_ec_hdr first{};
+	for (uint64_t at = 0; at < length; at += static_cast<uint64_t>(dev.eb_size)) {
 		crv_ubi_ec_hdr hdr;
 		if (pread(fd, &hdr, sizeof(hdr), static_cast<off_t>(offset + at)) != static_cast<ssize_t>(sizeof(hdr))) {
 			printf("%s read input file fail !\n", fn);
 			return false;
 		}
-		if (crv_mtd_change_ech(&hdr, 0, 0) != 0) {
+		if (at == 0)
+			first = hdr;
+		if (crv_mtd_change_ech(&hdr, 0, 0) != 0 ||
+		    memcmp(hdr.vid_hdr_offset, first.vid_hdr_offset, sizeof(hdr.vid_hdr_offset)) != 0 ||
+		    memcmp(hdr.data_offset, first.data_offset, sizeof(hdr.data_offset)) != 0) {
 			printf("%s bad ec header !\n", fn);
 			return false;
 		}
 	}
-	return true;
+	crv_ubi_layout layout;
+	return crv_mtd_ubigen_layout_init(&layout, &dev) == 0 && crv_mtd_ubi_image_layout(&dev, &first, &layout) == 0;
 }
 
 } // namespace
@@ -348,7 +355,7 @@ int crv_ostrel_nand_ubi_img_update_cb(const crv_per_img_hdr *hdr, crv_per_img_ha
 		printf("%s invalid args !\n", fn);
 		return -22;
 	}
-	WriterCall call(handle);
+	crv_img_call call(handle);
 	if (handle->stream == nullptr) {
 		printf("%s open temp file fail !\n", fn);
 		return -5;
@@ -374,7 +381,7 @@ int crv_ostrel_nand_ubi_img_update_cb(const crv_per_img_hdr *hdr, crv_per_img_ha
 		printf("%s read input file fail !\n", fn);
 		return -5;
 	}
-	if (!ubi_headers_sound(fn, fd, handle->offset, handle->length, static_cast<uint32_t>(peb)))
+	if (!ubi_headers_sound(fn, dev, fd, handle->offset, handle->length))
 		return -22;
 	// Read from the descriptor at the payload, not from wherever the
 	// stream's buffer left it.

@@ -55,6 +55,10 @@ int stage_list(const char *fn, const std::string &path, crv_per_img_handle &hand
 		printf("%s extract new partition table to ram fail !\n", fn);
 		return -5;
 	}
+	if (!crv_handle_payload_in_file(&handle)) {
+		printf("%s read partition table from firmware fail !\n", fn);
+		return -5;
+	}
 	std::vector<char> buf;
 	try {
 		if (handle.length > SIZE_MAX)

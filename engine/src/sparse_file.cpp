@@ -42,6 +42,19 @@ struct sparse_chunk_hdr {
 static_assert(sizeof(sparse_chunk_hdr) == 12);
 
 constexpr uint32_t kSparseMagic = 0xed26ff3a;
+
+// The largest block size taken. libsparse holds the block size in an int
+// and allocates a block-sized buffer or two for every output, so the
+// header's word alone would size those; the format itself asks only for a
+// multiple of 4. Images come from file-system images whose block sizes are
+// powers of two from 1 KiB (4 KiB in the tools' defaults) to ext4's largest,
+// 64 KiB: 64 KiB takes every one of them.
+constexpr uint32_t kMaxBlockSize = 64 * 1024;
+
+bool block_size_ok(uint64_t blk_sz)
+{
+	return blk_sz != 0 && blk_sz % 4 == 0 && blk_sz <= kMaxBlockSize;
+}
 constexpr uint16_t kChunkRaw = 0xcac1;
 constexpr uint16_t kChunkFill = 0xcac2;
 constexpr uint16_t kChunkDontCare = 0xcac3;
@@ -113,7 +126,7 @@ int check_sparse_image(int fd, bool verbose, uint64_t *raw_bytes, int64_t *len)
 		report_invalid(verbose, "chunk header size");
 		return -EINVAL;
 	}
-	if (hdr.blk_sz == 0 || hdr.blk_sz % 4 != 0) {
+	if (!block_size_ok(hdr.blk_sz)) {
 		report_invalid(verbose, "header block size");
 		return -EINVAL;
 	}
@@ -414,7 +427,7 @@ int write_expanded(crv_sparse_file *s, expanded_sink &sink)
 
 crv_sparse_file *crv_sparse_file_new(unsigned int block_size, int64_t len)
 {
-	if (block_size == 0 || block_size % 4 != 0 || len < 0)
+	if (!block_size_ok(block_size) || len < 0)
 		return nullptr;
 	struct sparse_file *blocks = sparse_file_new(block_size, len);
 	if (blocks == nullptr)

@@ -198,8 +198,9 @@ int crv_ostrel_system(const char *cmdline)
 
 int crv_ostrel_system_status(const char *cmdline)
 {
+	// The same runner, with the same messages.
 	int status;
-	int ret = run_line(__func__, cmdline, &status);
+	int ret = run_line("crv_ostrel_system", cmdline, &status);
 	return ret < 0 ? ret : status;
 }
 

@@ -4,6 +4,7 @@
 #include "crv_emmc_writer.h"
 #include "crv_fdt_writer.h"
 #include "crv_ostrel_ctx.h"
+#include "fd_io.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,9 +24,7 @@ int crv_update_tcon_paras(const char *target, uint32_t start, uint32_t size)
 	}
 	// Two words in the machine's own byte order.
 	uint32_t rec[2] = {start, size};
-	bool ok = fwrite(rec, 1, sizeof(rec), f) == sizeof(rec);
-	ok = fclose(f) == 0 && ok;
-	if (!ok) {
+	if (!crv_write_synced_and_close(f, rec, sizeof(rec))) {
 		printf("%s write tcon param fail !\n", fn);
 		return -1;
 	}

@@ -66,13 +66,20 @@ struct ScanFree {
 using ScanPtr = std::unique_ptr<crv_ubi_scan_info, ScanFree>;
 
 // The erase count a block gets when it is next written: one more than the
-// count it carried, or the mean for blocks that carried none.
+// count it carried, or the mean for blocks that carried none. Linux refuses
+// to attach a flash holding a count above its maximum, so the count stays
+// there once reached.
 uint64_t next_ec(const crv_ubi_scan_info *scan, int block)
 {
 	const int32_t ec = scan->ec[block];
 	if (ec < 0)
 		return scan->mean_ec;
-	return static_cast<uint64_t>(ec) + 1;
+	return std::min<uint64_t>(static_cast<uint64_t>(ec) + 1, CRV_UBI_MAX_ERASECOUNTER);
+}
+
+bool ec_hdr_valid(const crv_ubi_ec_hdr &hdr)
+{
+	return get_be32(hdr.magic) == CRV_UBI_EC_HDR_MAGIC && get_be32(hdr.hdr_crc) == hdr_crc(&hdr);
 }
 
 // Marks a block bad in the device and in the scan; the mark's result.
@@ -111,6 +118,29 @@ int crv_mtd_ubigen_layout_init(crv_ubi_layout *layout, const crv_mtd_dev *dev)
 	layout->vtbl_size = layout->max_volumes * CRV_UBI_VTBL_RECORD_SIZE;
 	srand(static_cast<unsigned>(time(nullptr)));
 	layout->image_seq = static_cast<uint32_t>(rand());
+	return 0;
+}
+
+int crv_mtd_ubi_image_layout(const crv_mtd_dev *dev, const crv_ubi_ec_hdr *hdr, crv_ubi_layout *layout)
+{
+	// What Linux takes when it attaches with this VID header offset: at
+	// least one header's size in, 32-bit aligned, and the data starting at
+	// the first page boundary after the VID header, a header's size before
+	// the end of the block at the latest.
+	const uint32_t vid = get_be32(hdr->vid_hdr_offset);
+	const uint32_t data = get_be32(hdr->data_offset);
+	const uint64_t page = static_cast<uint64_t>(dev->min_io_size);
+	const uint64_t leb_start = (uint64_t{vid} + CRV_UBI_HDR_SIZE + page - 1) / page * page;
+	if (hdr->version != kUbiVersion || vid < CRV_UBI_HDR_SIZE || vid % 4 != 0 || data != leb_start ||
+	    leb_start + CRV_UBI_HDR_SIZE > static_cast<uint64_t>(dev->eb_size)) {
+		printf("%s image vid hdr offset %u data offset %u not usable on this flash !\n", __func__, vid, data);
+		return -22;
+	}
+	layout->vid_hdr_offs = static_cast<int>(vid);
+	layout->data_offs = static_cast<int>(data);
+	layout->leb_size = layout->peb_size - layout->data_offs;
+	layout->max_volumes = std::min(layout->leb_size / CRV_UBI_VTBL_RECORD_SIZE, CRV_UBI_MAX_VOLUMES);
+	layout->vtbl_size = layout->max_volumes * CRV_UBI_VTBL_RECORD_SIZE;
 	return 0;
 }
 
@@ -384,8 +414,12 @@ int crv_mtd_ubi_flash_img(const crv_mtd_dev *dev, const crv_ubi_layout *layout, 
 				}
 				continue;
 			}
+			// Every block of the image carries the layout's offsets: a
+			// flash mixing them is one Linux refuses.
 			auto *ech = reinterpret_cast<crv_ubi_ec_hdr *>(buf.data());
-			if (crv_mtd_change_ech(ech, layout->image_seq, next_ec(scan, block)) != 0) {
+			if (crv_mtd_change_ech(ech, layout->image_seq, next_ec(scan, block)) != 0 ||
+			    get_be32(ech->vid_hdr_offset) != static_cast<uint32_t>(layout->vid_hdr_offs) ||
+			    get_be32(ech->data_offset) != static_cast<uint32_t>(layout->data_offs)) {
 				printf("%s bad ec header !\n", fn);
 				return -22;
 			}
@@ -413,15 +447,16 @@ int crv_mtd_ubi_format(const crv_mtd_dev *dev, const crv_ubi_layout *layout, crv
 	const char *fn = __func__;
 	if (first_block < 0)
 		return -22;
+	// The EC header fills the pages before the VID header offset, at least
+	// the first one (a VID header inside the first page goes there later).
+	const int hdr_pages = std::max(1, ceil_div(layout->vid_hdr_offs, dev->min_io_size));
 	std::vector<uint8_t> hdr_buf;
 	try {
-		hdr_buf.assign(static_cast<size_t>(layout->vid_hdr_offs), 0xFF);
+		hdr_buf.assign(static_cast<size_t>(hdr_pages) * static_cast<size_t>(dev->min_io_size), 0xFF);
 	} catch (const std::bad_alloc &) {
 		printf("%s allocate ec header fail !\n", fn);
 		return -12;
 	}
-	// The EC header fills the pages before the VID header offset.
-	const int hdr_pages = layout->vid_hdr_offs / dev->min_io_size;
 	const int pages_per_block = dev->eb_size / dev->min_io_size;
 	int kept[2] = {-1, -1};
 	uint64_t kept_ec[2] = {0, 0};
@@ -516,6 +551,19 @@ int crv_mtd_nand_write_ubi_img(const char *path, int /*ignored*/, crv_mtd_img_ha
 	crv_ubi_layout layout;
 	if (int ret = crv_mtd_ubigen_layout_init(&layout, &dev); ret != 0)
 		return ret;
+	// The image's own offsets, which its blocks keep, serve the blocks
+	// formatted after it too. (A first block without an EC header is left
+	// to the flashing, which refuses it.)
+	crv_ubi_ec_hdr first;
+	const off_t at = lseek(image->fd, 0, SEEK_CUR);
+	if (at < 0 || pread(image->fd, &first, sizeof(first), at) != static_cast<ssize_t>(sizeof(first))) {
+		printf("%s read input file fail !\n", fn);
+		return -5;
+	}
+	if (ec_hdr_valid(first)) {
+		if (int ret = crv_mtd_ubi_image_layout(&dev, &first, &layout); ret != 0)
+			return ret;
+	}
 	int next = crv_mtd_ubi_flash_img(&dev, &layout, scan.get(), fd.get(), image->fd, image->bytes, progress, arg);
 	if (next < 0) {
 		printf("%s flash ubi image to nand fail !\n", fn);

@@ -94,16 +94,19 @@ int run_update(const char *path)
 		const auto name = crv_hdr_name(hdr);
 		printf("updating %s to %s ...\n", name.c_str(), crv_hdr_target(hdr).c_str());
 
-		if (strstr(crv_hdr_param(hdr).c_str(), "FORMAT-") != nullptr) {
-			if (ctx.format_cb != nullptr)
-				ctx.format_cb(&hdr, ctx.format_user);
+		// A FORMAT image goes to the filter, unread, and sends no
+		// progress event; a format that did not happen fails it.
+		const bool format = strstr(crv_hdr_param(hdr).c_str(), "FORMAT-") != nullptr;
+		int ret = 0;
+		if (format)
+			ret = ctx.format_cb != nullptr ? ctx.format_cb(&hdr, ctx.format_user) : 0;
+		else
+			ret = crv_ostrel_write_img_to_partition(&hdr, &handle);
+		close_handle(handle);
+		if (ret == 0 && format) {
 			prog.bytes_done += hdr.length + CRV_PER_IMG_HDR_SIZE;
-			close_handle(handle);
 			continue;
 		}
-
-		int ret = crv_ostrel_write_img_to_partition(&hdr, &handle);
-		close_handle(handle);
 		if (ret != 0) {
 			if (strcmp(name.c_str(), "vertbl") == 0) {
 				printf("%s: update vtbl fail\n", "crv_ostrel_update_thread");

@@ -432,6 +432,15 @@ TEST_F(Container, SearchErrorsAndTheirMessages)
 	EXPECT_EQ(crv_ostrel_get_per_img_by_name(f, "b", &hdr, &h), -5);
 	EXPECT_EQ(out.take(), "crv_ostrel_get_per_img_by_name skip image seek fail !\n");
 
+	// A length beyond what the file holds finds no payload: neither the
+	// image sought nor one to skip.
+	f = build({{.name = "a", .data = "abc", .length = 0xFFFFFFFF}});
+	EXPECT_EQ(crv_ostrel_get_per_img_by_name(f, "a", &hdr, &h), -5);
+	EXPECT_EQ(h.stream, nullptr);
+	EXPECT_EQ(crv_ostrel_get_per_img_by_name(f, "b", &hdr, &h), -5);
+	EXPECT_EQ(out.take(), "crv_ostrel_get_per_img_by_name setup phandle fail !\n"
+			      "crv_ostrel_get_per_img_by_name skip image seek fail !\n");
+
 	f = build({{.name = "a", .data = "abc"}}, {.trailing = std::string(0x488, 'x')});
 	EXPECT_EQ(crv_ostrel_get_per_img_by_name(f, "b", &hdr, &h), -22);
 	EXPECT_EQ(out.take(), "crv_ostrel_get_per_img_by_name : not a vaild per image header !\n");

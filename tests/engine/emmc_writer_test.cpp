@@ -140,6 +140,9 @@ TEST_F(EmmcWriter, CopiedAndDecompressedPayloadsLandOnFileTargets)
 		im.payload = "/in/raw";
 		im.target = "/out/none.img";
 		mkdir("/out", 0755);
+		// File targets that exist, as device nodes do.
+		for (const char *t : {"none", "gzip", "bzip2", "offset", "none_offset"})
+			close(creat((std::string("/out/") + t + ".img").c_str(), 0644));
 		run_writer(im, &progress);
 		printf("LAST %d\n", progress.last_percent);
 		im.compress = "gzip";
@@ -273,6 +276,7 @@ TEST_F(EmmcWriter, SparseImageExpandsWithProgressAndExtends)
 		system(("losetup -d " + dev).c_str());
 		// The same image to a regular file, against simg2img's output.
 		im.target = "/in/file.img";
+		close(creat(im.target.c_str(), 0644));
 		im.param = "";
 		run_writer(im, &progress);
 		return 0;
@@ -394,6 +398,7 @@ TEST_F(EmmcWriter, BadInputFailsTheImageAndRemovesTheStagedFile)
 		crv_progress progress {0, 1 << 20, 0};
 		Img im;
 		im.target = "/out/t.img";
+		close(creat(im.target.c_str(), 0644));
 		auto go = [&](const char *tag) {
 			printf("CASE %s\n", tag);
 			run_writer(im, &progress);
@@ -412,7 +417,7 @@ TEST_F(EmmcWriter, BadInputFailsTheImageAndRemovesTheStagedFile)
 		im.payload = "/in/raw";
 		go("unknown");
 		im.compress = "none";
-		im.target = "/nodir/t.img";
+		im.target = "/out";
 		go("dd fails");
 		im.target = "/out/t.img;touch /pwned";
 		go("unsafe target");
@@ -466,6 +471,53 @@ TEST_F(EmmcWriter, BadInputFailsTheImageAndRemovesTheStagedFile)
 	EXPECT_TRUE(has(r.out, "PWNED no\n")) << r.out;
 }
 
+// A target that is not there fails its image and is not made; a "tgz"
+// image aimed at the partition of the temporary folder, where its archive
+// is staged, is refused before anything is formatted.
+TEST_F(EmmcWriter, MissingTargetsAndTheTemporaryFoldersPartitionAreRefused)
+{
+	CRV_REQUIRE_SANDBOX();
+	sandbox::Sandbox box;
+	box.write_file("/in/raw", payload_);
+	auto r = box.run([&] {
+		engine_setup();
+		if (system("mkdir -p /in/tree/top && mkfs.ext4 -q -F /in/fs.img 8M && img2simg /in/fs.img /in/fs.simg && "
+			   "tar czf /in/tree.tgz -C /in/tree top && cp /in/fs.img /in/apdat.img") != 0)
+			return 3;
+		crv_progress progress {0, 1 << 20, 5};
+		Img im;
+		im.target = "/dev/mmcblk0p77";
+		for (auto [method, payload] : {std::pair{"none", "/in/raw"}, {"sparse", "/in/fs.simg"}}) {
+			im.compress = method;
+			im.payload = payload;
+			run_writer(im, &progress);
+		}
+		crv_per_img_hdr h {};
+		memcpy(h.target, "/dev/mmcblk0p77", 15);
+		printf("SPARSE %d\n", crv_ostrel_emmc_sparse_update_cb(&h, "/in/fs.simg", &progress));
+		printf("MADE %d\n", access("/dev/mmcblk0p77", F_OK) == 0);
+
+		strcpy(crv_ostrel_context().tmp_dev, "/in/apdat.img");
+		im.target = "/in/apdat.img";
+		im.compress = "tgz";
+		im.payload = "/in/tree.tgz";
+		im.param = "FORMAT-EXT4";
+		run_writer(im, &progress);
+		printf("LAST %d\n", progress.last_percent);
+		return 0;
+	});
+	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
+	const std::string engine_out = r.out.substr(std::min(r.out.size(), r.out.find("crv_ostrel_emmc_common")));
+	EXPECT_EQ(engine_out, "crv_ostrel_emmc_common_update_cb target /dev/mmcblk0p77 not found !\nRET -2\nSTREAM closed\n"
+			 "STAGED gone\n"
+			 "crv_ostrel_emmc_common_update_cb target /dev/mmcblk0p77 not found !\nRET -2\nSTREAM closed\n"
+			 "STAGED gone\n"
+			 "crv_ostrel_emmc_sparse_update_cb open output device fail !\nSPARSE -2\nMADE 0\n"
+			 "crv_ostrel_emmc_tgz_help_func can't unpack /data/.fwup/sys.div onto /in/apdat.img, it holds the "
+			 "temp folder !\nRET -22\nSTREAM closed\nSTAGED gone\nLAST 0\n");
+	EXPECT_EQ(box.read_file("/in/apdat.img"), box.read_file("/in/fs.img"));
+}
+
 TEST_F(EmmcWriter, BootPartitionSwitchIsTurnedOff)
 {
 	CRV_REQUIRE_SANDBOX();
@@ -473,6 +525,7 @@ TEST_F(EmmcWriter, BootPartitionSwitchIsTurnedOff)
 	box.write_file("/in/raw", payload_);
 	box.write_file("/sys/block/mmcblk0boot1/force_ro", "1");
 	box.write_file("/sys/block/mmcblk0boot0/force_ro", "1");
+	box.write_file("/in/mmcblk0boot1", "");
 	auto r = box.run([&] {
 		engine_setup();
 		crv_progress progress {0, 1 << 20, 0};

@@ -42,6 +42,12 @@ uint32_t ref_crc32(const void *data, size_t n)
 	return ~c;
 }
 
+void put_be32(std::string &s, size_t off, uint32_t v)
+{
+	const uint32_t be = htobe32(v);
+	memcpy(s.data() + off, &be, 4);
+}
+
 uint32_t be32(const std::string &s, size_t off)
 {
 	const auto *p = reinterpret_cast<const uint8_t *>(s.data() + off);
@@ -106,6 +112,22 @@ std::string read_file(const std::string &path)
 	ss << f.rdbuf();
 	return ss.str();
 }
+
+// Paths of the descriptors synced to their device (the suite wraps fsync).
+std::vector<std::string> g_synced;
+
+} // namespace
+
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd)
+{
+	char path[512];
+	ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof(path) - 1);
+	g_synced.push_back(n > 0 ? std::string(path, size_t(n)) : "?");
+	return __real_fsync(fd);
+}
+
+namespace {
 
 const char *g_hook_id = nullptr;
 const char *test_hook(void *, crv_per_img_handle *)
@@ -252,6 +274,117 @@ TEST_F(FdtWriter, BadSingleBlobsFailAndLeaveTheTargetAlone)
 	EXPECT_EQ(r.out, "crv_ostrel_emmc_fdt_update_cb open device " + missing + " fail !\n");
 }
 
+// Blobs on which libfdt itself misbehaves are refused before libfdt edits
+// them: a version-3 blob whose root name holds no '/' (the full check
+// dereferenced null), and a version-17 blob whose reservation map runs over
+// its structure block (the pack that followed a refused open wrote past the
+// 273-byte payload).
+std::string old_version_blob()
+{
+	std::string b(72, '\0');
+	const uint32_t words[] = {0xd00dfeed, 72, 56, 72, 40, 3, 2, 0, 0};
+	for (size_t i = 0; i < std::size(words); i++)
+		put_be32(b, 4 * i, words[i]);
+	put_be32(b, 56, FDT_BEGIN_NODE);
+	b[60] = 'a';
+	put_be32(b, 64, FDT_END_NODE);
+	put_be32(b, 68, FDT_END);
+	return b;
+}
+
+std::string overlapping_reservations_blob()
+{
+	std::string b(273, '\0');
+	const uint32_t words[] = {0xd00dfeed, 273, 56, 72, 40, 17, 16, 0, 0, 16};
+	for (size_t i = 0; i < std::size(words); i++)
+		put_be32(b, 4 * i, words[i]);
+	put_be32(b, 52, 1); // one reserved byte, then no terminator before the structure
+	put_be32(b, 56, FDT_BEGIN_NODE);
+	put_be32(b, 64, FDT_END_NODE);
+	put_be32(b, 68, FDT_END);
+	std::fill(b.begin() + 72, b.begin() + 248, '\x01'); // the map's terminator at 248
+	return b;
+}
+
+TEST_F(FdtWriter, BlobsLibfdtMishandlesAreRefused)
+{
+	for (const std::string &blob : {old_version_blob(), overlapping_reservations_blob()}) {
+		auto r = run(crv_ostrel_emmc_fdt_update_cb, blob, "quiet");
+		EXPECT_EQ(r.ret, -5);
+		EXPECT_TRUE(has(r.out, "crv_ostrel_emmc_fdt_update_cb update bootarg fail !\n")) << r.out;
+		r = run(crv_ostrel_emmc_fdt_pack_update_cb, blob, "quiet");
+		EXPECT_EQ(r.ret, -22);
+		EXPECT_TRUE(has(r.out, "crv_ostrel_emmc_fdt_pack_update_cb invalid fdt pack image format !\n")) << r.out;
+	}
+	EXPECT_EQ(now(), before);
+}
+
+// Blobs and legacy images made by dtc and mkimage, edited by the writers and
+// read back by fdtget and dumpimage.
+class FdtWriterTools : public FdtWriter {
+protected:
+	// Runs a shell command; its standard output, or "<failed>".
+	std::string sh(const std::string &cmd)
+	{
+		std::string out;
+		FILE *p = popen(cmd.c_str(), "r");
+		char buf[512];
+		for (size_t n; p && (n = fread(buf, 1, sizeof(buf), p)) > 0;)
+			out.append(buf, n);
+		return p && pclose(p) == 0 ? out : "<failed>";
+	}
+	std::string dtb(const std::string &id)
+	{
+		const std::string dts = dir + "/" + id + ".dts", out = dir + "/" + id + ".dtb";
+		std::ofstream(dts) << "/dts-v1/;\n/ {\n\tmodel = \"test board\";\n\tchosen {\n\t\tbootargs = \"old\";\n"
+				   << "\t\tcrv_id_str = \"" << id << "\";\n\t};\n};\n";
+		EXPECT_EQ(sh("dtc -q -I dts -O dtb -o " + out + " " + dts), "");
+		return read_file(out);
+	}
+	// What fdtget reads from a blob the target holds at off.
+	std::string fdtget(size_t off, size_t len, const std::string &prop)
+	{
+		const std::string f = dir + "/back.dtb";
+		std::ofstream(f, std::ios::binary) << now().substr(off, len);
+		return sh("fdtget " + f + " /chosen " + prop);
+	}
+};
+
+TEST_F(FdtWriterTools, DtcBlobsPacksAndMkimageImages)
+{
+	const std::string a = dtb("A"), b = dtb("B");
+	auto r = run(crv_ostrel_emmc_fdt_update_cb, a, "console=ttyS0,115200 root=/dev/mmcblk0p5", 0x1000);
+	ASSERT_EQ(r.ret, 0) << r.out;
+	EXPECT_EQ(fdtget(0x1000, CRV_FDT_BUF_SIZE, "bootargs"), "console=ttyS0,115200 root=/dev/mmcblk0p5\n");
+
+	g_hook_id = "B";
+	crv_ostrel_set_fdt_pack_hook(test_hook, nullptr);
+	r = run(crv_ostrel_emmc_fdt_pack_update_cb, pack({a, b}), "quiet");
+	ASSERT_EQ(r.ret, 0) << r.out;
+	EXPECT_EQ(fdtget(0, CRV_FDT_PACK_SLOT, "bootargs"), "old\n");
+	EXPECT_EQ(fdtget(CRV_FDT_PACK_SLOT, CRV_FDT_PACK_SLOT, "bootargs"), "quiet\n");
+	EXPECT_EQ(fdtget(CRV_FDT_PACK_SLOT, CRV_FDT_PACK_SLOT, "crv_id_str"), "B\n");
+
+	// A legacy image: dumpimage must take the header the writer recomputed
+	// (both CRCs) and find the edited blob as its data.
+	const std::string img = dir + "/fdt.img";
+	ASSERT_NE(sh("mkimage -A arm -O linux -T kernel -C none -a 0 -e 0 -n fdt -d " + dir + "/A.dtb " + img),
+		  "<failed>");
+	const std::string text(200, 'x');
+	r = run(crv_ostrel_emmc_fdt_update_cb, read_file(img), text);
+	ASSERT_EQ(r.ret, 0) << r.out;
+	// dumpimage checks the data CRC over the rest of the file: hand it the
+	// image as far as its header says.
+	const uint32_t total = fdt_totalsize(now().data() + 64);
+	std::ofstream(img, std::ios::binary) << now().substr(0, 64 + total);
+	const std::string listing = sh("dumpimage -l " + img);
+	EXPECT_TRUE(has(listing, "Image Name:   fdt\n")) << listing;
+	EXPECT_TRUE(has(listing, "Data Size:    " + std::to_string(total) + " Bytes")) << listing;
+	EXPECT_EQ(sh("dumpimage -T kernel -p 0 -o " + dir + "/data.dtb " + img + " >/dev/null && fdtget " + dir +
+		     "/data.dtb /chosen bootargs"),
+		  text + "\n");
+}
+
 TEST_F(FdtWriter, TconVariantHandsTheDemuraRegionOn)
 {
 	BlobSpec b{.bootargs = "a"};
@@ -338,6 +471,17 @@ TEST_F(FdtWriter, BrokenOrUnmatchedPacksAreRefused)
 	p = pack({make_blob({.id = "A"})}) + make_blob({.id = "Z"}).substr(0, 30);
 	r = run(crv_ostrel_emmc_fdt_pack_update_cb, p, "x");
 	EXPECT_EQ(r.ret, -22);
+	EXPECT_EQ(now(), before);
+}
+
+TEST_F(FdtWriter, PackLengthsBeyondTheFileAllocateNothing)
+{
+	const std::string p = pack({make_blob({.id = "A"})});
+	for (crv_img_cb_fn writer : {crv_ostrel_emmc_fdt_pack_update_cb, dlx_emmc_fdt_pack_update_cb}) {
+		auto r = run(writer, p, "quiet", 0, "fdt", int64_t(1) << 40);
+		EXPECT_EQ(r.ret, -5);
+		EXPECT_TRUE(has(r.out, " read fdt fail !\n")) << r.out;
+	}
 	EXPECT_EQ(now(), before);
 }
 
@@ -478,6 +622,14 @@ TEST_F(FdtWriter, TconStampHasTheRegionInMachineOrder)
 	testsupport::StdoutCapture cap;
 	EXPECT_EQ(crv_update_tcon_paras((dir + "/none/x").c_str(), 1, 1), -1);
 	EXPECT_EQ(cap.finish(), "crv_update_tcon_paras open device " + dir + "/none/x fail !\n");
+}
+
+TEST_F(FdtWriter, WritesReachTheDeviceBeforeTheWritersReturn)
+{
+	g_synced.clear();
+	ASSERT_EQ(run(crv_ostrel_emmc_fdt_update_cb, make_blob({}), "quiet").ret, 0);
+	ASSERT_EQ(crv_update_tcon_paras(target.c_str(), 0x7E000000, 0x300000), 0);
+	EXPECT_EQ(g_synced, (std::vector<std::string>{target, target}));
 }
 
 TEST_F(FdtWriter, TconWriterStampsOnlyWithARegionAndKeepsTheWritersError)

@@ -160,5 +160,19 @@ TEST_F(FormatCb, TargetOffTheTemporaryFileSystemIsNeverUnmounted)
 	EXPECT_EQ(format("FORMAT-EXT4"), 0);
 	ctx.tmp_dev[0] = '\0';
 	EXPECT_EQ(format("FORMAT-EXT4"), 0);
+	// A device whose path starts the target's is another device
+	// (/dev/mmcblk0p1 and /dev/mmcblk0p10).
+	strcpy(ctx.tmp_dev, part_.substr(0, part_.size() - 1).c_str());
+	EXPECT_EQ(format("FORMAT-EXT4"), 0);
 	EXPECT_EQ(cap.finish(), "");
+}
+
+TEST_F(FormatCb, MissingTargetIsNeitherFormattedNorMade)
+{
+	const std::string missing = dir_ + "/mmcblk0p9";
+	auto h = header(missing, "FORMAT-ERASE");
+	testsupport::StdoutCapture cap;
+	EXPECT_EQ(crv_ostrel_emmc_common_format_cb(&h, nullptr), -1);
+	EXPECT_EQ(cap.finish(), "crv_ostrel_emmc_common_format_cb target " + missing + " not found !\n");
+	EXPECT_NE(access(missing.c_str(), F_OK), 0);
 }

@@ -212,9 +212,9 @@ TEST_F(Md5Tbl, FillsEntriesFromTheFiveFields)
 	EXPECT_EQ(crv_md5tbl_entries()[1].name[0], '\0');
 }
 
-TEST_F(Md5Tbl, MalformedLinesAreSkippedWithAMessage)
+TEST_F(Md5Tbl, MalformedLinesFailTheirVerification)
 {
-	std::string good = std::string(":/dev/x:0:1:") + kEmptyMd5;
+	std::string good = ":" + make_part("p5", 16) + ":0:0:" + kEmptyMd5;
 	std::string table = "ok1" + good + "\n" +
 			    std::string(16, 'n') + good + "\n" + // name too long
 			    "bad:" + std::string(64, 'd') + ":0:1:" + kEmptyMd5 + "\n" + // path too long
@@ -223,22 +223,24 @@ TEST_F(Md5Tbl, MalformedLinesAreSkippedWithAMessage)
 			    "neg:/dev/x:-1:1:" + kEmptyMd5 + "\n" + // offset not a number
 			    "hex:/dev/x:0:1:d41d8cd98f00b204e9800998ecf8427g\n" + // not hex
 			    "shortsum:/dev/x:0:1:d41d8cd98f00b204e9800998ecf8427\n" + //
-			    ":/dev/x:0:1:" + kEmptyMd5 + "\n" + // no name
 			    "\n" + // blank: ignored quietly
-			    std::string(5000, 'L') + "\n" + // longer than the line buffer
 			    "ok2" + good + "\n";
 	std::string out;
 	ASSERT_EQ(load(table, &out), 0);
-	EXPECT_STREQ(crv_md5tbl_entries()[0].name, "ok1");
-	EXPECT_STREQ(crv_md5tbl_entries()[1].name, "ok2");
-	EXPECT_EQ(crv_md5tbl_entries()[2].name[0], '\0');
-	for (int line : {2, 3, 4, 5, 6, 7, 8, 9, 11})
-		EXPECT_NE(out.find("crv_ostrel_gen_md5tbl_in_ram:skip md5tbl line " + std::to_string(line) + " !\n"),
+	for (int line : {2, 3, 4, 5, 6, 7, 8})
+		EXPECT_NE(out.find("crv_ostrel_gen_md5tbl_in_ram:invalid md5tbl line " + std::to_string(line) + " !\n"),
 			  std::string::npos)
 			<< line << "\n"
 			<< out;
-	EXPECT_EQ(out.find("line 10 "), std::string::npos);
-	EXPECT_EQ(out.find("line 12 "), std::string::npos);
+	EXPECT_EQ(out.find("line 9 "), std::string::npos);
+	EXPECT_EQ(verify("ok2", &out), 0) << out;
+	for (const char *name : {"bad", "few", "more", "neg", "hex", "shortsum"}) {
+		EXPECT_EQ(verify(name, &out), -1) << name;
+		EXPECT_EQ(out, std::string("crv_otsrel_md5_part_verify md5tbl entry ") + name + " invalid !\n");
+	}
+	// The line whose name could not be read may list any name.
+	EXPECT_EQ(verify("unlisted", &out), -1);
+	EXPECT_EQ(out, "crv_otsrel_md5_part_verify md5tbl incomplete, can't verify unlisted !\n");
 }
 
 TEST_F(Md5Tbl, TakesThirtyEntriesAtMost)
@@ -282,8 +284,8 @@ TEST_F(Md5Tbl, ImageProblemsAreReturnedAndNothingLeaks)
 		imgbuilder::write_container(img, {Image{.name = "md5tbl", .data = "abc", .length = 1000}});
 		FILE *fp = fopen(img.c_str(), "rb");
 		testsupport::StdoutCapture cap;
-		EXPECT_EQ(crv_ostrel_gen_md5tbl_in_ram(fp), -5);
-		EXPECT_EQ(cap.finish(), "crv_ostrel_gen_md5tbl_in_ram:extract md5tbl fail !\n");
+		EXPECT_EQ(crv_ostrel_gen_md5tbl_in_ram(fp), -5); // no buffer sized by a length the file lacks
+		EXPECT_EQ(cap.finish(), "crv_ostrel_get_per_img_by_name setup phandle fail !\n");
 		fclose(fp);
 	}
 	{

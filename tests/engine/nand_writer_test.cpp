@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sys/stat.h>
 
 using nandsim::NandTest;
@@ -217,11 +218,17 @@ TEST_F(NandWriters, ATruncatedPayloadLeavesTheFlashAsItWas)
 	EXPECT_FALSE(staged_left());
 }
 
-TEST_F(NandWriters, TooFewSpareBytesForTheTemplateIsRefused)
+TEST_F(NandWriters, SpareAreasThatCannotBeTheTemplatesAreRefused)
 {
 	make_nand(2, small({{"oobsize", "2"}}));
 	EXPECT_FALSE(update(crv_ostrel_nand_xboot_update_cb, "x"));
 	EXPECT_NE(out_.find("crv_ostrel_nand_xboot_update_cb invalid oob size !\n"), std::string::npos);
+	EXPECT_EQ(erases(), 0);
+	// A device that claims a spare area larger than its page would size
+	// the template by that claim.
+	make_nand(2, small({{"oobsize", "4096"}}));
+	EXPECT_FALSE(update(crv_ostrel_nand_xboot_update_cb, "x"));
+	EXPECT_NE(out_.find("invalid oobsize(4096)\n"), std::string::npos) << out_;
 	EXPECT_EQ(erases(), 0);
 }
 
@@ -269,9 +276,47 @@ TEST_F(NandWriters, EmptyMisalignedOrCorruptUbiImagesAreRefusedBeforeErasing)
 	EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, corrupt));
 	EXPECT_NE(out_.find("crv_mtd_change_ech bad crc !\ncrv_ostrel_nand_ubi_img_update_cb bad ec header !\n"),
 		  std::string::npos);
+	// Offsets Linux refuses: blocks that differ, and a data offset that is
+	// not the first page boundary after the VID header.
+	const std::string mixed = ubitest::image(g, {"a"}) + ubitest::image({kEb, 2 * kPage, 3 * kPage}, {"b"});
+	EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, mixed));
+	EXPECT_NE(out_.find("crv_ostrel_nand_ubi_img_update_cb bad ec header !\n"), std::string::npos) << out_;
+	EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, ubitest::image({kEb, kPage, 3 * kPage}, {"a"})));
+	EXPECT_NE(out_.find("crv_mtd_ubi_image_layout image vid hdr offset 512 data offset 1536 not usable on this "
+			    "flash !\n"),
+		  std::string::npos)
+		<< out_;
 	EXPECT_EQ(erases(), 0);
 	EXPECT_EQ(flash(), std::string(8 * kEb, 'O'));
 }
+
+// Images from ubinize, with and without sub-pages, on a flash of 2048-byte
+// pages: what the writer leaves must attach under Linux's rules, with the
+// image's own VID header offset (the kernel's default on a flash whose
+// sub-pages are that size).
+class UbinizeImages : public NandWriters, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(UbinizeImages, FlashAttachesWithTheImagesOffsets)
+{
+	const uint32_t subpage = GetParam();
+	make_nand(16, {{"erasesize", "128K"}, {"writesize", "2048"}, {"oobsize", "64"}, {"bad", "5"}});
+	nandsim::write_file(dir_ + "/vol.bin", nandsim::random_bytes(300 * 1024, 9));
+	std::ofstream(dir_ + "/ubi.cfg") << "[rootfs]\nmode=ubi\nimage=" << dir_ << "/vol.bin\nvol_id=0\n"
+					 << "vol_type=dynamic\nvol_name=rootfs\nvol_size=1MiB\n";
+	const std::string img = dir_ + "/ubi.img";
+	ASSERT_EQ(system(("ubinize -o " + img + " -m 2048 -p 128KiB -s " + std::to_string(subpage) + " " + dir_ +
+			  "/ubi.cfg >/dev/null")
+				 .c_str()),
+		  0);
+	ASSERT_TRUE(update(crv_ostrel_nand_ubi_img_update_cb, nandsim::read_file(img))) << out_;
+	const std::string f = flash();
+	EXPECT_EQ(ubitest::attach_refusal(f, 128 * 1024, 2048, subpage, 0, {5}), "");
+	// Every good block carries a header: the image's, or a fresh one.
+	for (int b = 0; b < 16; b++)
+		EXPECT_TRUE(b == 5 || ubitest::parse_ec(block_bytes(b)).valid) << b;
+}
+
+INSTANTIATE_TEST_SUITE_P(SubPages, UbinizeImages, ::testing::Values(512u, 2048u));
 
 // ---- the legacy image test ----------------------------------------------------------------
 

@@ -381,6 +381,8 @@ TEST_F(SparseFile, MalformedImagesAreRefusedWithLibsparseMessages)
 	with("chunk header", [](SparseImage &i) { i.header().chunk_hdr_sz = 8; }, "Invalid sparse file format");
 	with("block size 0", [](SparseImage &i) { i.header().blk_sz = 0; }, "Invalid sparse file format");
 	with("block size 6", [](SparseImage &i) { i.header().blk_sz = 6; }, "Invalid sparse file format");
+	// A block size that would size libsparse's buffers at 2 GiB.
+	cases.push_back({"block size 2 GiB", SparseImage(0x7FFFFFFC, 1).dont_care(1).bytes(), "header block size"});
 	with("past the length", [](SparseImage &i) { i.header().total_blks = 1; }, "Invalid sparse file format");
 	with("unknown type", [](SparseImage &i) { i.chunk(0xcac9, 1, {}); }, "Invalid sparse file format");
 	with("raw size", [&](SparseImage &i) { i.chunk(0xcac1, 2, data); }, "Invalid sparse file format");

@@ -296,9 +296,9 @@ int plain_writer(const crv_per_img_hdr *hdr, crv_per_img_handle *, void *)
 }
 
 // The program's FORMAT filter hands every FORMAT image to the format callback.
-void format_filter(const crv_per_img_hdr *hdr, void *user)
+int format_filter(const crv_per_img_hdr *hdr, void *user)
 {
-	crv_ostrel_emmc_common_format_cb(hdr, user);
+	return crv_ostrel_emmc_common_format_cb(hdr, user);
 }
 
 } // namespace
@@ -332,7 +332,7 @@ TEST(UpdateThreadDefaults, EmptySettingsGetTheDefaultFolderAndMiscDevice)
 			 "/data/.fwup/|/dev/mmcblk0p6|1\n");
 }
 
-TEST(UpdateThreadFormat, FormatImagesReachTheFormatCallbackAndTheWalkGoesOn)
+TEST(UpdateThreadFormat, FormatImagesReachTheFormatCallbackAndARefusedOneFailsTheUpdate)
 {
 	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
@@ -348,7 +348,7 @@ TEST(UpdateThreadFormat, FormatImagesReachTheFormatCallbackAndTheWalkGoesOn)
 	after.name = "kernel";
 	after.target = "/dev/kernel";
 	after.data = "k";
-	imgbuilder::write_container(image, {fmt, bad, after});
+	imgbuilder::write_container(image, {fmt, after, bad});
 	box.copy_file("/fw.img", image);
 	auto r = box.run([] {
 		std::string loop = make_loop("/tmp/apdat.img", 16 << 20);
@@ -370,16 +370,17 @@ TEST(UpdateThreadFormat, FormatImagesReachTheFormatCallbackAndTheWalkGoesOn)
 	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
 	// Tool output goes to the console too; check the engine's own lines.
 	EXPECT_NE(r.out.find("updating apdat to /dev/loop-apdat ...\n"), std::string::npos) << r.out;
-	EXPECT_NE(r.out.find("updating cache to /dev/x;touch /owned ...\n"
-			     "crv_ostrel_emmc_common_format_cb invalid target /dev/x;touch /owned !\n"
-			     "updating kernel to /dev/kernel ...\n<write kernel><0,100><0,100><0x1,100>\n"),
-		  std::string::npos)
+	// A refused format fails its image like a failed writer.
+	EXPECT_NE(r.out.find("updating kernel to /dev/kernel ...\n<write kernel>"), std::string::npos) << r.out;
+	EXPECT_TRUE(r.out.ends_with("updating cache to /dev/x;touch /owned ...\n"
+				    "crv_ostrel_emmc_common_format_cb invalid target /dev/x;touch /owned !\n"
+				    "<0x407,66>\next4=1 owned=0\n"))
 		<< r.out;
 	EXPECT_EQ(r.out.find("<write apdat>"), std::string::npos);
 	EXPECT_NE(r.out.find("ext4=1 owned=0\n"), std::string::npos) << r.out;
 }
 
-TEST(UpdateThreadFormat, MissingFormatToolIsReportedAndTheWalkGoesOn)
+TEST(UpdateThreadFormat, MissingFormatToolFailsTheImage)
 {
 	CRV_REQUIRE_SANDBOX();
 	sandbox::Sandbox box;
@@ -392,6 +393,7 @@ TEST(UpdateThreadFormat, MissingFormatToolIsReportedAndTheWalkGoesOn)
 	after.data = "k";
 	imgbuilder::write_container(image, {fmt, after});
 	box.copy_file("/fw.img", image);
+	box.write_file("/tmp/swap.img", std::string(1 << 20, '\0'));
 	auto r = box.run([] {
 		setenv("PATH", "/crv-empty-bin", 1);
 		crv_ostrel_test_reset();
@@ -405,5 +407,6 @@ TEST(UpdateThreadFormat, MissingFormatToolIsReportedAndTheWalkGoesOn)
 	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
 	EXPECT_EQ(r.out, "updating swap to /tmp/swap.img ...\n"
 			 "crv_ostrel_system execvp command mkswap fail !\n"
-			 "updating kernel to  ...\n<write kernel><0,100><0,100><0x1,100>");
+			 "crv_ostrel_emmc_common_format_cb run mkswap /tmp/swap.img fail !\n"
+			 "<0x407,0>");
 }

@@ -312,6 +312,18 @@ TEST_F(Ubi, ImageLandsAroundBadBlocksWithWearCountsKept)
 	EXPECT_EQ(p.calls.back(), std::make_pair(5, 5)); // blocks 5..9 from block 5
 }
 
+TEST_F(Ubi, AnEraseCountAtTheMaximumStaysThere)
+{
+	make_nand(4, small());
+	put_ec(0, 0x7FFFFFFF); // takes the image
+	put_ec(2, 0x7FFFFFFF); // formatted
+	StdoutCapture out;
+	ASSERT_EQ(write_ubi(ubitest::image(kGeo, {"a"})), 0) << out.finish();
+	EXPECT_EQ(ubitest::parse_ec(block_bytes(0)).ec, 0x7FFFFFFFu);
+	EXPECT_EQ(ubitest::parse_ec(block_bytes(2)).ec, 0x7FFFFFFFu);
+	EXPECT_EQ(ubitest::attach_refusal(flash(), kEb, kPage, kPage), "");
+}
+
 TEST_F(Ubi, APageThatFailsMovesTheImageBlockOn)
 {
 	auto nand = make_nand(6, small());

@@ -150,9 +150,11 @@ int recording_writer(const crv_per_img_hdr *hdr, crv_per_img_handle *handle, voi
 	return w.name == rec->fail_name ? -5 : 0;
 }
 
-void recording_format(const crv_per_img_hdr *hdr, void *user)
+int recording_format(const crv_per_img_hdr *hdr, void *user)
 {
-	static_cast<Recorder *>(user)->formatted.push_back(crv_hdr_name(*hdr).c_str());
+	auto *rec = static_cast<Recorder *>(user);
+	rec->formatted.push_back(crv_hdr_name(*hdr).c_str());
+	return rec->formatted.back() == rec->fail_name ? -1 : 0;
 }
 
 int sec_info(void *user)
@@ -268,6 +270,17 @@ TEST_F(UpdateThread, FormatImagesGoToTheFilterOnly)
 	// One progress event for "kernel" only, then the end of the walk.
 	EXPECT_EQ(rec_.events, (Events{{0, 100}, {0, 100}, {1, 100}}));
 	EXPECT_EQ(crv_ostrel_get_progress()->bytes_done, 2u * 0x488 + 66);
+}
+
+TEST_F(UpdateThread, AFormatThatDidNotHappenFailsItsImage)
+{
+	bind({"kernel"});
+	rec_.fail_name = "apdat";
+	crv_ostrel_set_format_cb(recording_format, &rec_);
+	imgbuilder::write_container(image_, {img("apdat", "", "FORMAT-EXT4"), img("kernel", "kk")});
+	run();
+	EXPECT_TRUE(rec_.written.empty());
+	EXPECT_EQ(rec_.events, (Events{{0x407, 0}}));
 }
 
 TEST_F(UpdateThread, FormatImageWithoutFilterIsSkipped)

@@ -1,13 +1,17 @@
 // preinst as a whole program, in a sandbox with its fixed paths in place.
 
 #include "imgbuilder.h"
+#include "preinst.h"
 #include "sandbox.h"
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -109,20 +113,68 @@ TEST_F(PreinstTest, TruncatedIconKeepsTheOldOne)
 	cut.truncate = 1000;
 	auto r = run_with({{.name = "install_icon", .data = png_like_icon()}}, cut);
 	EXPECT_EQ(r.exit_code, 0);
-	EXPECT_NE(r.out.find("read new install icon fail !\n"), std::string::npos) << r.out;
+	EXPECT_NE(r.out.find("crv_ostrel_get_per_img_by_name setup phandle fail !\n"), std::string::npos) << r.out;
 	EXPECT_NE(r.out.find("pre install success !\n"), std::string::npos);
 	EXPECT_EQ(box_.read_file("/res/images/icon_installing.png"), kOldIcon);
 	EXPECT_FALSE(box_.read_file("/res/images/icon_installing.png.new").has_value());
 }
 
-TEST_F(PreinstTest, HugeDeclaredIconLengthIsRefused)
+TEST_F(PreinstTest, DeclaredLengthsBeyondTheFileAreRefusedBeforeAnyBuffer)
 {
+	// A small file whose headers claim up to 4 GiB: nothing is allocated
+	// for a payload the file does not hold.
 	imgbuilder::Image icon{.name = "install_icon", .data = "tiny"};
-	icon.length = 0x100000004ull; // needs more than 32 bits
-	auto r = run_with({icon});
-	EXPECT_EQ(r.exit_code, 0);
-	EXPECT_NE(r.out.find("read new install icon fail !\n"), std::string::npos) << r.out;
-	EXPECT_EQ(box_.read_file("/res/images/icon_installing.png"), kOldIcon);
+	icon.length = 0xFFFFFFFFull;
+	imgbuilder::Image bundle{.name = "sys_run", .data = "tiny"};
+	bundle.length = 0xFFFFFFFFull;
+	for (const auto &image : {icon, bundle}) {
+		auto r = run_with({image});
+		EXPECT_EQ(r.exit_code, 0);
+		EXPECT_NE(r.out.find("crv_ostrel_get_per_img_by_name setup phandle fail !\n"), std::string::npos)
+			<< r.out;
+		EXPECT_EQ(r.out.find("allocate buffer fail"), std::string::npos) << r.out;
+		EXPECT_EQ(box_.read_file("/res/images/icon_installing.png"), kOldIcon);
+	}
+}
+
+// The icon replaced where the set keeps it: through a symbolic link to the
+// file it leads to, and in place when its folder takes no new file.
+TEST_F(PreinstTest, IconIsWrittenThroughALinkAndInAReadOnlyFolder)
+{
+	std::string icon = png_like_icon();
+	std::string img = dir_ + "/fw.img";
+	imgbuilder::write_container(img, {{.name = "install_icon", .data = icon}});
+	box_.copy_file("/fw.img", img);
+	box_.make_dir("/data");
+	box_.write_file("/data/icon.png", kOldIcon);
+	static const char *argv[] = {"preinst", "/fw.img", nullptr};
+	static const char *path = "/res/images/icon_installing.png";
+
+	auto r = box_.run([] {
+		if (unlink(path) != 0 || symlink("../../data/icon.png", path) != 0)
+			return 2;
+		preinst_main(2, const_cast<char **>(argv));
+		struct stat st;
+		printf("link=%d\n", lstat(path, &st) == 0 && S_ISLNK(st.st_mode));
+		return 0;
+	});
+	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
+	EXPECT_TRUE(r.out.ends_with("pre install success !\nlink=1\n")) << r.out;
+	EXPECT_EQ(box_.read_file("/data/icon.png"), icon);
+
+	// A read-only folder; the icon in it is a file that can be written.
+	box_.write_file("/tmp/icon.png", kOldIcon);
+	r = box_.run([] {
+		if (unlink(path) != 0 || std::ofstream(path).fail() ||
+		    mount("/res/images", "/res/images", nullptr, MS_BIND, nullptr) != 0 ||
+		    mount(nullptr, "/res/images", nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0 ||
+		    mount("/tmp/icon.png", path, nullptr, MS_BIND, nullptr) != 0)
+			return 2;
+		return preinst_main(2, const_cast<char **>(argv));
+	});
+	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
+	EXPECT_TRUE(r.out.ends_with("pre install success !\n")) << r.out;
+	EXPECT_EQ(box_.read_file("/tmp/icon.png"), icon);
 }
 
 TEST_F(PreinstTest, BundleThatIsNotAnArchiveIsKeptAndReported)
