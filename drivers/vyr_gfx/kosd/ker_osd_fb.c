@@ -1264,6 +1264,8 @@ int KER_OSD_DrvInit(void)
 			return ret;
 	}
 
+	/* the vsync interrupt, requested by open, signals the planes' fences */
+	_ker_osd_Set_VSyncCallback(osd_fence_signal);
 	OSD_CALL(pfOpen);
 
 	_ker_osd_CalBufAddrSize();
@@ -1312,6 +1314,7 @@ void KER_OSD_DrvExit(void)
 	_ker_osd_menu_unregister();
 	if (gstDriverCallback)
 		OSD_CALL(pfClose);
+	_ker_osd_Set_VSyncCallback(NULL);
 	osd_fence_release_all();
 	osd_release_shown_bufs();
 

@@ -133,6 +133,8 @@ int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64
 int osd_get_out_fence_fd(void);
 int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane);
 void osd_fence_release_all(void);
+/* Handed to the hardware layer: called at every vsync for each plane. */
+void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane);
 
 /* ---- debug menu (ker_osd_dbg.c) ---- */
 void KER_OSD_DebugMenuInit(void);
