@@ -1,0 +1,163 @@
+// The updater's road through the OSD, with the real hardware layer under
+// the framebuffer layer: what it sends through /dev/fb0 (the standard
+// framebuffer calls and its twelve vendor ioctls) checked where the set
+// sees it, in the OSD register window.
+#include "khost/gtest.hpp"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <linux/fb.h>
+
+#include "vyr_osd.h"
+
+extern "C" {
+#include "osd_fb_probe.h"
+}
+
+namespace {
+
+constexpr uint32_t R(uint32_t off) { return 0xfc0d0000u + off; }
+constexpr uint64_t kMem = 0x40000000;
+constexpr size_t kMemSize = 0x3000000;
+
+// The updater's vendor commands, as it encodes them.
+constexpr unsigned kGetDispWin = 0x8020c86c, kIsTimingGen = 0x8004c8af, kGetStride = 0x8004c872,
+		   kSetStride = 0x4004c871, kAutoMute = 0x4001c814, kVideoWinSize = 0x4008c804,
+		   kSetDispWin = 0x4020c86b, kSkipAlpha = 0x4001c8aa, kPlaneShow = 0x4001c80e,
+		   kRegionShow = 0x4001c863, kLayerShow = 0x4001c80c, kUpdate = 0x4008c80a;
+
+// The buffer address the normal plane scans out (0xfc0d0124 of the plane).
+uint64_t scanout(int plane)
+{
+	uint32_t v = khost::reg(R(0x124 + 0x100 * plane));
+	return (uint64_t)((v >> 29) & 3) << 30 | (uint64_t)(v & 0x1ffffff) << 5;
+}
+
+class OsdRoad : public khost::KernelTest {
+protected:
+	void SetUp() override
+	{
+		khost::set_time_scale(1000);
+		khost::add_regs(R(0), 0x10000);
+		khost::on_write(R(0xb000), [](phys_addr_t, uint64_t v, uint64_t &stored) { stored = v & ~0x17full; });
+		khost::on_write(R(0x428), [](phys_addr_t, uint64_t, uint64_t &stored) { stored = 0; });
+		khost::add_regs(kMem, kMemSize);
+	}
+
+	void TearDown() override
+	{
+		for (auto *f : files)
+			khost::close(f);
+		if (loaded) {
+			EXPECT_EQ(khost::unload_module("vyr_gfx"), 0);
+		}
+		if (platform) {
+			EXPECT_EQ(khost::unload_module("crv_platform"), 0);
+		}
+		khost::KernelTest::TearDown();
+	}
+
+	void load(const char *buffers = nullptr)
+	{
+		ASSERT_EQ(khost::set_param("crv_platform", "regions", "osd:0x40000000:0x3000000"), 0);
+		ASSERT_EQ(khost::load_module("crv_platform"), 0);
+		platform = true;
+		ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
+		if (buffers) {
+			ASSERT_EQ(khost::set_param("vyr_gfx", "gu32NumOfBuffer", buffers), 0);
+		}
+		ASSERT_EQ(khost::load_module("vyr_gfx"), 0);
+		loaded = true;
+		khost::clear_journal();
+	}
+
+	struct file *fb(int n)
+	{
+		struct file *f = khost::open(("fb" + std::to_string(n)).c_str());
+		EXPECT_NE(f, nullptr) << "fb" << n;
+		if (f)
+			files.push_back(f);
+		return f;
+	}
+
+	fb_var_screeninfo var(struct file *f)
+	{
+		fb_var_screeninfo v{};
+		EXPECT_EQ(khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v), 0);
+		return v;
+	}
+
+	fb_fix_screeninfo fix(struct file *f)
+	{
+		fb_fix_screeninfo x{};
+		EXPECT_EQ(khost::ioctl(f, FBIOGET_FSCREENINFO, (unsigned long)&x), 0);
+		return x;
+	}
+
+	// What the boot loader leaves on plane 0, the fast-logo plane: ARGB8888
+	// from the start of the OSD region.
+	void boot_logo()
+	{
+		khost::set_reg(R(0x110), 0x300);
+		khost::set_reg(R(0x124), 1u << 29);
+	}
+
+	long io(struct file *f, unsigned cmd, unsigned long arg) { return khost::ioctl(f, cmd, arg); }
+	long io(struct file *f, unsigned cmd, const void *p) { return khost::ioctl(f, cmd, (unsigned long)p); }
+
+	std::vector<struct file *> files;
+	bool loaded = false;
+	bool platform = false;
+};
+
+// Separate timing: the updater configures the plane itself, and each of its
+// commands lands in the plane's registers.
+TEST_F(OsdRoad, UpdaterInSeparateModeProgramsThePlane)
+{
+	khost::set_reg(R(0x900), 1);	// the timing generator runs: separate OSD timing
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	ASSERT_NE(f, nullptr);
+	ST_DRV_OSD_DISP_WIN win{};
+	ASSERT_EQ(io(f, kGetDispWin, &win), 0);
+	uint32_t gen = 0;
+	ASSERT_EQ(io(f, kIsTimingGen, &gen), 0);
+	EXPECT_EQ(gen & 0xff, 1u);
+	uint32_t stride = 0;
+	ASSERT_EQ(io(f, kGetStride, &stride), 0);
+	if (!stride) {
+		EXPECT_EQ(io(f, kSetStride, 7680ul), 0);
+	}
+	EXPECT_EQ(io(f, kAutoMute, 0ul), 0);
+	uint32_t size[2] = {1920, 1080};
+	EXPECT_EQ(io(f, kVideoWinSize, size), 0);
+	win.stDstWin.u32W = 1920;
+	win.stDstWin.u32H = 1080;
+	EXPECT_EQ(io(f, kSetDispWin, &win), 0);
+	EXPECT_EQ(io(f, kSkipAlpha, 1ul), 0);
+	EXPECT_EQ(io(f, kPlaneShow, 1ul), 0);
+	EXPECT_EQ(io(f, kRegionShow, 1ul), 0);
+	EXPECT_EQ(io(f, kLayerShow, 1ul), 0);
+	ST_DRV_OSD_UPDATE_ENABLE up{};
+	up.u32UpdateMask = 14;
+	up.bEnable = 1;
+	EXPECT_EQ(io(f, kUpdate, &up), 0);
+
+	uint32_t show = khost::reg(R(0x004));
+	EXPECT_EQ(show & 1, 1u) << "layer shown";
+	EXPECT_EQ(show & 2, 2u) << "plane 0 shown";
+	EXPECT_EQ(show & 0x100, 0u) << "plane 0 not frozen";
+	EXPECT_EQ(show & 0x10000, 0u) << "auto mute off";
+	uint32_t ctl = khost::reg(R(0x110));
+	EXPECT_EQ(ctl & 1, 1u) << "region shown";
+	EXPECT_EQ(ctl & (1u << 24), 1u << 24) << "skip alpha";
+	EXPECT_EQ(khost::reg(R(0x118)), 1920u << 16 | 1080u) << "destination size";
+	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u) << "stride in pixels";
+	EXPECT_EQ(scanout(0), kMem) << "buffer 0";
+	EXPECT_EQ(khost::reg(R(0x000)) & 1, 1u) << "update enabled";
+}
+
+} // namespace
