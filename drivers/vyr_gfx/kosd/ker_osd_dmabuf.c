@@ -299,10 +299,9 @@ put:
 
 /* The lock of every OSD fence. */
 static DEFINE_SPINLOCK(gstOsdFenceLock);
-/* Guards out_fence, fence_next and fence_now. */
+/* Guards fence_next and fence_now. */
 static DEFINE_SPINLOCK(gstOsdFenceListLock);
 
-static struct dma_fence *out_fence;
 static struct dma_fence *fence_next[OSD_PLANE_MAX];
 static struct dma_fence *fence_now[OSD_PLANE_MAX];
 
@@ -322,10 +321,22 @@ static bool osd_fence_enable_signaling(struct dma_fence *f)
 	return true;
 }
 
+/*
+ * A fence outlives the file it was handed out with, and every call the
+ * fence core makes through it (names, wait, release) lands in this module:
+ * each fence holds a module reference until its last put.
+ */
+static void osd_fence_release(struct dma_fence *f)
+{
+	dma_fence_free(f);
+	module_put(THIS_MODULE);
+}
+
 static const struct dma_fence_ops osd_fence_ops = {
 	.get_driver_name = osd_fence_get_name,
 	.get_timeline_name = osd_fence_get_name,
 	.enable_signaling = osd_fence_enable_signaling,
+	.release = osd_fence_release,
 };
 
 static struct dma_fence *osd_fence_create(u32 u32Timeline)
@@ -337,6 +348,8 @@ static struct dma_fence *osd_fence_create(u32 u32Timeline)
 	f = kzalloc(sizeof(*f), GFP_KERNEL);
 	if (!f)
 		return NULL;
+	/* called from a file operation of the module: it is live */
+	__module_get(THIS_MODULE);
 	spin_lock_irqsave(&gstOsdFenceListLock, flags);
 	if (!gbFenceContext) {
 		gu64FenceContext = dma_fence_context_alloc(OSD_PLANE_MAX + 1);
@@ -378,24 +391,22 @@ static int osd_fence_file(u32 u32Timeline, struct dma_fence **ppf, struct sync_f
 	return fd;
 }
 
+/*
+ * The sync file holds the only reference the immediate fence needs; the
+ * module keeps none, so a fence the caller closed does not pin the module.
+ */
 int osd_get_out_fence_fd(void)
 {
-	struct dma_fence *f, *old;
+	struct dma_fence *f;
 	struct sync_file *sync;
-	unsigned long flags;
 	int fd;
 
 	fd = osd_fence_file(OSD_FENCE_IMMEDIATE, &f, &sync);
 	if (fd < 0)
 		return -1;
-	fd_install(fd, sync->file);
-	spin_lock_irqsave(&gstOsdFenceListLock, flags);
-	old = out_fence;
-	out_fence = f;
-	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
-	if (old)
-		dma_fence_put(old);
 	dma_fence_signal(f);
+	dma_fence_put(f);
+	fd_install(fd, sync->file);
 	return fd;
 }
 
@@ -457,26 +468,35 @@ void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane)
 	}
 }
 
-/* Take-down: every fence still held is signalled (no flip will come) and dropped. */
-void osd_fence_release_all(void)
+/*
+ * Every fence the plane still holds is signalled (no flip of this plane
+ * will come to do it) and dropped.
+ */
+void osd_fence_release_plane(EN_DRV_OSD_PLANE_ID enPlane)
 {
-	struct dma_fence *held[2 * OSD_PLANE_MAX + 1];
+	struct dma_fence *held[2];
 	unsigned long flags;
-	int i, n = 0;
+	int i;
 
+	if ((u32)enPlane >= OSD_PLANE_MAX)
+		return;
 	spin_lock_irqsave(&gstOsdFenceListLock, flags);
-	for (i = 0; i < OSD_PLANE_MAX; i++) {
-		held[n++] = fence_now[i];
-		held[n++] = fence_next[i];
-		fence_now[i] = fence_next[i] = NULL;
-	}
-	held[n++] = out_fence;
-	out_fence = NULL;
+	held[0] = fence_now[enPlane];
+	held[1] = fence_next[enPlane];
+	fence_now[enPlane] = fence_next[enPlane] = NULL;
 	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
-	for (i = 0; i < n; i++) {
+	for (i = 0; i < ARRAY_SIZE(held); i++) {
 		if (!held[i])
 			continue;
 		dma_fence_signal(held[i]);
 		dma_fence_put(held[i]);
 	}
+}
+
+void osd_fence_release_all(void)
+{
+	int p;
+
+	for (p = 0; p < OSD_PLANE_MAX; p++)
+		osd_fence_release_plane(p);
 }

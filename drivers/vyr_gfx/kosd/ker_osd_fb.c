@@ -13,6 +13,7 @@
 #include <linux/mm.h>
 #include <linux/fs.h>
 #include <linux/of.h>
+#include <linux/atomic.h>
 #include <linux/ktime.h>
 #include <linux/sched.h>
 #include <linux/mutex.h>
@@ -785,14 +786,31 @@ static int _ker_osd_fb_Mmap(struct fb_info *info, struct vm_area_struct *vma)
 	return 0;
 }
 
+/* Opens of each plane, by user space and the console alike. */
+static atomic_t gaOsdPlaneOpens[OSD_PLANE_MAX];
+
+static int _ker_osd_fb_Open(struct fb_info *info, int user)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+
+	atomic_inc(&gaOsdPlaneOpens[c->enPlaneID]);
+	return 0;
+}
+
 static int _ker_osd_fb_Release(struct fb_info *info, int user)
 {
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+
 	osd_check_fast_scaling_mode(9999, 9999);
+	/* with the plane closed no flip will signal the fences it still holds */
+	if (atomic_dec_and_test(&gaOsdPlaneOpens[c->enPlaneID]))
+		osd_fence_release_plane(c->enPlaneID);
 	return 0;
 }
 
 static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps = {
 	.owner = THIS_MODULE,
+	.fb_open = _ker_osd_fb_Open,
 	.fb_release = _ker_osd_fb_Release,
 	.fb_check_var = _ker_osd_fb_CheckVar,
 	.fb_set_par = _ker_osd_fb_SetPar,

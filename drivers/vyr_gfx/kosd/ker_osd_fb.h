@@ -132,6 +132,7 @@ int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *re
 int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size);
 int osd_get_out_fence_fd(void);
 int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane);
+void osd_fence_release_plane(EN_DRV_OSD_PLANE_ID enPlane);
 void osd_fence_release_all(void);
 /* Handed to the hardware layer: called at every vsync for each plane. */
 void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane);

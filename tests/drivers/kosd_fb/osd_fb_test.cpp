@@ -824,7 +824,10 @@ TEST_F(OsdFb, ShownDmaBufFencesSignalOneFlipLater)
 	khost::close_fd(buf);
 }
 
-TEST_F(OsdFb, UnloadSignalsTheFencesStillWaiting)
+// A fence calls into the module (names, wait, release) as long as anyone
+// holds it: it pins the module until its last put, and closing the plane
+// signals what no flip will signal any more.
+TEST_F(OsdFb, FencesHeldByUserSpacePinTheModuleAndClosingThePlaneSignalsThem)
 {
 	load();
 	struct file *f0 = fb(0), *f1 = fb(1);
@@ -837,14 +840,19 @@ TEST_F(OsdFb, UnloadSignalsTheFencesStillWaiting)
 	ASSERT_EQ(io(f0, nr_cmd(35), &rec), 0);
 	ASSERT_GE(rec.fence, 0);
 	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 0);
+	int now = -1;
+	ASSERT_EQ(io(f0, nr_cmd(212), &now), 0);
 	khost::close_fd((int)req[0]);
 	for (auto *f : files)
 		khost::close(f);
 	files.clear();
+	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 1) << "no flip will come to signal it";
+	EXPECT_EQ(khost::unload_module("vyr_gfx"), -EAGAIN);
+	khost::close_fd(rec.fence);
+	EXPECT_EQ(khost::unload_module("vyr_gfx"), -EAGAIN) << "the immediate fence still lives";
+	khost::close_fd(now);
 	ASSERT_EQ(khost::unload_module("vyr_gfx"), 0);
 	loaded = false;
-	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 1) << "no flip will come to signal it";
-	khost::close_fd(rec.fence);
 }
 
 // ---- power hooks, exports, fast scaling ---------------------------------------
