@@ -38,7 +38,6 @@ EN_COLOR _ker_osd_Convert_ColorRegValToMode(u32 u32RegVal);
 /* The plane context and setting record behind a plane's framebuffer. */
 ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane);
 ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane);
-struct fb_info *osd_fbinfo(EN_DRV_OSD_PLANE_ID enPlane);
 
 /* Hands a vsync of the plane to the callback the layer above set. */
 void osd_vsync_callback(EN_DRV_OSD_PLANE_ID enPlane);

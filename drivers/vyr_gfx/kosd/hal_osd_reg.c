@@ -48,13 +48,6 @@ ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane)
 	return info ? info->par : NULL;
 }
 
-struct fb_info *osd_fbinfo(EN_DRV_OSD_PLANE_ID enPlane)
-{
-	if ((u32)enPlane >= OSD_PLANE_MAX)
-		return NULL;
-	return READ_ONCE(gapstFbInfo[enPlane]);
-}
-
 ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane)
 {
 	ST_KER_OSD_PLANE_CTX *pstCtx = osd_ctx(enPlane);

@@ -101,6 +101,9 @@ protected:
 	void boot_logo()
 	{
 		khost::set_reg(R(0x110), 0x300);
+		khost::set_reg(R(0x118), 1920u << 16 | 1080u);
+		khost::set_reg(R(0x11c), 1920u << 16 | 1080u);
+		khost::set_reg(R(0x120), 1920);
 		khost::set_reg(R(0x124), 1u << 29);
 	}
 
@@ -159,5 +162,40 @@ TEST_F(OsdRoad, UpdaterInSeparateModeProgramsThePlane)
 	EXPECT_EQ(scanout(0), kMem) << "buffer 0";
 	EXPECT_EQ(khost::reg(R(0x000)) & 1, 1u) << "update enabled";
 }
+
+// Flips: for double and triple buffers, a pan or a set of the variable
+// screen information to each buffer scans that buffer out.
+struct Flip {
+	unsigned buffers;
+	bool pan;
+};
+
+class OsdRoadFlip : public OsdRoad, public ::testing::WithParamInterface<Flip> {};
+
+TEST_P(OsdRoadFlip, EveryBufferShowsItsOwnAddress)
+{
+	const Flip &p = GetParam();
+	boot_logo();
+	load(std::to_string(p.buffers).c_str());
+	struct file *f = fb(0);
+	ASSERT_NE(f, nullptr);
+	fb_var_screeninfo v = var(f);
+	ASSERT_EQ(v.yres_virtual, 1080u * p.buffers);
+	const uint64_t line = 1920 * 4;
+	std::vector<unsigned> order = {1, 0, 1, 0};
+	if (p.buffers == 3)
+		order = {1, 2, 0, 2, 1, 0};
+	for (unsigned n : order) {
+		v.yoffset = n * 1080;
+		ASSERT_EQ(io(f, p.pan ? FBIOPAN_DISPLAY : FBIOPUT_VSCREENINFO, &v), 0) << n;
+		EXPECT_EQ(scanout(0), kMem + n * 1080 * line) << "buffer " << n;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Buffers, OsdRoadFlip,
+			 ::testing::Values(Flip{2, true}, Flip{2, false}, Flip{3, true}, Flip{3, false}),
+			 [](const ::testing::TestParamInfo<Flip> &i) {
+				 return std::to_string(i.param.buffers) + (i.param.pan ? "Pan" : "Set");
+			 });
 
 } // namespace
