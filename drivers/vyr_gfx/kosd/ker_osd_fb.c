@@ -541,6 +541,13 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	}
 	if (p == gu32FastLogoPlaneID)
 		_ker_osd_check_fastlogo();
+	/*
+	 * Suspend holds the plane semaphore until resume, and the framebuffer
+	 * core calls this with the console lock held: waiting would stop every
+	 * console until the set wakes up.
+	 */
+	if (READ_ONCE(c->bSuspended))
+		return -EBUSY;
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;
@@ -786,6 +793,40 @@ static int _ker_osd_fb_Mmap(struct fb_info *info, struct vm_area_struct *vma)
 	return 0;
 }
 
+/*
+ * Blanking hides the plane and unblanking shows it, with an update; the
+ * caller has taken charge of the plane's visibility, so a later pan no
+ * longer shows it by itself.
+ */
+static int _ker_osd_fb_Blank(int blank, struct fb_info *info)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+	EN_DRV_OSD_PLANE_ID p = c->enPlaneID;
+	ST_DRV_OSD_UPDATE_ENABLE rec = {
+		.u32UpdateMask = OSD_IS_CURSOR(p) ? KOSD_UPDATE_CURSOR : KOSD_UPDATE_NORMAL,
+		.bEnable = 1,
+	};
+	u8 show = blank == FB_BLANK_UNBLANK;
+	bool taken;
+	int ret;
+
+	if (!c->bInitialized)
+		return -EINVAL;
+	if (p == gu32FastLogoPlaneID)
+		_ker_osd_check_fastlogo();
+	if (READ_ONCE(c->bSuspended))
+		return -EBUSY;
+	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
+	if (ret)
+		return ret;
+	c->bShowOnFirstPan = 0;
+	c->bPlaneShow = show;
+	OSD_CALL(pfPlaneShowEnable, p, &show);
+	OSD_CALL(pfUpdateEnable, p, &rec);
+	osd_unlock_plane(c, taken);
+	return 0;
+}
+
 /* Opens of each plane, by user space and the console alike. */
 static atomic_t gaOsdPlaneOpens[OSD_PLANE_MAX];
 
@@ -815,6 +856,7 @@ static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps = {
 	.fb_check_var = _ker_osd_fb_CheckVar,
 	.fb_set_par = _ker_osd_fb_SetPar,
 	.fb_setcmap = _ker_osd_fb_SetCmap,
+	.fb_blank = _ker_osd_fb_Blank,
 	.fb_pan_display = _ker_osd_fb_PanDisplay,
 	.fb_ioctl = _ker_osd_fb_ioctl,
 	.fb_compat_ioctl = _ker_osd_fb_compat_ioctl,
@@ -1159,6 +1201,8 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 	info->flags = FBINFO_DEFAULT;
 	info->fix.smem_start = rec->u32BufPhyAddr;
 	info->fix.smem_len = rec->u32Size;
+	/* the fast-logo plane skips set_par but its memory has lines all the same */
+	info->fix.line_length = (u32)osd_line_bytes(&info->var);
 
 	if (!c->u32CmaMode && rec->u32BufPhyAddr && rec->u32Size) {
 		info->screen_base = vyr_ioremap_nocache(rec->u32BufPhyAddr, rec->u32Size);
@@ -1170,6 +1214,8 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 
 	c->enPlaneID = p;
 	c->enRegionID = OSD_REGION0;
+	/* a plane someone flips is shown by the first flip, unless it is shown */
+	c->bShowOnFirstPan = 1;
 	c->u32BufStart = rec->u32BufPhyAddr;
 	c->u32BufLen = rec->u32Size;
 	r->u32Alpha = 255;

@@ -763,8 +763,9 @@ int _ker_osd_fb_Ioctl(struct fb_info *info, u32 nr, unsigned long arg, bool user
 		return _ker_osd_Suspend();
 	if (nr == 3)
 		return _ker_osd_Resume();
+	/* in standby nothing is programmed and no query could be answered */
 	if (READ_ONCE(c->bSuspended))
-		return 0;
+		return -EBUSY;
 
 	if (nr >= 5 && nr <= 216) {
 		ret = osd_query(info, c, nr, arg, user, &handled);
@@ -808,7 +809,7 @@ int _ker_osd_fb_compat_ioctl(struct fb_info *info, unsigned int cmd, unsigned lo
 		return -EINVAL;
 	}
 	if (READ_ONCE(c->bSuspended))
-		return 0;
+		return -EBUSY;
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;

@@ -4,7 +4,9 @@
 // sees it, in the OSD register window.
 #include "khost/gtest.hpp"
 
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -161,6 +163,69 @@ TEST_F(OsdRoad, UpdaterInSeparateModeProgramsThePlane)
 	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u) << "stride in pixels";
 	EXPECT_EQ(scanout(0), kMem) << "buffer 0";
 	EXPECT_EQ(khost::reg(R(0x000)) & 1, 1u) << "update enabled";
+}
+
+// After load the fast-logo plane, which skips set_par, still tells how long
+// its lines are (the updater refuses a framebuffer of 0-byte lines).
+TEST_F(OsdRoad, EveryPlaneReportsItsLineLengthAfterLoad)
+{
+	boot_logo();
+	load();
+	EXPECT_EQ(fix(fb(0)).line_length, 1920u * 4);
+	EXPECT_EQ(fix(fb(3)).line_length, 400u * 4);
+}
+
+// In blending mode the updater sends no show command: its first flip shows
+// the plane, and its blank and unblank at start hide and show it.
+TEST_F(OsdRoad, TheFirstFlipShowsTheHiddenPlaneAndBlankHidesIt)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	ST_DRV_OSD_DISP_WIN win{};
+	ASSERT_EQ(io(f, kGetDispWin, &win), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 2, 0u) << "hidden after load";
+	fb_var_screeninfo v = var(f);
+	v.yres_virtual = 2160;
+	v.yoffset = 1080;
+	ASSERT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 0x102, 2u) << "shown, not frozen";
+	EXPECT_EQ(khost::reg(R(0x110)) & 1, 1u) << "region shown";
+
+	EXPECT_EQ(io(f, FBIOBLANK, (unsigned long)FB_BLANK_POWERDOWN), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 0x102, 0x100u) << "hidden and frozen";
+	v.yoffset = 0;
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 2, 0u) << "stays blank";
+	EXPECT_EQ(io(f, FBIOBLANK, (unsigned long)FB_BLANK_UNBLANK), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 0x102, 2u);
+}
+
+// In standby a set of the screen information (made with the console lock
+// held) and the vendor commands answer at once, and say they did nothing.
+TEST_F(OsdRoad, StandbyRefusesSetsAndQueriesWithoutWaiting)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	ASSERT_EQ(osd_fb_probe_pmi_suspend(), 0);
+	v.yres_virtual = 2160;
+	v.yoffset = 1080;
+	auto set = std::async(std::launch::async, [&] { return io(f, FBIOPUT_VSCREENINFO, &v); });
+	bool answered = set.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+	EXPECT_TRUE(answered) << "the set waits for resume";
+	if (!answered)
+		osd_fb_probe_pmi_resume();
+	EXPECT_EQ(set.get(), answered ? -EBUSY : 0);
+	ST_DRV_OSD_DISP_WIN win;
+	memset(&win, 0xaa, sizeof(win));
+	EXPECT_EQ(io(f, kGetDispWin, &win), -EBUSY) << "no unfilled record reported as read";
+	if (answered) {
+		ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
+	}
+	EXPECT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), 0);
+	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4);
 }
 
 // Flips: for double and triple buffers, a pan or a set of the variable
