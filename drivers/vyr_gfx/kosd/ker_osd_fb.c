@@ -476,6 +476,53 @@ out:
 	mutex_unlock(&gstDumpLock);
 }
 
+/*
+ * Console drawing. The plane buffers are reserved memory mapped as I/O
+ * memory (ioremap), so the framebuffer core's I/O-memory helpers draw on
+ * them. A kernel that binds its console to framebuffers but built none of
+ * them would call drawing operations the planes do not have: refuse to
+ * build for it rather than oops at the first character.
+ */
+#if IS_ENABLED(CONFIG_FB_CFB_FILLRECT) && IS_ENABLED(CONFIG_FB_CFB_COPYAREA) && \
+	IS_ENABLED(CONFIG_FB_CFB_IMAGEBLIT)
+#define KOSD_FB_DRAW 1
+#elif IS_ENABLED(CONFIG_FRAMEBUFFER_CONSOLE)
+#error "the OSD planes draw the console with FB_CFB_FILLRECT, FB_CFB_COPYAREA and FB_CFB_IMAGEBLIT"
+#else
+#define KOSD_FB_DRAW 0
+#endif
+
+#define KOSD_CONSOLE_COLOURS 16
+
+/* True-colour pixels of the 16 console colours, for the drawing helpers. */
+static u32 gaau32PseudoPalette[OSD_PLANE_MAX][KOSD_CONSOLE_COLOURS];
+
+static u32 osd_colour_field(u32 value8, const struct fb_bitfield *f)
+{
+	if (!f->length || f->length > 8)
+		return f->length ? value8 << f->offset : 0;
+	return (value8 >> (8 - f->length)) << f->offset;
+}
+
+/* Console colour i: bit 0 blue, bit 1 green, bit 2 red, bit 3 bright; 6 is brown. */
+static void osd_fill_pseudo_palette(struct fb_info *info, EN_DRV_OSD_PLANE_ID p)
+{
+	const struct fb_var_screeninfo *var = &info->var;
+	u32 i, hi, r, g, b;
+
+	for (i = 0; i < KOSD_CONSOLE_COLOURS; i++) {
+		hi = i & 8 ? 0x55 : 0;
+		r = (i & 4 ? 0xaa : 0) + hi;
+		g = (i == 6 ? 0x55 : i & 2 ? 0xaa : 0) + hi;
+		b = (i & 1 ? 0xaa : 0) + hi;
+		gaau32PseudoPalette[p][i] = osd_colour_field(r, &var->red) |
+					    osd_colour_field(g, &var->green) |
+					    osd_colour_field(b, &var->blue) |
+					    osd_colour_field(0xff, &var->transp);
+	}
+	info->pseudo_palette = gaau32PseudoPalette[p];
+}
+
 /* ------------------------------------------------------------------ */
 /* Framebuffer operations                                               */
 /* ------------------------------------------------------------------ */
@@ -570,6 +617,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	r->u32Stride = stride;
 	OSD_CALL(pfSetStride, p, rid, &stride);
 	info->fix.line_length = stride;
+	osd_fill_pseudo_palette(info, p);
 
 	if (!win->stSrcWin.u32W || !win->stSrcWin.u32H) {
 		OSD_MSG("%s(), Force to set Src_Win\n", __func__);
@@ -861,6 +909,11 @@ static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps = {
 	.fb_ioctl = _ker_osd_fb_ioctl,
 	.fb_compat_ioctl = _ker_osd_fb_compat_ioctl,
 	.fb_mmap = _ker_osd_fb_Mmap,
+#if KOSD_FB_DRAW
+	.fb_fillrect = cfb_fillrect,
+	.fb_copyarea = cfb_copyarea,
+	.fb_imageblit = cfb_imageblit,
+#endif
 };
 
 /* ------------------------------------------------------------------ */
@@ -1203,6 +1256,7 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 	info->fix.smem_len = rec->u32Size;
 	/* the fast-logo plane skips set_par but its memory has lines all the same */
 	info->fix.line_length = (u32)osd_line_bytes(&info->var);
+	osd_fill_pseudo_palette(info, p);
 
 	if (!c->u32CmaMode && rec->u32BufPhyAddr && rec->u32Size) {
 		info->screen_base = vyr_ioremap_nocache(rec->u32BufPhyAddr, rec->u32Size);

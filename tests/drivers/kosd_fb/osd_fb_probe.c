@@ -245,3 +245,20 @@ int osd_fb_probe_visible(void)
 
 	return DRV_OSD_Is_Osd_Visible(&v) == v ? v : -1;
 }
+
+int osd_fb_probe_console_draw(int p)
+{
+	struct fb_info *info = _ker_osd_drm_get_fbinfo(p);
+	const struct fb_ops *ops = info ? info->fbops : NULL;
+	struct fb_fillrect rect = { 0, 0, 4, 2, 15, ROP_COPY };
+	struct fb_copyarea area = { 8, 4, 4, 2, 0, 0 };
+	static const char glyph[1] = { (char)0xf0 };
+	struct fb_image image = { 0, 10, 8, 1, 15, 0, 1, glyph };
+
+	if (!ops || !ops->fb_fillrect || !ops->fb_copyarea || !ops->fb_imageblit)
+		return -1;
+	ops->fb_fillrect(info, &rect);
+	ops->fb_copyarea(info, &area);
+	ops->fb_imageblit(info, &image);
+	return 0;
+}

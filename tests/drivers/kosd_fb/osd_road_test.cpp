@@ -228,6 +228,24 @@ TEST_F(OsdRoad, StandbyRefusesSetsAndQueriesWithoutWaiting)
 	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4);
 }
 
+// A kernel console bound to a plane draws with the plane's operations into
+// its buffer, in the plane's colours (opaque ARGB8888).
+TEST_F(OsdRoad, ConsoleDrawingLandsInThePlaneBuffer)
+{
+	boot_logo();
+	load();
+	ASSERT_EQ(osd_fb_probe_console_draw(1), 0);
+	const uint64_t base = kMem + 1080 * 1920 * 3 * 4;	// plane 1 follows plane 0
+	auto px = [&](unsigned x, unsigned y) { return khost::reg(base + (uint64_t)y * 1920 * 4 + x * 4); };
+	EXPECT_EQ(px(0, 0), 0xffffffffu) << "white box";
+	EXPECT_EQ(px(3, 1), 0xffffffffu);
+	EXPECT_EQ(px(4, 0), 0u) << "nothing beside it";
+	EXPECT_EQ(px(8, 4), 0xffffffffu) << "copied";
+	EXPECT_EQ(px(11, 5), 0xffffffffu);
+	EXPECT_EQ(px(3, 10), 0xffffffffu) << "glyph foreground";
+	EXPECT_EQ(px(4, 10), 0xff000000u) << "glyph background, opaque black";
+}
+
 // Flips: for double and triple buffers, a pan or a set of the variable
 // screen information to each buffer scans that buffer out.
 struct Flip {
