@@ -128,6 +128,12 @@ static char dump_path_name[KOSD_DUMP_PATH_LEN - 1];
 static u32 dump_frames;
 static u32 dump_frames_index;
 static u32 dump_start_x, dump_start_y, dump_end_x, dump_end_y;
+/*
+ * The dump files, one per frame index, opened when the dump is set, in the
+ * context (and with the credentials) of the process that sets it.
+ */
+#define KOSD_DUMP_MAX_FILES 16
+static struct file *gapstDumpFile[KOSD_DUMP_MAX_FILES];
 
 /* Fast-scaling state shared by ioctl NR 192 and pan_display. */
 #define OSD_FS_RING 3
@@ -224,7 +230,7 @@ static EN_COLOR osd_var_to_mode(const struct fb_var_screeninfo *var)
 	return mode;
 }
 
-static u32 osd_plane_buffers(EN_DRV_OSD_PLANE_ID p)
+u32 osd_plane_buffers(EN_DRV_OSD_PLANE_ID p)
 {
 	return gau32NumOfBuffer[p];
 }
@@ -410,9 +416,40 @@ static void osd_pan_update(EN_DRV_OSD_PLANE_ID p, ST_KER_OSD_REGION_CTX *r,
 /* Frame dump                                                           */
 /* ------------------------------------------------------------------ */
 
-int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req)
+static void osd_dump_close_locked(void)
+{
+	int i;
+
+	for (i = 0; i < KOSD_DUMP_MAX_FILES; i++) {
+		if (gapstDumpFile[i])
+			filp_close(gapstDumpFile[i], NULL);
+		gapstDumpFile[i] = NULL;
+	}
+}
+
+void osd_dump_close(void)
 {
 	mutex_lock(&gstDumpLock);
+	dump_buffer_enable = 0;
+	osd_dump_close_locked();
+	mutex_unlock(&gstDumpLock);
+}
+
+/*
+ * Opens "<path>fb<plane>_index_<i>.raw" for every frame index, write-only,
+ * truncated, never through a symbolic link and readable by its owner only.
+ */
+int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req)
+{
+	char path[KOSD_DUMP_PATH_LEN + 48];
+	u32 i, files = req->u32Frames ? req->u32Frames : 1;
+	struct file *f;
+	int n, ret = 0;
+
+	if (req->u32Enable && files > KOSD_DUMP_MAX_FILES)
+		return -EINVAL;
+	mutex_lock(&gstDumpLock);
+	osd_dump_close_locked();
 	dump_buffer_enable = req->u32Enable;
 	dump_plane_id = req->u32Plane;
 	dump_start_x = req->u32StartX;
@@ -422,19 +459,32 @@ int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req)
 	dump_frames = req->u32Frames;
 	strscpy(dump_path_name, req->szPath, sizeof(dump_path_name));
 	dump_frames_index = 0;
+	for (i = 0; dump_buffer_enable && i < files; i++) {
+		n = snprintf(path, sizeof(path), "%sfb%d_index_%d.raw", dump_path_name,
+			     dump_plane_id, i);
+		f = n > 0 && n < sizeof(path) ?
+			filp_open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600) :
+			ERR_PTR(-ENAMETOOLONG);
+		if (IS_ERR(f)) {
+			printk("open OSD file failed \n");
+			ret = PTR_ERR(f);
+			dump_buffer_enable = 0;
+			osd_dump_close_locked();
+			break;
+		}
+		gapstDumpFile[i] = f;
+	}
 	mutex_unlock(&gstDumpLock);
-	return 0;
+	return ret;
 }
 
 static void osd_dump_frame(struct fb_info *info, EN_DRV_OSD_PLANE_ID p, u32 yoffset)
 {
-	char path[KOSD_DUMP_PATH_LEN + 48];
 	u32 bytes, y, line;
 	struct file *f;
 	loff_t pos = 0;
 	void *bounce;
 	bool ok = true;
-	int n;
 
 	mutex_lock(&gstDumpLock);
 	if (!dump_buffer_enable || dump_plane_id != p || !info->screen_base)
@@ -447,11 +497,8 @@ static void osd_dump_frame(struct fb_info *info, EN_DRV_OSD_PLANE_ID p, u32 yoff
 	bytes = (dump_end_x - dump_start_x) * 4;
 	if (((u64)yoffset + dump_end_y) * line > info->screen_size)
 		goto out;
-	n = snprintf(path, sizeof(path), "%sfb%d_index_%d.raw", dump_path_name, p, dump_frames_index);
-	if (n < 0 || n >= sizeof(path))
-		goto out;
-	f = filp_open(path, O_WRONLY | O_CREAT, 0777);
-	if (IS_ERR(f)) {
+	f = dump_frames_index < KOSD_DUMP_MAX_FILES ? gapstDumpFile[dump_frames_index] : NULL;
+	if (!f) {
 		printk("open OSD file failed \n");
 		goto out;
 	}
@@ -467,7 +514,6 @@ static void osd_dump_frame(struct fb_info *info, EN_DRV_OSD_PLANE_ID p, u32 yoff
 		}
 		kfree(bounce);
 	}
-	filp_close(f, NULL);
 	printk(ok ? "dump OK \n" : "dump Failed \n");
 	dump_frames_index++;
 	if (dump_frames && dump_frames_index >= dump_frames)
@@ -1434,6 +1480,7 @@ void KER_OSD_DrvExit(void)
 		OSD_CALL(pfClose);
 	_ker_osd_Set_VSyncCallback(NULL);
 	osd_fence_release_all();
+	osd_dump_close();
 	osd_release_shown_bufs();
 
 	for (p = 0; p < OSD_PLANE_MAX; p++) {

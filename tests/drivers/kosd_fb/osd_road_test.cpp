@@ -11,6 +11,8 @@
 #include <vector>
 
 #include <linux/fb.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "vyr_osd.h"
 
@@ -118,12 +120,13 @@ protected:
 };
 
 // Separate timing: the updater configures the plane itself, and each of its
-// commands lands in the plane's registers.
+// commands lands in the plane's registers. It runs without privileges.
 TEST_F(OsdRoad, UpdaterInSeparateModeProgramsThePlane)
 {
 	khost::set_reg(R(0x900), 1);	// the timing generator runs: separate OSD timing
 	boot_logo();
 	load();
+	khost::set_caps(0);
 	struct file *f = fb(0);
 	ASSERT_NE(f, nullptr);
 	ST_DRV_OSD_DISP_WIN win{};
@@ -163,6 +166,11 @@ TEST_F(OsdRoad, UpdaterInSeparateModeProgramsThePlane)
 	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u) << "stride in pixels";
 	EXPECT_EQ(scanout(0), kMem) << "buffer 0";
 	EXPECT_EQ(khost::reg(R(0x000)) & 1, 1u) << "update enabled";
+	int err = 0;
+	EXPECT_NE(khost::mmap(f, 1920 * 1080 * 4, 0, &err), nullptr) << err;
+	uint32_t req[2] = {0, 0};
+	EXPECT_EQ(io(f, _IO(0xC8, 33), req), 0) << "the plane buffer as a dma-buf";
+	khost::close_fd((int)req[0]);
 }
 
 // After load the fast-logo plane, which skips set_par, still tells how long
@@ -260,6 +268,7 @@ TEST_P(OsdRoadFlip, EveryBufferShowsItsOwnAddress)
 	const Flip &p = GetParam();
 	boot_logo();
 	load(std::to_string(p.buffers).c_str());
+	khost::set_caps(0);
 	struct file *f = fb(0);
 	ASSERT_NE(f, nullptr);
 	fb_var_screeninfo v = var(f);
@@ -280,5 +289,129 @@ INSTANTIATE_TEST_SUITE_P(Buffers, OsdRoadFlip,
 			 [](const ::testing::TestParamInfo<Flip> &i) {
 				 return std::to_string(i.param.buffers) + (i.param.pan ? "Pan" : "Set");
 			 });
+
+// The plane framebuffer node is open to every process: what would aim the
+// scan-out outside the plane's buffer, freeze every plane or write files
+// as root needs a privilege; what a privileged caller asks keeps working.
+struct Hole {
+	const char *name;
+	int plane;
+	long unprivileged;	// the error an unprivileged caller gets
+	long (*run)(struct file *f);
+};
+
+long plane_ioctl(struct file *f, unsigned nr, const void *rec)
+{
+	return khost::ioctl(f, _IO(0xC8, nr), (unsigned long)rec);
+}
+
+const Hole kHoles[] = {
+	{"BufferAddressOutsideThePlane", 0, -EPERM, [](struct file *f) {
+		 ST_DRV_OSD_BUF_PHY_ADDR_SIZE b{(uint32_t)khost::foreign_ram(), 0, 0x100000};
+		 return plane_ioctl(f, 115, &b);
+	 }},
+	{"WindowBelowTheBuffer", 0, -EINVAL, [](struct file *f) {
+		 ST_DRV_OSD_DISP_WIN w{};
+		 w.stSrcWin = {0, 3000, 1920, 1080};
+		 w.stDstWin = {0, 0, 1920, 1080};
+		 return plane_ioctl(f, 107, &w);
+	 }},
+	{"WindowWiderThanTheLine", 0, -EINVAL, [](struct file *f) {
+		 ST_DRV_OSD_DISP_WIN w{};
+		 w.stSrcWin = {100, 0, 1920, 1080};
+		 w.stDstWin = {0, 0, 1920, 1080};
+		 return plane_ioctl(f, 107, &w);
+	 }},
+	{"SourceTallerThanTheBuffer", 0, -EINVAL, [](struct file *f) {
+		 ST_SIZE s{1920, 4000};
+		 return plane_ioctl(f, 109, &s);
+	 }},
+	{"StrideBeyondTheBuffer", 0, -EINVAL, [](struct file *f) {
+		 return khost::ioctl(f, _IO(0xC8, 113), 7680ul * 4);
+	 }},
+	{"ForcedBufferThePlaneLacks", 1, -EINVAL, [](struct file *f) {
+		 uint32_t order = 5;	// the third buffer of a double-buffered plane
+		 return plane_ioctl(f, 152, &order);
+	 }},
+	{"SuspendFreezesEveryPlane", 0, -EPERM, [](struct file *f) {
+		 long r = khost::ioctl(f, _IO(0xC8, 2), 0);
+		 if (!r)
+			 khost::ioctl(f, _IO(0xC8, 3), 0);
+		 return r;
+	 }},
+	{"TraceWordUnlocksEveryPlane", 0, -EPERM, [](struct file *f) {
+		 return khost::ioctl(f, _IO(0xC8, 159), 0);
+	 }},
+	{"DumpWritesWhereTheCallerNames", 0, -EPERM, [](struct file *f) {
+		 static uint8_t rec[284];
+		 return plane_ioctl(f, 198, rec);
+	 }},
+};
+
+class OsdRoadHole : public OsdRoad, public ::testing::WithParamInterface<Hole> {};
+
+TEST_P(OsdRoadHole, UnprivilegedRefusedPrivilegedKept)
+{
+	const Hole &h = GetParam();
+	boot_logo();
+	load();
+	khost::set_caps(0);
+	struct file *f = fb(h.plane);
+	ASSERT_NE(f, nullptr);
+	uint32_t before = khost::reg(R(0x124 + 0x100 * h.plane));
+	EXPECT_EQ(h.run(f), h.unprivileged);
+	EXPECT_EQ(khost::reg(R(0x124 + 0x100 * h.plane)), before) << "scan-out untouched";
+	khost::set_caps(khost::kAllCaps);
+	EXPECT_EQ(h.run(f), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdRoadHole, ::testing::ValuesIn(kHoles),
+			 [](const ::testing::TestParamInfo<Hole> &i) { return std::string(i.param.name); });
+
+// A dma-buf shown on a plane is scanned inside its own length, for every
+// caller: the x offset and width count as well as the lines.
+TEST_F(OsdRoad, ShownDmaBufStaysInsideItsBuffer)
+{
+	boot_logo();
+	load();
+	struct file *f0 = fb(0), *f2 = fb(2);	// plane 2: 32x32, two buffers, 8 KiB
+	uint32_t req[2] = {0, 0};
+	ASSERT_EQ(plane_ioctl(f2, 33, req), 0);
+	struct {
+		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+		int32_t fd, fence;
+	} rec = {{0, 0, 0}, 0, 0, 32, 32, 32, 0, 8, 0, 32, 32, (int32_t)req[0], 0};
+	EXPECT_EQ(plane_ioctl(f0, 35, &rec), -EINVAL) << "columns 8..39 of 32";
+	rec.sx = 0;
+	rec.sy = 40;
+	EXPECT_EQ(plane_ioctl(f0, 35, &rec), -EINVAL) << "lines 40..71 of 64";
+	rec.sy = 32;
+	EXPECT_EQ(plane_ioctl(f0, 35, &rec), 0) << "the second buffer";
+	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4 * 5 + 32 * 128) << "plane 2 follows planes 0 and 1";
+	khost::close_fd(rec.fence);
+	khost::close_fd((int)req[0]);
+}
+
+// A dump set by a privileged caller is opened at once, in its context: never
+// through a symbolic link, and readable by its owner only.
+TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	struct {
+		uint32_t enable, plane, sx, sy, ex, ey, frames;
+		char path[256];
+	} rec = {1, 0, 0, 0, 4, 2, 1, "/dump/"};
+	std::string root = khost::file_root();
+	ASSERT_EQ(system(("mkdir -p " + root + "/dump && ln -sf /tmp/osd-victim " + root +
+			  "/dump/fb0_index_0.raw").c_str()), 0);
+	EXPECT_EQ(plane_ioctl(f, 198, &rec), -ELOOP);
+	ASSERT_EQ(unlink((root + "/dump/fb0_index_0.raw").c_str()), 0);
+	ASSERT_EQ(plane_ioctl(f, 198, &rec), 0);
+	struct stat st{};
+	ASSERT_EQ(stat((root + "/dump/fb0_index_0.raw").c_str(), &st), 0) << "opened at set time";
+	EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
 
 } // namespace

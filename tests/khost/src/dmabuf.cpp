@@ -694,6 +694,9 @@ struct file *filp_open(const char *path, int flags, umode_t mode)
 		::mkdir(host.substr(0, p).c_str(), 0755);
 	int hflags = (flags & 3) | ((flags & O_CREAT) ? 0100 : 0) | ((flags & O_TRUNC) ? 01000 : 0) |
 		     ((flags & O_APPEND) ? 02000 : 0);
+	struct stat st;
+	if ((flags & O_NOFOLLOW) && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+		return (struct file *)ERR_PTR(-ELOOP);
 	int fd = ::open(host.c_str(), hflags, mode);
 	if (fd < 0)
 		return (struct file *)ERR_PTR(-errno);

@@ -208,6 +208,8 @@ static inline u64 div64_u64(u64 n, u64 d) { return n / d; }
 #define ERANGE 34
 #define EILSEQ 84
 #define EDEADLK 35
+#define ENAMETOOLONG 36
+#define ELOOP 40
 #define ENOSYS 38
 #define ENODATA 61
 #define ETIME 62
