@@ -1308,7 +1308,13 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 		info->screen_base = vyr_ioremap_nocache(rec->u32BufPhyAddr, rec->u32Size);
 		if (info->screen_base)
 			info->screen_size = rec->u32Size;
-		else
+		/*
+		 * Any process may map a plane: it sees a clear buffer, not what
+		 * the memory held before. The fast-logo plane keeps its picture.
+		 */
+		if (info->screen_base && p != gu32FastLogoPlaneID)
+			memset_io(info->screen_base, 0, rec->u32Size);
+		else if (!info->screen_base)
 			OSD_ERR("PlaneID = %d, ioremap of 0x%08x failed\n", p, rec->u32BufPhyAddr);
 	}
 

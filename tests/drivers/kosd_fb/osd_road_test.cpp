@@ -236,6 +236,23 @@ TEST_F(OsdRoad, StandbyRefusesSetsAndQueriesWithoutWaiting)
 	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4);
 }
 
+// What the reserved memory held before load is not handed to whoever maps a
+// plane; the fast-logo plane keeps the boot picture.
+TEST_F(OsdRoad, PlaneBuffersAreClearedAtLoadButTheLogo)
+{
+	boot_logo();
+	const uint64_t plane1 = kMem + 1080 * 1920 * 3 * 4;
+	khost::set_reg(kMem, 0x12345678);
+	khost::set_reg(plane1 + 4096, 0xabababab);
+	load();
+	khost::set_caps(0);
+	int err = 0;
+	auto *p = static_cast<uint32_t *>(khost::mmap(fb(1), 8192, 0, &err));
+	ASSERT_NE(p, nullptr) << err;
+	EXPECT_EQ(p[1024], 0u);
+	EXPECT_EQ(khost::reg(kMem), 0x12345678u) << "the logo stays";
+}
+
 // A kernel console bound to a plane draws with the plane's operations into
 // its buffer, in the plane's colours (opaque ARGB8888).
 TEST_F(OsdRoad, ConsoleDrawingLandsInThePlaneBuffer)
