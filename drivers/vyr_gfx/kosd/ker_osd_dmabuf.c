@@ -35,8 +35,45 @@ typedef struct {
 
 typedef struct {
 	struct sg_table stTable;
-	enum dma_data_direction enDir;
+	enum dma_data_direction enDir;	/* DMA_NONE while not mapped */
 } ST_KOSD_ATTACH;
+
+/*
+ * The importer's device sees a range through the DMA API: RAM with pages
+ * as a page run, reserved memory without them as a resource.
+ */
+static dma_addr_t kosd_dma_map(struct device *dev, u64 start, u64 len,
+			       enum dma_data_direction dir)
+{
+	if (pfn_valid(PHYS_PFN(start)))
+		return dma_map_page(dev, pfn_to_page(PHYS_PFN(start)), offset_in_page(start), len,
+				    dir);
+	return dma_map_resource(dev, start, len, dir, 0);
+}
+
+static void kosd_dma_unmap(struct device *dev, u64 start, dma_addr_t addr, u64 len,
+			   enum dma_data_direction dir)
+{
+	if (pfn_valid(PHYS_PFN(start)))
+		dma_unmap_page(dev, addr, len, dir);
+	else
+		dma_unmap_resource(dev, addr, len, dir, 0);
+}
+
+static void kosd_dmabuf_unmap_entries(struct dma_buf_attachment *att, u32 count)
+{
+	ST_KOSD_EXPORT *e = att->dmabuf->priv;
+	ST_KOSD_ATTACH *a = att->priv;
+	struct scatterlist *sg = a->stTable.sgl;
+	u32 i;
+
+	for (i = 0; i < count && sg; i++, sg = sg_next(sg)) {
+		kosd_dma_unmap(att->dev, e->au64Start[i], sg_dma_address(sg), e->au64Len[i],
+			       a->enDir);
+		sg_dma_address(sg) = 0;
+	}
+	a->enDir = DMA_NONE;
+}
 
 static int kosd_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
@@ -60,9 +97,8 @@ static int kosd_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *at
 			kfree(a);
 			return -EFAULT;
 		}
-		/* importers see the range's own start, page offset included */
+		/* the importer's address comes with the mapping */
 		sg->offset = e->au64Start[i] & 0xfff;
-		sg_dma_address(sg) = e->au64Start[i];
 		sg->length = e->au64Len[i];
 		sg_dma_len(sg) = e->au64Len[i];
 		sg = sg_next(sg);
@@ -78,6 +114,8 @@ static void kosd_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *a
 
 	if (!a)
 		return;
+	if (a->enDir != DMA_NONE)
+		kosd_dmabuf_unmap_entries(att, a->stTable.orig_nents);
 	sg_free_table(&a->stTable);
 	kfree(a);
 	att->priv = NULL;
@@ -85,17 +123,34 @@ static void kosd_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *a
 
 static struct sg_table *kosd_dmabuf_map(struct dma_buf_attachment *att, enum dma_data_direction dir)
 {
+	ST_KOSD_EXPORT *e = att->dmabuf->priv;
 	ST_KOSD_ATTACH *a = att->priv;
+	struct scatterlist *sg;
+	dma_addr_t addr;
+	u32 i;
 
-	if (!a)
+	if (!a || !att->dev || !valid_dma_direction(dir) || a->enDir != DMA_NONE)
 		return ERR_PTR(-EINVAL);
 	a->enDir = dir;
+	for (i = 0, sg = a->stTable.sgl; i < e->u32Count && sg; i++, sg = sg_next(sg)) {
+		addr = kosd_dma_map(att->dev, e->au64Start[i], e->au64Len[i], dir);
+		if (dma_mapping_error(att->dev, addr)) {
+			kosd_dmabuf_unmap_entries(att, i);
+			return ERR_PTR(-ENOMEM);
+		}
+		sg_dma_address(sg) = addr;
+		sg_dma_len(sg) = e->au64Len[i];
+	}
 	return &a->stTable;
 }
 
 static void kosd_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
 			      enum dma_data_direction dir)
 {
+	ST_KOSD_ATTACH *a = att->priv;
+
+	if (a && a->enDir != DMA_NONE)
+		kosd_dmabuf_unmap_entries(att, a->stTable.orig_nents);
 }
 
 static void kosd_dmabuf_release(struct dma_buf *buf)

@@ -262,3 +262,34 @@ int osd_fb_probe_console_draw(int p)
 	ops->fb_imageblit(info, &image);
 	return 0;
 }
+
+static struct dma_buf *import_buf;
+static struct dma_buf_attachment *import_att;
+static struct sg_table *import_sgt;
+
+int osd_fb_probe_import_map(int fd, unsigned long long *bus)
+{
+	import_buf = dma_buf_get(fd);
+	if (IS_ERR(import_buf))
+		return -1;
+	import_att = dma_buf_attach(import_buf, gstOsdDev);
+	if (IS_ERR(import_att)) {
+		dma_buf_put(import_buf);
+		return -1;
+	}
+	import_sgt = dma_buf_map_attachment_unlocked(import_att, DMA_TO_DEVICE);
+	if (IS_ERR(import_sgt)) {
+		dma_buf_detach(import_buf, import_att);
+		dma_buf_put(import_buf);
+		return -1;
+	}
+	*bus = sg_dma_address(import_sgt->sgl);
+	return 0;
+}
+
+void osd_fb_probe_import_unmap(void)
+{
+	dma_buf_unmap_attachment_unlocked(import_att, import_sgt, DMA_TO_DEVICE);
+	dma_buf_detach(import_buf, import_att);
+	dma_buf_put(import_buf);
+}

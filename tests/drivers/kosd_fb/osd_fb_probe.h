@@ -46,6 +46,10 @@ int osd_fb_probe_visible(void);
  * 4x2, copied to (8, 4), and the 8x1 glyph row 0xf0 in colours 15 on 0 at
  * (0, 10). -1 when the plane has no drawing operation. */
 int osd_fb_probe_console_draw(int plane);
+/* An importer (the OSD device) attaching and mapping a dma-buf: the bus
+ * address of its first entry; then unmapping and detaching it. */
+int osd_fb_probe_import_map(int fd, unsigned long long *bus);
+void osd_fb_probe_import_unmap(void);
 
 #ifdef __cplusplus
 }

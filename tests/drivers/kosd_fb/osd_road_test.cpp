@@ -409,6 +409,30 @@ TEST_F(OsdRoad, ShownDmaBufStaysInsideItsBuffer)
 	khost::close_fd((int)req[0]);
 }
 
+// An importer of a plane's buffer gets its bus address through the DMA API,
+// mapped while it is mapped and given back when it unmaps.
+TEST_F(OsdRoad, PlaneDmaBufIsMappedForItsImporter)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(1);
+	uint32_t req[2] = {0, 0};
+	ASSERT_EQ(plane_ioctl(f, 33, req), 0);
+	auto mapped = [] {
+		for (auto &l : khost::leaks())
+			if (l.find("resource mapping") != std::string::npos)
+				return true;
+		return false;
+	};
+	unsigned long long bus = 0;
+	ASSERT_EQ(osd_fb_probe_import_map((int)req[0], &bus), 0);
+	EXPECT_EQ(bus, kMem + 1080 * 1920 * 3 * 4);
+	EXPECT_TRUE(mapped()) << "the device's view is a DMA mapping";
+	osd_fb_probe_import_unmap();
+	EXPECT_FALSE(mapped());
+	khost::close_fd((int)req[0]);
+}
+
 // A dump set by a privileged caller is opened at once, in its context: never
 // through a symbolic link, and readable by its owner only.
 TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)

@@ -3,6 +3,8 @@
 #include "internal.hpp"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <atomic>
 #include <cstring>
 
@@ -132,6 +134,44 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 	(void)dir;
 	if (!untrack("dma mapping", (void *)(uintptr_t)addr))
 		fault("dma_unmap of an address not mapped");
+}
+
+namespace {
+std::mutex resource_lock;
+std::map<dma_addr_t, int> resource_maps;	// bus address -> live mappings
+}
+
+dma_addr_t dma_map_resource(struct device *dev, phys_addr_t phys, size_t size,
+			    enum dma_data_direction dir, unsigned long attrs)
+{
+	(void)attrs;
+	if (!dev || dir == DMA_NONE || !size) {
+		fault("dma_map_resource without a device, a direction or a size");
+		return 0;
+	}
+	std::lock_guard<std::mutex> g(resource_lock);
+	if (!resource_maps[phys]++)
+		track("dma resource mapping", (void *)(uintptr_t)phys, "resource mapping not unmapped");
+	return phys;
+}
+
+void dma_unmap_resource(struct device *dev, dma_addr_t addr, size_t size,
+			enum dma_data_direction dir, unsigned long attrs)
+{
+	(void)dev;
+	(void)size;
+	(void)dir;
+	(void)attrs;
+	std::lock_guard<std::mutex> g(resource_lock);
+	auto it = resource_maps.find(addr);
+	if (it == resource_maps.end()) {
+		fault("dma_unmap_resource of an address not mapped");
+		return;
+	}
+	if (!--it->second) {
+		resource_maps.erase(it);
+		untrack("dma resource mapping", (void *)(uintptr_t)addr);
+	}
 }
 
 dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, size_t size, enum dma_data_direction dir)
