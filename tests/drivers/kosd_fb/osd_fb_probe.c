@@ -293,3 +293,8 @@ void osd_fb_probe_import_unmap(void)
 	dma_buf_detach(import_buf, import_att);
 	dma_buf_put(import_buf);
 }
+
+void osd_fb_probe_menu_idle(void)
+{
+	crv_dbg_wait_idle();
+}

@@ -50,6 +50,8 @@ int osd_fb_probe_console_draw(int plane);
  * address of its first entry; then unmapping and detaching it. */
 int osd_fb_probe_import_map(int fd, unsigned long long *bus);
 void osd_fb_probe_import_unmap(void);
+/* Waits until the platform's debug console has run what was typed. */
+void osd_fb_probe_menu_idle(void);
 
 #ifdef __cplusplus
 }

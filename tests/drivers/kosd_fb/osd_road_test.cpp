@@ -433,6 +433,41 @@ TEST_F(OsdRoad, PlaneDmaBufIsMappedForItsImporter)
 	khost::close_fd((int)req[0]);
 }
 
+// The debug menu's file dump writes the current plane's buffer, and its
+// dma-buf self test imports each normal plane and gives everything back.
+TEST_F(OsdRoad, MenuDumpsThePlaneAndSelfTestsItsDmaBufs)
+{
+	boot_logo();
+	load();
+	struct file *f2 = fb(2);
+	fb_var_screeninfo v = var(f2);
+	ASSERT_EQ(io(f2, FBIOPAN_DISPLAY, &v), 0);
+	const uint64_t plane2 = kMem + 1080 * 1920 * 4 * 5;
+	khost::set_reg(plane2 + 8, 0xcafef00d);
+	auto type = [](const std::string &lines) {
+		ASSERT_EQ(khost::debugfs_write("crv_platform/menu", lines), 0);
+		osd_fb_probe_menu_idle();
+	};
+	type("DRV_OSD\n");
+	type("2\n2\n1\n");	// item 1 on plane 2: it becomes the current plane
+	type("26\n3\n");	// item 25 into /tmp/osd_fb_2.raw
+	EXPECT_NE(khost::log().find("Finish !"), std::string::npos) << khost::log();
+	FILE *out = fopen((khost::file_root() + "/tmp/osd_fb_2.raw").c_str(), "rb");
+	ASSERT_NE(out, nullptr);
+	std::vector<uint32_t> words(8192 / 4);
+	EXPECT_EQ(fread(words.data(), 4, words.size(), out), words.size());
+	fclose(out);
+	EXPECT_EQ(words[2], 0xcafef00du);
+
+	ASSERT_EQ(system(("mkdir -p " + khost::file_root() + "/dev && touch " + khost::file_root() +
+			  "/dev/mali").c_str()), 0);
+	khost::clear_log();
+	type("36\n");	// item 35
+	std::string log = khost::log();
+	EXPECT_NE(log.find("dma_buf->size = 8192\n"), std::string::npos) << log;
+	EXPECT_EQ(log.find("fail"), std::string::npos) << log;
+}
+
 // A dump set by a privileged caller is opened at once, in its context: never
 // through a symbolic link, and readable by its owner only.
 TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)

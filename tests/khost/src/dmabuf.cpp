@@ -752,6 +752,13 @@ int filp_close(struct file *f, void *id)
 	return 0;
 }
 
+int vfs_fsync(struct file *f, int datasync)
+{
+	khost_might_sleep("vfs_fsync");
+	int fd = static_cast<HostFile *>(f->private_data)->fd;
+	return (datasync ? ::fdatasync(fd) : ::fsync(fd)) ? -errno : 0;
+}
+
 ssize_t kernel_write(struct file *f, const void *buf, size_t count, loff_t *pos)
 {
 	khost_might_sleep("kernel_write");

@@ -247,6 +247,7 @@ extern "C" {
 struct file *filp_open(const char *path, int flags, umode_t mode);
 int filp_close(struct file *f, void *id);
 ssize_t kernel_write(struct file *f, const void *buf, size_t count, loff_t *pos);
+int vfs_fsync(struct file *f, int datasync);
 ssize_t kernel_read(struct file *f, void *buf, size_t count, loff_t *pos);
 #ifdef __cplusplus
 }
