@@ -573,6 +573,21 @@ static void osd_fill_pseudo_palette(struct fb_info *info, EN_DRV_OSD_PLANE_ID p)
 /* Framebuffer operations                                               */
 /* ------------------------------------------------------------------ */
 
+/*
+ * Entry of the operations the framebuffer core makes with the console lock
+ * held (set_par, blank): the fast-logo hand-over, then the plane semaphore,
+ * unless the plane is in standby: suspend holds the semaphore until resume,
+ * and waiting for it would stop every console until then.
+ */
+static int osd_lock_awake_plane(ST_KER_OSD_PLANE_CTX *c, const char *func, int line, bool *taken)
+{
+	if (c->enPlaneID == gu32FastLogoPlaneID)
+		_ker_osd_check_fastlogo();
+	if (READ_ONCE(c->bSuspended))
+		return -EBUSY;
+	return osd_lock_plane(c, func, line, taken);
+}
+
 static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *info)
 {
 	ST_KER_OSD_PLANE_CTX *c = info->par;
@@ -632,16 +647,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 		OSD_ERR("%s(), [FB]OSD not initial yet\n", __func__);
 		return -EINVAL;
 	}
-	if (p == gu32FastLogoPlaneID)
-		_ker_osd_check_fastlogo();
-	/*
-	 * Suspend holds the plane semaphore until resume, and the framebuffer
-	 * core calls this with the console lock held: waiting would stop every
-	 * console until the set wakes up.
-	 */
-	if (READ_ONCE(c->bSuspended))
-		return -EBUSY;
-	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
+	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;
 
@@ -906,11 +912,7 @@ static int _ker_osd_fb_Blank(int blank, struct fb_info *info)
 
 	if (!c->bInitialized)
 		return -EINVAL;
-	if (p == gu32FastLogoPlaneID)
-		_ker_osd_check_fastlogo();
-	if (READ_ONCE(c->bSuspended))
-		return -EBUSY;
-	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
+	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;
 	c->bShowOnFirstPan = 0;

@@ -2,7 +2,7 @@
 // the framebuffer layer: what it sends through /dev/fb0 (the standard
 // framebuffer calls and its twelve vendor ioctls) checked where the set
 // sees it, in the OSD register window.
-#include "khost/gtest.hpp"
+#include "osd_fb_fixture.hpp"
 
 #include <chrono>
 #include <cstring>
@@ -22,9 +22,6 @@ extern "C" {
 
 namespace {
 
-constexpr uint32_t R(uint32_t off) { return 0xfc0d0000u + off; }
-constexpr uint64_t kMem = 0x40000000;
-constexpr size_t kMemSize = 0x3000000;
 
 // The updater's vendor commands, as it encodes them.
 constexpr unsigned kGetDispWin = 0x8020c86c, kIsTimingGen = 0x8004c8af, kGetStride = 0x8004c872,
@@ -39,65 +36,17 @@ uint64_t scanout(int plane)
 	return (uint64_t)((v >> 29) & 3) << 30 | (uint64_t)(v & 0x1ffffff) << 5;
 }
 
-class OsdRoad : public khost::KernelTest {
+class OsdRoad : public OsdFbFixture {
 protected:
-	void SetUp() override
-	{
-		khost::set_time_scale(1000);
-		khost::add_regs(R(0), 0x10000);
-		khost::on_write(R(0xb000), [](phys_addr_t, uint64_t v, uint64_t &stored) { stored = v & ~0x17full; });
-		khost::on_write(R(0x428), [](phys_addr_t, uint64_t, uint64_t &stored) { stored = 0; });
-		khost::add_regs(kMem, kMemSize);
-	}
-
-	void TearDown() override
-	{
-		for (auto *f : files)
-			khost::close(f);
-		if (loaded) {
-			EXPECT_EQ(khost::unload_module("vyr_gfx"), 0);
-		}
-		if (platform) {
-			EXPECT_EQ(khost::unload_module("crv_platform"), 0);
-		}
-		khost::KernelTest::TearDown();
-	}
-
 	void load(const char *buffers = nullptr)
 	{
-		ASSERT_EQ(khost::set_param("crv_platform", "regions", "osd:0x40000000:0x3000000"), 0);
-		ASSERT_EQ(khost::load_module("crv_platform"), 0);
-		platform = true;
-		ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
+		load_platform("osd:0x40000000:0x3000000");
 		if (buffers) {
 			ASSERT_EQ(khost::set_param("vyr_gfx", "gu32NumOfBuffer", buffers), 0);
 		}
 		ASSERT_EQ(khost::load_module("vyr_gfx"), 0);
 		loaded = true;
 		khost::clear_journal();
-	}
-
-	struct file *fb(int n)
-	{
-		struct file *f = khost::open(("fb" + std::to_string(n)).c_str());
-		EXPECT_NE(f, nullptr) << "fb" << n;
-		if (f)
-			files.push_back(f);
-		return f;
-	}
-
-	fb_var_screeninfo var(struct file *f)
-	{
-		fb_var_screeninfo v{};
-		EXPECT_EQ(khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v), 0);
-		return v;
-	}
-
-	fb_fix_screeninfo fix(struct file *f)
-	{
-		fb_fix_screeninfo x{};
-		EXPECT_EQ(khost::ioctl(f, FBIOGET_FSCREENINFO, (unsigned long)&x), 0);
-		return x;
 	}
 
 	// What the boot loader leaves on plane 0, the fast-logo plane: ARGB8888
@@ -110,13 +59,6 @@ protected:
 		khost::set_reg(R(0x120), 1920);
 		khost::set_reg(R(0x124), 1u << 29);
 	}
-
-	long io(struct file *f, unsigned cmd, unsigned long arg) { return khost::ioctl(f, cmd, arg); }
-	long io(struct file *f, unsigned cmd, const void *p) { return khost::ioctl(f, cmd, (unsigned long)p); }
-
-	std::vector<struct file *> files;
-	bool loaded = false;
-	bool platform = false;
 };
 
 // Separate timing: the updater configures the plane itself, and each of its
