@@ -35,9 +35,12 @@ static inline u32 osd_bit(int bit, bool on)
 /* Colour mode from a plane control value (code in bits 15:12 and 9:8); 0 if unknown. */
 EN_COLOR _ker_osd_Convert_ColorRegValToMode(u32 u32RegVal);
 
+/* The plane context and setting record behind a plane's framebuffer. */
 ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane);
 ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane);
-struct fb_info *osd_fbinfo(EN_DRV_OSD_PLANE_ID enPlane);
+
+/* Hands a vsync of the plane to the callback the layer above set. */
+void osd_vsync_callback(EN_DRV_OSD_PLANE_ID enPlane);
 
 /* Bit 8 of 0xfc0d0990. */
 u8 _ker_osd_IsGPE(void);

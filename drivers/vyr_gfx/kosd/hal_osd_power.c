@@ -16,15 +16,6 @@
 
 #include "hal_osd.h"
 
-u8 gau8PalettePending[OSD_PLANE_MAX];
-u32 gatPaletteMutexUp;
-u32 gatIsOsdVisible;
-DEFINE_SPINLOCK(gstOsdUpdateLock);
-ST_SIZE gstVideoWinSize;
-u32 genOSDTimingMode;
-
-static struct fb_info *gapstFbInfo[OSD_PLANE_MAX];
-
 static const EN_DRV_OSD_PLANE_ID genPlaneStartOrder[OSD_PLANE_MAX] = {
 	OSD_NORMAL1, OSD_NORMAL2, OSD_NORMAL3, OSD_CURSOR1, OSD_CURSOR2,
 };
@@ -48,38 +39,6 @@ static bool gbOsdOpened;
 static bool gbOsdIrqGranted;
 /* Plane semaphores that suspend holds; resume releases exactly these. */
 static bool gabSuspendSemTaken[OSD_PLANE_MAX];
-
-ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane)
-{
-	struct fb_info *info;
-
-	if ((u32)enPlane >= OSD_PLANE_MAX)
-		return NULL;
-	info = READ_ONCE(gapstFbInfo[enPlane]);
-	return info ? info->par : NULL;
-}
-
-struct fb_info *osd_fbinfo(EN_DRV_OSD_PLANE_ID enPlane)
-{
-	if ((u32)enPlane >= OSD_PLANE_MAX)
-		return NULL;
-	return READ_ONCE(gapstFbInfo[enPlane]);
-}
-
-ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane)
-{
-	ST_KER_OSD_PLANE_CTX *pstCtx = osd_ctx(enPlane);
-
-	return pstCtx ? pstCtx->pstGlobalSetting : NULL;
-}
-
-void _ker_osd_Set_FbInfoPointer(EN_DRV_OSD_PLANE_ID enPlane, struct fb_info *pstFbInfo)
-{
-	OSD_ENTER();
-	OSD_CHECK_PLANE(enPlane);
-	WRITE_ONCE(gapstFbInfo[enPlane], pstFbInfo);
-	OSD_LEAVE();
-}
 
 /* ------------------------------------------------------------------ */
 /* Pre-init                                                             */

@@ -459,7 +459,6 @@ static void osd_program_buf(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	static const char fn[] = "_ker_osd_Set_BufPhyAddrSize";
 	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
 	ST_KER_OSD_REGION_CTX *r;
-	struct fb_info *info = osd_fbinfo(enPlane);
 	u32 addr, stride, bpp, x, y, h, k, start;
 
 	if (!c)
@@ -473,7 +472,13 @@ static void osd_program_buf(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	k = c->u32CurrentBufOrder;
 	addr = pstBuf->u32BufPhyAddr;
 
-	if (!info || !info->var.yoffset) {
+	/*
+	 * An address naming the plane buffer as a whole is moved to the buffer
+	 * the order shows; one already inside it (an AFBC pan, a shown dma-buf)
+	 * stays. The pan offset cannot tell: the framebuffer core stores it
+	 * after a pan but before the pan of a set.
+	 */
+	if (addr == c->u32BufStart) {
 		if (k >= 6 && k <= 8) {
 			addr += 2 * h * stride;
 			OSD_DBG("%s(), Last-Buffer, PlaneID = %d, u32BufPhyAddr = 0x%08x\n", fn,

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-2.0
 /*
- * OSD hardware layer: operation table, register shadow, register access,
- * identifier checks and the completion waits.
+ * OSD hardware layer: the layer's own state (plane objects, register
+ * shadow, palette and update words, vsync and scroll contexts), the
+ * operation table, register access, identifier checks and the completion
+ * waits. The other hal_osd_* files build on this one.
  */
 #include <linux/kernel.h>
+#include <linux/fb.h>
 #include <linux/io.h>
 #include <linux/delay.h>
 #include <asm/processor.h>
@@ -11,6 +14,67 @@
 #include "hal_osd.h"
 
 u32 gu32APITraceCtl;
+
+/* ------------------------------------------------------------------ */
+/* State of the layer                                                   */
+/* ------------------------------------------------------------------ */
+
+u8 gau8PalettePending[OSD_PLANE_MAX];
+u8 gau8ForceDisable[OSD_PLANE_MAX];
+u32 gatPaletteMutexUp;
+u32 gatIsOsdVisible;
+DEFINE_SPINLOCK(gstOsdUpdateLock);
+ST_SIZE gstVideoWinSize;
+u32 genOSDTimingMode;
+
+ST_KER_OSD_VSYNC_CTX gastVSyncContext[OSD_VSYNC_CTX_NUM];
+ST_KER_OSD_SCROLL_TASK_CTX gstScrollContext;
+u32 gu32ATVCheckCount;
+u32 gu32SignalRetryCount;
+
+/* The plane framebuffers handed down by the framebuffer layer. */
+static struct fb_info *gapstFbInfo[OSD_PLANE_MAX];
+
+/* Told of every vsync, per plane; set by the layer above. */
+static void (*gpfVSyncCallback)(EN_DRV_OSD_PLANE_ID enPlane);
+
+ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	struct fb_info *info;
+
+	if ((u32)enPlane >= OSD_PLANE_MAX)
+		return NULL;
+	info = READ_ONCE(gapstFbInfo[enPlane]);
+	return info ? info->par : NULL;
+}
+
+ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	ST_KER_OSD_PLANE_CTX *pstCtx = osd_ctx(enPlane);
+
+	return pstCtx ? pstCtx->pstGlobalSetting : NULL;
+}
+
+void _ker_osd_Set_FbInfoPointer(EN_DRV_OSD_PLANE_ID enPlane, struct fb_info *pstFbInfo)
+{
+	OSD_ENTER();
+	OSD_CHECK_PLANE(enPlane);
+	WRITE_ONCE(gapstFbInfo[enPlane], pstFbInfo);
+	OSD_LEAVE();
+}
+
+void _ker_osd_Set_VSyncCallback(void (*pfCallback)(EN_DRV_OSD_PLANE_ID enPlane))
+{
+	WRITE_ONCE(gpfVSyncCallback, pfCallback);
+}
+
+void osd_vsync_callback(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	void (*fn)(EN_DRV_OSD_PLANE_ID) = READ_ONCE(gpfVSyncCallback);
+
+	if (fn)
+		fn(enPlane);
+}
 
 /* ------------------------------------------------------------------ */
 /* Operation table                                                      */
@@ -367,8 +431,6 @@ void _ker_osd_check_fastlogo(void)
 	OSD_MSG("%s: fastlogo is still using this plane, but we will use it forcely ...\n",
 		__func__);
 }
-
-u8 gau8ForceDisable[OSD_PLANE_MAX];
 
 void _ker_osd_ForceDisable(EN_DRV_OSD_PLANE_ID enPlane, u8 u8Value)
 {

@@ -13,11 +13,6 @@
 
 #include "hal_osd.h"
 
-ST_KER_OSD_VSYNC_CTX gastVSyncContext[OSD_VSYNC_CTX_NUM];
-ST_KER_OSD_SCROLL_TASK_CTX gstScrollContext;
-u32 gu32ATVCheckCount;
-u32 gu32SignalRetryCount;
-
 #define OSD_ATV_CHECK_LIMIT	6
 #define OSD_SIGNAL_RETRY_LIMIT	5
 #define OSD_VSYNC_TIMEOUT	25	/* jiffies */
@@ -55,11 +50,6 @@ static void _ker_osd_VSyncNotify(void)
 		WRITE_ONCE(c->done, 1);
 		wake_up_interruptible(&c->waitQueueHead);
 	}
-}
-
-/* The framebuffer layer's fences; without it there are none to signal. */
-void __weak osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane)
-{
 }
 
 /* Whether a shown plane has something to show. */
@@ -264,9 +254,9 @@ irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id)
 	int p;
 
 	_ker_osd_VSyncNotify();
-	/* every plane that can hold a fence, the second cursor included */
+	/* every plane, the second cursor included */
 	for (p = 0; p < OSD_PLANE_MAX; p++)
-		osd_fence_signal(p);
+		osd_vsync_callback(p);
 	WRITE_ONCE(gatPaletteMutexUp, 0);
 	osd_update_visibility();
 	if (READ_ONCE(gu32AutoColorKey) == 1)

@@ -628,8 +628,11 @@ void _ker_osd_ForceDisable(EN_DRV_OSD_PLANE_ID enPlane, u8 u8Value);
 int _ker_osd_VSyncWait_wrap(EN_DRV_OSD_PLANE_ID enPlane);
 
 irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id);
-/* Called at every vsync for each plane: signals the plane's armed out-fence. */
-void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane);
+/*
+ * The one way up: the framebuffer layer hands a callback that the vsync
+ * interrupt calls for each plane (NULL: none).
+ */
+void _ker_osd_Set_VSyncCallback(void (*pfCallback)(EN_DRV_OSD_PLANE_ID enPlane));
 /* Key colour (12-bit components) for one luminance-grid cell. */
 void find_color(u32 r, u32 g, u32 b, u32 *out_r, u32 *out_g, u32 *out_b);
 /* The OSD debug menu "DRV_OSD"; registered by the framebuffer layer's init. */

@@ -35,8 +35,45 @@ typedef struct {
 
 typedef struct {
 	struct sg_table stTable;
-	enum dma_data_direction enDir;
+	enum dma_data_direction enDir;	/* DMA_NONE while not mapped */
 } ST_KOSD_ATTACH;
+
+/*
+ * The importer's device sees a range through the DMA API: RAM with pages
+ * as a page run, reserved memory without them as a resource.
+ */
+static dma_addr_t kosd_dma_map(struct device *dev, u64 start, u64 len,
+			       enum dma_data_direction dir)
+{
+	if (pfn_valid(PHYS_PFN(start)))
+		return dma_map_page(dev, pfn_to_page(PHYS_PFN(start)), offset_in_page(start), len,
+				    dir);
+	return dma_map_resource(dev, start, len, dir, 0);
+}
+
+static void kosd_dma_unmap(struct device *dev, u64 start, dma_addr_t addr, u64 len,
+			   enum dma_data_direction dir)
+{
+	if (pfn_valid(PHYS_PFN(start)))
+		dma_unmap_page(dev, addr, len, dir);
+	else
+		dma_unmap_resource(dev, addr, len, dir, 0);
+}
+
+static void kosd_dmabuf_unmap_entries(struct dma_buf_attachment *att, u32 count)
+{
+	ST_KOSD_EXPORT *e = att->dmabuf->priv;
+	ST_KOSD_ATTACH *a = att->priv;
+	struct scatterlist *sg = a->stTable.sgl;
+	u32 i;
+
+	for (i = 0; i < count && sg; i++, sg = sg_next(sg)) {
+		kosd_dma_unmap(att->dev, e->au64Start[i], sg_dma_address(sg), e->au64Len[i],
+			       a->enDir);
+		sg_dma_address(sg) = 0;
+	}
+	a->enDir = DMA_NONE;
+}
 
 static int kosd_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
@@ -60,9 +97,8 @@ static int kosd_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *at
 			kfree(a);
 			return -EFAULT;
 		}
-		/* importers see the range's own start, page offset included */
+		/* the importer's address comes with the mapping */
 		sg->offset = e->au64Start[i] & 0xfff;
-		sg_dma_address(sg) = e->au64Start[i];
 		sg->length = e->au64Len[i];
 		sg_dma_len(sg) = e->au64Len[i];
 		sg = sg_next(sg);
@@ -78,6 +114,8 @@ static void kosd_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *a
 
 	if (!a)
 		return;
+	if (a->enDir != DMA_NONE)
+		kosd_dmabuf_unmap_entries(att, a->stTable.orig_nents);
 	sg_free_table(&a->stTable);
 	kfree(a);
 	att->priv = NULL;
@@ -85,17 +123,34 @@ static void kosd_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *a
 
 static struct sg_table *kosd_dmabuf_map(struct dma_buf_attachment *att, enum dma_data_direction dir)
 {
+	ST_KOSD_EXPORT *e = att->dmabuf->priv;
 	ST_KOSD_ATTACH *a = att->priv;
+	struct scatterlist *sg;
+	dma_addr_t addr;
+	u32 i;
 
-	if (!a)
+	if (!a || !att->dev || !valid_dma_direction(dir) || a->enDir != DMA_NONE)
 		return ERR_PTR(-EINVAL);
 	a->enDir = dir;
+	for (i = 0, sg = a->stTable.sgl; i < e->u32Count && sg; i++, sg = sg_next(sg)) {
+		addr = kosd_dma_map(att->dev, e->au64Start[i], e->au64Len[i], dir);
+		if (dma_mapping_error(att->dev, addr)) {
+			kosd_dmabuf_unmap_entries(att, i);
+			return ERR_PTR(-ENOMEM);
+		}
+		sg_dma_address(sg) = addr;
+		sg_dma_len(sg) = e->au64Len[i];
+	}
 	return &a->stTable;
 }
 
 static void kosd_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
 			      enum dma_data_direction dir)
 {
+	ST_KOSD_ATTACH *a = att->priv;
+
+	if (a && a->enDir != DMA_NONE)
+		kosd_dmabuf_unmap_entries(att, a->stTable.orig_nents);
 }
 
 static void kosd_dmabuf_release(struct dma_buf *buf)
@@ -299,10 +354,9 @@ put:
 
 /* The lock of every OSD fence. */
 static DEFINE_SPINLOCK(gstOsdFenceLock);
-/* Guards out_fence, fence_next and fence_now. */
+/* Guards fence_next and fence_now. */
 static DEFINE_SPINLOCK(gstOsdFenceListLock);
 
-static struct dma_fence *out_fence;
 static struct dma_fence *fence_next[OSD_PLANE_MAX];
 static struct dma_fence *fence_now[OSD_PLANE_MAX];
 
@@ -322,10 +376,22 @@ static bool osd_fence_enable_signaling(struct dma_fence *f)
 	return true;
 }
 
+/*
+ * A fence outlives the file it was handed out with, and every call the
+ * fence core makes through it (names, wait, release) lands in this module:
+ * each fence holds a module reference until its last put.
+ */
+static void osd_fence_release(struct dma_fence *f)
+{
+	dma_fence_free(f);
+	module_put(THIS_MODULE);
+}
+
 static const struct dma_fence_ops osd_fence_ops = {
 	.get_driver_name = osd_fence_get_name,
 	.get_timeline_name = osd_fence_get_name,
 	.enable_signaling = osd_fence_enable_signaling,
+	.release = osd_fence_release,
 };
 
 static struct dma_fence *osd_fence_create(u32 u32Timeline)
@@ -337,6 +403,8 @@ static struct dma_fence *osd_fence_create(u32 u32Timeline)
 	f = kzalloc(sizeof(*f), GFP_KERNEL);
 	if (!f)
 		return NULL;
+	/* called from a file operation of the module: it is live */
+	__module_get(THIS_MODULE);
 	spin_lock_irqsave(&gstOsdFenceListLock, flags);
 	if (!gbFenceContext) {
 		gu64FenceContext = dma_fence_context_alloc(OSD_PLANE_MAX + 1);
@@ -378,24 +446,22 @@ static int osd_fence_file(u32 u32Timeline, struct dma_fence **ppf, struct sync_f
 	return fd;
 }
 
+/*
+ * The sync file holds the only reference the immediate fence needs; the
+ * module keeps none, so a fence the caller closed does not pin the module.
+ */
 int osd_get_out_fence_fd(void)
 {
-	struct dma_fence *f, *old;
+	struct dma_fence *f;
 	struct sync_file *sync;
-	unsigned long flags;
 	int fd;
 
 	fd = osd_fence_file(OSD_FENCE_IMMEDIATE, &f, &sync);
 	if (fd < 0)
 		return -1;
-	fd_install(fd, sync->file);
-	spin_lock_irqsave(&gstOsdFenceListLock, flags);
-	old = out_fence;
-	out_fence = f;
-	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
-	if (old)
-		dma_fence_put(old);
 	dma_fence_signal(f);
+	dma_fence_put(f);
+	fd_install(fd, sync->file);
 	return fd;
 }
 
@@ -457,26 +523,35 @@ void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane)
 	}
 }
 
-/* Take-down: every fence still held is signalled (no flip will come) and dropped. */
-void osd_fence_release_all(void)
+/*
+ * Every fence the plane still holds is signalled (no flip of this plane
+ * will come to do it) and dropped.
+ */
+void osd_fence_release_plane(EN_DRV_OSD_PLANE_ID enPlane)
 {
-	struct dma_fence *held[2 * OSD_PLANE_MAX + 1];
+	struct dma_fence *held[2];
 	unsigned long flags;
-	int i, n = 0;
+	int i;
 
+	if ((u32)enPlane >= OSD_PLANE_MAX)
+		return;
 	spin_lock_irqsave(&gstOsdFenceListLock, flags);
-	for (i = 0; i < OSD_PLANE_MAX; i++) {
-		held[n++] = fence_now[i];
-		held[n++] = fence_next[i];
-		fence_now[i] = fence_next[i] = NULL;
-	}
-	held[n++] = out_fence;
-	out_fence = NULL;
+	held[0] = fence_now[enPlane];
+	held[1] = fence_next[enPlane];
+	fence_now[enPlane] = fence_next[enPlane] = NULL;
 	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
-	for (i = 0; i < n; i++) {
+	for (i = 0; i < ARRAY_SIZE(held); i++) {
 		if (!held[i])
 			continue;
 		dma_fence_signal(held[i]);
 		dma_fence_put(held[i]);
 	}
+}
+
+void osd_fence_release_all(void)
+{
+	int p;
+
+	for (p = 0; p < OSD_PLANE_MAX; p++)
+		osd_fence_release_plane(p);
 }

@@ -13,6 +13,7 @@
 #include <linux/mm.h>
 #include <linux/fs.h>
 #include <linux/of.h>
+#include <linux/atomic.h>
 #include <linux/ktime.h>
 #include <linux/sched.h>
 #include <linux/mutex.h>
@@ -127,6 +128,12 @@ static char dump_path_name[KOSD_DUMP_PATH_LEN - 1];
 static u32 dump_frames;
 static u32 dump_frames_index;
 static u32 dump_start_x, dump_start_y, dump_end_x, dump_end_y;
+/*
+ * The dump files, one per frame index, opened when the dump is set, in the
+ * context (and with the credentials) of the process that sets it.
+ */
+#define KOSD_DUMP_MAX_FILES 16
+static struct file *gapstDumpFile[KOSD_DUMP_MAX_FILES];
 
 /* Fast-scaling state shared by ioctl NR 192 and pan_display. */
 #define OSD_FS_RING 3
@@ -223,7 +230,7 @@ static EN_COLOR osd_var_to_mode(const struct fb_var_screeninfo *var)
 	return mode;
 }
 
-static u32 osd_plane_buffers(EN_DRV_OSD_PLANE_ID p)
+u32 osd_plane_buffers(EN_DRV_OSD_PLANE_ID p)
 {
 	return gau32NumOfBuffer[p];
 }
@@ -409,9 +416,40 @@ static void osd_pan_update(EN_DRV_OSD_PLANE_ID p, ST_KER_OSD_REGION_CTX *r,
 /* Frame dump                                                           */
 /* ------------------------------------------------------------------ */
 
-int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req)
+static void osd_dump_close_locked(void)
+{
+	int i;
+
+	for (i = 0; i < KOSD_DUMP_MAX_FILES; i++) {
+		if (gapstDumpFile[i])
+			filp_close(gapstDumpFile[i], NULL);
+		gapstDumpFile[i] = NULL;
+	}
+}
+
+void osd_dump_close(void)
 {
 	mutex_lock(&gstDumpLock);
+	dump_buffer_enable = 0;
+	osd_dump_close_locked();
+	mutex_unlock(&gstDumpLock);
+}
+
+/*
+ * Opens "<path>fb<plane>_index_<i>.raw" for every frame index, write-only,
+ * truncated, never through a symbolic link and readable by its owner only.
+ */
+int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req)
+{
+	char path[KOSD_DUMP_PATH_LEN + 48];
+	u32 i, files = req->u32Frames ? req->u32Frames : 1;
+	struct file *f;
+	int n, ret = 0;
+
+	if (req->u32Enable && files > KOSD_DUMP_MAX_FILES)
+		return -EINVAL;
+	mutex_lock(&gstDumpLock);
+	osd_dump_close_locked();
 	dump_buffer_enable = req->u32Enable;
 	dump_plane_id = req->u32Plane;
 	dump_start_x = req->u32StartX;
@@ -421,19 +459,32 @@ int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req)
 	dump_frames = req->u32Frames;
 	strscpy(dump_path_name, req->szPath, sizeof(dump_path_name));
 	dump_frames_index = 0;
+	for (i = 0; dump_buffer_enable && i < files; i++) {
+		n = snprintf(path, sizeof(path), "%sfb%d_index_%d.raw", dump_path_name,
+			     dump_plane_id, i);
+		f = n > 0 && n < sizeof(path) ?
+			filp_open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600) :
+			ERR_PTR(-ENAMETOOLONG);
+		if (IS_ERR(f)) {
+			printk("open OSD file failed \n");
+			ret = PTR_ERR(f);
+			dump_buffer_enable = 0;
+			osd_dump_close_locked();
+			break;
+		}
+		gapstDumpFile[i] = f;
+	}
 	mutex_unlock(&gstDumpLock);
-	return 0;
+	return ret;
 }
 
 static void osd_dump_frame(struct fb_info *info, EN_DRV_OSD_PLANE_ID p, u32 yoffset)
 {
-	char path[KOSD_DUMP_PATH_LEN + 48];
 	u32 bytes, y, line;
 	struct file *f;
 	loff_t pos = 0;
 	void *bounce;
 	bool ok = true;
-	int n;
 
 	mutex_lock(&gstDumpLock);
 	if (!dump_buffer_enable || dump_plane_id != p || !info->screen_base)
@@ -446,11 +497,8 @@ static void osd_dump_frame(struct fb_info *info, EN_DRV_OSD_PLANE_ID p, u32 yoff
 	bytes = (dump_end_x - dump_start_x) * 4;
 	if (((u64)yoffset + dump_end_y) * line > info->screen_size)
 		goto out;
-	n = snprintf(path, sizeof(path), "%sfb%d_index_%d.raw", dump_path_name, p, dump_frames_index);
-	if (n < 0 || n >= sizeof(path))
-		goto out;
-	f = filp_open(path, O_WRONLY | O_CREAT, 0777);
-	if (IS_ERR(f)) {
+	f = dump_frames_index < KOSD_DUMP_MAX_FILES ? gapstDumpFile[dump_frames_index] : NULL;
+	if (!f) {
 		printk("open OSD file failed \n");
 		goto out;
 	}
@@ -466,7 +514,6 @@ static void osd_dump_frame(struct fb_info *info, EN_DRV_OSD_PLANE_ID p, u32 yoff
 		}
 		kfree(bounce);
 	}
-	filp_close(f, NULL);
 	printk(ok ? "dump OK \n" : "dump Failed \n");
 	dump_frames_index++;
 	if (dump_frames && dump_frames_index >= dump_frames)
@@ -475,9 +522,71 @@ out:
 	mutex_unlock(&gstDumpLock);
 }
 
+/*
+ * Console drawing. The plane buffers are reserved memory mapped as I/O
+ * memory (ioremap), so the framebuffer core's I/O-memory helpers draw on
+ * them. A kernel that binds its console to framebuffers but built none of
+ * them would call drawing operations the planes do not have: refuse to
+ * build for it rather than oops at the first character.
+ */
+#if IS_ENABLED(CONFIG_FB_CFB_FILLRECT) && IS_ENABLED(CONFIG_FB_CFB_COPYAREA) && \
+	IS_ENABLED(CONFIG_FB_CFB_IMAGEBLIT)
+#define KOSD_FB_DRAW 1
+#elif IS_ENABLED(CONFIG_FRAMEBUFFER_CONSOLE)
+#error "the OSD planes draw the console with FB_CFB_FILLRECT, FB_CFB_COPYAREA and FB_CFB_IMAGEBLIT"
+#else
+#define KOSD_FB_DRAW 0
+#endif
+
+#define KOSD_CONSOLE_COLOURS 16
+
+/* True-colour pixels of the 16 console colours, for the drawing helpers. */
+static u32 gaau32PseudoPalette[OSD_PLANE_MAX][KOSD_CONSOLE_COLOURS];
+
+static u32 osd_colour_field(u32 value8, const struct fb_bitfield *f)
+{
+	if (!f->length || f->length > 8)
+		return f->length ? value8 << f->offset : 0;
+	return (value8 >> (8 - f->length)) << f->offset;
+}
+
+/* Console colour i: bit 0 blue, bit 1 green, bit 2 red, bit 3 bright; 6 is brown. */
+static void osd_fill_pseudo_palette(struct fb_info *info, EN_DRV_OSD_PLANE_ID p)
+{
+	const struct fb_var_screeninfo *var = &info->var;
+	u32 i, hi, r, g, b;
+
+	for (i = 0; i < KOSD_CONSOLE_COLOURS; i++) {
+		hi = i & 8 ? 0x55 : 0;
+		r = (i & 4 ? 0xaa : 0) + hi;
+		g = (i == 6 ? 0x55 : i & 2 ? 0xaa : 0) + hi;
+		b = (i & 1 ? 0xaa : 0) + hi;
+		gaau32PseudoPalette[p][i] = osd_colour_field(r, &var->red) |
+					    osd_colour_field(g, &var->green) |
+					    osd_colour_field(b, &var->blue) |
+					    osd_colour_field(0xff, &var->transp);
+	}
+	info->pseudo_palette = gaau32PseudoPalette[p];
+}
+
 /* ------------------------------------------------------------------ */
 /* Framebuffer operations                                               */
 /* ------------------------------------------------------------------ */
+
+/*
+ * Entry of the operations the framebuffer core makes with the console lock
+ * held (set_par, blank): the fast-logo hand-over, then the plane semaphore,
+ * unless the plane is in standby: suspend holds the semaphore until resume,
+ * and waiting for it would stop every console until then.
+ */
+static int osd_lock_awake_plane(ST_KER_OSD_PLANE_CTX *c, const char *func, int line, bool *taken)
+{
+	if (c->enPlaneID == gu32FastLogoPlaneID)
+		_ker_osd_check_fastlogo();
+	if (READ_ONCE(c->bSuspended))
+		return -EBUSY;
+	return osd_lock_plane(c, func, line, taken);
+}
 
 static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *info)
 {
@@ -538,9 +647,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 		OSD_ERR("%s(), [FB]OSD not initial yet\n", __func__);
 		return -EINVAL;
 	}
-	if (p == gu32FastLogoPlaneID)
-		_ker_osd_check_fastlogo();
-	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
+	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;
 
@@ -562,6 +669,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	r->u32Stride = stride;
 	OSD_CALL(pfSetStride, p, rid, &stride);
 	info->fix.line_length = stride;
+	osd_fill_pseudo_palette(info, p);
 
 	if (!win->stSrcWin.u32W || !win->stSrcWin.u32H) {
 		OSD_MSG("%s(), Force to set Src_Win\n", __func__);
@@ -785,22 +893,75 @@ static int _ker_osd_fb_Mmap(struct fb_info *info, struct vm_area_struct *vma)
 	return 0;
 }
 
+/*
+ * Blanking hides the plane and unblanking shows it, with an update; the
+ * caller has taken charge of the plane's visibility, so a later pan no
+ * longer shows it by itself.
+ */
+static int _ker_osd_fb_Blank(int blank, struct fb_info *info)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+	EN_DRV_OSD_PLANE_ID p = c->enPlaneID;
+	ST_DRV_OSD_UPDATE_ENABLE rec = {
+		.u32UpdateMask = OSD_IS_CURSOR(p) ? KOSD_UPDATE_CURSOR : KOSD_UPDATE_NORMAL,
+		.bEnable = 1,
+	};
+	u8 show = blank == FB_BLANK_UNBLANK;
+	bool taken;
+	int ret;
+
+	if (!c->bInitialized)
+		return -EINVAL;
+	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
+	if (ret)
+		return ret;
+	c->bShowOnFirstPan = 0;
+	c->bPlaneShow = show;
+	OSD_CALL(pfPlaneShowEnable, p, &show);
+	OSD_CALL(pfUpdateEnable, p, &rec);
+	osd_unlock_plane(c, taken);
+	return 0;
+}
+
+/* Opens of each plane, by user space and the console alike. */
+static atomic_t gaOsdPlaneOpens[OSD_PLANE_MAX];
+
+static int _ker_osd_fb_Open(struct fb_info *info, int user)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+
+	atomic_inc(&gaOsdPlaneOpens[c->enPlaneID]);
+	return 0;
+}
+
 static int _ker_osd_fb_Release(struct fb_info *info, int user)
 {
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+
 	osd_check_fast_scaling_mode(9999, 9999);
+	/* with the plane closed no flip will signal the fences it still holds */
+	if (atomic_dec_and_test(&gaOsdPlaneOpens[c->enPlaneID]))
+		osd_fence_release_plane(c->enPlaneID);
 	return 0;
 }
 
 static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps = {
 	.owner = THIS_MODULE,
+	.fb_open = _ker_osd_fb_Open,
 	.fb_release = _ker_osd_fb_Release,
 	.fb_check_var = _ker_osd_fb_CheckVar,
 	.fb_set_par = _ker_osd_fb_SetPar,
 	.fb_setcmap = _ker_osd_fb_SetCmap,
+	.fb_blank = _ker_osd_fb_Blank,
 	.fb_pan_display = _ker_osd_fb_PanDisplay,
 	.fb_ioctl = _ker_osd_fb_ioctl,
 	.fb_compat_ioctl = _ker_osd_fb_compat_ioctl,
 	.fb_mmap = _ker_osd_fb_Mmap,
+#if KOSD_FB_DRAW
+	.fb_fillrect = cfb_fillrect,
+	.fb_copyarea = cfb_copyarea,
+	.fb_imageblit = cfb_imageblit,
+#endif
 };
 
 /* ------------------------------------------------------------------ */
@@ -1141,17 +1302,28 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 	info->flags = FBINFO_DEFAULT;
 	info->fix.smem_start = rec->u32BufPhyAddr;
 	info->fix.smem_len = rec->u32Size;
+	/* the fast-logo plane skips set_par but its memory has lines all the same */
+	info->fix.line_length = (u32)osd_line_bytes(&info->var);
+	osd_fill_pseudo_palette(info, p);
 
 	if (!c->u32CmaMode && rec->u32BufPhyAddr && rec->u32Size) {
 		info->screen_base = vyr_ioremap_nocache(rec->u32BufPhyAddr, rec->u32Size);
 		if (info->screen_base)
 			info->screen_size = rec->u32Size;
-		else
+		/*
+		 * Any process may map a plane: it sees a clear buffer, not what
+		 * the memory held before. The fast-logo plane keeps its picture.
+		 */
+		if (info->screen_base && p != gu32FastLogoPlaneID)
+			memset_io(info->screen_base, 0, rec->u32Size);
+		else if (!info->screen_base)
 			OSD_ERR("PlaneID = %d, ioremap of 0x%08x failed\n", p, rec->u32BufPhyAddr);
 	}
 
 	c->enPlaneID = p;
 	c->enRegionID = OSD_REGION0;
+	/* a plane someone flips is shown by the first flip, unless it is shown */
+	c->bShowOnFirstPan = 1;
 	c->u32BufStart = rec->u32BufPhyAddr;
 	c->u32BufLen = rec->u32Size;
 	r->u32Alpha = 255;
@@ -1264,6 +1436,8 @@ int KER_OSD_DrvInit(void)
 			return ret;
 	}
 
+	/* the vsync interrupt, requested by open, signals the planes' fences */
+	_ker_osd_Set_VSyncCallback(osd_fence_signal);
 	OSD_CALL(pfOpen);
 
 	_ker_osd_CalBufAddrSize();
@@ -1312,7 +1486,9 @@ void KER_OSD_DrvExit(void)
 	_ker_osd_menu_unregister();
 	if (gstDriverCallback)
 		OSD_CALL(pfClose);
+	_ker_osd_Set_VSyncCallback(NULL);
 	osd_fence_release_all();
+	osd_dump_close();
 	osd_release_shown_bufs();
 
 	for (p = 0; p < OSD_PLANE_MAX; p++) {

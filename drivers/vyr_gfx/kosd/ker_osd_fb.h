@@ -113,9 +113,11 @@ void osd_unlock_plane(ST_KER_OSD_PLANE_CTX *c, bool taken);
 void osd_keep_palette(ST_KER_OSD_PLANE_CTX *c, EN_COLOR enColor);
 u32 _ker_osd_ExchangeBufOrder(u32 u32Order, u32 u32Target);
 u32 osd_target_from_forced(u32 u32Forced);
+u32 osd_plane_buffers(EN_DRV_OSD_PLANE_ID p);
 void osd_fast_scaling_request(const ST_KER_OSD_FAST_SCALING *req);
 u8 osd_fast_scaling_grown(void);
 int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req);
+void osd_dump_close(void);
 int osd_buf_fits_32(u64 start, u64 len);
 
 /* ---- ioctl dispatcher (ker_osd_ioctl.c) ---- */
@@ -132,7 +134,10 @@ int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *re
 int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size);
 int osd_get_out_fence_fd(void);
 int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane);
+void osd_fence_release_plane(EN_DRV_OSD_PLANE_ID enPlane);
 void osd_fence_release_all(void);
+/* Handed to the hardware layer: called at every vsync for each plane. */
+void osd_fence_signal(EN_DRV_OSD_PLANE_ID enPlane);
 
 /* ---- debug menu (ker_osd_dbg.c) ---- */
 void KER_OSD_DebugMenuInit(void);

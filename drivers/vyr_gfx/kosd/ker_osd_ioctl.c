@@ -19,6 +19,7 @@
 #include <linux/dma-buf.h>
 
 #include "vyr_compat.h"
+#include "vyr_perm.h"
 #include "ker_osd_fb.h"
 
 #define T gstDriverCallback
@@ -122,6 +123,74 @@ static int osd_out(unsigned long arg, const void *src, size_t n, bool user)
 			OSD_MSG("%s is NULL !\n", SLOT_NAME(slot));		\
 		return 0;							\
 	} while (0)
+
+/* a store that happens only once the check passed */
+#define CHECKED(check, store)							\
+	do {									\
+		int c_ = (check);						\
+		if (c_)								\
+			return c_;						\
+		store;								\
+	} while (0)
+
+/*
+ * What the plane scans: from the first line of the source window to its
+ * last, stride bytes a line, starting at the buffer address; when that
+ * address names the plane buffer as a whole, the buffer order may move it on
+ * by up to (buffers - 1) windows. It must lie in [lo, lo + len), each line
+ * inside the stride. Where the range is raw physical memory (not a dma-buf),
+ * callers with CAP_SYS_RAWIO may aim the plane anywhere.
+ */
+static int osd_check_scan(const ST_KER_OSD_PLANE_CTX *c, const ST_RECT *src, u64 bpp,
+			  u64 stride, u64 addr, u64 lo, u64 len, bool raw)
+{
+	u64 x = src->u32X, y = src->u32Y, w = src->u32W, h = src->u32H;
+	u64 bufs = addr == c->u32BufStart ? max_t(u64, osd_plane_buffers(c->enPlaneID), 1) : 1;
+	u64 end = addr + stride * ((bufs - 1) * h + y + (h ? h - 1 : 0)) + (x + w) * bpp;
+
+	if ((x + w) * bpp <= stride && addr >= lo && end <= lo + len)
+		return 0;
+	if (raw && !vyr_perm_rawio(NULL))
+		return 0;
+	OSD_ERR("%s(), PlaneID = %d: [%llu, %llu, %llu x %llu] at 0x%llx, stride %llu, leaves the buffer\n",
+		__func__, c->enPlaneID, x, y, w, h, addr, stride);
+	return -EINVAL;
+}
+
+/* The region's window, stride or address as a set would leave them. */
+static int osd_check_region(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
+			    const ST_RECT *src, u64 stride, u64 addr)
+{
+	u64 bpp = OSD_COLOR_BPP(r->enColor);
+
+	if (!addr)
+		addr = r->stBufPhyAddrSize.u32BufPhyAddr ? r->stBufPhyAddrSize.u32BufPhyAddr :
+							   c->u32BufStart;
+	return osd_check_scan(c, src ? src : &r->stDispWin.stSrcWin, bpp ? bpp : 4,
+			      stride, addr, c->u32BufStart, c->u32BufLen, true);
+}
+
+static int osd_check_src_size(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
+			      const ST_SIZE *size)
+{
+	ST_RECT src = r->stDispWin.stSrcWin;
+
+	src.u32W = size->u32W;
+	src.u32H = size->u32H;
+	return osd_check_region(c, r, &src, r->u32Stride, 0);
+}
+
+/* A buffer outside the plane's own names raw physical memory. */
+static int osd_check_buf(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
+			 const ST_DRV_OSD_BUF_PHY_ADDR_SIZE *buf)
+{
+	u64 addr = buf->u32BufPhyAddr;
+
+	if ((addr < c->u32BufStart || addr >= (u64)c->u32BufStart + c->u32BufLen) &&
+	    vyr_perm_rawio(NULL))
+		return -EPERM;
+	return osd_check_region(c, r, NULL, r->u32Stride, addr);
+}
 
 static u32 gu32Discard;
 #define NOSTORE gu32Discard
@@ -317,8 +386,9 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	ret = kosd_dma_buf_fd_to_phys(v.s32BufFd, gstOsdDev, &addr, &size);
 	if (ret)
 		return ret;
-	if (!v.u32SrcW || !v.u32SrcH || stride > U32_MAX ||
-	    stride * ((u64)v.u32SrcY + v.u32SrcH) > size || !osd_buf_fits_32(addr, size)) {
+	if (!v.u32SrcW || !v.u32SrcH || stride > U32_MAX || !osd_buf_fits_32(addr, size) ||
+	    osd_check_scan(c, &(ST_RECT){ v.u32SrcX, v.u32SrcY, v.u32SrcW, v.u32SrcH }, 4, stride,
+			   addr, addr, size, false)) {
 		OSD_ERR("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) cannot show %ux%u\n",
 			__func__, (unsigned long long)addr, (unsigned long long)size, v.u32SrcW,
 			v.u32SrcH);
@@ -395,6 +465,10 @@ static int osd_io_force_buf_order(ST_KER_OSD_PLANE_CTX *c, unsigned long arg, bo
 
 	if (ret)
 		return ret;
+	/* a buffer the plane does not have would be scanned past its end */
+	if (osd_target_from_forced(forced) >= max_t(u32, osd_plane_buffers(c->enPlaneID), 1) &&
+	    vyr_perm_rawio(NULL))
+		return -EINVAL;
 	c->u32ForceBufOrder = forced;
 	order = _ker_osd_ExchangeBufOrder(c->u32CurrentBufOrder, osd_target_from_forced(forced));
 	OSD_MSG("%s(), enChangeBufTo = %d, enCurrentBufOrder = %d\n", __func__,
@@ -611,8 +685,11 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 		return osd_io_set_color_mode(info, c, arg, user);
 	case 103: SET32_PR(pfSetAlpha, r->u32Alpha);
 	case 105: REC_PR(pfSetDstWin, ST_RECT, r->stDstWin = v);
-	case 107: REC_PR(pfSetDispWin, ST_DRV_OSD_DISP_WIN, r->stDispWin = v);
-	case 109: REC_PR(pfSetSrcSize, ST_SIZE, r->stSrcSize = v);
+	case 107: REC_PR(pfSetDispWin, ST_DRV_OSD_DISP_WIN,
+			 CHECKED(osd_check_region(c, r, &v.stSrcWin, r->u32Stride, 0),
+				 r->stDispWin = v));
+	case 109: REC_PR(pfSetSrcSize, ST_SIZE,
+			 CHECKED(osd_check_src_size(c, r, &v), r->stSrcSize = v));
 	case 111: SET32_PR(pfSetReadOffset, r->u32ReadOffset);
 	case 113: {
 		u32 stride;
@@ -620,12 +697,16 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 		if (arg > U32_MAX - 31)
 			return -EINVAL;
 		stride = ALIGN((u32)arg, 32);
+		ret = osd_check_region(c, r, NULL, stride, 0);
+		if (ret)
+			return ret;
 		r->u32Stride = stride;
 		OSD_CALL(pfSetStride, p, rid, &stride);
 		info->fix.line_length = stride;
 		return 0;
 	}
-	case 115: REC_PR(pfSetBufPhyAddrSize, ST_DRV_OSD_BUF_PHY_ADDR_SIZE, r->stBufPhyAddrSize = v);
+	case 115: REC_PR(pfSetBufPhyAddrSize, ST_DRV_OSD_BUF_PHY_ADDR_SIZE,
+			 CHECKED(osd_check_buf(c, r, &v), r->stBufPhyAddrSize = v));
 	case 117: EN_PR(pfVFlipEnable, r->bVFlip);
 	case 119: SET32_PR(pfSetTotalRQuant, r->u32TotalRQuant);
 	case 121: case 123:
@@ -657,6 +738,9 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 		return ret;
 	}
 	case 159:
+		/* the trace word steers every plane, the locking included */
+		if (vyr_perm_admin(NULL))
+			return -EPERM;
 		printk(OSD_MSG_TAG " !!!!!!  CFG_KER_DBG_MSG_LEVEL = %d !!!!!!\n", 2);
 		WRITE_ONCE(gu32APITraceCtl, (u32)arg);
 		return 0;
@@ -690,8 +774,12 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 	case 196: REC_P(pfSeparateVsyncExtendEnable, ST_DRV_OSD_VSYNC_EXTEND, (void)0);
 	case 197: EMPTY(pfSetAFBC_AXI_Sel);
 	case 198: {
-		ST_KER_OSD_DUMP_SETTING *v = kmalloc(sizeof(*v), GFP_KERNEL);
+		ST_KER_OSD_DUMP_SETTING *v;
 
+		/* the dump writes files wherever the setter names */
+		if (vyr_perm_admin(NULL))
+			return -EPERM;
+		v = kmalloc(sizeof(*v), GFP_KERNEL);
 		if (!v)
 			return -ENOMEM;
 		ret = osd_in(v, arg, sizeof(*v), user);
@@ -759,12 +847,16 @@ int _ker_osd_fb_Ioctl(struct fb_info *info, u32 nr, unsigned long arg, bool user
 	}
 	if (c->enPlaneID == gu32FastLogoPlaneID)
 		_ker_osd_check_fastlogo();
+	/* a suspend freezes every plane until someone resumes them */
+	if ((nr == 2 || nr == 3) && vyr_perm_admin(NULL))
+		return -EPERM;
 	if (nr == 2)
 		return _ker_osd_Suspend();
 	if (nr == 3)
 		return _ker_osd_Resume();
+	/* in standby nothing is programmed and no query could be answered */
 	if (READ_ONCE(c->bSuspended))
-		return 0;
+		return -EBUSY;
 
 	if (nr >= 5 && nr <= 216) {
 		ret = osd_query(info, c, nr, arg, user, &handled);
@@ -808,7 +900,7 @@ int _ker_osd_fb_compat_ioctl(struct fb_info *info, unsigned int cmd, unsigned lo
 		return -EINVAL;
 	}
 	if (READ_ONCE(c->bSuspended))
-		return 0;
+		return -EBUSY;
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;

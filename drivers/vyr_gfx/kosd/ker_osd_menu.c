@@ -6,30 +6,28 @@
  */
 #include <linux/kernel.h>
 #include <linux/delay.h>
+#include <linux/err.h>
 #include <linux/fb.h>
+#include <linux/fs.h>
+#include <linux/io.h>
+#include <linux/slab.h>
 #include <linux/string.h>
 
 #include <crv_platform.h>
 
-#include "ker_osd.h"
+#include "vyr_compat.h"
+#include "ker_osd_fb.h"
 
-/* The framebuffer layer's kernel entries. */
-int _ker_osd_drm_fb_Ioctl(struct fb_info *info, unsigned int cmd, unsigned long arg);
+/* The framebuffer layer's kernel entry for a plane's framebuffer. */
 struct fb_info *_ker_osd_drm_get_fbinfo(EN_DRV_OSD_PLANE_ID enPlane);
 
 #define OSD_MENU_REVISION	"DRV-OSD 0.0.107"
 #define OSD_MENU_LINE		"==============================\n"
+#define ED(b)			((b) ? "E" : "D")
 
 static struct fb_info *gapstMenuFb[OSD_PLANE_MAX];
 static u32 gu32MenuPlane;
 
-/* Colour-key commands carry which key, the enable and the value. */
-typedef struct {
-	u32 u32KeyID;
-	u8 bEnable;
-	u8 au8Reserved[3];
-	ST_DRV_OSD_COLOR_KEY_VALUE stValue;
-} ST_OSD_MENU_COLOR_KEY;
 
 static int osd_menu_ioctl_on(u32 u32Plane, unsigned int cmd, unsigned long arg, const char *name)
 {
@@ -164,7 +162,7 @@ static int osd_menu_alpha_blend(u32 *args)
 
 static int osd_menu_color_key(u32 *args)
 {
-	ST_OSD_MENU_COLOR_KEY key = { 0 };
+	ST_KER_OSD_COLOR_KEY_REQ key = { 0 };
 	u32 mode = 0;
 
 	printk("\nPlease Select ColorKey --->\n" OSD_MENU_LINE "  0. ColorKey1\n  1. ColorKey2\n"
@@ -326,7 +324,8 @@ static int osd_menu_demo_bist(u32 *args)
 
 	printk("\nSet Plane %d BIST test pattern enable or not --->\n", gu32MenuPlane);
 	t.u32Enable = osd_menu_onoff();
-	t.u32Value = osd_menu_number("  BlockWidth: ");
+	/* the hardware layer takes the block width from byte 28 */
+	t.u8Byte = (u8)osd_menu_number("  BlockWidth: ");
 	t.u32Mode = osd_menu_pattern(gapszBistPattern, ARRAY_SIZE(gapszBistPattern));
 	t.au32Color[0] = 0xffffffff;
 	t.au32Color[1] = 0xff000000;
@@ -435,7 +434,6 @@ static const char *osd_menu_fmt_name(u32 mode)
 	return "INVALID";
 }
 
-#define ED(b)	((b) ? "E" : "D")
 
 static int osd_menu_dimension(u32 *args)
 {
@@ -619,11 +617,444 @@ static int osd_menu_q2_demo(u32 *args)
 	return osd_menu_ioctl_on(OSD_NORMAL1, 0x4004c8c9, path, "KER_OSD_MIXER_PATH");
 }
 
-/* Items this build does not carry (demos that load files, dumps to files). */
-static int osd_menu_not_built(u32 *args)
+/* ---- files the items write -------------------------------------------------- */
+
+#define OSD_MENU_PATH_LEN	256
+
+/*
+ * The operator names the file: it is created or truncated, never reached
+ * through a symbolic link, and readable by its owner only (it holds what
+ * the screen shows).
+ */
+static struct file *_drv_osd_dbg_open_file(const char *path)
 {
-	printk("Not supported in this build\n");
-	return -EOPNOTSUPP;
+	return filp_open(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
+}
+
+static ssize_t _drv_osd_dbg_write_file(struct file *file, const void *buf, size_t len)
+{
+	return kernel_write(file, buf, len, &file->f_pos);
+}
+
+static void _drv_osd_dbg_close_file(struct file *file)
+{
+	vfs_fsync(file, 0);
+	filp_close(file, NULL);
+}
+
+static void _drv_osd_dbg_Get_FilePath_Param(char *path)
+{
+	printk("\nPlease Input File Path --->\n" OSD_MENU_LINE "  File Path: ");
+	path[0] = '\0';
+	DRV_DBG_GetString(path, OSD_MENU_PATH_LEN);
+	path[OSD_MENU_PATH_LEN - 1] = '\0';
+	path[strcspn(path, "\n")] = '\0';
+	path[strcspn(path, "\r")] = '\0';
+	printk("%s(), File Path = %s\n", __func__, path);
+}
+
+/* ---- blend and separate demos ------------------------------------------------ */
+
+typedef struct {
+	EN_COLOR enColor;
+	const char *pszFile;
+	u32 u32SrcW, u32SrcH, u32DstW, u32DstH;
+} ST_OSD_MENU_DEMO;
+
+static const ST_OSD_MENU_DEMO gastBlendDemo[] = {
+	[1] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1920x1080.bin", 1920, 1080, 1920, 1080 },
+	[2] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1920x1080.bin", 1920, 1080, 3840, 2160 },
+	[3] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1920x1080.bin", 1920, 1080, 1366, 768 },
+	[4] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1920x1080.bin", 1920, 1080, 1280, 720 },
+	[5] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1920x1080.bin", 1920, 1080, 960, 540 },
+	[6] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/3840x2160.bin", 3840, 2160, 3840, 2160 },
+	[7] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1280x720.bin", 1280, 720, 1280, 720 },
+	[8] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1280x720.bin", 1280, 720, 3840, 2160 },
+	[9] = { OSD_COLOR_ARGB8888, "/dtv/usb/sda1/1280x720.bin", 1280, 720, 640, 360 },
+};
+
+static const EN_COLOR gaenDemoColor[] = {
+	OSD_COLOR_PALETTE8, OSD_COLOR_ARGB4444, OSD_COLOR_RGBA4444, OSD_COLOR_ARGB1555,
+	OSD_COLOR_RGBA5551, OSD_COLOR_RGB565, OSD_COLOR_ARGB8888, OSD_COLOR_RGBA8888,
+};
+
+#define OSD_MENU_SPECIAL_OUTPUT	0x4004c89e
+#define OSD_MENU_SEPA_TIME_CTRL	_IOW(KER_OSD_IO_TYPE, 148, __u8[12])
+#define OSD_MENU_SEPA_TIME_GEN	_IOW(KER_OSD_IO_TYPE, 150, __u8[32])
+
+/* The blend demo with a pattern (0 asks for format, files and windows). */
+static int osd_menu_blend_pattern(u32 pattern)
+{
+	ST_DRV_OSD_DISP_WIN win = { { 0 } };
+	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf = { 0 };
+	ST_KER_OSD_PALETTE_REQ pal = { 0, OSD_PALETTE_ENTRIES, 0 };
+	char *path = NULL;
+	EN_COLOR mode = OSD_COLOR_ARGB8888;
+	bool palette = false;
+	u32 zero = 0, v, stride;
+	int ret = 0;
+
+	if (pattern == 0) {
+		printk("\nPlease Select Color Format --->\n" OSD_MENU_LINE);
+		printk("  0. COLOR_PALETTE_P8_ARGB\n  1. COLOR_ARGB_4444\n  2. COLOR_RGBA_4444\n");
+		printk("  3. COLOR_ARGB_1555\n  4. COLOR_RGBA_5551\n  5. COLOR_RGB_565\n");
+		printk("  6. COLOR_ARGB_8888\n  7. COLOR_RGBA_8888\n" OSD_MENU_LINE);
+		v = osd_menu_number("  Select: ");
+		if (v >= ARRAY_SIZE(gaenDemoColor))
+			return -EINVAL;
+		mode = gaenDemoColor[v];
+		path = kzalloc(OSD_MENU_PATH_LEN, GFP_KERNEL);
+		if (!path)
+			return -ENOMEM;
+		palette = mode == OSD_COLOR_PALETTE8;
+		if (palette) {
+			printk("\nPlease Input Palette-Color File Path --->\n");
+			_drv_osd_dbg_Get_FilePath_Param(path);
+		}
+		/* the files named are recorded, not read */
+		_drv_osd_dbg_Get_FilePath_Param(path);
+		printk("\nPlease Input Src Dimension --->\n");
+		osd_menu_window(&win.stSrcWin);
+		printk("\nPlease Input Dst Dimension --->\n");
+		osd_menu_window(&win.stDstWin);
+		kfree(path);
+	} else if (pattern == 12) {
+		TRY(IOC(OSD_MENU_SPECIAL_OUTPUT, &zero));
+		win.stSrcWin.u32W = 1920;
+		win.stSrcWin.u32H = 1080;
+		win.stDstWin.u32W = 3840;
+		win.stDstWin.u32H = 540;
+	} else if (pattern < ARRAY_SIZE(gastBlendDemo)) {
+		mode = gastBlendDemo[pattern].enColor;
+		win.stSrcWin.u32W = gastBlendDemo[pattern].u32SrcW;
+		win.stSrcWin.u32H = gastBlendDemo[pattern].u32SrcH;
+		win.stDstWin.u32W = gastBlendDemo[pattern].u32DstW;
+		win.stDstWin.u32H = gastBlendDemo[pattern].u32DstH;
+	} else {
+		OSD_ERR("Invalid Demo-Pattern = %d\n", pattern);
+		return -EINVAL;
+	}
+
+	stride = (OSD_COLOR_BPP(mode) * win.stSrcWin.u32W + 31) & ~31u;
+	TRY(IOC(KER_OSD_IO_SHOW_ENABLE, 1));
+	TRY(IOC(KER_OSD_IO_PLANE_SHOW_ENABLE, 1));
+	TRY(IOC(KER_OSD_IO_REGION_SHOW_ENABLE, 1));
+	TRY(IOC(KER_OSD_IO_ALPHA_BLEND_ENABLE, 1));
+	TRY(IOC(KER_OSD_IO_SET_ALPHA, 255));
+	TRY(IOC(KER_OSD_IO_SET_COLOR_MODE, &mode));
+	TRY(IOC(KER_OSD_IO_SET_STRIDE, stride));
+	TRY(IOC(KER_OSD_IO_SET_FORCE_BUF_ORDER, &zero));
+	TRY(IOC(KER_OSD_IO_SET_DISP_WIN, &win));
+	TRY(IOC(KER_OSD_IO_BIST_MODE_ENABLE, 0));
+	TRY(osd_menu_update());
+	TRY(IOC(KER_OSD_IO_GET_BUF_PHY_ADDR_SIZE, &buf));
+	if (palette) {
+		ret = osd_menu_ioctl_on(gu32MenuPlane, 0xc883, (unsigned long)&pal,
+					"KER_OSD_IO_SET_PALETTE_DATA");
+		if (!ret)
+			ret = osd_menu_update();
+	}
+	return ret;
+}
+
+static int osd_menu_demo_blend(u32 *args)
+{
+	TRY(osd_menu_plane());
+	printk("\nPlease Select Blend-Mode Demo-Pattern --->\n" OSD_MENU_LINE);
+	printk("  0. Manually Input Format, Source & Size\n  1. FHD: 1920x1080_ARGB8888\n");
+	printk("  2. FHD: 1920x1080_ScaleUp_4Kx2K_ARGB8888\n  3. FHD: 1920x1080_ScaleDown_1366x768_ARGB8888\n");
+	printk("  4. FHD: 1920x1080_ScaleDown_1280x720_ARGB8888\n  5. FHD: 1920x1080_ScaleDown_960x540_ARGB8888\n");
+	printk("  6. UHD: 4Kx2K_ARGB8888\n  7.  HD: 1280x720_ARGB8888\n  8.  HD: 1280x720_ScaleUp_4Kx2K_ARGB8888\n");
+	printk("  9.  HD: 1280x720_ScaleDown_640x360_ARGB8888\n 12.  UHD: 4Kx0.5K_ARGB8888\n" OSD_MENU_LINE);
+	return osd_menu_blend_pattern(osd_menu_number("  Select: "));
+}
+
+static int osd_menu_demo_separate(u32 *args)
+{
+	static const u32 uhd[8] = { 4400, 2250, 16, 4, 12, 2160, 80, 3840 };
+	static const u32 fhd[8] = { 2200, 1125, 16, 5, 20, 1080, 80, 1920 };
+	u8 lvds_ctrl[4] = { 0 }, lvds_hflip[4] = { 0, 1, 0, 0 };
+	u32 lvds_fmt[3] = { 8, 0, 0 }, lvds_delay[2] = { 1, 0 }, ctrl[3] = { 0, 0, 0 };
+	u32 gen[8], zero = 0;
+	bool uhd_on;
+	u8 dual;
+
+	printk("\nPlease Select Separate-Mode Demo-Pattern --->\n" OSD_MENU_LINE);
+	printk("  0. FHD: 1920x1080_ARGB8888\n  1. UHD: 4Kx2K_ARGB8888\n" OSD_MENU_LINE);
+	uhd_on = osd_menu_number("  Select: ") == 1;
+	TRY(osd_menu_plane());
+	TRY(osd_menu_blend_pattern(uhd_on ? 6 : 1));
+	TRY(IOC(KER_OSD_IO_SEPARATE_ENABLE, 1));
+	TRY(osd_menu_update());
+	TRY(IOC(KER_OSD_IO_SEPA_LVDS_ENABLE, 1));
+	TRY(IOC(KER_OSD_IO_SET_SEPA_LVDS_CTRL, lvds_ctrl));
+	TRY(IOC(KER_OSD_IO_SET_SEPA_LVDS_FMT, lvds_fmt));
+	TRY(IOC(KER_OSD_IO_SET_SEPA_LVDS_HFLIP, lvds_hflip));
+	TRY(IOC(KER_OSD_IO_SET_SEPA_LVDS_DELAY, lvds_delay));
+	TRY(IOC(KER_OSD_IO_SET_SEPA_LVDS_CHL, &zero));
+	TRY(IOC(KER_OSD_IO_SEPA_TIME_ENABLE, 1));
+	printk("\nPlease Enable/Disable Dual-Output (Dual-Pixel) --->\n");
+	dual = osd_menu_onoff();
+	TRY(IOC(KER_OSD_IO_DUAL_OUTPUT_ENABLE, dual));
+	ctrl[2] = dual;
+	TRY(osd_menu_ioctl_on(gu32MenuPlane, OSD_MENU_SEPA_TIME_CTRL, (unsigned long)ctrl,
+			      "KER_OSD_IO_SET_SEPA_TIME_CTRL"));
+	memcpy(gen, uhd_on ? uhd : fhd, sizeof(gen));
+	if (dual) {
+		gen[0] /= 2;
+		gen[7] /= 2;
+	}
+	return osd_menu_ioctl_on(gu32MenuPlane, OSD_MENU_SEPA_TIME_GEN, (unsigned long)gen,
+				 "KER_OSD_IO_SET_SEPA_TIME_GEN");
+}
+
+/* ---- dumps ------------------------------------------------------------------- */
+
+static const char *const gapszDumpTarget[] = {
+	"/dtv/usb/sda1/osd_fb_%d.raw", "/dtv/usb/sda/osd_fb_%d.raw", "/dev/sda1/osd_fb_%d.raw",
+	"/tmp/osd_fb_%d.raw", "/osd_fb_%d.raw",
+};
+
+/* Writes the plane's buffer (as the plane reports it) to a file; only the
+ * plane's own memory is read. */
+static int osd_menu_dump_fb(u32 *args)
+{
+	struct fb_info *info = gapstMenuFb[gu32MenuPlane];
+	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf = { 0 };
+	u64 off, done = 0, chunk;
+	struct file *file;
+	char *path, *bounce;
+	ssize_t n = 0;
+	u32 i, choice;
+	int ret = 0;
+
+	TRY(IOC(KER_OSD_IO_GET_BUF_PHY_ADDR_SIZE, &buf));
+	if (!info || !info->screen_base || buf.u32BufPhyAddr < info->fix.smem_start ||
+	    (u64)buf.u32BufPhyAddr + buf.u32Size > (u64)info->fix.smem_start + info->screen_size) {
+		OSD_ERR("%s(), buffer 0x%08x (+0x%x) is not the plane's own\n", __func__,
+			buf.u32BufPhyAddr, buf.u32Size);
+		return -EINVAL;
+	}
+	off = buf.u32BufPhyAddr - info->fix.smem_start;
+	path = kzalloc(OSD_MENU_PATH_LEN, GFP_KERNEL);
+	bounce = kmalloc(PAGE_SIZE, GFP_KERNEL);
+	if (!path || !bounce) {
+		ret = -ENOMEM;
+		goto out;
+	}
+	printk("\nPlease Select/Input Target File-Name --->\n" OSD_MENU_LINE);
+	for (i = 0; i < ARRAY_SIZE(gapszDumpTarget); i++) {
+		printk("  %d. ", i);
+		printk(gapszDumpTarget[i], gu32MenuPlane);
+		printk("\n");
+	}
+	printk("  5. Manually Input File-Name\n" OSD_MENU_LINE);
+	choice = osd_menu_number("  Select: ");
+	if (choice < ARRAY_SIZE(gapszDumpTarget))
+		snprintf(path, OSD_MENU_PATH_LEN, gapszDumpTarget[choice], gu32MenuPlane);
+	else
+		_drv_osd_dbg_Get_FilePath_Param(path);
+	printk("\nStart to dump FB-RawData ...\n");
+	file = _drv_osd_dbg_open_file(path);
+	if (IS_ERR(file)) {
+		printk("Open file: \"%s\" failed!\n", path);
+		ret = 12;
+		goto out;
+	}
+	while (done < buf.u32Size) {
+		chunk = min_t(u64, buf.u32Size - done, PAGE_SIZE);
+		memcpy_fromio(bounce, info->screen_base + off + done, chunk);
+		n = _drv_osd_dbg_write_file(file, bounce, chunk);
+		if (n != chunk)
+			break;
+		done += chunk;
+	}
+	_drv_osd_dbg_close_file(file);
+	if (done < buf.u32Size) {
+		printk("Write file failed: Writing-Byte: %d, BufferSize: %d\n",
+		       (int)(done + max_t(ssize_t, n, 0)), buf.u32Size);
+		ret = 22;
+	} else {
+		printk("\nDump FB-RawData: [%s]... Finish !\n", path);
+	}
+out:
+	kfree(bounce);
+	kfree(path);
+	return ret;
+}
+
+static int osd_menu_dump_window(u32 *args)
+{
+	ST_KER_OSD_DUMP_SETTING *rec = kzalloc(sizeof(*rec), GFP_KERNEL);
+	int ret;
+
+	if (!rec)
+		return -ENOMEM;
+	rec->u32Enable = osd_menu_number("dump_enable? 1:enable  0:disable\n");
+	rec->u32Plane = osd_menu_number("dump_plane_id? 0: plane0  1: plane1 2: plane2 \n");
+	rec->u32StartX = osd_menu_number("dump_start_x:\n");
+	rec->u32StartY = osd_menu_number("dump_start_y:\n");
+	rec->u32EndX = osd_menu_number("dump_end_x:\n");
+	rec->u32EndY = osd_menu_number("dump_end_y:\n");
+	rec->u32Frames = osd_menu_number("dump_frames:\n");
+	printk("dump_file_folder_name:(ex:/tmp/)\n");
+	_drv_osd_dbg_Get_FilePath_Param(rec->szPath);
+	ret = IOC0(KER_OSD_IO_SET_DUMP_FB_WINDOW, rec);
+	kfree(rec);
+	return ret;
+}
+
+/* ---- function info ------------------------------------------------------------ */
+
+#define OSD_MENU_IS_UPDATE_SYNC_BY_ATV	_IOR(KER_OSD_IO_TYPE, 7, __u32)
+
+static int osd_menu_function_info(u32 *args)
+{
+	ST_DRV_OSD_ALPHASUARE_PARAM sq = { 0 };
+	ST_DRV_OSD_RL_DECODE_CTRL rl = { 0 };
+	ST_DRV_OSD_SELF_FRAME_WIN sf = { 0 };
+	ST_DRV_OSD_PROTECT_AREA pa = { 0 };
+	ST_DRV_OSD_GAIN_OFFSET go = { 0 };
+	ST_DRV_OSD_VIDEO_MASK_CTRL vm;
+	ST_KER_OSD_COLOR_KEY_REQ ck;
+	u32 alpha = 0, thrd = 0, count = 0, layer, mask, key;
+	u8 on, status;
+
+#define IS_ON(cmd) ({ on = 0; TRY(IOC(cmd, &on)); on; })
+	printk("OSDShow: %s\n", ED(IS_ON(KER_OSD_IO_IS_SHOW)));
+	printk("PlaneShow: %s\n", ED(IS_ON(KER_OSD_IO_IS_PLANE_SHOW)));
+	printk("RegionShow: %s\n", ED(IS_ON(KER_OSD_IO_IS_REGION_SHOW)));
+	if (IS_ON(KER_OSD_IO_IS_3D_MODE))
+		printk("3D: %s, Mode: %s, Disparity: 0x%x\n", "E", "-", 0);
+	else
+		printk("3D: D\n");
+	if (IS_ON(KER_OSD_IO_IS_ALPHA_BLEND)) {
+		TRY(IOC(KER_OSD_IO_GET_ALPHA, &alpha));
+		printk("AlphaBlend: %s, Alpha: 0x%02x\n", "E", alpha);
+	} else {
+		printk("AlphaBlend: D\n");
+	}
+	if (IS_ON(KER_OSD_IO_IS_ALPHA_CAL)) {
+		TRY(IOC(KER_OSD_IO_GET_ALPHA_CAL_THRD, &thrd));
+		TRY(IOC(KER_OSD_IO_GET_ALPHA_CAL_COUNT, &count));
+		printk("AlphaCalculator: %s, AlphaThreshold: 0x%02x, Count: %d\n", "E", thrd, count);
+	} else {
+		printk("AlphaCalculator: D\n");
+	}
+	if (IS_ON(KER_OSD_IO_IS_AUTO_MUTE)) {
+		status = 0;
+		TRY(IOC(KER_OSD_IO_GET_AUTO_MUTE_STATUS, &status));
+		printk("AutoMute: %s, Status: %d\n", "E", status);
+	} else {
+		printk("AutoMute: D\n");
+	}
+	for (key = 0; key < OSD_COLOR_KEY_MAX; key++) {
+		memset(&ck, 0, sizeof(ck));
+		ck.u32KeyID = key;
+		TRY(IOC(KER_OSD_IO_IS_COLOR_KEY, &ck));
+		if (!ck.bEnable) {
+			printk("ColorKey-%d: D\n", key + 1);
+			continue;
+		}
+		TRY(IOC(KER_OSD_IO_GET_COLOR_KEY, &ck));
+		printk("ColorKey-%d: %s, Match: 0x%08x, Replace: 0x%08x\n", key + 1, "E",
+		       ck.stValue.u32Match, ck.stValue.u32Replace);
+	}
+	printk("DualOutput: %s\n", ED(IS_ON(KER_OSD_IO_IS_DUAL_OUTPUT)));
+	if (IS_ON(KER_OSD_IO_IS_GAIN_OFFSET)) {
+		TRY(IOC(KER_OSD_IO_GET_GAIN_OFFSET, &go));
+		printk("GainOffset: %s, GainRGB: [0x%x, 0x%x, 0x%x], OffsetRGB: [0x%x, 0x%x, 0x%x]\n",
+		       "E", go.u32GainR, go.u32GainG, go.u32GainB, go.u32OffsetR, go.u32OffsetG,
+		       go.u32OffsetB);
+	} else {
+		printk("GainOffset: D\n");
+	}
+	TRY(IOC(KER_OSD_IO_GET_ALPHA_SUQARE, &sq));
+	if (sq.u32Enable)
+		printk("Alpha Square: %s, Mode-%d, %d\n", "E", sq.u32Mode, sq.u32Value);
+	else
+		printk("Alpha Square: D\n");
+	printk("Layer1BehindVideo: %s\n", ED(IS_ON(KER_OSD_IO_IS_LAYER1_BEHIND_VIDEO)));
+	if (IS_ON(KER_OSD_IO_IS_PROTECT_AREA)) {
+		TRY(IOC(KER_OSD_IO_GET_PROTECT_AREA, &pa));
+		printk("ProtectArea: %s, AlphaThrd: 0x%02x\n", "E", pa.u32AlphaThrd);
+	} else {
+		printk("ProtectArea: D\n");
+	}
+	printk("PureOutput: %s\n", ED(IS_ON(KER_OSD_IO_IS_PURE_OUTPUT)));
+	if (IS_ON(KER_OSD_IO_IS_RL_DECODE)) {
+		TRY(IOC(KER_OSD_IO_GET_RL_DECODE_CTRL, &rl));
+		printk("RLDecode: %s, DummyByteMask: %d, TotalRQuant: 0x%08x\n", "E",
+		       rl.u32DummyByteMask, rl.u32TotalRQuant);
+	} else {
+		printk("RLDecode: D\n");
+	}
+	if (IS_ON(KER_OSD_IO_IS_SELF_FRAME_WIN)) {
+		TRY(IOC(KER_OSD_IO_GET_SELF_FRAME_WIN, &sf));
+		printk("SelfFrameWin: %s, XVariation: %d, YVariation: %d, Trigger: %d\n", "E",
+		       sf.u32XVariation, sf.u32YVariation, sf.u32Trigger);
+	} else {
+		printk("SelfFrameWin: D\n");
+	}
+	printk("UpdateSyncByATV: %s\n", ED(IS_ON(OSD_MENU_IS_UPDATE_SYNC_BY_ATV)));
+	printk("VFlip: %s\n", ED(IS_ON(KER_OSD_IO_IS_VFLIP)));
+	for (layer = 0; layer < OSD_LAYER_MAX; layer++) {
+		for (mask = 0; mask < OSD_VIDEO_MASK_MAX; mask++) {
+			memset(&vm, 0, sizeof(vm));
+			vm.u32LayerID = layer;
+			vm.u32MaskID = mask;
+			TRY(IOC(KER_OSD_IO_IS_VIDEO_MASK, &vm));
+			if (!vm.bEnable) {
+				printk("Layer%d-VideoMask-%d: D\n", layer + 1, mask + 1);
+				continue;
+			}
+			TRY(IOC(KER_OSD_IO_GET_VIDEO_MASK, &vm));
+			printk("Layer%d-VideoMask-%d: %s, MaskWin: [%d, %d, %d x %d], 3DDisparity: 0x%x, Delay: 0x%x\n",
+			       layer + 1, mask + 1, "E", vm.u32X, vm.u32Y, vm.u32W, vm.u32H,
+			       vm.u32Disparity3D, vm.u32Delay);
+		}
+	}
+#undef IS_ON
+	return 0;
+}
+
+/* ---- dma-buf self test --------------------------------------------------------- */
+
+/*
+ * Exports the normal planes and has the OSD device import each one (a
+ * dma-buf needs a device to attach); everything taken is given back.
+ */
+static int osd_menu_dmabuf_test(u32 *args)
+{
+	ST_KER_OSD_DMABUF_REQ req;
+	u64 addr, size;
+	struct file *mali;
+	u32 p;
+	int ret = 0;
+
+	mali = filp_open("/dev/mali", O_RDWR, 0666);
+	if (IS_ERR(mali)) {
+		printk("open /dev/mali fail");
+		return -1;
+	}
+	for (p = OSD_NORMAL1; p <= OSD_NORMAL3 && !ret; p++) {
+		memset(&req, 0, sizeof(req));
+		if (osd_menu_ioctl_on(p, 0x80084621, (unsigned long)&req, "FBIOGET_DMABUF")) {
+			ret = -1;
+			break;
+		}
+		printk("fd=%d, flags=%d\n", (int)req.u32Offset, (int)req.u32Flags);
+		addr = size = 0;
+		if (kosd_dma_buf_fd_to_phys((int)req.u32Offset, gstOsdDev, &addr, &size)) {
+			printk("dma_buf_map_attachment fail\n");
+			ret = -1;
+		} else {
+			printk("dma_buf->size = %d\n", (int)size);
+		}
+		vyr_close_fd((int)req.u32Offset);
+	}
+	filp_close(mali, NULL);
+	return ret;
 }
 
 /* ---- the menu ------------------------------------------------------------------ */
@@ -640,7 +1071,9 @@ ACT(osd_menu_dimension); ACT(osd_menu_api_trace); ACT(osd_menu_buf_addr);
 ACT(osd_menu_write_reg); ACT(osd_menu_force_disable); ACT(osd_menu_hflip);
 ACT(osd_menu_skip_alpha); ACT(osd_menu_pre_alpha); ACT(osd_menu_timing_gen);
 ACT(osd_menu_xvycc); ACT(osd_menu_crc); ACT(osd_menu_crc_result); ACT(osd_menu_sepa_vsync);
-ACT(osd_menu_q2_demo); ACT(osd_menu_not_built);
+ACT(osd_menu_q2_demo); ACT(osd_menu_demo_blend); ACT(osd_menu_demo_separate);
+ACT(osd_menu_dump_fb); ACT(osd_menu_function_info); ACT(osd_menu_dmabuf_test);
+ACT(osd_menu_dump_window);
 
 #define ITEM(name, fn) { DRV_DBG_MENU_ACTION, 0, name, &act_##fn }
 
@@ -663,16 +1096,16 @@ static const ST_DRV_DBG_MENU_ENTRY gastOsdMenu[] = {
 	ITEM("AXI Freeze Enable", osd_menu_axi_freeze),
 	ITEM("Demo BIST Mode", osd_menu_demo_bist),
 	ITEM("Demo 8K BIST Mode", osd_menu_demo_8k_bist),
-	ITEM("Demo Blend Mode (Include Palette)", osd_menu_not_built),
-	ITEM("Demo Seperate Mode", osd_menu_not_built),
+	ITEM("Demo Blend Mode (Include Palette)", osd_menu_demo_blend),
+	ITEM("Demo Seperate Mode", osd_menu_demo_separate),
 	ITEM("Demo Region Alpha Inc", osd_menu_alpha_inc),
 	ITEM("Demo Region Alpha Dec", osd_menu_alpha_dec),
 	ITEM("PM Suspend", osd_menu_pm_suspend),
 	ITEM("PM Resume", osd_menu_pm_resume),
 	ITEM("Dump Register Value", osd_menu_dump_regs),
-	ITEM("Dump FB RawData", osd_menu_not_built),
+	ITEM("Dump FB RawData", osd_menu_dump_fb),
 	ITEM("Show Dimension Info", osd_menu_dimension),
-	ITEM("Show Function Info", osd_menu_not_built),
+	ITEM("Show Function Info", osd_menu_function_info),
 	ITEM("API Trace Enable", osd_menu_api_trace),
 	ITEM("Set Buffer address", osd_menu_buf_addr),
 	ITEM("Write Register", osd_menu_write_reg),
@@ -680,13 +1113,13 @@ static const ST_DRV_DBG_MENU_ENTRY gastOsdMenu[] = {
 	ITEM("HFlip Enable", osd_menu_hflip),
 	ITEM("SkipAlpha Enable", osd_menu_skip_alpha),
 	ITEM("PreAlpha Enable", osd_menu_pre_alpha),
-	ITEM("DMA Buf Self Test", osd_menu_not_built),
+	ITEM("DMA Buf Self Test", osd_menu_dmabuf_test),
 	ITEM("Timing Gen Enable", osd_menu_timing_gen),
 	ITEM("Test XVYCC Enable", osd_menu_xvycc),
 	ITEM("CRC Enable", osd_menu_crc),
 	ITEM("Show CRC Result", osd_menu_crc_result),
 	ITEM("Set Separate Vsync    ", osd_menu_sepa_vsync),
-	ITEM("Set Dump Frame Window  ", osd_menu_not_built),
+	ITEM("Set Dump Frame Window  ", osd_menu_dump_window),
 	ITEM("Q2 FPGA Demo  ", osd_menu_q2_demo),
 	{ DRV_DBG_MENU_END, 0, NULL, NULL },
 };

@@ -245,3 +245,56 @@ int osd_fb_probe_visible(void)
 
 	return DRV_OSD_Is_Osd_Visible(&v) == v ? v : -1;
 }
+
+int osd_fb_probe_console_draw(int p)
+{
+	struct fb_info *info = _ker_osd_drm_get_fbinfo(p);
+	const struct fb_ops *ops = info ? info->fbops : NULL;
+	struct fb_fillrect rect = { 0, 0, 4, 2, 15, ROP_COPY };
+	struct fb_copyarea area = { 8, 4, 4, 2, 0, 0 };
+	static const char glyph[1] = { (char)0xf0 };
+	struct fb_image image = { 0, 10, 8, 1, 15, 0, 1, glyph };
+
+	if (!ops || !ops->fb_fillrect || !ops->fb_copyarea || !ops->fb_imageblit)
+		return -1;
+	ops->fb_fillrect(info, &rect);
+	ops->fb_copyarea(info, &area);
+	ops->fb_imageblit(info, &image);
+	return 0;
+}
+
+static struct dma_buf *import_buf;
+static struct dma_buf_attachment *import_att;
+static struct sg_table *import_sgt;
+
+int osd_fb_probe_import_map(int fd, unsigned long long *bus)
+{
+	import_buf = dma_buf_get(fd);
+	if (IS_ERR(import_buf))
+		return -1;
+	import_att = dma_buf_attach(import_buf, gstOsdDev);
+	if (IS_ERR(import_att)) {
+		dma_buf_put(import_buf);
+		return -1;
+	}
+	import_sgt = dma_buf_map_attachment_unlocked(import_att, DMA_TO_DEVICE);
+	if (IS_ERR(import_sgt)) {
+		dma_buf_detach(import_buf, import_att);
+		dma_buf_put(import_buf);
+		return -1;
+	}
+	*bus = sg_dma_address(import_sgt->sgl);
+	return 0;
+}
+
+void osd_fb_probe_import_unmap(void)
+{
+	dma_buf_unmap_attachment_unlocked(import_att, import_sgt, DMA_TO_DEVICE);
+	dma_buf_detach(import_buf, import_att);
+	dma_buf_put(import_buf);
+}
+
+void osd_fb_probe_menu_idle(void)
+{
+	crv_dbg_wait_idle();
+}

@@ -42,6 +42,16 @@ int osd_fb_probe_pmi_suspend(void);
 int osd_fb_probe_pmi_resume(void);
 void osd_fb_probe_engine(int on);
 int osd_fb_probe_visible(void);
+/* What the console does on a plane: a filled box of colour 15 at (0, 0),
+ * 4x2, copied to (8, 4), and the 8x1 glyph row 0xf0 in colours 15 on 0 at
+ * (0, 10). -1 when the plane has no drawing operation. */
+int osd_fb_probe_console_draw(int plane);
+/* An importer (the OSD device) attaching and mapping a dma-buf: the bus
+ * address of its first entry; then unmapping and detaching it. */
+int osd_fb_probe_import_map(int fd, unsigned long long *bus);
+void osd_fb_probe_import_unmap(void);
+/* Waits until the platform's debug console has run what was typed. */
+void osd_fb_probe_menu_idle(void);
 
 #ifdef __cplusplus
 }

@@ -2,7 +2,7 @@
 // framebuffers, buffer placement, check_var/set_par/pan through the fb
 // core, the ioctl dispatcher, the updater's commands, dma-buf export and
 // out-fences, and unload.
-#include "khost/gtest.hpp"
+#include "osd_fb_fixture.hpp"
 
 #include <cstring>
 #include <string>
@@ -20,9 +20,6 @@ unsigned int _ker_osd_ExchangeBufOrder(unsigned int order, unsigned int target);
 
 namespace {
 
-constexpr uint32_t R(uint32_t off) { return 0xfc0d0000u + off; }
-constexpr uint64_t kMem = 0x40000000;
-constexpr size_t kMemSize = 0x3000000;
 const std::string ERR = "\033[0;32;41m[ERR_DRV_OSD]\033[0m";
 
 // Default geometry: 1920x1080 x3, 1920x1080 x2, 32x32 x2, 400x400 x2 (x2).
@@ -36,74 +33,17 @@ bool has(const std::string &hay, const std::string &needle) { return hay.find(ne
 
 std::string calls() { return osd_fb_probe_calls(); }
 
-class OsdFb : public khost::KernelTest {
+class OsdFb : public OsdFbFixture {
 protected:
-	void SetUp() override
-	{
-		khost::set_time_scale(1000);
-		khost::add_regs(R(0), 0x10000);
-		khost::on_write(R(0xb000), [](phys_addr_t, uint64_t v, uint64_t &stored) { stored = v & ~0x17full; });
-		khost::on_write(R(0x428), [](phys_addr_t, uint64_t, uint64_t &stored) { stored = 0; });
-		khost::add_regs(kMem, kMemSize);
-	}
-
-	void TearDown() override
-	{
-		for (auto *f : files)
-			khost::close(f);
-		if (loaded) {
-			EXPECT_EQ(khost::unload_module("vyr_gfx"), 0);
-		}
-		if (platform) {
-			EXPECT_EQ(khost::unload_module("crv_platform"), 0);
-		}
-		khost::KernelTest::TearDown();
-	}
-
 	void load(const char *regions = "osd:0x40000000:0x3000000")
 	{
-		if (regions) {
-			ASSERT_EQ(khost::set_param("crv_platform", "regions", regions), 0);
-		}
-		ASSERT_EQ(khost::load_module("crv_platform"), 0);
-		platform = true;
-		ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
+		load_platform(regions);
 		osd_fb_probe_install_fakes();
 		ASSERT_EQ(khost::load_module("vyr_gfx"), 0);
 		loaded = true;
 		osd_fb_probe_clear_calls();
 		khost::clear_journal();
 	}
-
-	struct file *fb(int n)
-	{
-		struct file *f = khost::open(("fb" + std::to_string(n)).c_str());
-		EXPECT_NE(f, nullptr) << "fb" << n;
-		if (f)
-			files.push_back(f);
-		return f;
-	}
-
-	fb_var_screeninfo var(struct file *f)
-	{
-		fb_var_screeninfo v{};
-		EXPECT_EQ(khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v), 0);
-		return v;
-	}
-
-	fb_fix_screeninfo fix(struct file *f)
-	{
-		fb_fix_screeninfo x{};
-		EXPECT_EQ(khost::ioctl(f, FBIOGET_FSCREENINFO, (unsigned long)&x), 0);
-		return x;
-	}
-
-	long io(struct file *f, unsigned cmd, unsigned long arg) { return khost::ioctl(f, cmd, arg); }
-	long io(struct file *f, unsigned cmd, const void *p) { return khost::ioctl(f, cmd, (unsigned long)p); }
-
-	std::vector<struct file *> files;
-	bool loaded = false;
-	bool platform = false;
 };
 
 // ---- start-up, placement, take-down -----------------------------------------
@@ -494,8 +434,8 @@ TEST_F(OsdFb, UninitialisedAndSuspendedPlanes)
 	ASSERT_EQ(io(f, KER_OSD_IO_PM_SUSPEND, 0ul), 0);
 	unsigned before = osd_fb_probe_stride(1);
 	osd_fb_probe_clear_calls();
-	EXPECT_EQ(io(f, KER_OSD_IO_SET_STRIDE, 64), 0);
-	EXPECT_EQ(io(f, nr_cmd(250), 0ul), 0) << "even unknown numbers";
+	EXPECT_EQ(io(f, KER_OSD_IO_SET_STRIDE, 64), -EBUSY);
+	EXPECT_EQ(io(f, nr_cmd(250), 0ul), -EBUSY) << "even unknown numbers";
 	EXPECT_EQ(osd_fb_probe_stride(1), before);
 	EXPECT_EQ(calls(), "");
 	ASSERT_EQ(io(f, KER_OSD_IO_PM_SUSPEND, 0ul), 0) << "a second suspend is harmless";
@@ -824,7 +764,10 @@ TEST_F(OsdFb, ShownDmaBufFencesSignalOneFlipLater)
 	khost::close_fd(buf);
 }
 
-TEST_F(OsdFb, UnloadSignalsTheFencesStillWaiting)
+// A fence calls into the module (names, wait, release) as long as anyone
+// holds it: it pins the module until its last put, and closing the plane
+// signals what no flip will signal any more.
+TEST_F(OsdFb, FencesHeldByUserSpacePinTheModuleAndClosingThePlaneSignalsThem)
 {
 	load();
 	struct file *f0 = fb(0), *f1 = fb(1);
@@ -837,14 +780,19 @@ TEST_F(OsdFb, UnloadSignalsTheFencesStillWaiting)
 	ASSERT_EQ(io(f0, nr_cmd(35), &rec), 0);
 	ASSERT_GE(rec.fence, 0);
 	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 0);
+	int now = -1;
+	ASSERT_EQ(io(f0, nr_cmd(212), &now), 0);
 	khost::close_fd((int)req[0]);
 	for (auto *f : files)
 		khost::close(f);
 	files.clear();
+	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 1) << "no flip will come to signal it";
+	EXPECT_EQ(khost::unload_module("vyr_gfx"), -EAGAIN);
+	khost::close_fd(rec.fence);
+	EXPECT_EQ(khost::unload_module("vyr_gfx"), -EAGAIN) << "the immediate fence still lives";
+	khost::close_fd(now);
 	ASSERT_EQ(khost::unload_module("vyr_gfx"), 0);
 	loaded = false;
-	EXPECT_EQ(osd_fb_probe_fence_signaled(rec.fence), 1) << "no flip will come to signal it";
-	khost::close_fd(rec.fence);
 }
 
 // ---- power hooks, exports, fast scaling ---------------------------------------
@@ -857,7 +805,7 @@ TEST_F(OsdFb, PowerHooksSuspendAndResumeThePlanes)
 	v.yoffset = 1080;
 	ASSERT_EQ(osd_fb_probe_pmi_suspend(), 0);
 	EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), -EFAULT);
-	EXPECT_EQ(io(f, KER_OSD_IO_SET_STRIDE, 64), 0) << "ioctls do nothing meanwhile";
+	EXPECT_EQ(io(f, KER_OSD_IO_SET_STRIDE, 64), -EBUSY) << "ioctls do nothing meanwhile";
 	ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
 	EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
 	for (int p = 0; p < 5; p++)

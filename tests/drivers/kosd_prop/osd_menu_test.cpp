@@ -149,6 +149,62 @@ TEST_F(OsdMenuTest, OperatorInputCannotWriteRegistersOrReachMissingPlanes)
 	EXPECT_EQ(gastMenuCalls[0].arg, 0ul);
 }
 
+TEST_F(OsdMenuTest, TestPatternCarriesTheBlockWidthWhereTheHardwareLayerReadsIt)
+{
+	item(16, "1\n24\n9\n");	// on, block width 24, pattern 9 means 0
+	ASSERT_EQ(giMenuCalls, 1);
+	EXPECT_EQ(gastMenuCalls[0].cmd, 0x4020c8d2u);
+	ST_DRV_OSD_LBM_TEST_PATTERN t;
+	memcpy(&t, gastMenuCalls[0].rec, sizeof(t));
+	EXPECT_EQ(t.u8Byte, 24u);
+	EXPECT_EQ(t.u32Value, 0u);
+	EXPECT_EQ(t.u32Mode, 0u);
+	EXPECT_EQ(t.au32Color[3], 0xff0000ffu);
+}
+
+// The demos, the function info and the dump window are built: each sends
+// its commands on the current plane (the dump window on plane 0).
+TEST_F(OsdMenuTest, DemosInfoAndDumpWindowSendTheirCommands)
+{
+	item(18, "1\n2\n");	// plane 1, FHD scaled up to 4Kx2K
+	ASSERT_EQ(giMenuCalls, 12);
+	EXPECT_EQ(gastMenuCalls[0].plane, 1);
+	EXPECT_EQ(gastMenuCalls[0].cmd, (unsigned)KER_OSD_IO_SHOW_ENABLE);
+	EXPECT_EQ(gastMenuCalls[6].cmd, (unsigned)KER_OSD_IO_SET_STRIDE);
+	EXPECT_EQ(gastMenuCalls[6].arg, 7680ul);
+	ST_DRV_OSD_DISP_WIN w;
+	memcpy(&w, gastMenuCalls[8].rec, sizeof(w));
+	EXPECT_EQ(w.stSrcWin.u32W, 1920u);
+	EXPECT_EQ(w.stDstWin.u32W, 3840u);
+	EXPECT_EQ(gastMenuCalls[11].cmd, (unsigned)KER_OSD_IO_GET_BUF_PHY_ADDR_SIZE);
+
+	giMenuCalls = 0;
+	item(19, "1\n0\n1\n");	// UHD on plane 0, dual output
+	ASSERT_EQ(giMenuCalls, 12 + 12);
+	uint32_t gen[8];
+	memcpy(gen, gastMenuCalls[23].rec, sizeof(gen));
+	EXPECT_EQ(gen[0], 2200u);
+	EXPECT_EQ(gen[7], 1920u);
+
+	khost::clear_log();
+	item(27);
+	std::string log = khost::log();
+	EXPECT_NE(log.find("OSDShow: D\n"), std::string::npos);
+	EXPECT_NE(log.find("Layer3-VideoMask-2: D\n"), std::string::npos);
+
+	giMenuCalls = 0;
+	item(41, "1\n2\n0\n0\n64\n32\n3\n/tmp/\n");
+	ASSERT_EQ(giMenuCalls, 1);
+	EXPECT_EQ(gastMenuCalls[0].plane, 0);
+	EXPECT_EQ(gastMenuCalls[0].cmd, (unsigned)KER_OSD_IO_SET_DUMP_FB_WINDOW);
+	uint32_t dump[7];
+	memcpy(dump, gastMenuCalls[0].rec, sizeof(dump));
+	EXPECT_EQ(dump[1], 2u);
+	EXPECT_EQ(dump[4], 64u);
+	EXPECT_EQ(dump[6], 3u);
+	EXPECT_EQ(khost::log().find("Not supported in this build"), std::string::npos);
+}
+
 TEST_F(OsdMenuTest, DimensionInfoPrintsEveryPlane)
 {
 	item(26);

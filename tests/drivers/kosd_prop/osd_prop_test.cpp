@@ -545,6 +545,7 @@ TEST_F(OsdPropTest, BufferAddressFollowsBufferOrderOffsetsAndFlip)
 	r->u32Stride = 4096;
 	r->stDispWin.stSrcWin = { 2, 3, 100, 10 };
 	c->u32CurrentBufOrder = 4;	// back buffer
+	c->u32BufStart = 0xc0000000;	// the plane's buffer as a whole is handed down
 	khost::set_reg(R(0x124), 0xffffffff);
 	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf = { 0xc0000000, 0, 0x100000 };
 	_ker_osd_Set_BufPhyAddrSize(N1, R0, &buf);

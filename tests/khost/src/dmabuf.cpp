@@ -3,6 +3,8 @@
 #include "internal.hpp"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <atomic>
 #include <cstring>
 
@@ -132,6 +134,44 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 	(void)dir;
 	if (!untrack("dma mapping", (void *)(uintptr_t)addr))
 		fault("dma_unmap of an address not mapped");
+}
+
+namespace {
+std::mutex resource_lock;
+std::map<dma_addr_t, int> resource_maps;	// bus address -> live mappings
+}
+
+dma_addr_t dma_map_resource(struct device *dev, phys_addr_t phys, size_t size,
+			    enum dma_data_direction dir, unsigned long attrs)
+{
+	(void)attrs;
+	if (!dev || dir == DMA_NONE || !size) {
+		fault("dma_map_resource without a device, a direction or a size");
+		return 0;
+	}
+	std::lock_guard<std::mutex> g(resource_lock);
+	if (!resource_maps[phys]++)
+		track("dma resource mapping", (void *)(uintptr_t)phys, "resource mapping not unmapped");
+	return phys;
+}
+
+void dma_unmap_resource(struct device *dev, dma_addr_t addr, size_t size,
+			enum dma_data_direction dir, unsigned long attrs)
+{
+	(void)dev;
+	(void)size;
+	(void)dir;
+	(void)attrs;
+	std::lock_guard<std::mutex> g(resource_lock);
+	auto it = resource_maps.find(addr);
+	if (it == resource_maps.end()) {
+		fault("dma_unmap_resource of an address not mapped");
+		return;
+	}
+	if (!--it->second) {
+		resource_maps.erase(it);
+		untrack("dma resource mapping", (void *)(uintptr_t)addr);
+	}
 }
 
 dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, size_t size, enum dma_data_direction dir)
@@ -711,6 +751,9 @@ struct file *filp_open(const char *path, int flags, umode_t mode)
 		::mkdir(host.substr(0, p).c_str(), 0755);
 	int hflags = (flags & 3) | ((flags & O_CREAT) ? 0100 : 0) | ((flags & O_TRUNC) ? 01000 : 0) |
 		     ((flags & O_APPEND) ? 02000 : 0);
+	struct stat st;
+	if ((flags & O_NOFOLLOW) && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+		return (struct file *)ERR_PTR(-ELOOP);
 	int fd = ::open(host.c_str(), hflags, mode);
 	if (fd < 0)
 		return (struct file *)ERR_PTR(-errno);
@@ -724,6 +767,13 @@ int filp_close(struct file *f, void *id)
 	(void)id;
 	fput(f);
 	return 0;
+}
+
+int vfs_fsync(struct file *f, int datasync)
+{
+	khost_might_sleep("vfs_fsync");
+	int fd = static_cast<HostFile *>(f->private_data)->fd;
+	return (datasync ? ::fdatasync(fd) : ::fsync(fd)) ? -errno : 0;
 }
 
 ssize_t kernel_write(struct file *f, const void *buf, size_t count, loff_t *pos)

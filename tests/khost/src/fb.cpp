@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 extern "C" {
 #include "khost/fb.h"
@@ -405,6 +406,68 @@ int fb_set_var(struct fb_info *info, struct fb_var_screeninfo *var)
 	fb_pan_display(info, &info->var);
 	fb_set_cmap(&info->cmap, info);
 	return 0;
+}
+
+static u32 cfb_colour(struct fb_info *info, u32 index)
+{
+	if (info->fix.visual == FB_VISUAL_TRUECOLOR || info->fix.visual == FB_VISUAL_DIRECTCOLOR)
+		return index < 16 && info->pseudo_palette ? ((u32 *)info->pseudo_palette)[index] : 0;
+	return index;
+}
+
+static char __iomem *cfb_pixel(struct fb_info *info, u32 x, u32 y)
+{
+	if (info->var.bits_per_pixel != 32 || x >= info->var.xres_virtual ||
+	    y >= info->var.yres_virtual || !info->screen_base)
+		return nullptr;
+	unsigned long off = (unsigned long)y * info->fix.line_length + x * 4ul;
+	if (off + 4 > info->screen_size) {
+		fault("cfb drawing outside the framebuffer");
+		return nullptr;
+	}
+	return info->screen_base + off;
+}
+
+void cfb_fillrect(struct fb_info *info, const struct fb_fillrect *rect)
+{
+	u32 c = cfb_colour(info, rect->color);
+	for (u32 y = 0; y < rect->height; y++)
+		for (u32 x = 0; x < rect->width; x++) {
+			char __iomem *p = cfb_pixel(info, rect->dx + x, rect->dy + y);
+			if (p)
+				writel(rect->rop == ROP_XOR ? readl(p) ^ c : c, p);
+		}
+}
+
+void cfb_copyarea(struct fb_info *info, const struct fb_copyarea *area)
+{
+	std::vector<u32> tmp((size_t)area->width * area->height);
+	for (u32 y = 0; y < area->height; y++)
+		for (u32 x = 0; x < area->width; x++) {
+			char __iomem *p = cfb_pixel(info, area->sx + x, area->sy + y);
+			tmp[(size_t)y * area->width + x] = p ? readl(p) : 0;
+		}
+	for (u32 y = 0; y < area->height; y++)
+		for (u32 x = 0; x < area->width; x++) {
+			char __iomem *p = cfb_pixel(info, area->dx + x, area->dy + y);
+			if (p)
+				writel(tmp[(size_t)y * area->width + x], p);
+		}
+}
+
+void cfb_imageblit(struct fb_info *info, const struct fb_image *image)
+{
+	if (image->depth != 1)
+		return;
+	u32 fg = cfb_colour(info, image->fg_color), bg = cfb_colour(info, image->bg_color);
+	u32 pitch = (image->width + 7) / 8;
+	for (u32 y = 0; y < image->height; y++)
+		for (u32 x = 0; x < image->width; x++) {
+			char __iomem *p = cfb_pixel(info, image->dx + x, image->dy + y);
+			bool on = (u8)image->data[y * pitch + x / 8] & (0x80 >> (x % 8));
+			if (p)
+				writel(on ? fg : bg, p);
+		}
 }
 
 int fb_blank(struct fb_info *info, int blank)

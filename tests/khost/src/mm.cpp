@@ -1,6 +1,8 @@
 // Host kernel: physical arena, register windows, MMIO, user copies.
 #include "internal.hpp"
 
+#include <algorithm>
+
 #include <cstring>
 #include <map>
 #include <set>
@@ -388,8 +390,20 @@ void memcpy_toio(volatile void __iomem *dst, const void *src, size_t n)
 		khost_mmio_write8(((const u8 *)src)[i], (volatile char *)dst + i);
 }
 
+// One fill of a window without write hooks in the range is one journal
+// record (size = bytes filled); otherwise byte by byte through the hooks.
 void memset_io(volatile void __iomem *dst, int c, size_t n)
 {
+	RegState &rs = regs();
+	std::unique_lock<std::mutex> lk(rs.lock);
+	phys_addr_t phys = 0;
+	RegWindow *w = n ? resolve(dst, n, &phys) : nullptr;
+	if (w && rs.write_hooks.lower_bound(phys) == rs.write_hooks.lower_bound(phys + n)) {
+		memset(&w->store[phys - w->base], c, n);
+		rs.journal.push_back({phys, (unsigned)std::min<size_t>(n, UINT_MAX), (u8)c, true});
+		return;
+	}
+	lk.unlock();
 	for (size_t i = 0; i < n; i++)
 		khost_mmio_write8((u8)c, (volatile char *)dst + i);
 }

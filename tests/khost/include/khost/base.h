@@ -163,7 +163,15 @@ typedef u64 compat_u64;
 #define ULONG_MAX (~0UL)
 #define SIZE_MAX (~(size_t)0)
 #endif
-#define IS_ENABLED(opt) 0
+/* As the kernel's kconfig.h: an option is on when its macro is defined to 1. */
+#define __KHOST_PLACEHOLDER_1 0,
+#define __khost_second(ignored, val, ...) val
+#define __khost_defined(x) ___khost_defined(x)
+#define ___khost_defined(val) ____khost_defined(__KHOST_PLACEHOLDER_##val)
+#define ____khost_defined(arg1_or_junk) __khost_second(arg1_or_junk 1, 0)
+#define IS_BUILTIN(opt) __khost_defined(opt)
+#define IS_MODULE(opt) __khost_defined(opt##_MODULE)
+#define IS_ENABLED(opt) (IS_BUILTIN(opt) || IS_MODULE(opt))
 
 static inline u64 div_u64(u64 n, u32 d) { return n / d; }
 static inline s64 div_s64(s64 n, s32 d) { return n / d; }
@@ -200,6 +208,8 @@ static inline u64 div64_u64(u64 n, u64 d) { return n / d; }
 #define ERANGE 34
 #define EILSEQ 84
 #define EDEADLK 35
+#define ENAMETOOLONG 36
+#define ELOOP 40
 #define ENOSYS 38
 #define ENODATA 61
 #define ETIME 62

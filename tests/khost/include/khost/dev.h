@@ -353,6 +353,9 @@ static inline struct inode *file_inode(const struct file *f) { return f->f_inode
 #define O_APPEND 02000
 #define O_NONBLOCK 04000
 #define O_CLOEXEC 02000000
+#ifndef O_NOFOLLOW
+#define O_NOFOLLOW 0400000
+#endif
 #define O_LARGEFILE 0
 #define SEEK_SET 0
 #define SEEK_CUR 1

@@ -42,6 +42,8 @@ extern "C" {
 
 /* ---- DMA mapping ---- */
 enum dma_data_direction { DMA_BIDIRECTIONAL = 0, DMA_TO_DEVICE = 1, DMA_FROM_DEVICE = 2, DMA_NONE = 3 };
+static inline int valid_dma_direction(enum dma_data_direction d)
+{ return d == DMA_BIDIRECTIONAL || d == DMA_TO_DEVICE || d == DMA_FROM_DEVICE; }
 void *dma_alloc_coherent(struct device *dev, size_t size, dma_addr_t *handle, gfp_t gfp);
 void dma_free_coherent(struct device *dev, size_t size, void *cpu, dma_addr_t handle);
 #define dma_alloc_wc dma_alloc_coherent
@@ -51,6 +53,12 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, size_t size,
 			enum dma_data_direction dir);
 void dma_unmap_page(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
+/* A device's view of memory without struct pages (reserved, I/O): the bus
+ * address is the physical one; each mapping is held until unmapped. */
+dma_addr_t dma_map_resource(struct device *dev, phys_addr_t phys, size_t size,
+			    enum dma_data_direction dir, unsigned long attrs);
+void dma_unmap_resource(struct device *dev, dma_addr_t addr, size_t size,
+			enum dma_data_direction dir, unsigned long attrs);
 static inline int dma_mapping_error(struct device *dev, dma_addr_t addr) { (void)dev; return addr == 0; }
 void dma_sync_single_for_cpu(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
 void dma_sync_single_for_device(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
@@ -246,6 +254,7 @@ extern "C" {
 struct file *filp_open(const char *path, int flags, umode_t mode);
 int filp_close(struct file *f, void *id);
 ssize_t kernel_write(struct file *f, const void *buf, size_t count, loff_t *pos);
+int vfs_fsync(struct file *f, int datasync);
 ssize_t kernel_read(struct file *f, void *buf, size_t count, loff_t *pos);
 #ifdef __cplusplus
 }

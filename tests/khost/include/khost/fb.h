@@ -149,9 +149,34 @@ struct fb_cmap_user {
 };
 
 struct fb_info;
-struct fb_fillrect;
-struct fb_copyarea;
-struct fb_image;
+
+/* A kernel with framebuffers built and their generic drawing helpers. */
+#define CONFIG_FB 1
+#define CONFIG_FB_CFB_FILLRECT 1
+#define CONFIG_FB_CFB_COPYAREA 1
+#define CONFIG_FB_CFB_IMAGEBLIT 1
+
+#define ROP_COPY 0
+#define ROP_XOR 1
+
+struct fb_fillrect {
+	__u32 dx, dy, width, height;
+	__u32 color;
+	__u32 rop;
+};
+
+struct fb_copyarea {
+	__u32 dx, dy, width, height;
+	__u32 sx, sy;
+};
+
+struct fb_image {
+	__u32 dx, dy, width, height;
+	__u32 fg_color, bg_color;
+	__u8 depth;
+	const char *data;
+	struct fb_cmap cmap;
+};
 
 struct fb_ops {
 	struct module *owner;
@@ -204,6 +229,14 @@ int fb_set_cmap(struct fb_cmap *cmap, struct fb_info *info);
 int fb_pan_display(struct fb_info *info, struct fb_var_screeninfo *var);
 int fb_set_var(struct fb_info *info, struct fb_var_screeninfo *var);
 int fb_blank(struct fb_info *info, int blank);
+/*
+ * The drawing helpers for a framebuffer in I/O memory: they draw into
+ * screen_base, line by line of fix.line_length, for 32 bits per pixel with
+ * colours through the pseudo palette (true colour), and 1-bit images.
+ */
+void cfb_fillrect(struct fb_info *info, const struct fb_fillrect *rect);
+void cfb_copyarea(struct fb_info *info, const struct fb_copyarea *area);
+void cfb_imageblit(struct fb_info *info, const struct fb_image *image);
 void lock_fb_info(struct fb_info *info);
 void unlock_fb_info(struct fb_info *info);
 extern struct fb_info *registered_fb[32];

@@ -54,6 +54,7 @@ void kvfree(const void *p);
 #define PFN_UP(x) (((x) + PAGE_SIZE - 1) >> PAGE_SHIFT)
 #define PFN_PHYS(x) ((phys_addr_t)(x) << PAGE_SHIFT)
 #define PHYS_PFN(x) ((unsigned long)((x) >> PAGE_SHIFT))
+#define offset_in_page(p) ((unsigned long)(p) & ~PAGE_MASK)
 struct page { phys_addr_t phys; };
 phys_addr_t virt_to_phys(const volatile void *addr);
 void *phys_to_virt(phys_addr_t phys);

@@ -1,0 +1,430 @@
+// The updater's road through the OSD, with the real hardware layer under
+// the framebuffer layer: what it sends through /dev/fb0 (the standard
+// framebuffer calls and its twelve vendor ioctls) checked where the set
+// sees it, in the OSD register window.
+#include "osd_fb_fixture.hpp"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <linux/fb.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "vyr_osd.h"
+
+extern "C" {
+#include "osd_fb_probe.h"
+struct task_struct *khost_current(void);
+}
+
+namespace {
+
+
+// The updater's vendor commands, as it encodes them.
+constexpr unsigned kGetDispWin = 0x8020c86c, kIsTimingGen = 0x8004c8af, kGetStride = 0x8004c872,
+		   kSetStride = 0x4004c871, kAutoMute = 0x4001c814, kVideoWinSize = 0x4008c804,
+		   kSetDispWin = 0x4020c86b, kSkipAlpha = 0x4001c8aa, kPlaneShow = 0x4001c80e,
+		   kRegionShow = 0x4001c863, kLayerShow = 0x4001c80c, kUpdate = 0x4008c80a;
+
+// The buffer address the normal plane scans out (0xfc0d0124 of the plane).
+uint64_t scanout(int plane)
+{
+	uint32_t v = khost::reg(R(0x124 + 0x100 * plane));
+	return (uint64_t)((v >> 29) & 3) << 30 | (uint64_t)(v & 0x1ffffff) << 5;
+}
+
+class OsdRoad : public OsdFbFixture {
+protected:
+	void load(const char *buffers = nullptr)
+	{
+		load_platform("osd:0x40000000:0x3000000");
+		if (buffers) {
+			ASSERT_EQ(khost::set_param("vyr_gfx", "gu32NumOfBuffer", buffers), 0);
+		}
+		ASSERT_EQ(khost::load_module("vyr_gfx"), 0);
+		loaded = true;
+		khost::clear_journal();
+	}
+
+	// What the boot loader leaves on plane 0, the fast-logo plane: ARGB8888
+	// from the start of the OSD region.
+	void boot_logo()
+	{
+		khost::set_reg(R(0x110), 0x300);
+		khost::set_reg(R(0x118), 1920u << 16 | 1080u);
+		khost::set_reg(R(0x11c), 1920u << 16 | 1080u);
+		khost::set_reg(R(0x120), 1920);
+		khost::set_reg(R(0x124), 1u << 29);
+	}
+};
+
+// Separate timing: the updater configures the plane itself, and each of its
+// commands lands in the plane's registers. It runs without privileges.
+TEST_F(OsdRoad, UpdaterInSeparateModeProgramsThePlane)
+{
+	khost::set_reg(R(0x900), 1);	// the timing generator runs: separate OSD timing
+	boot_logo();
+	load();
+	khost::set_caps(0);
+	struct file *f = fb(0);
+	ASSERT_NE(f, nullptr);
+	ST_DRV_OSD_DISP_WIN win{};
+	ASSERT_EQ(io(f, kGetDispWin, &win), 0);
+	uint32_t gen = 0;
+	ASSERT_EQ(io(f, kIsTimingGen, &gen), 0);
+	EXPECT_EQ(gen & 0xff, 1u);
+	uint32_t stride = 0;
+	ASSERT_EQ(io(f, kGetStride, &stride), 0);
+	if (!stride) {
+		EXPECT_EQ(io(f, kSetStride, 7680ul), 0);
+	}
+	EXPECT_EQ(io(f, kAutoMute, 0ul), 0);
+	uint32_t size[2] = {1920, 1080};
+	EXPECT_EQ(io(f, kVideoWinSize, size), 0);
+	win.stDstWin.u32W = 1920;
+	win.stDstWin.u32H = 1080;
+	EXPECT_EQ(io(f, kSetDispWin, &win), 0);
+	EXPECT_EQ(io(f, kSkipAlpha, 1ul), 0);
+	EXPECT_EQ(io(f, kPlaneShow, 1ul), 0);
+	EXPECT_EQ(io(f, kRegionShow, 1ul), 0);
+	EXPECT_EQ(io(f, kLayerShow, 1ul), 0);
+	ST_DRV_OSD_UPDATE_ENABLE up{};
+	up.u32UpdateMask = 14;
+	up.bEnable = 1;
+	EXPECT_EQ(io(f, kUpdate, &up), 0);
+
+	uint32_t show = khost::reg(R(0x004));
+	EXPECT_EQ(show & 1, 1u) << "layer shown";
+	EXPECT_EQ(show & 2, 2u) << "plane 0 shown";
+	EXPECT_EQ(show & 0x100, 0u) << "plane 0 not frozen";
+	EXPECT_EQ(show & 0x10000, 0u) << "auto mute off";
+	uint32_t ctl = khost::reg(R(0x110));
+	EXPECT_EQ(ctl & 1, 1u) << "region shown";
+	EXPECT_EQ(ctl & (1u << 24), 1u << 24) << "skip alpha";
+	EXPECT_EQ(khost::reg(R(0x118)), 1920u << 16 | 1080u) << "destination size";
+	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u) << "stride in pixels";
+	EXPECT_EQ(scanout(0), kMem) << "buffer 0";
+	EXPECT_EQ(khost::reg(R(0x000)) & 1, 1u) << "update enabled";
+	int err = 0;
+	EXPECT_NE(khost::mmap(f, 1920 * 1080 * 4, 0, &err), nullptr) << err;
+	uint32_t req[2] = {0, 0};
+	EXPECT_EQ(io(f, _IO(0xC8, 33), req), 0) << "the plane buffer as a dma-buf";
+	khost::close_fd((int)req[0]);
+}
+
+// After load the fast-logo plane, which skips set_par, still tells how long
+// its lines are (the updater refuses a framebuffer of 0-byte lines).
+TEST_F(OsdRoad, EveryPlaneReportsItsLineLengthAfterLoad)
+{
+	boot_logo();
+	load();
+	EXPECT_EQ(fix(fb(0)).line_length, 1920u * 4);
+	EXPECT_EQ(fix(fb(3)).line_length, 400u * 4);
+}
+
+// In blending mode the updater sends no show command: its first flip shows
+// the plane, and its blank and unblank at start hide and show it.
+TEST_F(OsdRoad, TheFirstFlipShowsTheHiddenPlaneAndBlankHidesIt)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	ST_DRV_OSD_DISP_WIN win{};
+	ASSERT_EQ(io(f, kGetDispWin, &win), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 2, 0u) << "hidden after load";
+	fb_var_screeninfo v = var(f);
+	v.yres_virtual = 2160;
+	v.yoffset = 1080;
+	ASSERT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 0x102, 2u) << "shown, not frozen";
+	EXPECT_EQ(khost::reg(R(0x110)) & 1, 1u) << "region shown";
+
+	EXPECT_EQ(io(f, FBIOBLANK, (unsigned long)FB_BLANK_POWERDOWN), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 0x102, 0x100u) << "hidden and frozen";
+	v.yoffset = 0;
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 2, 0u) << "stays blank";
+	EXPECT_EQ(io(f, FBIOBLANK, (unsigned long)FB_BLANK_UNBLANK), 0);
+	EXPECT_EQ(khost::reg(R(0x004)) & 0x102, 2u);
+}
+
+// In standby a set of the screen information (made with the console lock
+// held) and the vendor commands answer at once, and say they did nothing.
+TEST_F(OsdRoad, StandbyRefusesSetsAndQueriesWithoutWaiting)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	ASSERT_EQ(osd_fb_probe_pmi_suspend(), 0);
+	v.yres_virtual = 2160;
+	v.yoffset = 1080;
+	// A set that waited for the semaphore would end only by the signal.
+	khost::set_signal_pending(khost_current(), true);
+	EXPECT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), -EBUSY) << "the set waits for resume";
+	khost::set_signal_pending(khost_current(), false);
+	ST_DRV_OSD_DISP_WIN win;
+	memset(&win, 0xaa, sizeof(win));
+	EXPECT_EQ(io(f, kGetDispWin, &win), -EBUSY) << "no unfilled record reported as read";
+	ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
+	EXPECT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), 0);
+	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4);
+}
+
+// What the reserved memory held before load is not handed to whoever maps a
+// plane; the fast-logo plane keeps the boot picture.
+TEST_F(OsdRoad, PlaneBuffersAreClearedAtLoadButTheLogo)
+{
+	boot_logo();
+	const uint64_t plane1 = kMem + 1080 * 1920 * 3 * 4;
+	khost::set_reg(kMem, 0x12345678);
+	khost::set_reg(plane1 + 4096, 0xabababab);
+	load();
+	khost::set_caps(0);
+	int err = 0;
+	auto *p = static_cast<uint32_t *>(khost::mmap(fb(1), 8192, 0, &err));
+	ASSERT_NE(p, nullptr) << err;
+	EXPECT_EQ(p[1024], 0u);
+	EXPECT_EQ(khost::reg(kMem), 0x12345678u) << "the logo stays";
+}
+
+// A kernel console bound to a plane draws with the plane's operations into
+// its buffer, in the plane's colours (opaque ARGB8888).
+TEST_F(OsdRoad, ConsoleDrawingLandsInThePlaneBuffer)
+{
+	boot_logo();
+	load();
+	ASSERT_EQ(osd_fb_probe_console_draw(1), 0);
+	const uint64_t base = kMem + 1080 * 1920 * 3 * 4;	// plane 1 follows plane 0
+	auto px = [&](unsigned x, unsigned y) { return khost::reg(base + (uint64_t)y * 1920 * 4 + x * 4); };
+	EXPECT_EQ(px(0, 0), 0xffffffffu) << "white box";
+	EXPECT_EQ(px(3, 1), 0xffffffffu);
+	EXPECT_EQ(px(4, 0), 0u) << "nothing beside it";
+	EXPECT_EQ(px(8, 4), 0xffffffffu) << "copied";
+	EXPECT_EQ(px(11, 5), 0xffffffffu);
+	EXPECT_EQ(px(3, 10), 0xffffffffu) << "glyph foreground";
+	EXPECT_EQ(px(4, 10), 0xff000000u) << "glyph background, opaque black";
+}
+
+// Flips: for double and triple buffers, a pan or a set of the variable
+// screen information to each buffer scans that buffer out.
+struct Flip {
+	unsigned buffers;
+	bool pan;
+};
+
+class OsdRoadFlip : public OsdRoad, public ::testing::WithParamInterface<Flip> {};
+
+TEST_P(OsdRoadFlip, EveryBufferShowsItsOwnAddress)
+{
+	const Flip &p = GetParam();
+	boot_logo();
+	load(std::to_string(p.buffers).c_str());
+	khost::set_caps(0);
+	struct file *f = fb(0);
+	ASSERT_NE(f, nullptr);
+	fb_var_screeninfo v = var(f);
+	ASSERT_EQ(v.yres_virtual, 1080u * p.buffers);
+	const uint64_t line = 1920 * 4;
+	std::vector<unsigned> order = {1, 0, 1, 0};
+	if (p.buffers == 3)
+		order = {1, 2, 0, 2, 1, 0};
+	for (unsigned n : order) {
+		v.yoffset = n * 1080;
+		ASSERT_EQ(io(f, p.pan ? FBIOPAN_DISPLAY : FBIOPUT_VSCREENINFO, &v), 0) << n;
+		EXPECT_EQ(scanout(0), kMem + n * 1080 * line) << "buffer " << n;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Buffers, OsdRoadFlip,
+			 ::testing::Values(Flip{2, true}, Flip{2, false}, Flip{3, true}, Flip{3, false}),
+			 [](const ::testing::TestParamInfo<Flip> &i) {
+				 return std::to_string(i.param.buffers) + (i.param.pan ? "Pan" : "Set");
+			 });
+
+// The plane framebuffer node is open to every process: what would aim the
+// scan-out outside the plane's buffer, freeze every plane or write files
+// as root needs a privilege; what a privileged caller asks keeps working.
+struct Hole {
+	const char *name;
+	int plane;
+	long unprivileged;	// the error an unprivileged caller gets
+	long (*run)(struct file *f);
+};
+
+long plane_ioctl(struct file *f, unsigned nr, const void *rec)
+{
+	return khost::ioctl(f, _IO(0xC8, nr), (unsigned long)rec);
+}
+
+const Hole kHoles[] = {
+	{"BufferAddressOutsideThePlane", 0, -EPERM, [](struct file *f) {
+		 ST_DRV_OSD_BUF_PHY_ADDR_SIZE b{(uint32_t)khost::foreign_ram(), 0, 0x100000};
+		 return plane_ioctl(f, 115, &b);
+	 }},
+	{"WindowBelowTheBuffer", 0, -EINVAL, [](struct file *f) {
+		 ST_DRV_OSD_DISP_WIN w{};
+		 w.stSrcWin = {0, 3000, 1920, 1080};
+		 w.stDstWin = {0, 0, 1920, 1080};
+		 return plane_ioctl(f, 107, &w);
+	 }},
+	{"WindowWiderThanTheLine", 0, -EINVAL, [](struct file *f) {
+		 ST_DRV_OSD_DISP_WIN w{};
+		 w.stSrcWin = {100, 0, 1920, 1080};
+		 w.stDstWin = {0, 0, 1920, 1080};
+		 return plane_ioctl(f, 107, &w);
+	 }},
+	{"SourceTallerThanTheBuffer", 0, -EINVAL, [](struct file *f) {
+		 ST_SIZE s{1920, 4000};
+		 return plane_ioctl(f, 109, &s);
+	 }},
+	{"StrideBeyondTheBuffer", 0, -EINVAL, [](struct file *f) {
+		 return khost::ioctl(f, _IO(0xC8, 113), 7680ul * 4);
+	 }},
+	{"ForcedBufferThePlaneLacks", 1, -EINVAL, [](struct file *f) {
+		 uint32_t order = 5;	// the third buffer of a double-buffered plane
+		 return plane_ioctl(f, 152, &order);
+	 }},
+	{"SuspendFreezesEveryPlane", 0, -EPERM, [](struct file *f) {
+		 long r = khost::ioctl(f, _IO(0xC8, 2), 0);
+		 if (!r)
+			 khost::ioctl(f, _IO(0xC8, 3), 0);
+		 return r;
+	 }},
+	{"TraceWordUnlocksEveryPlane", 0, -EPERM, [](struct file *f) {
+		 return khost::ioctl(f, _IO(0xC8, 159), 0);
+	 }},
+	{"DumpWritesWhereTheCallerNames", 0, -EPERM, [](struct file *f) {
+		 static uint8_t rec[284];
+		 return plane_ioctl(f, 198, rec);
+	 }},
+};
+
+class OsdRoadHole : public OsdRoad, public ::testing::WithParamInterface<Hole> {};
+
+TEST_P(OsdRoadHole, UnprivilegedRefusedPrivilegedKept)
+{
+	const Hole &h = GetParam();
+	boot_logo();
+	load();
+	khost::set_caps(0);
+	struct file *f = fb(h.plane);
+	ASSERT_NE(f, nullptr);
+	uint32_t before = khost::reg(R(0x124 + 0x100 * h.plane));
+	EXPECT_EQ(h.run(f), h.unprivileged);
+	EXPECT_EQ(khost::reg(R(0x124 + 0x100 * h.plane)), before) << "scan-out untouched";
+	khost::set_caps(khost::kAllCaps);
+	EXPECT_EQ(h.run(f), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdRoadHole, ::testing::ValuesIn(kHoles),
+			 [](const ::testing::TestParamInfo<Hole> &i) { return std::string(i.param.name); });
+
+// A dma-buf shown on a plane is scanned inside its own length, for every
+// caller: the x offset and width count as well as the lines.
+TEST_F(OsdRoad, ShownDmaBufStaysInsideItsBuffer)
+{
+	boot_logo();
+	load();
+	struct file *f0 = fb(0), *f2 = fb(2);	// plane 2: 32x32, two buffers, 8 KiB
+	uint32_t req[2] = {0, 0};
+	ASSERT_EQ(plane_ioctl(f2, 33, req), 0);
+	struct {
+		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+		int32_t fd, fence;
+	} rec = {{0, 0, 0}, 0, 0, 32, 32, 32, 0, 8, 0, 32, 32, (int32_t)req[0], 0};
+	EXPECT_EQ(plane_ioctl(f0, 35, &rec), -EINVAL) << "columns 8..39 of 32";
+	rec.sx = 0;
+	rec.sy = 40;
+	EXPECT_EQ(plane_ioctl(f0, 35, &rec), -EINVAL) << "lines 40..71 of 64";
+	rec.sy = 32;
+	EXPECT_EQ(plane_ioctl(f0, 35, &rec), 0) << "the second buffer";
+	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4 * 5 + 32 * 128) << "plane 2 follows planes 0 and 1";
+	khost::close_fd(rec.fence);
+	khost::close_fd((int)req[0]);
+}
+
+// An importer of a plane's buffer gets its bus address through the DMA API,
+// mapped while it is mapped and given back when it unmaps.
+TEST_F(OsdRoad, PlaneDmaBufIsMappedForItsImporter)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(1);
+	uint32_t req[2] = {0, 0};
+	ASSERT_EQ(plane_ioctl(f, 33, req), 0);
+	auto mapped = [] {
+		for (auto &l : khost::leaks())
+			if (l.find("resource mapping") != std::string::npos)
+				return true;
+		return false;
+	};
+	unsigned long long bus = 0;
+	ASSERT_EQ(osd_fb_probe_import_map((int)req[0], &bus), 0);
+	EXPECT_EQ(bus, kMem + 1080 * 1920 * 3 * 4);
+	EXPECT_TRUE(mapped()) << "the device's view is a DMA mapping";
+	osd_fb_probe_import_unmap();
+	EXPECT_FALSE(mapped());
+	khost::close_fd((int)req[0]);
+}
+
+// The debug menu's file dump writes the current plane's buffer, and its
+// dma-buf self test imports each normal plane and gives everything back.
+TEST_F(OsdRoad, MenuDumpsThePlaneAndSelfTestsItsDmaBufs)
+{
+	boot_logo();
+	load();
+	struct file *f2 = fb(2);
+	fb_var_screeninfo v = var(f2);
+	ASSERT_EQ(io(f2, FBIOPAN_DISPLAY, &v), 0);
+	const uint64_t plane2 = kMem + 1080 * 1920 * 4 * 5;
+	khost::set_reg(plane2 + 8, 0xcafef00d);
+	auto type = [](const std::string &lines) {
+		ASSERT_EQ(khost::debugfs_write("crv_platform/menu", lines), 0);
+		osd_fb_probe_menu_idle();
+	};
+	type("DRV_OSD\n");
+	type("2\n2\n1\n");	// item 1 on plane 2: it becomes the current plane
+	type("26\n3\n");	// item 25 into /tmp/osd_fb_2.raw
+	EXPECT_NE(khost::log().find("Finish !"), std::string::npos) << khost::log();
+	FILE *out = fopen((khost::file_root() + "/tmp/osd_fb_2.raw").c_str(), "rb");
+	ASSERT_NE(out, nullptr);
+	std::vector<uint32_t> words(8192 / 4);
+	EXPECT_EQ(fread(words.data(), 4, words.size(), out), words.size());
+	fclose(out);
+	EXPECT_EQ(words[2], 0xcafef00du);
+
+	ASSERT_EQ(system(("mkdir -p " + khost::file_root() + "/dev && touch " + khost::file_root() +
+			  "/dev/mali").c_str()), 0);
+	khost::clear_log();
+	type("36\n");	// item 35
+	std::string log = khost::log();
+	EXPECT_NE(log.find("dma_buf->size = 8192\n"), std::string::npos) << log;
+	EXPECT_EQ(log.find("fail"), std::string::npos) << log;
+}
+
+// A dump set by a privileged caller is opened at once, in its context: never
+// through a symbolic link, and readable by its owner only.
+TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	struct {
+		uint32_t enable, plane, sx, sy, ex, ey, frames;
+		char path[256];
+	} rec = {1, 0, 0, 0, 4, 2, 1, "/dump/"};
+	std::string root = khost::file_root();
+	ASSERT_EQ(system(("mkdir -p " + root + "/dump && ln -sf /tmp/osd-victim " + root +
+			  "/dump/fb0_index_0.raw").c_str()), 0);
+	EXPECT_EQ(plane_ioctl(f, 198, &rec), -ELOOP);
+	ASSERT_EQ(unlink((root + "/dump/fb0_index_0.raw").c_str()), 0);
+	ASSERT_EQ(plane_ioctl(f, 198, &rec), 0);
+	struct stat st{};
+	ASSERT_EQ(stat((root + "/dump/fb0_index_0.raw").c_str(), &st), 0) << "opened at set time";
+	EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+} // namespace
