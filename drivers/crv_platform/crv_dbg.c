@@ -16,6 +16,7 @@
 #include <linux/module.h>
 #include <linux/kernel.h>
 #include <linux/kthread.h>
+#include <linux/sched/signal.h>
 #include <linux/mutex.h>
 #include <linux/spinlock.h>
 #include <linux/wait.h>

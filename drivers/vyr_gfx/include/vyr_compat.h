@@ -57,6 +57,16 @@
 #define VYR_DMA_BUF_VUNMAP_ADDR() (vyr_vaddr)
 #endif
 
+/*
+ * Mapping an attachment without holding the buffer's reservation lock: the
+ * plain calls did that until 6.1 added the _unlocked names for it.
+ */
+#if LINUX_VERSION_CODE < KERNEL_VERSION(6, 1, 0)
+#define dma_buf_map_attachment_unlocked(att, dir) dma_buf_map_attachment((att), (dir))
+#define dma_buf_unmap_attachment_unlocked(att, sgt, dir) \
+	dma_buf_unmap_attachment((att), (sgt), (dir))
+#endif
+
 /* ioremap is uncached on every architecture since 5.6, which dropped the alias. */
 #if LINUX_VERSION_CODE >= KERNEL_VERSION(5, 6, 0)
 #define vyr_ioremap_nocache(addr, size) ioremap((addr), (size))

@@ -527,14 +527,23 @@ static const struct file_operations g_GaiFops = {
 
 /* ---- platform driver ---- */
 
+/*
+ * The driver matches the module's own device by name and a device-tree node
+ * by its compatible: only the first of them to probe gets the misc device.
+ */
+static struct platform_device *g_pGaiBound;
+
 static int _gai_probe(struct platform_device *pdev)
 {
 	ST_GAI_DEV *gai;
 	int ret;
 
+	if (cmpxchg(&g_pGaiBound, NULL, pdev))
+		return -ENODEV;
 	gai = devm_kzalloc(&pdev->dev, sizeof(*gai), GFP_KERNEL);
 	if (!gai) {
 		GAI_ERR("Allocate device failed\n");
+		WRITE_ONCE(g_pGaiBound, NULL);
 		return -ENOMEM;
 	}
 	gai->dev = &pdev->dev;
@@ -546,6 +555,7 @@ static int _gai_probe(struct platform_device *pdev)
 	if (ret) {
 		GAI_ERR("Misc device registration failed for %s\n", GAI_NAME);
 		devm_kfree(&pdev->dev, gai);
+		WRITE_ONCE(g_pGaiBound, NULL);
 		return ret;
 	}
 	dma_set_mask_and_coherent(&pdev->dev, DMA_BIT_MASK(32));
@@ -566,6 +576,7 @@ static int _gai_remove(struct platform_device *pdev)
 	misc_deregister(&gai->misc);
 	platform_set_drvdata(pdev, NULL);
 	devm_kfree(&pdev->dev, gai);
+	WRITE_ONCE(g_pGaiBound, NULL);
 	printk(KERN_INFO "Gfx AI Removed Successfully\n");
 	return 0;
 }

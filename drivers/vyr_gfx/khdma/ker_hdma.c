@@ -685,25 +685,18 @@ static int _KER_HDMA_reg_remap(void)
 	return 0;
 }
 
-static int _KER_HDMA_request_irq(void)
+static int _KER_HDMA_request_irq(struct device_node *np)
 {
-	struct device_node *np = of_find_node_by_name(NULL, HDMA_DEV_NAME);
 	unsigned int irq;
 	u32 cpu;
 	int ret;
 
-	if (!np) {
-		HDMA_ERR(HDMA_PFX_ERR ">>>error node not found\n");
-		return -1;
-	}
 	irq = irq_of_parse_and_map(np, 0);
 	s32IrqAffinity = -1;
 	ret = irq ? devm_request_irq(pDevice, irq, _KER_HDMA_interrupt_handler, IRQF_TRIGGER_HIGH,
 				     HDMA_DEV_NAME, ChDone) : -EINVAL;
-	if (ret < 0) {
-		of_node_put(np);
+	if (ret < 0)
 		return ret;
-	}
 	u32Irq = irq;
 	if (of_property_read_u32(np, "interrupt-affinity", &cpu)) {
 		HDMA_INF("%s interrupt-affinity not found in DTB !!!!\n", __func__);
@@ -715,7 +708,6 @@ static int _KER_HDMA_request_irq(void)
 		HDMA_INF("Khdma set interrupt-affinity = %d\n", cpu);
 		irq_set_affinity_hint(irq, cpumask_of(cpu));
 	}
-	of_node_put(np);
 	return 0;
 }
 
@@ -750,6 +742,7 @@ static void _KER_HDMA_teardown(void)
 
 int KER_HDMA_DrvInit(void)
 {
+	struct device_node *np;
 	int i, ret;
 
 	if (g_bHdmaStarted)
@@ -769,15 +762,24 @@ int KER_HDMA_DrvInit(void)
 		HDMA_ERR("device_initialize() Fail !!!!!!\n");
 		goto fail;
 	}
-	/* The window is mapped before the interrupt can reach the finish scan. */
-	ret = _KER_HDMA_reg_remap();
-	if (ret)
-		goto fail;
-	ret = _KER_HDMA_request_irq();
-	if (ret < 0) {
+	/* No node, no engine: not one register is touched without it. */
+	np = of_find_node_by_name(NULL, HDMA_DEV_NAME);
+	if (!np) {
+		HDMA_ERR(HDMA_PFX_ERR ">>>error node not found\n");
 		HDMA_ERR("can't request IRQ for %s\n", HDMA_DEV_NAME);
+		ret = -1;
 		goto fail;
 	}
+	/* The window is mapped before the interrupt can reach the finish scan. */
+	ret = _KER_HDMA_reg_remap();
+	if (!ret) {
+		ret = _KER_HDMA_request_irq(np);
+		if (ret < 0)
+			HDMA_ERR("can't request IRQ for %s\n", HDMA_DEV_NAME);
+	}
+	of_node_put(np);
+	if (ret < 0)
+		goto fail;
 	KER_PMI_Install(30, 17, &g_stHdmaPmiOps, 10, NULL, pDevice);
 	DRV_DBG_Register(DRV_DBG_REGISTER_LEVEL, DRV_DBG_MENU_SUBMENU, "DRV_HDMA", g_stHdmaDbgMenu);
 	HDMA_INF("[INF_DRV_HDMA]driver loaded > OK\r\n");

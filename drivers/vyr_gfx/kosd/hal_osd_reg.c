@@ -8,6 +8,7 @@
 #include <linux/kernel.h>
 #include <linux/fb.h>
 #include <linux/io.h>
+#include <linux/ioport.h>
 #include <linux/delay.h>
 #include <asm/processor.h>
 
@@ -242,10 +243,22 @@ static void __iomem *gpOsdRegBase;
 void _ker_osd_MappingReg(void)
 {
 	OSD_ENTER();
-	if (!gpOsdRegBase)
-		gpOsdRegBase = ioremap(OSD_REG_PHYS_BASE, OSD_REG_WINDOW_SIZE);
-	if (!gpOsdRegBase)
+	if (gpOsdRegBase) {
+		OSD_LEAVE();
+		return;
+	}
+	/* A window the kernel already owns (its RAM on a machine without the
+	 * block, another driver) is left alone: every access then reads 0. */
+	if (!request_mem_region(OSD_REG_PHYS_BASE, OSD_REG_WINDOW_SIZE, "osd")) {
+		OSD_ERR("%s(): the OSD register window is not free\n", __func__);
+		OSD_LEAVE();
+		return;
+	}
+	gpOsdRegBase = ioremap(OSD_REG_PHYS_BASE, OSD_REG_WINDOW_SIZE);
+	if (!gpOsdRegBase) {
 		OSD_ERR("%s(): can not map the OSD registers\n", __func__);
+		release_mem_region(OSD_REG_PHYS_BASE, OSD_REG_WINDOW_SIZE);
+	}
 	OSD_LEAVE();
 }
 
@@ -256,8 +269,10 @@ void _ker_osd_UnMappingReg(void)
 	OSD_ENTER();
 	/* Later accesses read 0 and write nothing. */
 	gpOsdRegBase = NULL;
-	if (p)
+	if (p) {
 		iounmap(p);
+		release_mem_region(OSD_REG_PHYS_BASE, OSD_REG_WINDOW_SIZE);
+	}
 	OSD_LEAVE();
 }
 

@@ -8,7 +8,6 @@
 #include <linux/sched.h>
 #include <linux/wait.h>
 #include <linux/module.h>
-#include <linux/minmax.h>
 #include <linux/string.h>
 
 #include "hal_osd.h"

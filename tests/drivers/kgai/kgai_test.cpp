@@ -281,6 +281,15 @@ TEST_F(Gai, CaptureDumpGoesToTheFirstUsbMountThenToTheFixedFolders)
 	EXPECT_TRUE(logged("Copy Capture fail !!!!\n"));
 }
 
+TEST_F(Gai, TheOwnDeviceAndAMachineNodeOfTheCompatibleGetOneMiscDevice)
+{
+	auto *n = khost::dt_node(nullptr, "gai");
+	khost::dt_prop_str(n, "compatible", "corvel,crkgai");
+	khost::dt_populate();
+	boot();
+	EXPECT_FALSE(logged("Misc device registration failed"));
+}
+
 TEST_F(Gai, MenuTogglesTheMaskAndUnloadLeavesNothing)
 {
 	boot();

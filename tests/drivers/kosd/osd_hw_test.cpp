@@ -220,6 +220,21 @@ TEST_F(OsdHwTest, PrimitivesKeepShadowAndHardwareApartAndStayInTheWindow)
 	_ker_osd_MappingReg();
 }
 
+TEST_F(OsdHwTest, AWindowTheKernelAlreadyOwnsIsNeitherMappedNorTouched)
+{
+	_ker_osd_UnMappingReg();
+	struct resource *ram = request_mem_region(R(0), 0x10000, "System RAM");
+	ASSERT_NE(ram, nullptr);
+	_ker_osd_MappingReg();
+	khost::clear_journal();
+	u8 on = 1;
+	_ker_osd_AXIFreeze_Enable(OSD_NORMAL1, &on);
+	EXPECT_TRUE(khost::journal(true).empty());
+	EXPECT_NE(khost::log().find("the OSD register window is not free"), std::string::npos);
+	release_mem_region(R(0), 0x10000);
+	_ker_osd_MappingReg();
+}
+
 TEST_F(OsdHwTest, ProgrammingStepChangesOnlyItsFieldInShadowAndHardware)
 {
 	khost::set_reg(R(0x004), 0x00010001);

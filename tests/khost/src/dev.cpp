@@ -452,6 +452,25 @@ struct device_node *dt_node(struct device_node *parent, const char *full_name)
 	return n;
 }
 
+void dt_populate()
+{
+	World &w = world();
+	std::lock_guard<std::recursive_mutex> g(w.lock);
+	for (struct device_node *n = w.dt_root ? w.dt_root->child : nullptr; n; n = n->sibling) {
+		if (!find_prop(n, "compatible"))
+			continue;
+		/* The machine's own devices: never unregistered, so not tracked. */
+		auto *p = new platform_device();
+		p->name = n->name;
+		p->id = PLATFORM_DEVID_NONE;
+		p->dev.of_node = n;
+		snprintf(p->dev.khost_name, sizeof(p->dev.khost_name), "%s", n->full_name);
+		w.pdevs.push_back(p);
+		for (auto *d : w.pdrvs)
+			try_bind(d, p);
+	}
+}
+
 void dt_prop(struct device_node *n, const char *name, std::initializer_list<uint32_t> cells)
 {
 	std::vector<uint32_t> be;
@@ -1581,8 +1600,9 @@ int misc_register(struct miscdevice *m)
 	khost_might_sleep("misc_register");
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	std::string name = m->nodename ? m->nodename : m->name;
+	/* The class device's name is taken: sysfs refuses it. */
 	if (world().nodes.count(name))
-		return -EBUSY;
+		return -EEXIST;
 	static int next_minor = 60;
 	if (m->minor == MISC_DYNAMIC_MINOR)
 		m->minor = next_minor++;

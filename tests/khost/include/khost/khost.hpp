@@ -99,6 +99,9 @@ void clear_journal();
 // ---- device tree ----
 struct device_node *dt_node(struct device_node *parent, const char *full_name);
 void dt_prop(struct device_node *n, const char *name, std::initializer_list<uint32_t> cells);
+// Platform devices for the root's children that have a "compatible", as the
+// kernel creates them from the device tree at boot.
+void dt_populate();
 void dt_prop_u64(struct device_node *n, const char *name, std::initializer_list<uint64_t> cells);
 void dt_prop_str(struct device_node *n, const char *name, const char *value);
 
