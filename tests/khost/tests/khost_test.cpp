@@ -125,6 +125,22 @@ TEST_F(Bed, UserCopiesFaultAndZeroFill)
 	EXPECT_EQ(ks_copy_in(&dst, &other, 4), 4u);
 }
 
+TEST_F(Bed, ConfinedUserMemoryIsTheUserBuffersOnly)
+{
+	auto *buf = static_cast<char *>(khost::user_alloc(16));
+	ASSERT_LT((uintptr_t)buf, 0x80000000ull);
+	memcpy(buf, "0123456789abcdef", 16);
+	u32 host = 7, dst = 1;
+	khost::confine_user();
+	EXPECT_EQ(ks_copy_in(&dst, &host, 4), 4u) << "host memory is no user memory any more";
+	EXPECT_EQ(dst, 0u);
+	char out[8];
+	EXPECT_EQ(ks_copy_in(out, buf + 12, 8), 4u) << "the copy stops where the buffer's pages end";
+	EXPECT_EQ(memcmp(out, "cdef\0\0\0\0", 8), 0);
+	EXPECT_EQ(ks_copy_in(out, (const void *)~0ul, 2), 2u) << "a range that wraps";
+	EXPECT_EQ(ks_copy_in(out, (const void *)(1ul << 48), 2), 2u) << "kernel addresses";
+}
+
 TEST_F(Bed, KthreadStopWakesTheThreadAndReturnsItsResult)
 {
 	EXPECT_EQ(ks_run_and_stop_thread(), 42);

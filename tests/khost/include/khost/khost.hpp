@@ -58,10 +58,20 @@ phys_addr_t phys_alloc(size_t size);	// in the arena above 4 GiB
 void *phys_ptr(phys_addr_t addr);
 void fail_kmalloc_after(int successes);	// -1: never fail
 void fail_user_copy_after(int successes);	// -1: never fail
-void poison_user(const void *addr, size_t len);	// copies touching it fault
-// User memory a 32-bit process could address (below 2 GiB), for compat
-// ioctls: pass (unsigned long)ptr as the argument. Freed at exit.
-void *compat_alloc(size_t size);
+void poison_user(const void *addr, size_t len);	// copies stop where they touch it
+// User memory: a buffer of its own pages in a region below 2 GiB, so that a
+// 32-bit caller can address it too (pass (unsigned long)ptr as the compat
+// argument), ending where its pages end and followed by an unmapped page.
+// Kept until exit. User copies move what they can reach and return what
+// they could not, as the kernel's do; ranges that wrap or pass the task size
+// fail as a whole.
+void *user_alloc(size_t size);
+void *compat_alloc(size_t size);	// the same
+// From here on only user_alloc buffers are user memory: any other address,
+// kernel memory included, faults like an unmapped page. Until then host
+// addresses above the first page are user memory too, so that tests may hand
+// the driver their own stack and heap buffers.
+void confine_user();
 
 // ---- register windows ----
 struct RegAccess {
