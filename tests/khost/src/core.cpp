@@ -42,6 +42,7 @@ struct State {
 	std::map<const void *, size_t> allocations;
 	int kmalloc_budget = -1;
 	int pid_seq = 100;
+	bool echo = true;
 };
 State &st = *new State;
 
@@ -115,7 +116,8 @@ static void add_log_text(const char *text)
 		}
 		st.partial_line.append(p, nl - p + 1);
 		keep_line(st.partial_level, st.partial_line);
-		fprintf(stderr, "[k] %s", st.partial_line.c_str());
+		if (st.echo)
+			fprintf(stderr, "[k] %s", st.partial_line.c_str());
 		st.partial_line.clear();
 		st.partial_level = -1;
 		p = nl + 1;
@@ -152,6 +154,12 @@ void clear_log()
 	st.log_bytes = 0;
 	st.partial_line.clear();
 	st.partial_level = -1;
+}
+
+void set_log_echo(bool on)
+{
+	std::lock_guard<std::mutex> g(st.lock);
+	st.echo = on;
 }
 
 std::vector<std::string> faults()

@@ -526,7 +526,8 @@ unsigned long copy_from_user(void *to, const void __user *from, unsigned long n)
 	if (!n)
 		return 0;
 	size_t done = user_copy_reach((const void *)from, n);
-	memcpy(to, (const void *)from, done);
+	if (done)
+		memcpy(to, (const void *)from, done);
 	memset((char *)to + done, 0, n - done);	/* the kernel zero-fills what it could not copy */
 	return n - done;
 }
@@ -537,7 +538,8 @@ unsigned long copy_to_user(void __user *to, const void *from, unsigned long n)
 	if (!n)
 		return 0;
 	size_t done = user_copy_reach((const void *)to, n);
-	memcpy((void *)to, from, done);
+	if (done)
+		memcpy((void *)to, from, done);
 	return n - done;
 }
 
@@ -546,7 +548,8 @@ unsigned long clear_user(void __user *to, unsigned long n)
 	if (!n)
 		return 0;
 	size_t done = user_copy_reach((const void *)to, n);
-	memset((void *)to, 0, done);
+	if (done)
+		memset((void *)to, 0, done);
 	return n - done;
 }
 

@@ -22,6 +22,9 @@ struct LogLine {
 std::vector<LogLine> log_lines();
 std::string log();		// every line's text, concatenated
 void clear_log();
+// Whether each line is also copied to standard error as it is logged (the
+// default); a fuzzer running millions of calls turns that off.
+void set_log_echo(bool on);
 // Faults the kernel would warn about or crash on: sleeping in atomic context,
 // unlocking what is not held, WARN_ON, double free, access outside a mapping.
 std::vector<std::string> faults();
