@@ -256,7 +256,8 @@ static int _KER_XDMA_SelfTest(const struct vyr_xdma_transfer *in)
 		goto out;
 	}
 	for (l = 0; l < nlines && !ret; l++) {
-		const u8 *sl = src + (size_t)l * (lines ? t.src_stride : 0);
+		/* A fill has no source buffer. */
+		const u8 *sl = src ? src + (size_t)l * (lines ? t.src_stride : 0) : NULL;
 		const u8 *dl = dst + (size_t)l * (lines ? t.dst_stride : 0);
 
 		for (i = 0; i + 4 <= width; i += 4) {
