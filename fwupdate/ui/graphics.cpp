@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,12 +41,45 @@ gr_surface *target()
 	return g_draw;
 }
 
-// A w x h block at (x, y), margins already added, lies inside the surface.
-bool inside(const gr_surface *s, int x, int y, int w, int h)
+// A block of w x h pixels: its place on the surface and, for copies, where
+// it comes from in the source.
+struct block {
+	int64_t x, y, w, h;
+	int64_t sx, sy;
+};
+
+// Cuts the block down to the part whose pixels lie inside a surface of
+// width x height, at the block's own position (x, y) when `as_source`, else
+// at (sx, sy); the other origin moves along. False when nothing is left.
+bool cut(block &b, uint32_t width, uint32_t height, bool as_source)
 {
-	if (w <= 0 || h <= 0 || x < 0 || y < 0)
+	int64_t &x = as_source ? b.sx : b.x;
+	int64_t &y = as_source ? b.sy : b.y;
+	int64_t &ox = as_source ? b.x : b.sx;
+	int64_t &oy = as_source ? b.y : b.sy;
+	if (x < 0) {
+		b.w += x;
+		ox -= x;
+		x = 0;
+	}
+	if (y < 0) {
+		b.h += y;
+		oy -= y;
+		y = 0;
+	}
+	b.w = std::min<int64_t>(b.w, int64_t(width) - x);
+	b.h = std::min<int64_t>(b.h, int64_t(height) - y);
+	return b.w > 0 && b.h > 0;
+}
+
+// Clips a copy of w x h pixels from (sx, sy) of `source` (null for a fill)
+// to (dx, dy) of the draw surface, margins already added: what lies outside
+// either surface is left out, the rest is drawn.
+bool clip(block &b, const gr_surface *draw, const gr_surface *source)
+{
+	if (source && !cut(b, source->width, source->height, true))
 		return false;
-	return int64_t(x) + w - 1 < int64_t(s->width) && int64_t(y) + h - 1 < int64_t(s->height);
+	return cut(b, draw->width, draw->height, false);
 }
 
 uint8_t *pixel(gr_surface *s, int x, int y)
@@ -243,19 +277,16 @@ void gr_fill_rect(int x1, int y1, int x2, int y2)
 	gr_surface *s = target();
 	if (!s)
 		return;
-	x1 += g_overscan_x;
-	x2 += g_overscan_x;
-	y1 += g_overscan_y;
-	y2 += g_overscan_y;
-	if (!inside(s, x1, y1, x2 - x1, y2 - y1))
+	block r{int64_t(x1) + g_overscan_x, int64_t(y1) + g_overscan_y, int64_t(x2) - x1, int64_t(y2) - y1, 0, 0};
+	if (!clip(r, s, nullptr))
 		return;
 	const unsigned a = g_color[3];
 	if (a == 0)
 		return;
 	const uint8_t bgr[3] = {g_color[2], g_color[1], g_color[0]};
-	for (int y = y1; y < y2; ++y) {
-		uint8_t *p = pixel(s, x1, y);
-		for (int x = x1; x < x2; ++x, p += 4) {
+	for (int64_t y = r.y; y < r.y + r.h; ++y) {
+		uint8_t *p = pixel(s, int(r.x), int(y));
+		for (int64_t x = 0; x < r.w; ++x, p += 4) {
 			if (a == 255) {
 				p[0] = bgr[0];
 				p[1] = bgr[1];
@@ -279,15 +310,13 @@ void gr_blit(const gr_surface *source, int sx, int sy, int w, int h, int dx, int
 		printf("gr_blit: source has wrong format\n");
 		return;
 	}
-	dx += g_overscan_x;
-	dy += g_overscan_y;
-	// The block must lie inside both surfaces; nothing is clipped partially.
-	if (!inside(source, sx, sy, w, h) || !inside(s, dx, dy, w, h))
+	block r{int64_t(dx) + g_overscan_x, int64_t(dy) + g_overscan_y, w, h, sx, sy};
+	if (!clip(r, s, source))
 		return;
-	for (int y = 0; y < h; ++y) {
-		const uint8_t *in = source->data + size_t(sy + y) * source->row_bytes + size_t(sx) * 4;
-		uint8_t *out = pixel(s, dx, dy + y);
-		for (int x = 0; x < w; ++x, in += 4, out += 4) {
+	for (int64_t y = 0; y < r.h; ++y) {
+		const uint8_t *in = source->data + size_t(r.sy + y) * source->row_bytes + size_t(r.sx) * 4;
+		uint8_t *out = pixel(s, int(r.x), int(r.y + y));
+		for (int64_t x = 0; x < r.w; ++x, in += 4, out += 4) {
 			out[0] = in[2];
 			out[1] = in[1];
 			out[2] = in[0];
@@ -299,14 +328,17 @@ void gr_blit(const gr_surface *source, int sx, int sy, int w, int h, int dx, int
 void gr_blend_alpha_map(const gr_surface *map, int sx, int sy, int w, int h, int dx, int dy)
 {
 	gr_surface *s = target();
-	if (!s || !map || !inside(map, sx, sy, w, h) || !inside(s, dx, dy, w, h))
+	if (!s || !map)
+		return;
+	block r{dx, dy, w, h, sx, sy};
+	if (!clip(r, s, map))
 		return;
 	const unsigned alpha = g_color[3];
 	const uint8_t bgr[3] = {g_color[2], g_color[1], g_color[0]};
-	for (int y = 0; y < h; ++y) {
-		const uint8_t *m = map->data + size_t(sy + y) * map->row_bytes + sx;
-		uint8_t *p = pixel(s, dx, dy + y);
-		for (int x = 0; x < w; ++x, p += 4) {
+	for (int64_t y = 0; y < r.h; ++y) {
+		const uint8_t *m = map->data + size_t(r.sy + y) * map->row_bytes + size_t(r.sx);
+		uint8_t *p = pixel(s, int(r.x), int(r.y + y));
+		for (int64_t x = 0; x < r.w; ++x, p += 4) {
 			const unsigned v = m[x];
 			if (alpha == 255 && v == 255) {
 				p[0] = bgr[0];
@@ -333,18 +365,17 @@ void gr_draw_text(int x, int y, const char *text, bool bold)
 	const int gw = g_font->glyph_width;
 	const int gh = g_font->glyph_height;
 	bold = bold && int(g_font->texture->height) > gh;
-	x += g_overscan_x;
-	y += g_overscan_y;
-	for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
-		if (!inside(s, x, y, gw, gh))
-			break;
+	int64_t gx = int64_t(x) + g_overscan_x;
+	const int64_t gy = int64_t(y) + g_overscan_y;
+	// Each glyph is clipped like any copy; past the right edge nothing more
+	// can show.
+	for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p && gx < int64_t(s->width);
+	     ++p, gx += gw) {
 		const int index = int(*p) - 32;
 		if (index >= 0 && index < 96)
-			gr_blend_alpha_map(g_font->texture, index * gw, bold ? gh : 0, gw, gh, x, y);
-		x += gw;
+			gr_blend_alpha_map(g_font->texture, index * gw, bold ? gh : 0, gw, gh, int(gx), int(gy));
 	}
 }
-
 void gr_texticon(int x, int y, const gr_surface *alpha_map)
 {
 	if (!alpha_map)

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 std::atomic<RecoveryUI *> RecoveryUI::instance_{nullptr};
@@ -35,7 +36,11 @@ void RecoveryUI::InputThread()
 void RecoveryUI::Initialize()
 {
 	input_open(InputCallback, nullptr);
-	std::thread(InputThread).detach();
+	// A process out of threads goes on without keys.
+	try {
+		std::thread(InputThread).detach();
+	} catch (const std::system_error &) {
+	}
 }
 
 int RecoveryUI::InputCallback(int fd, uint32_t epevents, void *)
@@ -82,8 +87,13 @@ void RecoveryUI::HandleKey(int key, int down)
 			last_key_down_ = key;
 			long_press_ = false;
 			const int count = press_counter_;
+			// Without a timer thread the press just never becomes long.
 			++timers_running_;
-			std::thread([this, key, count] { LongPressTimer(key, count); }).detach();
+			try {
+				std::thread([this, key, count] { LongPressTimer(key, count); }).detach();
+			} catch (const std::system_error &) {
+				--timers_running_;
+			}
 		} else {
 			if (key == last_key_down_) {
 				long_press = long_press_;

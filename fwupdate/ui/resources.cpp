@@ -1,6 +1,7 @@
 #include "resources.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -26,6 +27,31 @@ struct png_reader {
 	int color_type = 0;
 	int channels = 0;
 };
+
+// libpng allocates the length a chunk declares before it reads the chunk
+// (a text chunk of a 49-byte file can ask for 2 GiB), and its chunk-size
+// limits do not stop that. So every chunk up to IEND must lie inside the
+// file before libpng gets the stream; the stream is left after the
+// signature. A file cut short within a chunk header is left to libpng.
+bool chunks_inside_file(FILE *fp)
+{
+	struct stat st;
+	if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode))
+		return false;
+	const uint64_t size = uint64_t(st.st_size);
+	uint64_t at = 8;
+	unsigned char h[8];
+	while (fseeko(fp, off_t(at), SEEK_SET) == 0 && fread(h, 1, sizeof(h), fp) == sizeof(h)) {
+		const uint64_t length = uint64_t(h[0]) << 24 | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | h[3];
+		// Header, data and CRC.
+		if (length + 12 > size - at)
+			return false;
+		at += length + 12;
+		if (memcmp(h + 4, "IEND", 4) == 0)
+			break;
+	}
+	return fseeko(fp, 8, SEEK_SET) == 0;
+}
 
 void close_reader(png_reader *r)
 {
@@ -56,6 +82,10 @@ int open_png(const char *name, png_reader *r)
 	if (png_sig_cmp(header, 0, sizeof(header))) {
 		close_reader(r);
 		return RES_ERR_SIGNATURE;
+	}
+	if (!chunks_inside_file(r->fp)) {
+		close_reader(r);
+		return RES_ERR_DECODE;
 	}
 	r->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
 	if (!r->png) {

@@ -10,12 +10,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 std::atomic<ScreenRecoveryUI *> ScreenRecoveryUI::instance_{nullptr};
 
 namespace {
-
-constexpr int kTextBytes = 256;
 
 void report_missing(const char *name, int code)
 {
@@ -31,10 +30,7 @@ ScreenRecoveryUI::ScreenRecoveryUI()
 
 ScreenRecoveryUI::~ScreenRecoveryUI()
 {
-	animation_stop_.store(true);
-	animation_wake_.notify_all();
-	if (animation_thread_.joinable())
-		animation_thread_.join();
+	StopAnimation();
 	ScreenRecoveryUI *self = this;
 	instance_.compare_exchange_strong(self, nullptr);
 	for (int i = 0; i < 5; ++i) {
@@ -47,6 +43,14 @@ ScreenRecoveryUI::~ScreenRecoveryUI()
 	res_free_surface(bar_full_);
 	res_free_surface(step_empty_);
 	res_free_surface(step_done_);
+}
+
+void ScreenRecoveryUI::StopAnimation()
+{
+	animation_stop_.store(true);
+	animation_wake_.notify_all();
+	if (animation_thread_.joinable())
+		animation_thread_.join();
 }
 
 double ScreenRecoveryUI::Now()
@@ -187,6 +191,10 @@ void ScreenRecoveryUI::PaintScreen()
 {
 	message_shown_ = false;
 	if (!log_shown_) {
+		if (message_held_) {
+			PaintHeldMessage();
+			return;
+		}
 		PaintBackdrop(current_icon_);
 		PaintBar();
 		return;
@@ -242,6 +250,9 @@ void ScreenRecoveryUI::PresentScreen()
 
 void ScreenRecoveryUI::PresentProgress()
 {
+	// A message on the screen has no bar to move.
+	if (message_shown_)
+		return;
 	if (log_shown_ || !pages_identical_) {
 		PaintScreen();
 		pages_identical_ = true;
@@ -314,7 +325,12 @@ void ScreenRecoveryUI::Initialize()
 		log_cols_ = gw > 0 ? std::min(gr_screen_width() / gw, kMaxCols - 1) : 0;
 		LoadImages();
 	}
-	animation_thread_ = std::thread([this] { AnimationLoop(); });
+	// Without a thread the screen still draws on request; it only does not
+	// animate.
+	try {
+		animation_thread_ = std::thread([this] { AnimationLoop(); });
+	} catch (const std::system_error &) {
+	}
 	RecoveryUI::Initialize();
 }
 
@@ -335,7 +351,7 @@ void ScreenRecoveryUI::AnimationStep()
 			redraw = true;
 		}
 	}
-	if (redraw && !message_shown_)
+	if (redraw)
 		PresentProgress();
 }
 
@@ -378,6 +394,7 @@ void ScreenRecoveryUI::SelectStatusIcon(int icon)
 {
 	std::lock_guard<std::mutex> lock(update_lock_);
 	current_icon_ = icon;
+	message_held_ = false;
 	PresentScreen();
 }
 
@@ -466,7 +483,7 @@ void ScreenRecoveryUI::AppendLog(const char *fmt, ...)
 	PresentScreen();
 }
 
-void ScreenRecoveryUI::PaintMessage(const char *text)
+void ScreenRecoveryUI::DrawMessage(const char *text)
 {
 	int gw = 0, gh = 0;
 	gr_glyph_size(&gw, &gh);
@@ -475,26 +492,31 @@ void ScreenRecoveryUI::PaintMessage(const char *text)
 	const int x = W / 2 - (gw * int(strlen(text))) / 2;
 	const int y = H / 2 - gh;
 	gr_draw_text(x, y, text, true);
-	// The screen no longer shows the backdrop; the next progress update
-	// repaints all of it, and until then the animation keeps off.
+	// The screen no longer shows the backdrop: a later repaint paints all
+	// of it.
 	pages_identical_ = false;
 	message_shown_ = true;
 }
 
 void ScreenRecoveryUI::ShowColoredMessage(uint32_t rgb, const char *fmt, ...)
 {
-	char buf[kTextBytes];
+	std::lock_guard<std::mutex> lock(update_lock_);
 	va_list ap;
 	va_start(ap, fmt);
-	vsnprintf(buf, sizeof(buf), fmt, ap);
+	vsnprintf(message_text_, sizeof(message_text_), fmt, ap);
 	va_end(ap);
+	message_rgb_ = rgb & 0xffffff;
+	message_held_ = true;
+	PaintHeldMessage();
+	gr_present();
+}
 
-	std::lock_guard<std::mutex> lock(update_lock_);
+void ScreenRecoveryUI::PaintHeldMessage()
+{
 	gr_set_color(0, 0, 0, 255);
 	gr_wipe();
-	gr_set_color(uint8_t(rgb >> 16), uint8_t(rgb >> 8), uint8_t(rgb), 255);
-	PaintMessage(buf);
-	gr_present();
+	gr_set_color(uint8_t(message_rgb_ >> 16), uint8_t(message_rgb_ >> 8), uint8_t(message_rgb_), 255);
+	DrawMessage(message_text_);
 }
 
 void ScreenRecoveryUI::DrawPlainMessage(const char *fmt, ...)
@@ -509,7 +531,7 @@ void ScreenRecoveryUI::DrawPlainMessage(const char *fmt, ...)
 	gr_set_color(0, 0, 0, 255);
 	gr_wipe();
 	UseRoleColor(ROLE_MENU_SEL_FG);
-	PaintMessage(buf);
+	DrawMessage(buf);
 }
 
 void ScreenRecoveryUI::OpenMenu(const char *const *headers, const char *const *items, int initial)

@@ -26,6 +26,8 @@ public:
 	static constexpr int kMaxRows = 96;
 	static constexpr int kMaxCols = 96;
 	static constexpr int kBarY = 270;
+	// Formatted texts are cut to this many bytes, terminator included.
+	static constexpr int kTextBytes = 256;
 
 	ScreenRecoveryUI();
 	~ScreenRecoveryUI() override;
@@ -57,6 +59,8 @@ protected:
 	static double Now();
 	// One round of the animation thread (frame and self-advancing bar).
 	void AnimationStep();
+	// Ends the animation thread (the destructor does, too).
+	void StopAnimation();
 
 private:
 	void PaintBackdrop(int icon);
@@ -64,7 +68,8 @@ private:
 	void PaintScreen();
 	void PresentScreen();
 	void PresentProgress();
-	void PaintMessage(const char *text);
+	void DrawMessage(const char *text);
+	void PaintHeldMessage();
 	gr_surface *CurrentFrame() const;
 	void LoadImages();
 	void AnimationLoop();
@@ -92,8 +97,14 @@ private:
 	uint8_t bar_option1_ = 0;
 	uint8_t show_percent_ = 0;
 	bool pages_identical_ = false;
-	// A full-screen message is up: the animation thread leaves the screen
-	// alone until an operation repaints it.
+	// The last coloured message holds the screen in place of the icon and
+	// the bar (an update that failed or ended shows nothing else) until a
+	// status icon is selected again; the log can still be shown over it.
+	bool message_held_ = false;
+	char message_text_[kTextBytes] = {};
+	uint32_t message_rgb_ = 0;
+	// A full-screen message is what the screen shows now: progress updates
+	// leave it there.
 	bool message_shown_ = false;
 
 	char log_text_[kMaxRows][kMaxCols] = {};

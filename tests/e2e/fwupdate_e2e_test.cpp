@@ -1,5 +1,6 @@
 // Whole runs of fwupdate on a simulated set: console tags in order, exit
-// status, what lands on every partition, the misc records and the LED.
+// status, what lands on every partition, the misc records, the LED and the
+// last frame on the screen.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "fwupdate_rig.h"
+#include "screen_layout.h"
 
 namespace {
 
@@ -41,18 +43,20 @@ imgbuilder::Image named(const std::string &name, const std::string &data)
 
 const uint32_t TAKEOVER = 0x4000, BIT7 = 0x80;
 
-// Any pixel of the frame that is not black.
-bool drawn(const std::string &fb_file)
+// "" when the screen's last frame is the message alone, centred, in its
+// colour; else what differs.
+std::string screen_shows(const Rig &rig, uint32_t rgb, const std::string &text)
 {
-	FILE *fp = fopen(fb_file.c_str(), "rb");
-	if (!fp)
-		return false;
-	int c;
-	bool any = false;
-	while (!any && (c = fgetc(fp)) != EOF)
-		any = c != 0;
-	fclose(fp);
-	return any;
+	static screenlayout::Art art;
+	static const std::string missing = screenlayout::load_art(CRV_RES_IMAGES, art);
+	if (!missing.empty())
+		return missing;
+	const Rig::Frame f = rig.last_frame();
+	if (f.width == 0)
+		return "no frame on /dev/fb0";
+	const auto shown = screenlayout::Frame::from_bgra(reinterpret_cast<const uint8_t *>(f.bgra.data()),
+							   int(f.width), int(f.height), f.width * 4);
+	return screenlayout::compare(screenlayout::message_frame(int(f.width), int(f.height), art, rgb, text), shown);
 }
 
 // The dual-boot record fwupdate leaves after a successful update.
@@ -87,8 +91,8 @@ TEST(FwupdateRun, MultiImageUpdateWritesEveryPartitionAndTheFinalFlags)
 	EXPECT_FALSE(o.hung);
 	EXPECT_EQ(status_lines(o.out), (Lines{"upgrade-ok\r", "mw>>upgrade-ok\r"})) << o.out;
 	EXPECT_NE(o.out.find("Bypass ostrel updating\n"), std::string::npos);
-	EXPECT_TRUE(drawn(rig.fb_path())) << "the progress screen drew on /dev/fb0";
-	EXPECT_EQ(rig.last_frame().width, 640u);
+	EXPECT_EQ(rig.last_frame().width, 1920u) << "the set's full-HD plane";
+	EXPECT_EQ(screen_shows(rig, 0xffffff, "Update finished! Reboot system!"), "");
 
 	EXPECT_EQ(rig.partition_bytes("boot").substr(0, boot.size()), boot);
 	EXPECT_EQ(rig.partition_bytes("kernel").substr(0, kernel.size()), kernel);
@@ -238,5 +242,59 @@ TEST(FwupdateRun, WrongArgumentCountsPrintOnlyTheUsage)
 	}
 	EXPECT_EQ(rig.mem_reg(0x210), 0u);
 }
+
+// main's own failures: the console line and tag, the red text, the exit
+// status, and nothing written after the failure.
+struct MainFailure {
+	const char *name;
+	void (*fault)(Rig &);
+	const char *line; // printed before the tag
+	const char *tag;
+	const char *screen;
+	bool updated; // the image had been written when it failed
+};
+
+class MainFailureTest : public ::testing::TestWithParam<MainFailure> {};
+
+TEST_P(MainFailureTest, IsReportedAndEndsTheRunWithNothingWrittenAfterIt)
+{
+	CRV_REQUIRE_SANDBOX();
+	const MainFailure &f = GetParam();
+	Rig rig(FWUPDATE_PROGRAM);
+	const std::string boot = pattern(4096, 11);
+	rig.partition("boot", 8192, 'B');
+	rig.image({emmc_image("boot", boot)});
+	rig.screen(CRV_RES_IMAGES, 640, 480);
+	f.fault(rig);
+
+	fwrig::Outcome o = rig.run();
+	ASSERT_TRUE(o.result.setup_error.empty()) << o.result.setup_error;
+	EXPECT_FALSE(o.hung) << o.out;
+	EXPECT_EQ(o.exit_code, 255) << o.out << o.result.err;
+	EXPECT_EQ(status_lines(o.out), (Lines{f.tag})) << o.out;
+	EXPECT_NE(o.out.find(f.line), std::string::npos) << o.out;
+	EXPECT_EQ(screen_shows(rig, 0xff0000, f.screen), "");
+
+	EXPECT_EQ(rig.partition_bytes("boot").substr(0, boot.size()), f.updated ? boot : std::string(4096, 'B'));
+	EXPECT_EQ(rig.misc(0, 4), f.updated ? "DBFG" : std::string(4, '\xff'));
+	EXPECT_EQ(rig.misc(0x2600, 8), std::string(8, '\xff')) << "no UPENV record";
+	EXPECT_EQ(rig.apdat(0, 7) == "ERASEDB", f.updated);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+	Main, MainFailureTest,
+	::testing::Values(
+		MainFailure{"NoMemDevice", [](Rig &r) { r.no_mem_device(); }, "Unable to init led !\n",
+			    "mw>>upgrade-err-System error\r", "ERROR: System error!", false},
+		MainFailure{"NoThreadStarts", [](Rig &r) { r.no_threads(); }, "create led thread fail !\n",
+			    "mw>>upgrade-err-System error\r", "ERROR: System error!", false},
+		MainFailure{"ImageCannotBeOpened", [](Rig &r) { r.unopenable_image(); },
+			    "open file /tmp/update.img failed!\n", "mw>>upgrade-err-Read image failed\r",
+			    "ERROR: Read image failed!", false},
+		MainFailure{"UpdateThreadDoesNotStart", [](Rig &r) { r.failing_update_thread(); }, "verify success!\n",
+			    "mw>>upgrade-err-System error\r", "ERROR: System error!", false},
+		MainFailure{"BootPartitionRefused", [](Rig &r) { r.refuse_boot_select(); }, "Updating......\n",
+			    "mw>>upgrade-err-Set boot part failed\r", "ERROR: Set boot part failed!", true}),
+	[](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

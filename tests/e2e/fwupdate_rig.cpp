@@ -4,6 +4,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,6 +63,18 @@ std::string slurp(const char *path)
 	return s;
 }
 
+std::string pread_file(const std::string &path, uint64_t offset, std::size_t len)
+{
+	std::string out(len, '\0');
+	int fd = open(path.c_str(), O_RDONLY);
+	if (fd < 0)
+		return {};
+	ssize_t n = pread(fd, out.data(), len, static_cast<off_t>(offset));
+	close(fd);
+	out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+	return out;
+}
+
 uint32_t led_level()
 {
 	uint32_t v = 0;
@@ -72,6 +87,21 @@ uint32_t led_level()
 	return v;
 }
 
+// A unix socket bound at path: stat() finds it, open() cannot open it.
+bool socket_at(const char *path)
+{
+	sockaddr_un addr = {};
+	addr.sun_family = AF_UNIX;
+	snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path);
+	umount2(path, MNT_DETACH);
+	unlink(path);
+	int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+	bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) == 0;
+	if (fd >= 0)
+		close(fd);
+	return ok;
+}
+
 double since(std::chrono::steady_clock::time_point t0)
 {
 	return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -81,7 +111,6 @@ double since(std::chrono::steady_clock::time_point t0)
 
 Rig::Rig(std::string program, uint64_t apdat_size) : program_(std::move(program))
 {
-	sb_.sparse_file("/dev/mem", MEM_SIZE);
 	// Erased flash reads as ones: records written show up against it.
 	sb_.write_file(part_path("misc"), std::string(MISC_SIZE, '\xff'));
 	sb_.sparse_file(APDAT_FILE, apdat_size);
@@ -91,6 +120,11 @@ Rig::Rig(std::string program, uint64_t apdat_size) : program_(std::move(program)
 	sb_.sparse_file("/dev/mmcblk0", 8ull << 20);
 	devsim_.push_back(std::string("/dev/mmcblk0 emmc size=8M partition_config=0x50 log=") + EMMC_LOG);
 	cmdline("console=ttyS0 root=/dev/mmcblk0p5 rootwait");
+}
+
+void Rig::refuse_boot_select()
+{
+	devsim_.front() += " fail_opcode=6"; // MMC SWITCH
 }
 
 void Rig::cmdline(const std::string &text)
@@ -138,6 +172,10 @@ void Rig::image_file(const std::string &host_file)
 
 Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, double deadline)
 {
+	if (mem_ && !mem_placed_) {
+		sb_.sparse_file("/dev/mem", MEM_SIZE);
+		mem_placed_ = true;
+	}
 	std::string conf;
 	for (auto &l : devsim_)
 		conf += l + "\n";
@@ -165,6 +203,10 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 				return 121;
 			}
 		}
+		if (unopenable_image_ && !socket_at(IMAGE)) {
+			fprintf(stderr, "rig: cannot put a socket at the image path\n");
+			return 122;
+		}
 		auto t0 = std::chrono::steady_clock::now();
 		pid_t pid = fork();
 		if (pid == 0) {
@@ -172,14 +214,27 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 			dup2(fd, 1);
 			close(fd);
 			setenv("CRV_DEVSIM", DEVSIM_CONF, 1);
+			if (failing_update_thread_)
+				setenv("CRV_FAIL_THREAD", "update", 1);
 			std::vector<char *> a;
 			for (auto &s : argv)
 				a.push_back(const_cast<char *>(s.c_str()));
 			a.push_back(nullptr);
+			// glibc gives each thread a stack of the process's stack
+			// limit: 1 TiB is more than the system lets a thread map.
+			const rlimit huge = {1ull << 40, 1ull << 40};
+			if (no_threads_)
+				setrlimit(RLIMIT_STACK, &huge);
 			execv(a[0], a.data());
 			if (errno == ENOEXEC) {
-				// An ARM build on another host: through the emulator.
+				// An ARM build on another host: through the emulator. A
+				// 32-bit process has no room for a 2 GiB stack; the limit
+				// is set by the host's prlimit (qemu keeps its own).
 				a.insert(a.begin(), const_cast<char *>("qemu-arm-static"));
+				if (no_threads_) {
+					a.insert(a.begin(), {const_cast<char *>("prlimit"),
+							     const_cast<char *>("--stack=2147483647"), const_cast<char *>("--")});
+				}
 				execvp(a[0], a.data());
 			}
 			_exit(127);
@@ -196,7 +251,10 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 				break;
 			}
 			double t = since(t0);
-			if (end_at < 0 && slurp(OUT_FILE).find("\r\nupgrade-failed\r\n") != std::string::npos)
+			const std::string out = slurp(OUT_FILE);
+			if (watcher_)
+				watcher_(out);
+			if (end_at < 0 && out.find("\r\nupgrade-failed\r\n") != std::string::npos)
 				end_at = t + linger;
 			if ((end_at >= 0 && t >= end_at) || t >= deadline) {
 				led = led_level();
@@ -227,15 +285,7 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 
 std::string Rig::read_host(const std::string &path, uint64_t offset, std::size_t len) const
 {
-	std::string host = sb_.host_path(path);
-	std::string out(len, '\0');
-	int fd = open(host.c_str(), O_RDONLY);
-	if (fd < 0)
-		return {};
-	ssize_t n = pread(fd, out.data(), len, static_cast<off_t>(offset));
-	close(fd);
-	out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-	return out;
+	return pread_file(sb_.host_path(path), offset, len);
 }
 
 std::string Rig::partition_bytes(const std::string &name) const
@@ -272,25 +322,40 @@ std::vector<std::string> Rig::emmc_log() const
 	return lines;
 }
 
-std::string Rig::fb_path() const
-{
-	return fb_ ? sb_.host_path("/dev/fb0") : std::string();
-}
+namespace {
 
-Rig::Frame Rig::last_frame() const
+// The page the plane scans out, from the model's state file; `read` reads
+// (path, offset, length) of the sandbox's files.
+Rig::Frame shown_frame(const std::function<std::string(const std::string &, uint64_t, std::size_t)> &read)
 {
-	Frame f;
+	Rig::Frame f;
 	unsigned w = 0, h = 0, line = 0, yoff = 0;
-	std::string state = sb_.read_file("/tmp/fb.state").value_or("");
-	if (!fb_ || sscanf(state.c_str(), "%u %u %u %u", &w, &h, &line, &yoff) != 4 || line < w * 4)
+	std::string state = read("/tmp/fb.state", 0, 64);
+	if (sscanf(state.c_str(), "%u %u %u %u", &w, &h, &line, &yoff) != 4 || line < w * 4)
 		return f;
 	f.width = w;
 	f.height = h;
 	for (unsigned y = 0; y < h; y++)
-		f.bgra += read_host("/dev/fb0", static_cast<uint64_t>(yoff + y) * line, w * 4);
+		f.bgra += read("/dev/fb0", static_cast<uint64_t>(yoff + y) * line, w * 4);
 	if (f.bgra.size() != static_cast<std::size_t>(w) * h * 4)
-		f = Frame{};
+		f = Rig::Frame{};
 	return f;
+}
+
+} // namespace
+
+Rig::Frame Rig::last_frame() const
+{
+	if (!fb_)
+		return {};
+	return shown_frame([this](const std::string &path, uint64_t offset, std::size_t len) {
+		return read_host(path, offset, len);
+	});
+}
+
+Rig::Frame read_frame()
+{
+	return shown_frame(pread_file);
 }
 
 std::vector<std::string> status_lines(const std::string &out)

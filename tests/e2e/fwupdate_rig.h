@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,10 +41,21 @@ public:
 	void partition(const std::string &name, uint64_t size, char fill = '\0');
 	// A partition file of `size` bytes, sparse (for large targets).
 	void sparse_partition(const std::string &name, uint64_t size);
-	// The progress screen's PNG resources and a file-backed /dev/fb0.
-	void screen(const std::string &res_dir, uint32_t width = 640, uint32_t height = 480);
+	// The progress screen's PNG resources and a file-backed /dev/fb0 (by
+	// default the set's full-HD plane).
+	void screen(const std::string &res_dir, uint32_t width = 1920, uint32_t height = 1080);
 	// The misc partition accepts writes but fails to store them.
 	void failing_misc() { failing_misc_ = true; }
+	// Faults of the set: no /dev/mem; an eMMC that refuses to select a boot
+	// partition; an image path that exists but cannot be opened (a socket);
+	// a process that cannot start any thread (its stack limit is more than
+	// the address space gives a thread); the engine's update thread alone
+	// failing to start (fwupdate_devsim's thread seam).
+	void no_mem_device() { mem_ = false; }
+	void refuse_boot_select();
+	void unopenable_image() { unopenable_image_ = true; }
+	void no_threads() { no_threads_ = true; }
+	void failing_update_thread() { failing_update_thread_ = true; }
 	// Writes the firmware image container the run will get.
 	void image(const std::vector<imgbuilder::Image> &images, const imgbuilder::Faults &faults = {});
 	// Places an existing container file as the image.
@@ -60,7 +72,6 @@ public:
 	uint32_t mem_reg(uint64_t offset) const; // offset inside the LED window
 	std::string apdat(uint64_t offset, std::size_t len) const;
 	std::vector<std::string> emmc_log() const;
-	std::string fb_path() const;
 	// The frame the screen shows last, as rows of blue, green, red, alpha
 	// bytes; empty without a framebuffer.
 	struct Frame {
@@ -68,6 +79,10 @@ public:
 		std::string bgra;
 	};
 	Frame last_frame() const;
+	// Called every 20 ms while fwupdate runs, inside the sandbox, with its
+	// output so far (read_frame() below reads the frame shown then).
+	using Watcher = std::function<void(const std::string &out)>;
+	void watch(Watcher w) { watcher_ = std::move(w); }
 
 	sandbox::Sandbox &box() { return sb_; }
 
@@ -77,9 +92,18 @@ private:
 	std::string program_;
 	sandbox::Sandbox sb_;
 	std::vector<std::string> devsim_;
+	Watcher watcher_;
 	bool fb_ = false;
 	bool failing_misc_ = false;
+	bool mem_ = true;
+	bool mem_placed_ = false;
+	bool unopenable_image_ = false;
+	bool no_threads_ = false;
+	bool failing_update_thread_ = false;
 };
+
+// The frame the screen shows now, read inside the sandbox (from a watcher).
+Rig::Frame read_frame();
 
 // Console tags and untagged status lines of the output, in order.
 std::vector<std::string> status_lines(const std::string &out);

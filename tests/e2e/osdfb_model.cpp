@@ -1,6 +1,6 @@
 // The OSD framebuffer model, offered to whole programs under the name
 // "osdfb" in $CRV_DEVSIM files:
-//     /dev/fb0 osdfb xres=640 yres=480 state=/tmp/fb.state
+//     /dev/fb0 osdfb xres=1920 yres=1080 state=/tmp/fb.state
 // The node is a regular file of at least smem_len bytes placed by the test.
 // After every call the model writes "<xres> <yres> <line bytes> <yoffset>"
 // to the state file, so that a test can find the frame last shown.
@@ -15,8 +15,8 @@ class OsdFb : public devmodels::Model {
 public:
 	explicit OsdFb(const devmodels::Params &p) : Model(p)
 	{
-		fb_.xres = static_cast<uint32_t>(p.get_u64("xres", 640));
-		fb_.yres = static_cast<uint32_t>(p.get_u64("yres", 480));
+		fb_.xres = static_cast<uint32_t>(p.get_u64("xres", 1920));
+		fb_.yres = static_cast<uint32_t>(p.get_u64("yres", 1080));
 		fb_.line_length = fb_.xres * 4;
 		fb_.smem_len = 2 * fb_.line_length * fb_.yres;
 		fb_.stride = fb_.line_length;

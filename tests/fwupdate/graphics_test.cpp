@@ -1,4 +1,4 @@
-// Drawing primitives on a memory backend: clipping, blending arithmetic,
+// Drawing primitives on a memory backend: clipping to the surface, blending arithmetic,
 // blits, text with the built-in and a loaded font, and no display at all.
 #include "graphics.h"
 #include "resources.h"
@@ -55,17 +55,24 @@ TEST_F(GraphicsTest, StartPresentsTwiceAndReportsTheFallbackFont)
 	EXPECT_EQ(gr_text_width("abc"), 30);
 }
 
-TEST_F(GraphicsTest, FillsAreClippedWholeAndBlendedExactly)
+TEST_F(GraphicsTest, FillsAreClippedToTheSurfaceAndBlendedExactly)
 {
 	Start();
 	gr_set_color(10, 20, 30, 255);
-	gr_fill_rect(30, 0, 40, 2); // right edge one past the last column: drawn
+	gr_fill_rect(30, 0, 40, 2); // right edge one past the last column
 	EXPECT_EQ(Px(40 - 1, 1), (std::vector<uint8_t>{30, 20, 10, 255}));
 	gr_set_color(99, 99, 99, 255);
-	gr_fill_rect(30, 2, 41, 4); // one more: dropped whole
-	EXPECT_EQ(Px(30, 2)[0], 0);
-	gr_fill_rect(-1, 5, 3, 6);
-	EXPECT_EQ(Px(0, 5)[0], 0);
+	gr_fill_rect(30, 2, 41, 4); // one more: the part inside is drawn
+	EXPECT_EQ(Px(30, 2)[0], 99);
+	EXPECT_EQ(Px(39, 3)[0], 99);
+	gr_fill_rect(-1, 5, 3, 6); // left of the screen: columns 0..2
+	EXPECT_EQ(Px(2, 5)[0], 99);
+	EXPECT_EQ(Px(3, 5)[0], 0);
+	gr_fill_rect(-100, 28, 100, 100); // over every edge but the top
+	EXPECT_EQ(Inked(0, 28, 40, 2), 80);
+	gr_fill_rect(40, 0, 50, 5); // wholly outside: nothing
+	gr_fill_rect(0, -5, 5, 0);
+	EXPECT_EQ(Inked(0, 0, 30, 2), 0);
 
 	gr_set_color(200, 100, 0, 100);
 	gr_fill_rect(0, 10, 1, 11); // over black, alpha 0
@@ -96,10 +103,14 @@ TEST_F(GraphicsTest, BlitsCopyOpaqueWithRedAndBlueExchanged)
 	EXPECT_EQ(Px(5, 7), (std::vector<uint8_t>{15, 14, 13, 16}));
 	EXPECT_EQ(Px(6, 6)[3], 0);
 
-	gr_blit(&src, 0, 0, 3, 2, 10, 10); // wider than the source: nothing
-	EXPECT_EQ(Px(10, 10)[3], 0);
-	gr_blit(&src, 0, 0, 2, 2, 39, 0); // leaves the screen: nothing
-	EXPECT_EQ(Px(39, 0)[3], 0);
+	gr_blit(&src, 0, 0, 3, 2, 10, 10); // wider than the source: what it has
+	EXPECT_EQ(Px(11, 10), (std::vector<uint8_t>{7, 6, 5, 8}));
+	EXPECT_EQ(Px(12, 10)[3], 0);
+	gr_blit(&src, 0, 0, 2, 2, 39, 0); // half off the right edge
+	EXPECT_EQ(Px(39, 1), (std::vector<uint8_t>{11, 10, 9, 12}));
+	gr_blit(&src, 0, 0, 2, 2, -1, -1); // off the top left: the last pixel
+	EXPECT_EQ(Px(0, 0), (std::vector<uint8_t>{15, 14, 13, 16}));
+	EXPECT_EQ(Px(1, 0)[3], 0);
 	gr_blit(nullptr, 0, 0, 1, 1, 0, 0);
 
 	uint8_t one = 255;
@@ -145,9 +156,14 @@ TEST_F(GraphicsTest, BuiltInFontDrawsGlyphsAndSkipsCodesAboveTheTable)
 	gr_set_color(0, 0, 0, 255);
 	gr_wipe();
 	gr_set_color(255, 255, 255, 255);
-	gr_draw_text(25, 0, "AB", false); // the second glyph would leave: stops
+	gr_draw_text(25, 0, "AB", false); // the second glyph is cut at the edge
 	EXPECT_GT(Inked(25, 0, 10, 18), 0);
-	EXPECT_EQ(Inked(35, 0, 5, 18), 0);
+	EXPECT_GT(Inked(35, 0, 5, 18), 0);
+	gr_set_color(0, 0, 0, 255);
+	gr_wipe();
+	gr_set_color(255, 255, 255, 255);
+	gr_draw_text(-5, 20, "AB", false); // and the first at the left edge
+	EXPECT_GT(Inked(0, 20, 5, 10), 0);
 
 	// Every printable character has ink in the decoded built-in font.
 	const gr_builtin_font &f = gr_builtin_font_data;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
 #include <fstream>
 
@@ -256,6 +257,47 @@ TEST_F(ResourcesTest, MalformedCaptionEntriesAreRefused)
 	put("past", past);
 	EXPECT_EQ(res_load_caption("past", "de", &s), RES_ERR_FORMAT);
 	EXPECT_EQ(s, nullptr);
+}
+
+// Peak size of this process's address space, in kB.
+long vm_peak_kb()
+{
+	std::ifstream in("/proc/self/status");
+	for (std::string line; std::getline(in, line);)
+		if (line.rfind("VmPeak:", 0) == 0)
+			return std::stol(line.substr(7));
+	return 0;
+}
+
+void put_be32(std::string &s, uint32_t v)
+{
+	for (int shift = 24; shift >= 0; shift -= 8)
+		s += char(v >> shift);
+}
+
+TEST_F(ResourcesTest, AChunkLongerThanTheFileIsRefusedBeforeAnythingIsAllocated)
+{
+	// 49 bytes: signature, a 1x1 gray header, then a text chunk that
+	// declares 2 GiB - 1 bytes and holds 8.
+	std::string png("\x89PNG\r\n\x1a\n", 8);
+	std::string ihdr;
+	put_be32(ihdr, 1);
+	put_be32(ihdr, 1);
+	ihdr += std::string("\x08\x00\x00\x00\x00", 5);
+	put_be32(png, 13);
+	png += "IHDR" + ihdr;
+	put_be32(png, uint32_t(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(("IHDR" + ihdr).data()), 17)));
+	put_be32(png, 0x7fffffff);
+	png += std::string("tEXtFrames\0" "1", 12);
+	ASSERT_EQ(png.size(), 49u);
+	put_raw("huge_text", png);
+
+	const long before = vm_peak_kb();
+	int n = 0;
+	gr_surface **frames = nullptr;
+	EXPECT_EQ(res_load_frames("huge_text", &n, &frames), RES_ERR_DECODE);
+	EXPECT_EQ(frames, nullptr);
+	EXPECT_LT(vm_peak_kb() - before, 64 * 1024) << "kB of address space taken for a 49-byte file";
 }
 
 } // namespace

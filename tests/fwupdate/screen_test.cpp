@@ -8,6 +8,7 @@
 #include "capture.h"
 
 #include <gtest/gtest.h>
+#include <linux/input.h>
 
 #include <chrono>
 #include <memory>
@@ -163,6 +164,8 @@ TEST_F(ScreenTest, ErrorIconDrawsNoBarAndARedMessageStays)
 	EXPECT_EQ(Px(bar_x + 20, ScreenRecoveryUI::kBarY + 16), std::vector<uint8_t>({0, 0, 0}));
 	Save("error_icon");
 
+	// A failed update, as the program reports it.
+	ui_->SelectStatusIcon(ScreenRecoveryUI::ICON_INSTALLING);
 	ui_->SetLogVisible(true);
 	ui_->ShowColoredMessage(0xFF0000, "ERROR: image verify failed");
 	Save("error_message");
@@ -173,8 +176,19 @@ TEST_F(ScreenTest, ErrorIconDrawsNoBarAndARedMessageStays)
 	const int presents = backend_.presents;
 	std::this_thread::sleep_for(std::chrono::milliseconds(300));
 	ui_->AnimationStep(); // the open segment moved on; the message stays
+	ui_->SetSegmentFraction(0.9f);
 	EXPECT_EQ(backend_.presents, presents);
 	EXPECT_EQ(Inked(0, y, kW, 20, red), ink);
+
+	// The log key shows the log and the message again, never the bar.
+	for (int press = 0; press < 3; ++press) {
+		ui_->HandleKey(KEY_HOME, 1);
+		ui_->HandleKey(KEY_HOME, 0);
+		ui_->AnimationStep();
+		EXPECT_EQ(Inked(bar_x, ScreenRecoveryUI::kBarY, kBarW, kBarH, kFill), 0) << "press " << press;
+		EXPECT_EQ(Inked(bar_x, ScreenRecoveryUI::kBarY, kBarW, kBarH, kEmpty), 0) << "press " << press;
+		EXPECT_EQ(Inked(0, y, kW, 20, red), ui_->IsLogVisible() ? 0 : ink) << "press " << press;
+	}
 }
 
 TEST_F(ScreenTest, LogShowsTheNewestRowsAtTheBottom)

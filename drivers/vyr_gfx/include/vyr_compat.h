@@ -81,4 +81,11 @@
 #define VYR_FB_OPS_CONST
 #endif
 
+/* A mapping's flags are changed through helpers from 6.3 on. */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 3, 0)
+#define vyr_vm_flags_clear(vma, flags) vm_flags_clear((vma), (flags))
+#else
+#define vyr_vm_flags_clear(vma, flags) ((vma)->vm_flags &= ~(flags))
+#endif
+
 #endif /* VYR_COMPAT_H */

@@ -35,6 +35,7 @@
 #include <linux/cpumask.h>
 #include "vyr_compat.h"
 #include "vyr_components.h"
+#include "vyr_perm.h"
 #include "crv_platform.h"
 #include "ker_dispage.h"
 #include "ker_dispage_op.h"
@@ -52,10 +53,13 @@ MODULE_PARM_DESC(g_DispAgeDbgMask, "DispAge messages: 1 error, 2 warning, 4 mess
 #define DISPAGE_CHIP_Q2		0x51323030u
 #define DISPAGE_CHIP_Q5		0x51353030u
 #define DISPAGE_WINDOW_SIZE	512
+#define DISPAGE_REG_PHYS	0xFC058200
 /* Self-test buffers: sized from the picture, at most this much. */
 #define DISPAGE_BAT_MAX_BYTES	(32u << 20)
 
 ST_KER_DISPAGE_CTX g_KerDispAgeCtx;
+/* The device the probe ran with: DMA allocations and managed resources hang on it. */
+static struct device *pdev_kdispage;
 
 static const char *const g_DispAgeDbgName[6] = {
 	"Error", "Warning", "Message", "Trace Flow", "Time Diff", "Dump Register",
@@ -222,15 +226,14 @@ EXPORT_SYMBOL(KDispAge_share_irq);
 
 void *_KDispAge_alloc_buffer(u32 u32Size, dma_addr_t *pPhys)
 {
-	struct device *dev = CTX->pDevice;
+	struct device *dev = pdev_kdispage;
 	void *va;
 
-	if (IS_ERR_OR_NULL(dev)) {
+	/* The probe gave the device its 32-bit mask and DMA set-up. */
+	if (!dev) {
 		DISPAGE_ERR("allocate buffer fail\n");
 		return NULL;
 	}
-	dma_coerce_mask_and_coherent(dev, DMA_BIT_MASK(32));
-	of_dma_configure(dev, CTX->pNode, true);
 	va = dma_alloc_coherent(dev, u32Size, pPhys, GFP_KERNEL | GFP_DMA);
 	if (!va) {
 		DISPAGE_ERR("allocate buffer fail\n");
@@ -243,7 +246,7 @@ void *_KDispAge_alloc_buffer(u32 u32Size, dma_addr_t *pPhys)
 void _KDispAge_free_buffer(void *va, dma_addr_t phys, u32 u32Size)
 {
 	if (va)
-		dma_free_coherent(CTX->pDevice, u32Size, va, phys);
+		dma_free_coherent(pdev_kdispage, u32Size, va, phys);
 }
 
 u32 Ker_DispAge_GetPlaneSize(const ST_KDISPAGE_PLANE *pstPlane, int s32Column)
@@ -393,21 +396,29 @@ static int KDispAge_release(struct inode *inode, struct file *file)
 	return 0;
 }
 
+/*
+ * A user-space owner programs the engine through its mapping of the register
+ * window and then reads to start it. Only such an opener may start a run,
+ * and only on a job armed since the last run ended: every run leaves the
+ * interrupt enable at 0, so a restart of what another caller left (its
+ * buffers possibly freed since) is refused.
+ */
 static ssize_t KDispAge_read(struct file *file, char __user *buf, size_t count, loff_t *ppos)
 {
 	int ret;
 
 	if (count != 4)
 		return -EINVAL;
-	/*
-	 * The user-space owner programmed the engine through its mapping; the
-	 * run itself is serialised with the other owners, whose waits would
-	 * otherwise take this run's interrupt for their own.
-	 */
+	if (file->private_data != CTX)
+		return -EPERM;
+	/* The run is serialised with the other owners, whose waits would take its interrupt. */
 	ret = down_killable(&CTX->Sem);
 	if (ret)
 		return ret;
-	ret = KDispAge_Read_Interrupt_Count(NULL, NULL);
+	if (CTX->pRegBase && !readl(CTX->pRegBase + DISPAGE_REG_INT_EN))
+		ret = -EINVAL;
+	else
+		ret = KDispAge_Read_Interrupt_Count(NULL, NULL);
 	up(&CTX->Sem);
 	if (ret < 0) {
 		DISPAGE_ERR("%s():%d | Read GPU interrupt : %d\n", "KDispAge_read", 667, ret);
@@ -435,23 +446,33 @@ static long _KDispAge_do_ioctl(unsigned int cmd, void __user *uarg)
 	return KDispAge_bat(&bat);
 }
 
+/* The self-test allocates up to two large buffers and runs the engine. */
 static long KDispAge_ioctl(struct file *file, unsigned int cmd, unsigned long arg)
 {
-	return _KDispAge_do_ioctl(cmd, (void __user *)arg);
+	return vyr_perm_admin(file) ?: _KDispAge_do_ioctl(cmd, (void __user *)arg);
 }
 
 #ifdef CONFIG_COMPAT
 static long KDispAge_compat_ioctl(struct file *file, unsigned int cmd, unsigned long arg)
 {
-	return _KDispAge_do_ioctl(cmd, compat_ptr((compat_uptr_t)arg));
+	return vyr_perm_admin(file) ?: _KDispAge_do_ioctl(cmd, compat_ptr((compat_uptr_t)arg));
 }
 #endif
 
+/*
+ * Maps any physical range: the register windows of a user-space owner, or
+ * memory. The driver hands out no frames of its own whose life it could tie
+ * to the mapping, so every mapping needs CAP_SYS_RAWIO, as /dev/mem does.
+ */
 static int KDispAge_mmap(struct file *file, struct vm_area_struct *vma)
 {
 	unsigned long size = vma->vm_end - vma->vm_start;
+	unsigned long regs = DISPAGE_REG_PHYS >> PAGE_SHIFT;
 	int ret;
 
+	ret = vyr_perm_rawio(file);
+	if (ret)
+		return ret;
 	if (vma->vm_pgoff + vma_pages(vma) < vma->vm_pgoff) {
 		DISPAGE_ERR("mmap failed\n");
 		return -EINVAL;
@@ -461,9 +482,14 @@ static int KDispAge_mmap(struct file *file, struct vm_area_struct *vma)
 	DISPAGE_TRC("%s() : vma start = %lX, end = %lX ( size = %ld ), pgoff = %lX \n", __func__,
 		    vma->vm_start, vma->vm_end, size, vma->vm_pgoff);
 	ret = remap_pfn_range(vma, vma->vm_start, vma->vm_pgoff, size, vma->vm_page_prot);
-	if (ret)
+	if (ret) {
 		DISPAGE_ERR("mmap failed\n");
-	return ret;
+		return ret;
+	}
+	/* This opener can now program the engine: its reads may start it. */
+	if (vma->vm_pgoff <= regs && regs - vma->vm_pgoff < vma_pages(vma))
+		file->private_data = CTX;
+	return 0;
 }
 
 static const struct file_operations g_KDispAgeFops = {
@@ -570,7 +596,7 @@ static int _DispAge_map_windows(void)
 		phys_addr_t phys;
 		const char *fail;
 	} map[] = {
-		{ 0xFC058200, "MA_KER_REG_REMAP DispAge register Fail !!!!!!\n" },
+		{ DISPAGE_REG_PHYS, "MA_KER_REG_REMAP DispAge register Fail !!!!!!\n" },
 		{ 0xFC3A0000, "ioremap DispAge secure register Fail !!!!!!\n" },
 		{ 0xFC05F000, "MA_KER_REG_REMAP AGE DispAge integraion register Fail !!!!!!\n" },
 		{ 0xFC058400, "MA_KER_REG_REMAP AGE integraion register Fail !!!!!!\n" },
@@ -634,6 +660,10 @@ static int kdispage_probe(struct device *dev)
 		CTX->s32IrqAffinity = affinity;
 		irq_set_affinity_hint(CTX->u32Irq, cpumask_of(affinity));
 	}
+
+	/* Self-test buffers: 32-bit DMA as the device tree describes it, set up once. */
+	dma_coerce_mask_and_coherent(dev, DMA_BIT_MASK(32));
+	of_dma_configure(dev, CTX->pNode, true);
 
 	dev_set_drvdata(dev, CTX);
 	init.RegBase = CTX->pRegBase;
@@ -748,11 +778,17 @@ void Ker_DispAge_PrintDbgGroup(void)
 
 /* ---- start and stop ---- */
 
+/* The power service keeps the record it is given. */
+static ST_KER_PMI_OPS g_stDispAgePmiOps = {
+	.pfSuspend = _ker_dispage_pmi_suspend_p,
+	.pfResume = _ker_dispage_pmi_resume_p,
+};
+
 int KER_DispAge_DrvInit(void)
 {
-	ST_KER_PMI_OPS ops;
 	int ret;
 
+	pdev_kdispage = NULL;
 	DISPAGE_DBG("%s() start\n", __func__);
 	memset(CTX, 0, sizeof(*CTX));
 	sema_init(&CTX->Sem, 1);
@@ -760,9 +796,12 @@ int KER_DispAge_DrvInit(void)
 
 	/* Without the device there is nothing to probe with. */
 	ret = _DispAge_device_initialize();
-	if (!ret)
-		ret = kdispage_probe(CTX->pDevice);
+	if (!ret) {
+		pdev_kdispage = CTX->pDevice;
+		ret = kdispage_probe(pdev_kdispage);
+	}
 	if (ret) {
+		pdev_kdispage = NULL;
 		_DispAge_device_terminate();
 		DISPAGE_DBG("%s() error = %d \n", __func__, 0);
 		return 0;
@@ -770,10 +809,7 @@ int KER_DispAge_DrvInit(void)
 
 	atomic_set(&CTX->u32PmiSuspend, 0);
 	atomic_set(&CTX->u32HwBusy, 0);
-	memset(&ops, 0, sizeof(ops));
-	ops.pfSuspend = _ker_dispage_pmi_suspend_p;
-	ops.pfResume = _ker_dispage_pmi_resume_p;
-	KER_PMI_Install(57, 17, &ops, 22, NULL, NULL);
+	KER_PMI_Install(57, 17, &g_stDispAgePmiOps, 22, NULL, NULL);
 
 	DISPAGE_TRC("Register Debug Menu \n");
 	DRV_DBG_Register(DRV_DBG_REGISTER_LEVEL, DRV_DBG_MENU_SUBMENU, "Ker_DispAge", _KerDispAgeDbgMenu);
@@ -783,7 +819,8 @@ int KER_DispAge_DrvInit(void)
 
 void KER_DispAge_DrvExit(void)
 {
-	kdispage_remove(CTX->pDevice);
+	kdispage_remove(pdev_kdispage);
+	pdev_kdispage = NULL;
 	_DispAge_device_terminate();
 	_KDispAge_DbgFreePages();
 	DISPAGE_DBG("Corvel DispAge Driver unloaded\n");

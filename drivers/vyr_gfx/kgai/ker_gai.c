@@ -41,9 +41,9 @@ MODULE_PARM_DESC(g_GaiDbgMask, "GAI messages: 1 error, 2 warning, 4 message, 8 t
 #define GAI_DBG_TIMEDIFF	0x10
 
 #define GAI_ERR(fmt, ...) \
-	do { if (READ_ONCE(g_GaiDbgMask) & GAI_DBG_ERROR) printk(KERN_ERR "[GAI]" fmt, ##__VA_ARGS__); } while (0)
+	do { if (READ_ONCE(g_GaiDbgMask) & GAI_DBG_ERROR) printk(KERN_ERR fmt, ##__VA_ARGS__); } while (0)
 #define GAI_TRC(fmt, ...) \
-	do { if (READ_ONCE(g_GaiDbgMask) & GAI_DBG_TRACE) printk(KERN_INFO "[GAI]" fmt, ##__VA_ARGS__); } while (0)
+	do { if (READ_ONCE(g_GaiDbgMask) & GAI_DBG_TRACE) printk(KERN_INFO fmt, ##__VA_ARGS__); } while (0)
 
 #define GAI_NAME		"crkgai"
 #define GAI_RESULT_PAGE_SIZE	PAGE_SIZE
@@ -56,7 +56,7 @@ typedef struct ST_GAI_DEV {
 	struct miscdevice misc;
 	struct semaphore sem;
 	PF_GAI_SCM pfScm;		/* null until first use */
-	const char *pszScmName;		/* the symbol held for pfScm */
+	const char *pszScmName;		/* the symbol held for pfScm, if symbol_get found it */
 } ST_GAI_DEV;
 
 typedef struct ST_GAI_FILE {
@@ -89,19 +89,47 @@ static char g_GaiDumpPath[GAI_PATH_SLOTS][GAI_PATH_LEN] = {
 
 /* ---- secure world ---- */
 
+/*
+ * symbol_get() finds only symbols exported with EXPORT_SYMBOL_GPL (5.4.y and
+ * 6.1 alike; a plain export fails with "failing symbol_get of non-GPLONLY
+ * symbol"). A secure-world module that exports plainly is reached through
+ * these weak references instead: the module loader fills them in when that
+ * module is loaded before us, and holds it while we are loaded.
+ */
+extern int tzdev_scm_watch(u32 u32Id, u32 u32Cmd, u32 u32A, u32 u32B, u32 u32C) __weak;
+extern int kteec_kobj_invoke_cmd(u32 u32Id, u32 u32Cmd, u32 u32A, u32 u32B, u32 u32C) __weak;
+
+static PF_GAI_SCM _gai_scm_lookup(ST_GAI_DEV *gai)
+{
+	static const struct {
+		const char *name;
+		PF_GAI_SCM linked;
+	} fns[] = {
+		{ "tzdev_scm_watch", tzdev_scm_watch },
+		{ "kteec_kobj_invoke_cmd", kteec_kobj_invoke_cmd },
+	};
+	size_t i;
+
+	for (i = 0; i < ARRAY_SIZE(fns); i++) {
+		PF_GAI_SCM fn = (PF_GAI_SCM)__symbol_get(fns[i].name);
+
+		if (fn) {
+			gai->pszScmName = fns[i].name;
+			return fn;
+		}
+		if (fns[i].linked)
+			return fns[i].linked;
+		GAI_ERR("symbol %s not found !!!! \n", fns[i].name);
+	}
+	return NULL;
+}
+
 static int _gai_scm_call(ST_GAI_DEV *gai, u32 cmd, u32 a, u32 b, u32 c)
 {
-	static const char *const names[] = { "tzdev_scm_watch", "kteec_kobj_invoke_cmd" };
-	size_t i;
 	int ret;
 
-	for (i = 0; !gai->pfScm && i < ARRAY_SIZE(names); i++) {
-		gai->pfScm = (PF_GAI_SCM)__symbol_get(names[i]);
-		if (gai->pfScm)
-			gai->pszScmName = names[i];
-		else
-			GAI_ERR("symbol %s not found !!!! \n", names[i]);
-	}
+	if (!gai->pfScm)
+		gai->pfScm = _gai_scm_lookup(gai);
 	if (!gai->pfScm)
 		return -1;
 	ret = gai->pfScm(GAI_SCM_ID, cmd, a, b, c);
@@ -178,6 +206,20 @@ static void _gai_detach_buf(ST_GAI_IMPORT *pstMem)
 	memset(pstMem, 0, sizeof(*pstMem));
 }
 
+/*
+ * The exporter mapped the attachment for our device; what is synced is that
+ * mapping, for that device, whole.
+ */
+static void _gai_sync_for_device(struct device *dev, const ST_GAI_IMPORT *pstMem)
+{
+	dma_sync_sg_for_device(dev, pstMem->pSgt->sgl, pstMem->pSgt->orig_nents, DMA_BIDIRECTIONAL);
+}
+
+static void _gai_sync_for_cpu(struct device *dev, const ST_GAI_IMPORT *pstMem)
+{
+	dma_sync_sg_for_cpu(dev, pstMem->pSgt->sgl, pstMem->pSgt->orig_nents, DMA_BIDIRECTIONAL);
+}
+
 /* ---- commands ---- */
 
 static int _gai_copy_result(struct file *file, ST_GAI_COPY_RESULT *pstRec)
@@ -219,10 +261,10 @@ static int _gai_copy_result(struct file *file, ST_GAI_COPY_RESULT *pstRec)
 		ret = -ENOMEM;
 		goto out;
 	}
-	dma_sync_single_for_device(dev, imp.u64DevAddr, size, DMA_BIDIRECTIONAL);
+	_gai_sync_for_device(dev, &imp);
 	ret = _gai_scm_call(gai, GAI_SCM_COPY_RESULT, (u32)page_to_phys(pf->pPage), (u32)imp.u64DevAddr,
 			    size);
-	dma_sync_single_for_cpu(dev, imp.u64DevAddr, size, DMA_BIDIRECTIONAL);
+	_gai_sync_for_cpu(dev, &imp);
 	if (ret >= 0) {
 		GAI_TRC("%s() page : %08X %08X %08X %08X\n", __func__, page[0], page[1], page[2], page[3]);
 		uptr = pf->u32Compat ? compat_ptr((u32)pstRec->u64UserPtr) : u64_to_user_ptr(pstRec->u64UserPtr);
@@ -256,10 +298,10 @@ static int _gai_data_proc_u8_f32(struct file *file, ST_GAI_DATA_PROC *pstRec)
 		return ret;
 	}
 	/* The secure world writes the buffer: the CPU's view is refreshed after. */
-	dma_sync_single_for_device(gai->dev, imp.u64DevAddr, imp.u32Len, DMA_BIDIRECTIONAL);
+	_gai_sync_for_device(gai->dev, &imp);
 	ret = _gai_scm_call(gai, GAI_SCM_U8_TO_F32, (u32)imp.u64DevAddr,
 			    pstRec->u32WordB | (pstRec->u32WordA << 16), pstRec->u32WordA);
-	dma_sync_single_for_cpu(gai->dev, imp.u64DevAddr, imp.u32Len, DMA_BIDIRECTIONAL);
+	_gai_sync_for_cpu(gai->dev, &imp);
 	if (ret < 0)
 		GAI_ERR("tzdev_scm_watch fail !!!!\n");
 	_gai_detach_buf(&imp);
@@ -517,8 +559,9 @@ static int _gai_remove(struct platform_device *pdev)
 
 	if (!gai)
 		return 0;
-	if (gai->pfScm)
+	if (gai->pszScmName)
 		__symbol_put(gai->pszScmName);
+	gai->pszScmName = NULL;
 	gai->pfScm = NULL;
 	misc_deregister(&gai->misc);
 	platform_set_drvdata(pdev, NULL);

@@ -39,6 +39,7 @@
 #include <linux/math64.h>
 #include "vyr_compat.h"
 #include "vyr_components.h"
+#include "vyr_perm.h"
 #include "crv_platform.h"
 #include "ker_hdma.h"
 #include "uapi/vyr_hdma.h"
@@ -190,22 +191,43 @@ static void _KER_HDMA_free_pages(void)
 
 /* ---- mode dispatch ---- */
 
+/* True when [p, p + len) lies in the kernel's linear map, page by page. */
+static bool hdma_linear(const void *p, u32 len)
+{
+	uintptr_t a = (uintptr_t)p, last = a + len - 1;
+
+	if (!len || last < a)
+		return false;
+	for (;;) {
+		if (!virt_addr_valid((const void *)a))
+			return false;
+		if ((a | ~PAGE_MASK) >= last)
+			return virt_addr_valid((const void *)last);
+		a = (a | ~PAGE_MASK) + 1;
+	}
+}
+
 /*
- * Source of a copy or list: staged in the buffer, or used in place when it
- * does not fit (a linear-map kernel address is translated; anything else is
- * taken as physical).
+ * Source of a copy or list. Kernel memory in the linear map is staged in the
+ * buffer, or, when it does not fit, handed to the engine at its physical
+ * address. Anything else is never read through a pointer: it is taken as
+ * the physical address of the data and the engine reads it in place.
  */
 static int hdma_source(const ST_HDMA_TRANSFER *t, bool direct, u64 *src)
 {
+	const void *p = (const void *)(uintptr_t)t->SrcAddr;
+
 	if (!t->SrcAddr)
 		return -EINVAL;
-	if (direct) {
-		const void *p = (const void *)(uintptr_t)t->SrcAddr;
-
-		*src = virt_addr_valid(p) ? (u64)virt_to_phys((void *)p) : t->SrcAddr;
+	if (!hdma_linear(p, t->Size)) {
+		*src = t->SrcAddr;
 		return 0;
 	}
-	memcpy(g_HDMA_CMA_vaddr, (const void *)(uintptr_t)t->SrcAddr, t->Size);
+	if (direct) {
+		*src = virt_to_phys((void *)p);
+		return 0;
+	}
+	memcpy(g_HDMA_CMA_vaddr, p, t->Size);
 	*src = g_HDMA_CMA_paddr;
 	return 0;
 }
@@ -416,18 +438,27 @@ static long hdma_ioctl(unsigned int cmd, void __user *arg)
 	return ret;
 }
 
+/* The self-tests rewrite the palette, the IMVQ SRAM and the PQ registers of the running set. */
 static long _KER_HDMA_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 {
+	if (KHDMA_IO_NR(cmd) == 7 && vyr_perm_admin(f))
+		return -EPERM;
 	return hdma_ioctl(cmd, (void __user *)arg);
 }
 
 #ifdef CONFIG_COMPAT
 static long _KER_HDMA_Compat_Ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 {
+	if (KHDMA_IO_NR(cmd) == 7 && vyr_perm_admin(f))
+		return -EPERM;
 	return hdma_ioctl(cmd, compat_ptr(arg));
 }
 #endif
 
+/*
+ * The staging buffer holds other modules' data and address lists between
+ * their copy and the engine's read: only CAP_SYS_RAWIO may map it writable.
+ */
 static int _KER_HDMA_mmap(struct file *f, struct vm_area_struct *vma)
 {
 	unsigned long pages, npages;
@@ -439,10 +470,13 @@ static int _KER_HDMA_mmap(struct file *f, struct vm_area_struct *vma)
 	pages = vma_pages(vma);
 	if (vma->vm_pgoff >= npages || pages > npages - vma->vm_pgoff)
 		return -EINVAL;
-	vma->vm_flags |= VM_IO | VM_DONTDUMP;
-	vma->vm_page_prot = pgprot_noncached(vma->vm_page_prot);
-	if (remap_pfn_range(vma, vma->vm_start, PHYS_PFN(g_HDMA_CMA_paddr) + vma->vm_pgoff,
-			    vma->vm_end - vma->vm_start, vma->vm_page_prot))
+	if (vyr_perm_rawio(f)) {
+		if (vma->vm_flags & VM_WRITE)
+			return -EPERM;
+		vyr_vm_flags_clear(vma, VM_MAYWRITE);
+	}
+	vyr_vm_flags_clear(vma, VM_EXEC | VM_MAYEXEC);
+	if (dma_mmap_coherent(pDevice, vma, g_HDMA_CMA_vaddr, g_HDMA_CMA_paddr, g_HDMA_CMA_alloc_size))
 		return -EAGAIN;
 	return 0;
 }

@@ -220,7 +220,8 @@ static int hdma_test_imvq(u32 test, u32 trig, u32 line)
 	return ret;
 }
 
-static int hdma_test_pq(u32 trig, u32 line)
+/* Three PQ ports' tables as one address list. */
+static int _KER_HDMA_Test_PqDataAddr(u32 trig, u32 line)
 {
 	static const u32 port_value[] = { 12, 10, 9 };
 	ST_HDMA_TRANSFER t = { .DMAMode = HDMA_MODE_DATA_ADDR, .TriggerMode = trig, .HLine = line,
@@ -256,6 +257,12 @@ static int hdma_test_pq(u32 trig, u32 line)
 	return ret;
 }
 
+/* 8 KiB of pattern copied into the IMVQ SRAM. */
+static int _KER_HDMA_Test_ImvqCopy(u32 trig, u32 line)
+{
+	return hdma_test_imvq(1, trig, line);
+}
+
 static int hdma_run_test(u32 test, u32 trig, u32 line)
 {
 	if ((test == 0 && (!OSD_RegRemap || !OSD_update_RegRemap)) ||
@@ -266,13 +273,14 @@ static int hdma_run_test(u32 test, u32 trig, u32 line)
 	case 0:
 		return hdma_test_osd_palette(trig, line);
 	case 1:
+		return _KER_HDMA_Test_ImvqCopy(trig, line);
 	case 3:
 	case 4:
 		return hdma_test_imvq(test, trig, line);
 	case 2:
 		return 0;
 	case 5:
-		return hdma_test_pq(trig, line);
+		return _KER_HDMA_Test_PqDataAddr(trig, line);
 	default:
 		return -EINVAL;
 	}
@@ -342,7 +350,7 @@ static int _dbgFun_HDMA_thread_IMVQ(void *data)
 	int i;
 
 	for (i = 0; i < 10 && READ_ONCE(g_HDMA_initial); i++) {
-		if (hdma_test_imvq(1, 0, 0)) {
+		if (_KER_HDMA_Test_ImvqCopy(0, 0)) {
 			HDMA_ERR("Test Dst addr in DRAM\t(Data ADDR to IMVQ) fail!\n");
 			break;
 		}
@@ -356,7 +364,7 @@ int _dbgFun_HDMA_thread_PQ(void *data)
 	int i;
 
 	for (i = 0; i < 10 && READ_ONCE(g_HDMA_initial); i++) {
-		if (hdma_test_pq(1, 2050)) {
+		if (_KER_HDMA_Test_PqDataAddr(1, 2050)) {
 			HDMA_ERR("Test Dst addr in DRAM\t(Data ADDR to PQ) fail!\n");
 			break;
 		}
@@ -379,7 +387,7 @@ static int _dbgFun_HDMA_Thread_DataAddrPQ(u32 *args)
 			atomic_dec(&g_HdmaMenuThreads);
 	}
 	for (i = 0; i < 10; i++) {
-		if (hdma_test_pq(1, 2050)) {
+		if (_KER_HDMA_Test_PqDataAddr(1, 2050)) {
 			HDMA_ERR("Test Dst addr in DRAM\t(Data ADDR to PQ) fail!\n");
 			break;
 		}

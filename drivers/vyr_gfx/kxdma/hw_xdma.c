@@ -274,6 +274,9 @@ int HW_XDMA_Interrupt(void)
 
 	spin_lock(&g_xdma_cmd_lock);
 	status = xdma_read(XDMA_REG_STATUS);
+	/* Acknowledge what we saw: the level line stays high until done is cleared. */
+	if (status & XDMA_STATUS_DONE)
+		xdma_write(XDMA_REG_STATUS, XDMA_STATUS_DONE);
 	running = gst_command_par.pstCommands && gst_command_par.u32Count;
 	if (!(status & XDMA_STATUS_DONE)) {
 		XDMA_ERR("Transfer not completed!\n");

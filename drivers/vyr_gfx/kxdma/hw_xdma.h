@@ -28,7 +28,7 @@
 #define XDMA_MODE_FILL		3
 #define XDMA_MODE_FILL_LINES	19
 
-#define XDMA_STATUS_DONE	0x1
+#define XDMA_STATUS_DONE	0x1	/* write 1 to clear */
 
 /* Clock resets that hold the engine. */
 #define XDMA_CLK_RESET_A	0x45

@@ -34,6 +34,7 @@
 #include <linux/string.h>
 #include "vyr_compat.h"
 #include "vyr_components.h"
+#include "vyr_perm.h"
 #include "crv_platform.h"
 #include "hw_xdma.h"
 #include "ker_xdma_priv.h"
@@ -432,15 +433,34 @@ bad:
 	return ret;
 }
 
+/*
+ * Transfers and command lists name raw physical memory; the self-test
+ * allocates up to two large buffers and runs the engine on them.
+ */
+static int xdma_may(struct file *f, unsigned int cmd)
+{
+	switch (KXDMA_IO_NR(cmd)) {
+	case 2:
+	case 3:
+	case 5:
+	case 9:
+		return vyr_perm_rawio(f);
+	case 11:
+		return vyr_perm_admin(f);
+	default:
+		return 0;
+	}
+}
+
 static long _KER_XDMA_Ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 {
-	return _KER_XDMA_Dispatch(cmd, arg, false);
+	return xdma_may(f, cmd) ?: _KER_XDMA_Dispatch(cmd, arg, false);
 }
 
 #ifdef CONFIG_COMPAT
 static long _KER_XDMA_Compat_Ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 {
-	return _KER_XDMA_Dispatch(cmd, (unsigned long)compat_ptr(arg), false);
+	return xdma_may(f, cmd) ?: _KER_XDMA_Dispatch(cmd, (unsigned long)compat_ptr(arg), false);
 }
 #endif
 

@@ -542,17 +542,56 @@ TEST_F(DispAge, ReadStartsOneRunOfFourBytes)
 	char buf[8];
 	EXPECT_EQ(f->f_op->read(f, buf, 3, nullptr), -22);
 	EXPECT_EQ(f->f_op->read(f, buf, 5, nullptr), -22);
+	int err = 0;
+	ASSERT_NE(khost::mmap(f, 4096, kRegs >> 12, &err), nullptr);
+	/* The owner arms the engine through its mapping, then reads. */
+	auto arm = [] { khost::set_reg(kRegs + 0xAC, 0x780111FF); };
 	EXPECT_EQ(model.starts, 0);
 	int result = -1;
+	arm();
 	EXPECT_EQ(f->f_op->read(f, (char *)&result, 4, nullptr), 4);
 	EXPECT_EQ(result, 0);
 	EXPECT_EQ(model.starts, 1);
 	model.mode = Engine::StatusOnly;
+	arm();
 	EXPECT_EQ(f->f_op->read(f, (char *)&result, 4, nullptr), 4);
 	EXPECT_EQ(result, 1);
 	khost::fail_user_copy_after(0);
+	arm();
 	EXPECT_EQ(f->f_op->read(f, (char *)&result, 4, nullptr), -14);
 	khost::fail_user_copy_after(-1);
+	khost::close(f);
+}
+
+TEST_F(DispAge, UnprivilegedOpenersNeitherMapNorStartNorRunTheSelfTest)
+{
+	boot();
+	khost::set_caps(khost::kAllCaps & ~(khost::cap_bit(CAP_SYS_RAWIO) | khost::cap_bit(CAP_SYS_ADMIN)));
+	auto *f = khost::open("crkdispage");
+	ASSERT_NE(f, nullptr);
+	int err = 0, result = -1;
+	EXPECT_EQ(khost::mmap(f, 4096, khost::foreign_ram() >> 12, &err, false), nullptr);
+	EXPECT_EQ(err, -EPERM);
+	EXPECT_EQ(khost::mmap(f, 4096, kRegs >> 12, &err), nullptr);
+	EXPECT_EQ(err, -EPERM);
+	EXPECT_TRUE(khost::mappings().empty());
+	khost::set_reg(kRegs + 0xAC, 0x780111FF);
+	EXPECT_EQ(f->f_op->read(f, (char *)&result, 4, nullptr), -EPERM);
+	ST_KDISPAGE_BAT bat{};
+	bat.FillDst = plane(3, 0, 64, 10, 10);
+	EXPECT_EQ(khost::ioctl(f, KDISPAGE_IOC_BAT, (unsigned long)&bat), -EPERM);
+	EXPECT_EQ(khost::compat_ioctl(f, KDISPAGE_IOC_BAT, (unsigned long)&bat), -EPERM);
+	EXPECT_EQ(model.starts, 0);
+	khost::close(f);
+
+	/* An owner's read does not restart what another caller's run left. */
+	khost::set_caps(khost::cap_bit(CAP_SYS_RAWIO) | khost::cap_bit(CAP_SYS_ADMIN));
+	f = khost::open("crkdispage");
+	ASSERT_NE(khost::mmap(f, 4096, kRegs >> 12, &err), nullptr);
+	EXPECT_EQ(khost::ioctl(f, KDISPAGE_IOC_BAT, (unsigned long)&bat), 0);
+	EXPECT_EQ(model.starts, 1);
+	EXPECT_EQ(f->f_op->read(f, (char *)&result, 4, nullptr), -EINVAL);
+	EXPECT_EQ(model.starts, 1);
 	khost::close(f);
 }
 

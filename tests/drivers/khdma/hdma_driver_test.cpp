@@ -72,6 +72,15 @@ void run_channel(int c)
 	khost::set_reg(kBase + 0xA4 + ch, 1);
 }
 
+// Kernel memory of another module: what the exports take as a staged source.
+template <typename T> struct KMem {
+	T *p;
+	explicit KMem(size_t n) : p(static_cast<T *>(kzalloc(n * sizeof(T), GFP_KERNEL))) {}
+	~KMem() { kfree(p); }
+	T &operator[](size_t i) { return p[i]; }
+	u64 addr() const { return (u64)(uintptr_t)p; }
+};
+
 class Hdma : public khost::KernelTest {
 protected:
 	Model m;
@@ -263,10 +272,10 @@ TEST_F(Hdma, CrcAndMemoryTestRefuseBadInputAndReportFailures)
 TEST_F(Hdma, StagedCopyFillAndListLandInTheSram)
 {
 	load();
-	std::vector<uint32_t> pat(256);
+	KMem<uint32_t> pat(256);
 	for (int i = 0; i < 256; i++)
 		pat[i] = 0xAA550000 + i;
-	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, (u64)(uintptr_t)pat.data(), kImvq, 1024, 0};
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, pat.addr(), kImvq, 1024, 0};
 	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
 	EXPECT_EQ(imvq(0), 0xAA550000u);
 	EXPECT_EQ(imvq(255), 0xAA5500FFu);
@@ -276,10 +285,14 @@ TEST_F(Hdma, StagedCopyFillAndListLandInTheSram)
 	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
 	EXPECT_EQ(imvq(3), 0x12345678u);
 	EXPECT_EQ(imvq(4), 0xAA550004u);
-	uint32_t list[4] = {7, (uint32_t)kImvq + 40, 9, (uint32_t)kImvq + 44};
+	KMem<uint32_t> list(4);
+	list[0] = 7;
+	list[1] = (uint32_t)kImvq + 40;
+	list[2] = 9;
+	list[3] = (uint32_t)kImvq + 44;
 	t.DMAMode = HDMA_MODE_DATA_ADDR;
-	t.SrcAddr = (u64)(uintptr_t)list;
-	t.Size = sizeof(list);
+	t.SrcAddr = list.addr();
+	t.Size = 16;
 	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
 	EXPECT_EQ(imvq(10), 7u);
 	EXPECT_EQ(imvq(11), 9u);
@@ -329,13 +342,19 @@ TEST_F(Hdma, DirectModeTakesLargeTransfersFromPhysicalMemory)
 	EXPECT_EQ(imvq(3), 0x103u);
 	t.SrcAddr = 0;
 	EXPECT_NE(DRV_HdmaTransfer(&t), 0);
+	/* A physical source that would fit the staging buffer is not read as a pointer either. */
+	t.SrcAddr = src;
+	t.Size = 16;
+	khost::set_reg(kImvq + 12, 0);
+	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
+	EXPECT_EQ(imvq(3), 0x103u);
 }
 
 TEST_F(Hdma, NonBlockingTransferHandsTheEngineToItsWaiter)
 {
 	load();
-	uint32_t v[4] = {1, 2, 3, 4};
-	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, (u64)(uintptr_t)v, kImvq, 16, 0};
+	KMem<uint32_t> v(4);
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, v.addr(), kImvq, 16, 0};
 	ASSERT_EQ(DRV_HdmaTransfer_forQE(&t), 0);
 	t.DMAMode = 5;
 	EXPECT_EQ(DRV_HdmaTransfer_forQE(&t), -1);
@@ -373,9 +392,9 @@ TEST_F(Hdma, IoctlsReadTheStagingBufferAndRefuseTransfers)
 	int err = 0;
 	EXPECT_EQ(khost::mmap(f, 4096, 0, &err), nullptr);
 	EXPECT_EQ(err, -22);
-	std::vector<uint32_t> pat(8192, 0);
+	KMem<uint32_t> pat(8192);
 	pat[8191] = 0xFEEDBEEF;
-	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, (u64)(uintptr_t)pat.data(), kImvq, 32768, 0};
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, pat.addr(), kImvq, 32768, 0};
 	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
 	khost::clear_journal();
 	EXPECT_EQ(khost::ioctl(f, KHDMA_IO_COPY, 0), 0);
@@ -408,6 +427,40 @@ TEST_F(Hdma, IoctlsReadTheStagingBufferAndRefuseTransfers)
 	void *p = khost::mmap(f, 8 * 4096, 0, &err);
 	ASSERT_NE(p, nullptr);
 	EXPECT_EQ(static_cast<uint32_t *>(p)[8191], 0xFEEDBEEFu);
+	khost::close(f);
+}
+
+TEST_F(Hdma, UnprivilegedOpenersNeitherRunSelfTestsNorWriteTheStagingBuffer)
+{
+	load();
+	KMem<uint32_t> pat(1024);
+	pat[5] = 0x5A5A5A5A;
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, pat.addr(), kImvq, 4096, 0};
+	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);	/* the staging buffer exists from now on */
+	khost::set_caps(0);
+	struct file *f = khost::open("crkhdma");
+	ASSERT_NE(f, nullptr);
+	uint32_t v = 1;
+	EXPECT_EQ(khost::ioctl(f, KHDMA_IO_SELF_TEST, (unsigned long)&v), -EPERM);
+	EXPECT_EQ(khost::compat_ioctl(f, KHDMA_IO_SELF_TEST, (unsigned long)&v), -EPERM);
+	EXPECT_EQ(m.starts, 1);
+	int err = 0;
+	EXPECT_EQ(khost::mmap(f, 4096, 0, &err), nullptr);
+	EXPECT_EQ(err, -EPERM);
+	khost::clear_mappings();
+	auto *p = static_cast<uint32_t *>(khost::mmap(f, 4096, 0, &err, false));
+	ASSERT_NE(p, nullptr);
+	EXPECT_EQ(p[5], 0x5A5A5A5Au);
+	auto maps = khost::mappings();
+	ASSERT_EQ(maps.size(), 1u);
+	EXPECT_FALSE(maps[0].vm_flags & (VM_MAYWRITE | VM_EXEC)) << "no write through mprotect either";
+	/* Mapped as the DMA layer maps the buffer for this device, not as device memory. */
+	EXPECT_EQ(maps[0].prot, pgprot_val(pgprot_dmacoherent(__pgprot(0))));
+	khost::close(f);
+	khost::set_caps(khost::cap_bit(CAP_SYS_RAWIO) | khost::cap_bit(CAP_SYS_ADMIN));
+	f = khost::open("crkhdma");
+	EXPECT_NE(khost::mmap(f, 4096, 0, &err), nullptr);
+	EXPECT_EQ(khost::ioctl(f, KHDMA_IO_SELF_TEST, (unsigned long)&v), 0);
 	khost::close(f);
 }
 

@@ -201,7 +201,8 @@ TEST_F(Xdma, StridedFillProgramsLinesAndFillsOnlyTheLineCells)
 	ASSERT_EQ(KER_XDMA_FillRect(&req), 0);
 	uint32_t hi = (uint32_t)((buf >> 32) & 3) << 30;
 	EXPECT_EQ(writes(), (W{{0x00, 0}, {0x0C, 0}, {0x04, (uint32_t)buf}, {0x2C, hi}, {0x14, 0x11223344},
-			       {0x08, 256}, {0x18, 19}, {0x10, (64u << 16) | 128}, {0x34, 256}, {0x20, 1}}));
+			       {0x08, 256}, {0x18, 19}, {0x10, (64u << 16) | 128}, {0x34, 256}, {0x20, 1},
+			       {0x24, 1}}));	/* the interrupt acknowledges done */
 	for (int l = 0; l < 4; l++) {
 		uint32_t w;
 		memcpy(&w, p + l * 128, 4);
@@ -229,7 +230,7 @@ TEST_F(Xdma, CopyWithStrideEqualToWidthRunsContiguousWithTheEcoWord)
 	uint32_t hi = 0xBEEF | (1u << 28) | (1u << 30);
 	EXPECT_EQ(writes(), (W{{0x00, (uint32_t)src}, {0x04, (uint32_t)dst}, {0x2C, hi}, {0x08, 4096},
 			       {0x14, 0}, {0x18, 2}, {0x0C, 0}, {0x10, 0}, {0x30, 0x10000}, {0x34, 256},
-			       {0x20, 1}}));
+			       {0x20, 1}, {0x24, 1}}));
 	EXPECT_EQ(memcmp(khost::phys_ptr(src), khost::phys_ptr(dst), 4096), 0);
 }
 
@@ -414,6 +415,47 @@ TEST_F(Xdma, SelfTestComparesStridedCopiesAndFills)
 	EXPECT_EQ(khost::ioctl(f, KXDMA_IO_SELF_TEST, (unsigned long)&t), -22);
 	khost::close(f);
 }
+
+/* Operations that reach raw physical memory or run the self-test, by opener. */
+struct Gate {
+	unsigned nr;
+	int cap;
+};
+
+class XdmaGate : public Xdma, public ::testing::WithParamInterface<Gate> {};
+
+TEST_P(XdmaGate, NeedsItsCapabilityAndKeepsWorkingWithIt)
+{
+	load();
+	vyr_xdma_transfer t = {};
+	t.dst_addr = khost::phys_alloc(4096);
+	t.byte_count = 64;
+	t.mode = KXDMA_MODE_FILL;
+	vyr_xdma_cmd cmd = {0x1000, 0x2000, 0x40};	/* lists reach 32 bits */
+	vyr_xdma_cmd_header hdr = {(u64)(uintptr_t)&cmd, 1, 0};
+	bool list = GetParam().nr == 5 || GetParam().nr == 9;
+	unsigned ioc = list ? _IOW(KXDMA_IO_TYPE, GetParam().nr, vyr_xdma_cmd_header)
+			    : _IOW(KXDMA_IO_TYPE, GetParam().nr, vyr_xdma_transfer);
+	void *arg = list ? (void *)&hdr : (void *)&t;
+
+	khost::set_caps(khost::kAllCaps & ~khost::cap_bit(GetParam().cap));
+	struct file *f = dev();
+	EXPECT_EQ(khost::ioctl(f, ioc, (unsigned long)arg), -EPERM);
+	EXPECT_EQ(khost::compat_ioctl(f, ioc, (unsigned long)arg), -EPERM);
+	EXPECT_EQ(m.starts, 0);
+	khost::close(f);
+
+	khost::set_caps(khost::cap_bit(GetParam().cap));
+	f = dev();
+	EXPECT_EQ(ioctl_when_free(f, ioc, arg), 0);
+	wait_starts(1);
+	EXPECT_EQ(m.starts, 1);
+	khost::close(f);
+}
+
+INSTANTIATE_TEST_SUITE_P(Nodes, XdmaGate,
+			 ::testing::Values(Gate{2, CAP_SYS_RAWIO}, Gate{3, CAP_SYS_RAWIO}, Gate{5, CAP_SYS_RAWIO},
+					   Gate{9, CAP_SYS_RAWIO}, Gate{11, CAP_SYS_ADMIN}));
 
 /* ---- command lists ---- */
 

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <deque>
 #include <execinfo.h>
+#include <atomic>
+#include <map>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -284,6 +286,47 @@ struct task_struct *khost_current(void)
 		c.task = t;
 	}
 	return c.task;
+}
+
+/* ---- credentials ---- */
+
+struct user_namespace init_user_ns = { 0 };
+} // extern "C"
+
+namespace {
+std::atomic<unsigned long long> g_caps{~0ULL};
+} // namespace
+
+void khost::set_caps(unsigned long long caps) { g_caps = caps; }
+
+extern "C" {
+
+namespace {
+// One record per capability set that was ever current: files keep a pointer
+// to their opener's, so none is ever freed or changed.
+const struct cred *cred_for(unsigned long long caps)
+{
+	static std::mutex lock;
+	static std::map<unsigned long long, struct cred> *creds = new std::map<unsigned long long, struct cred>();
+	std::lock_guard<std::mutex> g(lock);
+	auto it = creds->try_emplace(caps, cred{caps, &init_user_ns}).first;
+	return &it->second;
+}
+bool has_cap(const struct cred *c, struct user_namespace *ns, int cap)
+{
+	/* Only the initial namespace exists here; a capability in it covers
+	 * every namespace, as in the kernel. */
+	(void)ns;
+	return cap >= 0 && cap < 64 && (c->cap_effective >> cap & 1);
+}
+} // namespace
+
+const struct cred *khost_current_cred(void) { return cred_for(g_caps.load()); }
+bool capable(int cap) { return has_cap(khost_current_cred(), &init_user_ns, cap); }
+bool ns_capable(struct user_namespace *ns, int cap) { return has_cap(khost_current_cred(), ns, cap); }
+bool file_ns_capable(const struct file *file, struct user_namespace *ns, int cap)
+{
+	return has_cap(file->f_cred ? file->f_cred : khost_current_cred(), ns, cap);
 }
 
 /* ---- strings ---- */
@@ -564,6 +607,17 @@ size_t ksize(const void *p)
 	std::lock_guard<std::mutex> g(st.lock);
 	auto it = st.allocations.find(p);
 	return it == st.allocations.end() ? 0 : it->second;
+}
+
+/* kmalloc memory lies in the kernel's linear map. */
+bool khost_in_kmalloc(const void *p)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = allocations.upper_bound(p);
+	if (it == allocations.begin())
+		return false;
+	--it;
+	return (const char *)p < (const char *)it->first + it->second;
 }
 
 void *krealloc(const void *p, size_t size, gfp_t flags)

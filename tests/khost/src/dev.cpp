@@ -8,6 +8,7 @@
 #include <cstring>
 #include <condition_variable>
 #include <list>
+#include <set>
 #include <thread>
 
 extern "C" {
@@ -56,6 +57,7 @@ struct World {
 	std::vector<std::string> param_strings_owned;
 	std::vector<struct notifier_block *> module_notifiers;
 	std::map<std::string, void *> symbols;
+	std::set<std::string> plain_exports;	// EXPORT_SYMBOL, not _GPL
 	std::map<std::string, int> symbol_refs;
 	struct device_node *dt_root = nullptr;
 	std::list<struct platform_device *> pdevs;
@@ -318,10 +320,14 @@ void claim(struct module *m, const void *addr, size_t len)
 	static_cast<ModExtra *>(m->khost)->claims.push_back({(const char *)addr, len});
 }
 
-void add_symbol(const char *name, void *addr)
+void add_symbol(const char *name, void *addr, bool gpl_only)
 {
 	std::lock_guard<std::recursive_mutex> g(world().lock);
 	world().symbols[name] = addr;
+	if (gpl_only)
+		world().plain_exports.erase(name);
+	else
+		world().plain_exports.insert(name);
 }
 
 int symbol_refs(const char *name)
@@ -475,6 +481,7 @@ static struct file *open_node(const Node &node, unsigned flags)
 	f->f_op = node.fops;
 	f->f_flags = flags;
 	f->f_mode = ((flags & 3) != O_WRONLY ? FMODE_READ : 0) | ((flags & 3) != O_RDONLY ? FMODE_WRITE : 0);
+	f->f_cred = khost_current_cred();
 	if (node.misc)
 		f->private_data = node.miscdev;
 	if (node.fops->owner && !try_module_get(node.fops->owner)) {
@@ -529,7 +536,7 @@ long compat_ioctl(struct file *f, unsigned cmd, unsigned long arg)
 	return f->f_op->compat_ioctl(f, cmd, arg);
 }
 
-void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err)
+void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err, bool writable)
 {
 	if (!f->f_op->mmap) {
 		if (err)
@@ -541,7 +548,16 @@ void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err)
 	vma.vm_start = 0x7f0000000000UL;
 	vma.vm_end = vma.vm_start + ((len + PAGE_SIZE - 1) & PAGE_MASK);
 	vma.vm_pgoff = pgoff;
-	vma.vm_flags = VM_READ | VM_WRITE | VM_SHARED;
+	vma.vm_flags = VM_READ | VM_MAYREAD | VM_SHARED | VM_MAYSHARE;
+	if (f->f_mode & FMODE_WRITE)
+		vma.vm_flags |= VM_MAYWRITE;
+	if (writable)
+		vma.vm_flags |= VM_WRITE;
+	if ((vma.vm_flags & VM_WRITE) && !(vma.vm_flags & VM_MAYWRITE)) {
+		if (err)
+			*err = -EACCES;	/* do_mmap: a shared writable map of a read-only file */
+		return nullptr;
+	}
 	vma.vm_file = f;
 	int r = f->f_op->mmap(f, &vma);
 	if (err)
@@ -757,6 +773,11 @@ void *__symbol_get(const char *name)
 	auto it = world().symbols.find(name);
 	if (it == world().symbols.end())
 		return nullptr;
+	/* kernel/module: symbol_get finds only EXPORT_SYMBOL_GPL symbols (5.4.y, 6.1). */
+	if (world().plain_exports.count(name)) {
+		printk(KERN_WARNING "failing symbol_get of non-GPLONLY symbol %s.\n", name);
+		return nullptr;
+	}
 	if (world().symbol_refs[name]++ == 0)
 		track("symbol", it->second, std::string("symbol ") + name + " not put");
 	return it->second;

@@ -152,6 +152,21 @@ void dma_unmap_page(struct device *dev, dma_addr_t addr, size_t size, enum dma_d
 void dma_sync_single_for_cpu(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
 void dma_sync_single_for_device(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
 
+int dma_mmap_coherent(struct device *dev, struct vm_area_struct *vma, void *cpu, dma_addr_t handle, size_t size)
+{
+	(void)dev;
+	unsigned long count = PAGE_ALIGN(size) >> PAGE_SHIFT, user = vma_pages(vma);
+	if (khost::phys_ptr(handle) != cpu || !tracked("dma coherent", cpu)) {
+		fault("dma_mmap_coherent of a buffer not from dma_alloc_coherent");
+		return -ENXIO;
+	}
+	vma->vm_page_prot = pgprot_dmacoherent(vma->vm_page_prot);
+	if (vma->vm_pgoff >= count || user > count - vma->vm_pgoff)
+		return -ENXIO;
+	return remap_pfn_range(vma, vma->vm_start, PHYS_PFN(handle) + vma->vm_pgoff, user << PAGE_SHIFT,
+			       vma->vm_page_prot);
+}
+
 /* ---- scatter-gather ---- */
 
 int sg_alloc_table(struct sg_table *t, unsigned int nents, gfp_t gfp)
@@ -186,6 +201,8 @@ int dma_map_sg(struct device *dev, struct scatterlist *sg, int nents, enum dma_d
 }
 
 void dma_unmap_sg(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
+void dma_sync_sg_for_cpu(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
+void dma_sync_sg_for_device(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
 
 int dma_map_sgtable(struct device *dev, struct sg_table *t, enum dma_data_direction dir, unsigned long attrs)
 {
@@ -198,12 +215,19 @@ void dma_unmap_sgtable(struct device *, struct sg_table *, enum dma_data_directi
 
 /* ---- descriptors ---- */
 
+/* The access mode of a file opened with these flags (the kernel's OPEN_FMODE). */
+static fmode_t open_fmode(int flags)
+{
+	return (fmode_t)((flags + 1) & O_ACCMODE);
+}
+
 struct file *khost_file_create(const struct file_operations *fops, void *private_data, const char *what)
 {
 	auto *f = new file();
 	f->f_op = fops;
 	f->private_data = private_data;
 	f->f_inode = new inode();
+	f->f_cred = khost_current_cred();
 	refcount_set(&f->khost_refs, 1);
 	f->khost = new FileExtra{what};
 	track("file", f, std::string(what) + " file still referenced");
@@ -492,6 +516,7 @@ struct dma_buf *dma_buf_export(const struct dma_buf_export_info *info)
 	INIT_LIST_HEAD(&d->attachments);
 	khost_mutex_init(&d->lock, "dma_buf.lock");
 	d->file = khost_file_create(&dmabuf_fops, d, "dma-buf");
+	d->file->f_mode = open_fmode(info->flags);	/* as dma_buf_getfile */
 	track("dma-buf", d, std::string("dma-buf of ") + (info->exp_name ? info->exp_name : "?") + " not released");
 	return d;
 }
@@ -689,7 +714,9 @@ struct file *filp_open(const char *path, int flags, umode_t mode)
 	int fd = ::open(host.c_str(), hflags, mode);
 	if (fd < 0)
 		return (struct file *)ERR_PTR(-errno);
-	return khost_file_create(&hostfile_fops, new HostFile{fd}, "kernel-opened");
+	struct file *f = khost_file_create(&hostfile_fops, new HostFile{fd}, "kernel-opened");
+	f->f_mode = open_fmode(flags);
+	return f;
 }
 
 int filp_close(struct file *f, void *id)

@@ -40,3 +40,6 @@ long long kernel_ns_to_host_deadline(long long kernel_delta_ns);
 unsigned scale();
 
 } // namespace khost::detail
+
+// Whether p lies inside a live kmalloc allocation (the kernel's linear map).
+extern "C" bool khost_in_kmalloc(const void *p);

@@ -34,6 +34,20 @@ Arena &arena()
 	return a;
 }
 
+// RAM that belongs to nobody the tests load: valid memory for pfn_valid and
+// the mapping calls, below 4 GiB so 32-bit address fields reach it.
+constexpr phys_addr_t kForeignBase = 0xA0000000ULL;
+char *foreign_base()
+{
+	static char *base = [] {
+		void *p = mmap(nullptr, khost::kForeignRamSize, PROT_READ | PROT_WRITE,
+			       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+		return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+	}();
+	return base;
+}
+bool in_foreign(phys_addr_t addr) { return addr >= kForeignBase && addr - kForeignBase < khost::kForeignRamSize; }
+
 struct RegWindow {
 	phys_addr_t base;
 	size_t size;
@@ -47,6 +61,7 @@ struct RegState {
 	std::map<phys_addr_t, std::function<void(phys_addr_t, uint64_t, uint64_t &)>> write_hooks;
 	std::vector<khost::RegAccess> journal;
 	std::map<const void *, const void *> mappings;	// cookie -> host address
+	std::vector<khost::Mapping> user_maps;		// remap_pfn_range journal
 };
 RegState &regs()
 {
@@ -222,11 +237,27 @@ phys_addr_t phys_alloc(size_t size)
 	return p;
 }
 
+phys_addr_t foreign_ram() { return kForeignBase; }
+
+std::vector<Mapping> mappings()
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	return regs().user_maps;
+}
+
+void clear_mappings()
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	regs().user_maps.clear();
+}
+
 void *phys_ptr(phys_addr_t addr)
 {
 	Arena &a = arena();
 	if (addr >= kArenaBase && addr < kArenaBase + a.used)
 		return a.base + (addr - kArenaBase);
+	if (in_foreign(addr) && foreign_base())
+		return foreign_base() + (addr - kForeignBase);
 	std::lock_guard<std::mutex> g(regs().lock);
 	if (RegWindow *w = window_of(addr, 1))
 		return &w->store[addr - w->base];
@@ -352,6 +383,8 @@ void __iomem *ioremap(phys_addr_t phys, size_t size)
 		Arena &a = arena();
 		if (phys >= kArenaBase && phys + size <= kArenaBase + a.used)
 			p = a.base + (phys - kArenaBase);
+		else if (in_foreign(phys) && in_foreign(phys + (size ? size - 1 : 0)))
+			p = khost::phys_ptr(phys);
 	}
 	if (!p) {
 		printk(KERN_ERR "ioremap: nothing at 0x%llx (+0x%zx)\n", (unsigned long long)phys, size);
@@ -446,13 +479,13 @@ int khost_virt_addr_valid(const volatile void *addr)
 {
 	Arena &a = arena();
 	const char *p = (const char *)addr;
-	return a.base && p >= a.base && p < a.base + a.used;
+	return (a.base && p >= a.base && p < a.base + a.used) || khost_in_kmalloc(p);
 }
 
 int pfn_valid(unsigned long pfn)
 {
 	phys_addr_t p = (phys_addr_t)pfn << PAGE_SHIFT;
-	return p >= kArenaBase && p < kArenaBase + arena().used;
+	return (p >= kArenaBase && p < kArenaBase + arena().used) || in_foreign(p);
 }
 
 struct page *pfn_to_page(unsigned long pfn)
@@ -600,15 +633,22 @@ char *strndup_user(const char __user *s, long n)
 int remap_pfn_range(struct vm_area_struct *vma, unsigned long addr, unsigned long pfn,
 		    unsigned long size, pgprot_t prot)
 {
-	(void)prot;
+	/* The kernel maps whatever frame it is given: RAM, registers or a
+	 * hole. Frames with nothing behind them here get zeroed stand-in
+	 * memory, so a driver that hands them out is seen doing it. */
 	phys_addr_t phys = (phys_addr_t)pfn << PAGE_SHIFT;
+	if (addr < vma->vm_start || addr + size > vma->vm_end || addr + size < addr)
+		return -EINVAL;
 	void *host = khost::phys_ptr(phys);
 	if (!host || !khost::phys_ptr(phys + size - 1)) {
-		printk(KERN_ERR "remap_pfn_range: 0x%llx (+0x%lx) is not memory\n", (unsigned long long)phys, size);
-		return -EINVAL;
+		void *p = ::mmap(nullptr, size ? size : 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+		host = p == MAP_FAILED ? nullptr : p;	/* released with the process */
 	}
-	if (addr < vma->vm_start || addr + size > vma->vm_end)
-		return -EINVAL;
+	{
+		std::lock_guard<std::mutex> g(regs().lock);
+		regs().user_maps.push_back({phys, size, pgprot_val(prot), vma->vm_flags});
+	}
+	vma->vm_flags |= VM_IO | VM_PFNMAP | VM_DONTEXPAND | VM_DONTDUMP;
 	if (addr == vma->vm_start)
 		vma->khost_mapped = host;
 	return 0;

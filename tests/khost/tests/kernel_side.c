@@ -10,8 +10,10 @@
 #include <linux/kthread.h>
 #include <linux/timer.h>
 #include <linux/uaccess.h>
+#include <linux/capability.h>
 #include <linux/io.h>
 #include <linux/slab.h>
+#include <linux/capability.h>
 #include <linux/miscdevice.h>
 #include <linux/fs.h>
 #include <linux/mm.h>
@@ -176,6 +178,17 @@ static int ks_mmap(struct file *f, struct vm_area_struct *vma)
 	return remap_pfn_range(vma, vma->vm_start, page_to_pfn(ks_page), PAGE_SIZE, vma->vm_page_prot);
 }
 
+/* What the capability checks see for a file: its opener's set. */
+int ks_file_capable(struct file *f, int cap)
+{
+	return file_ns_capable(f, &init_user_ns, cap);
+}
+
+int ks_capable(int cap)
+{
+	return capable(cap);
+}
+
 static const struct file_operations ks_fops = {
 	.owner = THIS_MODULE,
 	.unlocked_ioctl = ks_ioctl,
@@ -328,6 +341,7 @@ int ks_export(void)
 	ks_buf_pages = alloc_pages(GFP_KERNEL, 1);
 	info.ops = &ks_buf_ops;
 	info.size = 2 * PAGE_SIZE;
+	info.flags = O_RDWR;
 	d = dma_buf_export(&info);
 	if (IS_ERR(d))
 		return PTR_ERR(d);

@@ -27,6 +27,8 @@ u32 ks_read(void *base, u32 off);
 void *ks_leak(void);
 void ks_free(void *p);
 int ks_misc_register(void);
+int ks_file_capable(struct file *f, int cap);
+int ks_capable(int cap);
 void ks_misc_deregister(void);
 phys_addr_t ks_page_phys(void);
 int ks_fb_register(void);
@@ -217,6 +219,50 @@ TEST_F(Bed, MiscDevicesOpenIoctlAndMmapLikeUserSpace)
 	khost::close(f);
 	ks_misc_deregister();
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
+}
+
+TEST_F(Bed, CapabilitiesFollowTheOpenerAndMappingsAreJournalled)
+{
+	ASSERT_EQ(khost::load_module("khost_selftest_mod"), 0);
+	ASSERT_EQ(ks_misc_register(), 0);
+	struct file *root = khost::open("ksdev");
+	khost::set_caps(khost::cap_bit(CAP_SYS_ADMIN));
+	struct file *user = khost::open("ksdev", O_RDONLY);
+	EXPECT_TRUE(ks_file_capable(root, CAP_SYS_RAWIO));	/* handed on, it keeps its opener's rights */
+	EXPECT_FALSE(ks_file_capable(user, CAP_SYS_RAWIO));
+	EXPECT_TRUE(ks_file_capable(user, CAP_SYS_ADMIN));
+	EXPECT_FALSE(ks_capable(CAP_SYS_RAWIO));
+	khost::set_caps(khost::kAllCaps);
+	int err = 0;
+	EXPECT_EQ(khost::mmap(user, 4096, 0, &err), nullptr);	/* shared and writable on a read-only file */
+	EXPECT_EQ(err, -EACCES);
+	khost::clear_mappings();
+	EXPECT_NE(khost::mmap(user, 4096, 0, &err, false), nullptr);
+	auto maps = khost::mappings();
+	ASSERT_EQ(maps.size(), 1u);
+	EXPECT_EQ(maps[0].phys, ks_page_phys());
+	EXPECT_EQ(maps[0].vm_flags & (VM_WRITE | VM_MAYWRITE), 0u);
+	khost::close(user);
+	khost::close(root);
+	ks_misc_deregister();
+	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
+}
+
+TEST_F(Bed, SymbolGetFindsOnlyGplExportsAndKmallocIsLinearMemory)
+{
+	static int plain, gpl;
+	khost::add_symbol("ks_plain", &plain, false);
+	khost::add_symbol("ks_gpl", &gpl);
+	EXPECT_EQ(__symbol_get("ks_plain"), nullptr);
+	EXPECT_NE(khost::log().find("failing symbol_get of non-GPLONLY symbol ks_plain.\n"), std::string::npos);
+	EXPECT_EQ(__symbol_get("ks_gpl"), &gpl);
+	__symbol_put("ks_gpl");
+	char *k = static_cast<char *>(kmalloc(100, GFP_KERNEL));
+	int local = 0;
+	EXPECT_TRUE(virt_addr_valid(k + 99));
+	EXPECT_FALSE(virt_addr_valid(k + 100));
+	EXPECT_FALSE(virt_addr_valid(&local));
+	kfree(k);
 }
 
 TEST_F(Bed, FramebuffersGoThroughTheCoreChecks)

@@ -322,6 +322,7 @@ struct file {
 	fmode_t f_mode;
 	loff_t f_pos;
 	struct inode *f_inode;
+	const struct cred *f_cred;
 	refcount_t khost_refs;
 	void *khost;
 };
@@ -346,6 +347,7 @@ static inline struct inode *file_inode(const struct file *f) { return f->f_inode
 #define O_RDONLY 00
 #define O_WRONLY 01
 #define O_RDWR 02
+#define O_ACCMODE 03
 #define O_CREAT 0100
 #define O_TRUNC 01000
 #define O_APPEND 02000

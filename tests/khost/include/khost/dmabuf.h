@@ -54,6 +54,11 @@ void dma_unmap_page(struct device *dev, dma_addr_t addr, size_t size, enum dma_d
 static inline int dma_mapping_error(struct device *dev, dma_addr_t addr) { (void)dev; return addr == 0; }
 void dma_sync_single_for_cpu(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
 void dma_sync_single_for_device(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
+struct vm_area_struct;
+/* Maps a coherent buffer into user space from page vm_pgoff of the buffer on,
+ * with the page attributes the DMA layer gives the device (write-combining:
+ * the devices here are not cache-coherent). */
+int dma_mmap_coherent(struct device *dev, struct vm_area_struct *vma, void *cpu, dma_addr_t handle, size_t size);
 
 /* ---- scatter-gather ---- */
 struct scatterlist {
@@ -84,6 +89,8 @@ static inline void *sg_virt(struct scatterlist *sg) { return (char *)page_addres
 #define sg_dma_len(sg) ((sg)->dma_length)
 int dma_map_sg(struct device *dev, struct scatterlist *sg, int nents, enum dma_data_direction dir);
 void dma_unmap_sg(struct device *dev, struct scatterlist *sg, int nents, enum dma_data_direction dir);
+void dma_sync_sg_for_cpu(struct device *dev, struct scatterlist *sg, int nents, enum dma_data_direction dir);
+void dma_sync_sg_for_device(struct device *dev, struct scatterlist *sg, int nents, enum dma_data_direction dir);
 int dma_map_sgtable(struct device *dev, struct sg_table *t, enum dma_data_direction dir, unsigned long attrs);
 void dma_unmap_sgtable(struct device *dev, struct sg_table *t, enum dma_data_direction dir, unsigned long attrs);
 

@@ -41,8 +41,18 @@ int set_param(const char *module, const char *param, const char *value);
 // Marks [addr, addr + len) as belonging to m (for owner lookups of a second
 // module in one test). Addresses no module claims belong to every module.
 void claim(struct module *m, const void *addr, size_t len);
-void add_symbol(const char *name, void *addr);
+// A symbol other modules export; symbol_get() finds only GPL-only ones, as
+// the kernel's does (gpl_only false: a plain EXPORT_SYMBOL).
+void add_symbol(const char *name, void *addr, bool gpl_only = true);
 int symbol_refs(const char *name);
+
+// ---- credentials ----
+// The capabilities of the process the test plays (bit n for capability n;
+// every one by default, as for root). Files opened afterwards keep them as
+// their opener's, as the kernel's file credentials do.
+void set_caps(unsigned long long caps);
+constexpr unsigned long long kAllCaps = ~0ULL;
+constexpr unsigned long long cap_bit(int cap) { return 1ULL << cap; }
 
 // ---- time ----
 // Kernel time runs `scale` times faster than the host clock (default 100).
@@ -58,6 +68,12 @@ void run_in_irq(const std::function<void()> &fn);
 
 // ---- memory ----
 phys_addr_t phys_alloc(size_t size);	// in the arena above 4 GiB
+// System RAM that no driver allocated (another process's pages, the
+// kernel's own): [foreign_ram(), foreign_ram() + kForeignRamSize). pfn_valid
+// holds for it as for any RAM, so a driver that takes pfn_valid as a
+// permission check maps it; what lands there can be read back.
+constexpr size_t kForeignRamSize = 256u << 20;
+phys_addr_t foreign_ram();
 void *phys_ptr(phys_addr_t addr);
 void fail_kmalloc_after(int successes);	// -1: never fail
 void fail_user_copy_after(int successes);	// -1: never fail
@@ -105,8 +121,21 @@ void dt_prop_str(struct device_node *n, const char *name, const char *value);
 struct file *open(const char *name, unsigned flags = 2);
 long ioctl(struct file *f, unsigned cmd, unsigned long arg);
 long compat_ioctl(struct file *f, unsigned cmd, unsigned long arg);
-// Maps len bytes at page offset pgoff; returns the host address or NULL (*err set).
-void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err = nullptr);
+// Maps len bytes at page offset pgoff, shared, writable unless `writable` is
+// false (VM_MAYWRITE follows the file's open mode, as in the kernel); returns
+// the host address or NULL (*err set).
+void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err = nullptr, bool writable = true);
+// What drivers handed to user space through remap_pfn_range and friends,
+// in order: the physical range, the page protection and the area's flags at
+// the time of the call.
+struct Mapping {
+	phys_addr_t phys;
+	size_t size;
+	unsigned long prot;
+	unsigned long vm_flags;
+};
+std::vector<Mapping> mappings();
+void clear_mappings();
 ssize_t read(struct file *f, std::string &out, size_t max = 65536);
 // The file behind a descriptor a driver installed (dma-buf, sync_file), and
 // closing that descriptor as user space would.

@@ -165,7 +165,12 @@ static inline pgprot_t pgprot_writecombine(pgprot_t p) { p.pgprot |= 2; return p
 static inline pgprot_t pgprot_dmacoherent(pgprot_t p) { p.pgprot |= 2; return p; }
 #define VM_READ 0x1UL
 #define VM_WRITE 0x2UL
+#define VM_EXEC 0x4UL
 #define VM_SHARED 0x8UL
+#define VM_MAYREAD 0x10UL
+#define VM_MAYWRITE 0x20UL
+#define VM_MAYEXEC 0x40UL
+#define VM_MAYSHARE 0x80UL
 #define VM_IO 0x4000UL
 #define VM_DONTCOPY 0x20000UL
 #define VM_DONTEXPAND 0x40000UL

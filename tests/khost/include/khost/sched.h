@@ -67,6 +67,26 @@ struct task_struct *khost_current(void);
 #ifndef __cplusplus
 #define current (khost_current())
 #endif
+/* ---- credentials ---- */
+/* Capabilities, one bit per number as the kernel numbers them. A task has
+ * the set khost::set_caps() chose (every one by default, as for root); a
+ * file keeps its opener's. */
+#define CAP_SYS_RAWIO 17
+#define CAP_SYS_ADMIN 21
+struct user_namespace {
+	int khost_level;
+};
+extern struct user_namespace init_user_ns;
+struct cred {
+	unsigned long long cap_effective;
+	struct user_namespace *user_ns;
+};
+const struct cred *khost_current_cred(void);
+#define current_cred() (khost_current_cred())
+bool capable(int cap);
+bool ns_capable(struct user_namespace *ns, int cap);
+struct file;
+bool file_ns_capable(const struct file *file, struct user_namespace *ns, int cap);
 static inline pid_t task_pid_nr(struct task_struct *t) { return t->pid; }
 static inline pid_t task_tgid_nr(struct task_struct *t) { return t->tgid; }
 static inline char *get_task_comm(char *buf, struct task_struct *t)
