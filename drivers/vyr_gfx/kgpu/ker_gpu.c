@@ -31,6 +31,7 @@
 #include "vyr_compat.h"
 #include "vyr_components.h"
 #include "crv_platform.h"
+#include "vyr_perm.h"
 #include "ker_gpu.h"
 
 unsigned int g_GpuDbgMask = 1;
@@ -227,11 +228,11 @@ int KER_GPU_Unlock(int hw)
 EXPORT_SYMBOL(KER_GPU_Unlock);
 
 /*
- * owner: the caller holds the engine (the backends' entry); a non-blocking
- * operation then keeps it until its interrupt. read() triggers without it.
+ * The caller owns the engine; a non-blocking operation keeps it until its
+ * interrupt.
  */
-int _ker_gpu_trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
-		     KER_GPU_CALLBACK cb2, void *arg2, bool owner)
+int KER_GPU_Trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
+		    KER_GPU_CALLBACK cb2, void *arg2)
 {
 	ST_KER_GPU_HW *pHw;
 	unsigned long flags;
@@ -243,7 +244,7 @@ int _ker_gpu_trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1
 		/* Nothing will interrupt: end the operation as the handler would. */
 		if (mode) {
 			_kgpu_run_callbacks(cb1, arg1, cb2, arg2);
-			if (owner && _kgpu_valid_hw(hw))
+			if (_kgpu_valid_hw(hw))
 				up(&g_KerGpuCtx.Hw[hw].Sem);
 		}
 		return 0;
@@ -265,8 +266,8 @@ int _ker_gpu_trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1
 		pHw->pfnCb2 = cb2;
 		pHw->pCb2Arg = arg2;
 		pHw->NonBlockDeadline = (u64)jiffies + KGPU_WAIT_LIMIT;
-		pHw->ReleaseOnIrq = owner;
-		pHw->pHandOffTask = owner ? current : NULL;
+		pHw->ReleaseOnIrq = 1;
+		pHw->pHandOffTask = current;
 	}
 	reinit_completion(&pHw->IrqCompletion);
 	atomic_inc(&pHw->Busy);
@@ -287,11 +288,6 @@ int _ker_gpu_trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1
 	return ret;
 }
 
-int KER_GPU_Trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
-		    KER_GPU_CALLBACK cb2, void *arg2)
-{
-	return _ker_gpu_trigger(hw, mode, cb1, arg1, cb2, arg2, true);
-}
 EXPORT_SYMBOL(KER_GPU_Trigger);
 
 static irqreturn_t _ker_gpu_isr(int irq, void *dev_id)
@@ -437,23 +433,39 @@ static int kgpu_release(struct inode *inode, struct file *filp)
 {
 	ST_KGPU_FILE *pstFile = filp->private_data;
 
+	/* The file's allocations go with it (a dma-buf may still keep one). */
+	kgpu_mem_release(filp);
 	if (pstFile) {
-		kgpu_mem_release(pstFile->Pid);
 		devm_kfree(pstFile->pDevice, pstFile);
 		filp->private_data = NULL;
 	}
 	return 0;
 }
 
+/*
+ * Starts engine 0 on whatever its registers hold, as the owner of the
+ * engine: a blocking read releases it, a non-blocking one leaves that to the
+ * interrupt. The registers may name any memory, so only an opener with raw
+ * I/O access may start them.
+ */
 static ssize_t kgpu_read(struct file *filp, char __user *buf, size_t count, loff_t *ppos)
 {
+	unsigned int mode = (filp->f_flags & O_NONBLOCK) ? KER_GPU_TRIGGER_NONBLOCK :
+							   KER_GPU_TRIGGER_BLOCK;
 	u32 result = 0;
 	int ret;
 
 	if (count != sizeof(u32))
 		return -EINVAL;
-	ret = _ker_gpu_trigger(0, (filp->f_flags & O_NONBLOCK) ? 1 : 0,
-			       NULL, NULL, NULL, NULL, false);
+	ret = vyr_perm_rawio(filp);
+	if (ret)
+		return ret;
+	ret = KER_GPU_Lock(0);
+	if (!ret) {
+		ret = KER_GPU_Trigger(0, mode, NULL, NULL, NULL, NULL);
+		if (mode == KER_GPU_TRIGGER_BLOCK)
+			KER_GPU_Unlock(0);
+	}
 	if (ret < 0) {
 		KGPU_ERR("%s():%d | Read GPU interrupt : %d\n", __func__, __LINE__, ret);
 		return ret;
@@ -465,11 +477,30 @@ static ssize_t kgpu_read(struct file *filp, char __user *buf, size_t count, loff
 	return sizeof(result);
 }
 
+/*
+ * Page offsets name physical pages. An allocation made through this file is
+ * mapped with the attributes its memory has for the engine; the register
+ * page (offset 0) and any other page only for an opener with raw I/O access.
+ */
 static int kgpu_mmap(struct file *filp, struct vm_area_struct *vma)
 {
 	unsigned long pfn = vma->vm_pgoff;
 	unsigned long size = vma->vm_end - vma->vm_start;
-	int ret;
+	ST_KGPU_MEM_RECORD *rec;
+	int ret = -EPERM;
+
+	if (pfn) {
+		u64 addr = (u64)pfn << PAGE_SHIFT;
+
+		ret = kgpu_mem_get(filp, addr, size, &rec);
+		if (!ret) {
+			ret = kgpu_mem_mmap(rec, addr, vma);
+			kgpu_mem_put(rec);
+			goto out;
+		}
+	}
+	if (vyr_perm_rawio(filp))
+		return ret == -EINVAL ? -EINVAL : -EPERM;
 
 	if (!pfn) {
 		if (!g_KerGpuCtx.HwReg)
@@ -482,35 +513,48 @@ static int kgpu_mmap(struct file *filp, struct vm_area_struct *vma)
 	if (((phys_addr_t)pfn << PAGE_SHIFT) >= 0xFC000000ULL || (filp->f_flags & O_DSYNC))
 		vma->vm_page_prot = pgprot_device(vma->vm_page_prot);
 	ret = remap_pfn_range(vma, vma->vm_start, pfn, size, vma->vm_page_prot);
+out:
 	if (ret)
 		KGPU_ERR("mmap failed\n");
 	return ret;
 }
 
-/* A range that wraps or covers memory other than RAM is refused. */
-static int _kgpu_sync_one(u64 addr, u32 size, u32 dir)
+/*
+ * Syncs one range: within an allocation made through this file, or, for an
+ * opener with raw I/O access, any RAM. A range that wraps or covers memory
+ * other than RAM is refused.
+ */
+static int _kgpu_sync_one(struct file *filp, u64 addr, u32 size, u32 dir)
 {
 	struct device *dev = g_KerGpuCtx.pDevice;
+	ST_KGPU_MEM_RECORD *rec = NULL;
 	u64 pfn;
+	int ret;
 
 	if (!dev)
 		return -ENODEV;
 	if (!size)
 		return 0;
-	if (addr + size < addr)
-		return -EINVAL;
-	for (pfn = addr >> PAGE_SHIFT; pfn <= (addr + size - 1) >> PAGE_SHIFT; pfn++)
-		if (!pfn_valid(pfn))
+	ret = kgpu_mem_get(filp, addr, size, &rec);
+	if (ret) {
+		if (vyr_perm_rawio(filp))
+			return ret;
+		if (addr + size < addr)
 			return -EINVAL;
+		for (pfn = addr >> PAGE_SHIFT; pfn <= (addr + size - 1) >> PAGE_SHIFT; pfn++)
+			if (!pfn_valid(pfn))
+				return -EINVAL;
+	}
 	if (dir == KGPU_SYNC_FOR_CPU)
 		dma_sync_single_for_cpu(dev, addr, size, DMA_FROM_DEVICE);
 	else
 		dma_sync_single_for_device(dev, addr, size, DMA_TO_DEVICE);
+	kgpu_mem_put(rec);
 	return 0;
 }
 
 /* Up to 0x7FFF ranges of 16 bytes: bounded by the signed 16-bit count. */
-static long _kgpu_sync_ranges(const void __user *uranges, u16 count)
+static long _kgpu_sync_ranges(struct file *filp, const void __user *uranges, u16 count)
 {
 	ST_KGPU_SYNC_RANGE *ranges;
 	long ret = 0;
@@ -534,7 +578,7 @@ static long _kgpu_sync_ranges(const void __user *uranges, u16 count)
 	}
 	/* Each range in its own direction. */
 	for (i = 0; i < count && !ret; i++)
-		ret = _kgpu_sync_one(ranges[i].u64Addr, ranges[i].u32Size,
+		ret = _kgpu_sync_one(filp, ranges[i].u64Addr, ranges[i].u32Size,
 				     ranges[i].u32Direction);
 out:
 	vfree(ranges);
@@ -562,7 +606,7 @@ static long _kgpu_buf_exchange(struct file *filp, void __user *uarg, unsigned in
 			desc.u64Addr[i] = rec.u64PlaneAddr[i];
 			desc.u64Size[i] = rec.u32PlaneSize[i];
 		}
-		rec.s32DmaBufFd = kgpu_dma_buf_fd(&desc, rec.u32ExportFlags);
+		rec.s32DmaBufFd = kgpu_dma_buf_fd(filp, &desc, rec.u32ExportFlags);
 	} else {
 		if (kgpu_dma_buf_phys(filp, rec.s32DmaBufFd, &desc) == 0) {
 			n = min_t(u32, desc.u32PlaneNum, KGPU_BUF_PLANES);
@@ -641,7 +685,7 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 				return -ENOTSUPP;
 			printk(KERN_INFO "kgpu_mem_valid_buffer() = 1, Phys is alloc by Kgpu, \n");
 		}
-		return _kgpu_sync_one(r.u64Addr, r.u32Size, r.u32Direction);
+		return _kgpu_sync_one(filp, r.u64Addr, r.u32Size, r.u32Direction);
 	}
 	case 36: {
 		ST_KGPU_SYNC_RANGES r;
@@ -650,7 +694,7 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 			KGPU_ERR("GPU : fail copy from user \n");
 			return -EFAULT;
 		}
-		return _kgpu_sync_ranges(u64_to_user_ptr(r.u64Ranges), r.u16Count);
+		return _kgpu_sync_ranges(filp, u64_to_user_ptr(r.u64Ranges), r.u16Count);
 	}
 	case 37:
 		if (g_KerGpuCtx.pfnFlushAll)
@@ -671,7 +715,7 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 			KGPU_ERR("GPU : fail copy from user \n");
 			return -EFAULT;
 		}
-		if (kgpu_mem_alloc(&req))
+		if (kgpu_mem_alloc(&req, filp))
 			return -ENOMEM;
 		if (copy_to_user(uarg, &req, sizeof(req))) {
 			KGPU_ERR("GPU : fail copy to user \n");
@@ -686,7 +730,7 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 			KGPU_ERR("GPU : fail copy from user \n");
 			return -EFAULT;
 		}
-		kgpu_mem_free_owned(addr, task_tgid_nr(current));
+		kgpu_mem_free(addr, filp);
 		return 0;
 	}
 	case 68:
@@ -694,14 +738,21 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 		return 0;
 	case 74: {
 		ST_KGPU_STATUS st;
+		int ret;
 
 		if (!old_hw || !_kgpu_valid_hw(0))
 			return 0;
+		ret = vyr_perm_rawio(filp);
+		if (ret)
+			return ret;
 		memset(&st, 0, sizeof(st));
-		st.s32Result = _ker_gpu_trigger(0, 0, NULL, NULL, NULL, NULL, false);
+		st.s32Result = KER_GPU_Lock(0);
+		if (st.s32Result)
+			return st.s32Result;
+		st.s32Result = KER_GPU_Trigger(0, KER_GPU_TRIGGER_BLOCK, NULL, NULL, NULL, NULL);
 		if (g_KerGpuCtx.HwReg[0].Gpu_RegReMap)
 			st.u32Done = (readl(g_KerGpuCtx.HwReg[0].Gpu_RegReMap + 4) >> 9) & 1;
-		up(&g_KerGpuCtx.Hw[0].Sem);
+		KER_GPU_Unlock(0);
 		if (copy_to_user(uarg, &st, sizeof(st))) {
 			KGPU_ERR("GPU : fail copy to user \n");
 			return -EFAULT;
@@ -729,7 +780,7 @@ static long kgpu_compat_ioctl(struct file *filp, unsigned int cmd, unsigned long
 			KGPU_ERR("GPU : fail copy from user \n");
 			return -EFAULT;
 		}
-		return _kgpu_sync_ranges(compat_ptr(r.u32Ranges), r.u16Count);
+		return _kgpu_sync_ranges(filp, compat_ptr(r.u32Ranges), r.u16Count);
 	}
 	return kgpu_ioctl(filp, cmd, (unsigned long)compat_ptr(arg));
 }

@@ -106,8 +106,6 @@ extern u32 g_kgpu_hw_settings[5][5];
 
 int _ker_gpu_pmi_suspend_p(void);
 int _ker_gpu_pmi_resume_p(void);
-int _ker_gpu_trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
-		     KER_GPU_CALLBACK cb2, void *arg2, bool owner);
 
 /* Exec layer (ker_gpu_exec.c). */
 int kgpu_exec_ioctl(struct file *filp, ST_KGPU_EXEC *pstExec);
@@ -119,17 +117,23 @@ typedef struct {
 	u64 u64Size[KGPU_BUF_PLANES];
 } ST_KGPU_DMA_BUF_DESC;
 
+/* One allocation; a reference keeps its memory. */
+typedef struct kgpu_mem_rec ST_KGPU_MEM_RECORD;
+
 int kgpu_mem_device_create(void);
-int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *pstReq);
-int kgpu_mem_free(u64 u64PhyAddr);
-int kgpu_mem_free_owned(u64 u64PhyAddr, pid_t pid);
+int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *pstReq, const struct file *owner);
+int kgpu_mem_free(u64 u64PhyAddr, const struct file *owner);
 void kgpu_mem_device_destroy(void);
-void kgpu_mem_release(pid_t pid);
-void *kgpu_mem_info_get(u64 u64PhyAddr);
+void kgpu_mem_release(const struct file *owner);
+int kgpu_mem_get(const struct file *owner, u64 u64Addr, u64 u64Size, ST_KGPU_MEM_RECORD **ppRec);
+void kgpu_mem_put(ST_KGPU_MEM_RECORD *pRec);
+void kgpu_mem_range(const ST_KGPU_MEM_RECORD *pRec, u64 *pu64Start, u64 *pu64End);
+int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, struct vm_area_struct *vma);
+ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 u64PhyAddr);
 unsigned long kgpu_mem_map(u64 u64PhyAddr);
 int kgpu_mem_valid_buffer(u64 u64PhyAddr);
 void kgpu_mem_show_all(void);
-int kgpu_dma_buf_fd(ST_KGPU_DMA_BUF_DESC *pstDesc, int flags);
+int kgpu_dma_buf_fd(struct file *filp, ST_KGPU_DMA_BUF_DESC *pstDesc, int flags);
 int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc);
 
 /* Debug menu (ker_gpu_dbg.c). */

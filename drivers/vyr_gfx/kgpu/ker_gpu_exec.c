@@ -13,6 +13,7 @@
 #include <linux/scatterlist.h>
 #include <linux/err.h>
 
+#include "vyr_perm.h"
 #include "ker_gpu.h"
 
 /* One imported plane. */
@@ -21,13 +22,23 @@ typedef struct {
 	struct dma_buf_attachment *pAttach;
 	struct sg_table *pSgt;
 	u64 u64DmaAddr;
+	u64 u64Len;		/* bytes from u64DmaAddr to the buffer's end */
 } ST_KGPU_IMPORT;
 
-/* Imports of one exec plane. */
+/*
+ * Imports of one exec plane, and for each of its buffers the window
+ * [lo, hi) the operation may reach: the imported dma-buf from the offset on,
+ * or the allocation a physical address lies in (held for the operation).
+ * Without a window (raw physical addresses) nothing bounds it.
+ */
 typedef struct {
 	ST_KGPU_IMPORT astMem[KER_GPU_PLANE_CHANNELS];
+	ST_KGPU_MEM_RECORD *apRec[KER_GPU_PLANE_CHANNELS];
 	u32 u32PlaneNum;
 	u64 au64Addr[KER_GPU_PLANE_CHANNELS];
+	u64 au64Lo[KER_GPU_PLANE_CHANNELS];
+	u64 au64Hi[KER_GPU_PLANE_CHANNELS];
+	bool abWindow[KER_GPU_PLANE_CHANNELS];
 	bool bBound;
 } ST_KGPU_BIND;
 
@@ -91,6 +102,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 	pstMem->pAttach = att;
 	pstMem->pSgt = sgt;
 	pstMem->u64DmaAddr = sg_dma_address(sgt->sgl) + offset;
+	pstMem->u64Len = len - offset;
 	return 0;
 }
 
@@ -105,18 +117,22 @@ static void _kgpu_detach_buf(ST_KGPU_IMPORT *pstMem)
 	memset(pstMem, 0, sizeof(*pstMem));
 }
 
+/* One buffer per channel of the format: two or three for the planar ones. */
 static u32 _kgpu_plane_num(const ST_KGPU_EXEC_PLANE *p)
 {
-	u8 fmt = p->u8Format;
+	u8 sep = (p->u8Format >= 15 && p->u8Format <= 18) ? !!p->u8FormatFlag : 0;
+	int n = KGPU_OP_Plane_Buffers(p->u8Format, p->u8FormatFlag, sep);
 
-	if (fmt >= 15 && fmt <= 18)
-		return p->u8FormatFlag ? 3 : 2;
-	return 1;
+	return clamp_t(int, n, 1, KER_GPU_PLANE_CHANNELS);
 }
 
-/* Imports (or copies) the addresses of one exec plane. */
-static void _kgpu_get_buf(struct file *filp, const ST_KGPU_EXEC_PLANE *p, const char *name,
-			  ST_KGPU_BIND *b)
+/*
+ * Imports (or copies) the addresses of one exec plane. A physical address
+ * must lie in an allocation made through this file, unless the opener has
+ * raw I/O access.
+ */
+static int _kgpu_get_buf(struct file *filp, const ST_KGPU_EXEC_PLANE *p, const char *name,
+			 bool raw, ST_KGPU_BIND *b)
 {
 	u32 i;
 
@@ -125,29 +141,45 @@ static void _kgpu_get_buf(struct file *filp, const ST_KGPU_EXEC_PLANE *p, const 
 	for (i = 0; i < b->u32PlaneNum; i++) {
 		switch (p->u32BufSrcType) {
 		case KGPU_BUF_SRC_DMABUF:
-			if (_kgpu_attach_buf(filp, p->s32Fd[i], p->u32Offset[i], &b->astMem[i]))
+			if (_kgpu_attach_buf(filp, p->s32Fd[i], p->u32Offset[i], &b->astMem[i])) {
 				KGPU_ERR("kgpu_attach_buf %s fail \n", name);
-			else
-				b->au64Addr[i] = b->astMem[i].u64DmaAddr;
+				break;
+			}
+			b->au64Addr[i] = b->astMem[i].u64DmaAddr;
+			b->au64Lo[i] = b->au64Addr[i];
+			b->au64Hi[i] = b->au64Addr[i] + b->astMem[i].u64Len;
+			b->abWindow[i] = true;
 			break;
 		case KGPU_BUF_SRC_PHYS:
 			b->au64Addr[i] = p->u64Addr[i];
-			if (!b->au64Addr[i])
+			if (!b->au64Addr[i]) {
 				KGPU_ERR("%s->Phy_addr[%d] == NULL\n", name, i);
+				break;
+			}
+			if (!kgpu_mem_get(filp, b->au64Addr[i], 0, &b->apRec[i])) {
+				kgpu_mem_range(b->apRec[i], &b->au64Lo[i], &b->au64Hi[i]);
+				b->abWindow[i] = true;
+			} else if (!raw) {
+				return -EPERM;
+			}
 			break;
 		default:
 			KGPU_ERR("%s(%s BufSrcType undefined)\n", __func__, name);
 			break;
 		}
 	}
+	return 0;
 }
 
 static void _kgpu_put_buf(ST_KGPU_BIND *b)
 {
 	u32 i;
 
-	for (i = 0; i < KER_GPU_PLANE_CHANNELS; i++)
+	for (i = 0; i < KER_GPU_PLANE_CHANNELS; i++) {
 		_kgpu_detach_buf(&b->astMem[i]);
+		kgpu_mem_put(b->apRec[i]);
+		b->apRec[i] = NULL;
+	}
 	b->bBound = false;
 }
 
@@ -178,7 +210,7 @@ static bool _kgpu_src2_format_ok(u8 fmt)
  * by _kgpu_unbind_buf, on every path.
  */
 static int _kgpu_bind_buf(struct file *filp, const ST_KGPU_EXEC *e, const bool use[KGPU_PLANES],
-			  ST_KGPU_BIND bind[KGPU_PLANES])
+			  bool raw, ST_KGPU_BIND bind[KGPU_PLANES])
 {
 	int ret;
 
@@ -187,14 +219,18 @@ static int _kgpu_bind_buf(struct file *filp, const ST_KGPU_EXEC *e, const bool u
 			KGPU_ERR("Source 1 Format not support !!!!\n");
 			return -ENOEXEC;
 		}
-		_kgpu_get_buf(filp, &e->stSrc1, "Src1", &bind[KGPU_SRC1]);
+		ret = _kgpu_get_buf(filp, &e->stSrc1, "Src1", raw, &bind[KGPU_SRC1]);
+		if (ret)
+			return ret;
 	}
 	if (use[KGPU_SRC2]) {
 		if (!_kgpu_src2_format_ok(e->stSrc2.u8Format % 32)) {
 			KGPU_ERR("Source 2 Format(%d) not support !!!!\n", e->stSrc2.u8Format);
 			return -ENOEXEC;
 		}
-		_kgpu_get_buf(filp, &e->stSrc2, "Src2", &bind[KGPU_SRC2]);
+		ret = _kgpu_get_buf(filp, &e->stSrc2, "Src2", raw, &bind[KGPU_SRC2]);
+		if (ret)
+			return ret;
 	}
 	if (use[KGPU_DST]) {
 		u8 fmt = e->stDst.u8Format % 32;
@@ -203,7 +239,9 @@ static int _kgpu_bind_buf(struct file *filp, const ST_KGPU_EXEC *e, const bool u
 			KGPU_ERR("Destination Format not support !!!!\n");
 			return -ENOEXEC;
 		}
-		_kgpu_get_buf(filp, &e->stDst, "Dst", &bind[KGPU_DST]);
+		ret = _kgpu_get_buf(filp, &e->stDst, "Dst", raw, &bind[KGPU_DST]);
+		if (ret)
+			return ret;
 	}
 	for (ret = 0; ret < KGPU_PLANES; ret++) {
 		if (bind[ret].bBound) {
@@ -387,6 +425,61 @@ static void _kgpu_set_batch(KER_GPU_PLANE *k, void *entries, u16 count, u8 strid
 /* Entries of a batch: destination x, y, w, h offsets per plane. */
 #define OFS(t, f) ((int)offsetof(t, f))
 
+/* Copies [lo, hi) past addr stay in the window [wlo, whi) around it. */
+static bool _kgpu_in_window(u64 addr, u64 wlo, u64 whi, s64 lo, s64 hi)
+{
+	if (lo < 0 && (u64)-lo > addr - wlo)
+		return false;
+	return hi <= 0 || (u64)hi <= whi - addr;
+}
+
+/* Every buffer of the plane holds the rectangle (x, y, w, h). */
+static int _kgpu_check_rect(const KER_GPU_PLANE *k, const ST_KGPU_BIND *b, s32 x, s32 y,
+			    u32 w, u32 h)
+{
+	u32 i;
+
+	for (i = 0; i < b->u32PlaneNum; i++) {
+		s64 lo, hi;
+
+		if (!b->abWindow[i])
+			continue;
+		KGPU_OP_Plane_Span(k, i, x, y, w, h, &lo, &hi);
+		if (!_kgpu_in_window(b->au64Addr[i], b->au64Lo[i], b->au64Hi[i], lo, hi)) {
+			KGPU_ERR("%s() %dx%d at %d:%d runs out of buffer %d\n", __func__, w, h, x,
+				 y, i);
+			return -EINVAL;
+		}
+	}
+	return 0;
+}
+
+/*
+ * The plane's rectangle, its rotated shape when the engine writes it turned,
+ * and every batch rectangle (a zero size reaches as far as the engine's
+ * 16-bit size field wraps).
+ */
+static int _kgpu_check_plane(const KER_GPU_PLANE *k, const ST_KGPU_BIND *b, bool turned)
+{
+	const ST_KER_GPU_BATCH *bt = &k->stBatch;
+	u32 i;
+	int ret;
+
+	ret = _kgpu_check_rect(k, b, k->Clip_x, k->Clip_y, k->W, k->H);
+	if (!ret && turned)
+		ret = _kgpu_check_rect(k, b, k->Clip_x, k->Clip_y, k->H, k->W);
+	for (i = 0; !ret && i < bt->Count; i++) {
+		size_t o = (size_t)i * bt->Stride;
+		s16 x = *(const s16 *)((const u8 *)bt->pX + o);
+		s16 y = *(const s16 *)((const u8 *)bt->pY + o);
+		u16 w = *(const u16 *)((const u8 *)bt->pW + o);
+		u16 h = *(const u16 *)((const u8 *)bt->pH + o);
+
+		ret = _kgpu_check_rect(k, b, x, y, w ? w : 0x10000, h ? h : 0x10000);
+	}
+	return ret;
+}
+
 static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *entries,
 			  u16 count)
 {
@@ -404,6 +497,8 @@ static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *en
 	_ST_KER_GPU_BLEND_PARAM param;
 	_ST_KER_GPU_BLEND_SETTING blend;
 	const ST_KGPU_EXEC_PLANE *ep[KGPU_PLANES] = { &e->stSrc1, &e->stSrc2, &e->stDst };
+	/* Raw physical addresses, and reaching past a buffer, need raw I/O access. */
+	bool raw = !vyr_perm_rawio(filp);
 	int i, ret;
 
 	bind = kcalloc(KGPU_PLANES, sizeof(*bind), GFP_KERNEL);
@@ -414,7 +509,7 @@ static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *en
 		return -ENOMEM;
 	}
 
-	ret = _kgpu_bind_buf(filp, e, uses[type], bind);
+	ret = _kgpu_bind_buf(filp, e, uses[type], raw, bind);
 	if (ret)
 		goto out;
 	for (i = 0; i < KGPU_PLANES; i++) {
@@ -425,55 +520,30 @@ static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *en
 			goto out;
 	}
 
-	switch (type) {
-	case KGPU_EXEC_FILL:
-		ret = kgpu_exe_fill_setting(&e->stFill, &fill);
-		if (ret)
-			goto out;
-		if (entries)
+	if (entries) {
+		switch (type) {
+		case KGPU_EXEC_FILL:
 			_kgpu_set_batch(&planes[KGPU_DST], entries, count, sizeof(ST_KGPU_BATCH_FILL),
 					OFS(ST_KGPU_BATCH_FILL, x), OFS(ST_KGPU_BATCH_FILL, y),
 					OFS(ST_KGPU_BATCH_FILL, w), OFS(ST_KGPU_BATCH_FILL, h));
-		if (e->stBlend.u32Control & 0xFF) {
-			kgpu_exe_blend_param(&e->stBlend, &param);
-			kgpu_exe_blend_setting(&e->stBlend, &param, &blend);
-			ret = KGPU_OP_Fill(&planes[KGPU_DST], &fill, &blend);
-		} else {
-			ret = KGPU_OP_Fill(&planes[KGPU_DST], &fill, NULL);
-		}
-		break;
-	case KGPU_EXEC_COPY:
-		if (entries) {
+			break;
+		case KGPU_EXEC_COPY:
 			_kgpu_set_batch(&planes[KGPU_SRC1], entries, count, sizeof(ST_KGPU_BATCH_COPY),
 					OFS(ST_KGPU_BATCH_COPY, src_x), OFS(ST_KGPU_BATCH_COPY, src_y),
 					OFS(ST_KGPU_BATCH_COPY, w), OFS(ST_KGPU_BATCH_COPY, h));
 			_kgpu_set_batch(&planes[KGPU_DST], entries, count, sizeof(ST_KGPU_BATCH_COPY),
 					OFS(ST_KGPU_BATCH_COPY, dst_x), OFS(ST_KGPU_BATCH_COPY, dst_y),
 					OFS(ST_KGPU_BATCH_COPY, w), OFS(ST_KGPU_BATCH_COPY, h));
-		}
-		kgpu_exe_option_setting(e, &planes[KGPU_DST]);
-		ret = KGPU_OP_Copy(&planes[KGPU_SRC1], &planes[KGPU_DST]);
-		kgpu_exe_option_return(e, &planes[KGPU_DST]);
-		break;
-	case KGPU_EXEC_SCALE:
-		if (planes[KGPU_SRC1].FormatMode == 2 && planes[KGPU_DST].FormatMode == 2) {
-			planes[KGPU_SRC1].Buf_Address[1] = 0;
-			planes[KGPU_DST].Buf_Address[1] = 0;
-		}
-		if (entries) {
+			break;
+		case KGPU_EXEC_SCALE:
 			_kgpu_set_batch(&planes[KGPU_SRC1], entries, count, sizeof(ST_KGPU_BATCH_SCALE),
 					OFS(ST_KGPU_BATCH_SCALE, src_x), OFS(ST_KGPU_BATCH_SCALE, src_y),
 					OFS(ST_KGPU_BATCH_SCALE, src_w), OFS(ST_KGPU_BATCH_SCALE, src_h));
 			_kgpu_set_batch(&planes[KGPU_DST], entries, count, sizeof(ST_KGPU_BATCH_SCALE),
 					OFS(ST_KGPU_BATCH_SCALE, dst_x), OFS(ST_KGPU_BATCH_SCALE, dst_y),
 					OFS(ST_KGPU_BATCH_SCALE, dst_w), OFS(ST_KGPU_BATCH_SCALE, dst_h));
-		}
-		ret = kgpu_exe_scale_setting(&e->stScale, &scale);
-		ret = KGPU_OP_Scale_LowPassFilter(&planes[KGPU_SRC1], &planes[KGPU_DST],
-						  ret ? NULL : &scale);
-		break;
-	case KGPU_EXEC_BLEND:
-		if (entries) {
+			break;
+		case KGPU_EXEC_BLEND:
 			_kgpu_set_batch(&planes[KGPU_SRC1], entries, count, sizeof(ST_KGPU_BATCH_BLEND),
 					OFS(ST_KGPU_BATCH_BLEND, src1_x), OFS(ST_KGPU_BATCH_BLEND, src1_y),
 					OFS(ST_KGPU_BATCH_BLEND, w), OFS(ST_KGPU_BATCH_BLEND, h));
@@ -483,7 +553,49 @@ static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *en
 			_kgpu_set_batch(&planes[KGPU_DST], entries, count, sizeof(ST_KGPU_BATCH_BLEND),
 					OFS(ST_KGPU_BATCH_BLEND, dst_x), OFS(ST_KGPU_BATCH_BLEND, dst_y),
 					OFS(ST_KGPU_BATCH_BLEND, w), OFS(ST_KGPU_BATCH_BLEND, h));
+			break;
 		}
+	}
+	if (type == KGPU_EXEC_SCALE && planes[KGPU_SRC1].FormatMode == 2 &&
+	    planes[KGPU_DST].FormatMode == 2) {
+		planes[KGPU_SRC1].Buf_Address[1] = 0;
+		planes[KGPU_DST].Buf_Address[1] = 0;
+	}
+
+	/* Every address the operation reaches, against the buffer it came from. */
+	for (i = 0; i < KGPU_PLANES && !raw; i++) {
+		if (!uses[type][i])
+			continue;
+		ret = _kgpu_check_plane(&planes[i], &bind[i], i == KGPU_DST &&
+					type == KGPU_EXEC_ROTATE && (e->u8RotateMode & 1));
+		if (ret)
+			goto out;
+	}
+
+	switch (type) {
+	case KGPU_EXEC_FILL:
+		ret = kgpu_exe_fill_setting(&e->stFill, &fill);
+		if (ret)
+			goto out;
+		if (e->stBlend.u32Control & 0xFF) {
+			kgpu_exe_blend_param(&e->stBlend, &param);
+			kgpu_exe_blend_setting(&e->stBlend, &param, &blend);
+			ret = KGPU_OP_Fill(&planes[KGPU_DST], &fill, &blend);
+		} else {
+			ret = KGPU_OP_Fill(&planes[KGPU_DST], &fill, NULL);
+		}
+		break;
+	case KGPU_EXEC_COPY:
+		kgpu_exe_option_setting(e, &planes[KGPU_DST]);
+		ret = KGPU_OP_Copy(&planes[KGPU_SRC1], &planes[KGPU_DST]);
+		kgpu_exe_option_return(e, &planes[KGPU_DST]);
+		break;
+	case KGPU_EXEC_SCALE:
+		ret = kgpu_exe_scale_setting(&e->stScale, &scale);
+		ret = KGPU_OP_Scale_LowPassFilter(&planes[KGPU_SRC1], &planes[KGPU_DST],
+						  ret ? NULL : &scale);
+		break;
+	case KGPU_EXEC_BLEND:
 		kgpu_exe_blend_param(&e->stBlend, &param);
 		kgpu_exe_blend_setting(&e->stBlend, &param, &blend);
 		ret = kgpu_exe_scale_setting(&e->stScale, &scale);

@@ -365,6 +365,9 @@ extern const KGPU_MATRIX YUV400_to_RGB_Matrix;
 int _AGE2_Q3_format_table(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV);
 int _KGPU_Q3_Pixel_Width(const KER_GPU_PLANE *pstPlane);
 u32 _GPU_Q3_Chroma_Offset(u32 mode, u32 ch, u32 x, u32 y, u32 bpp, u32 stride);
+int _GPU_Q3_Plane_Buffers(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV);
+void _GPU_Q3_Plane_Span(const KER_GPU_PLANE *p, int ch, s32 x, s32 y, u32 w, u32 h,
+			s64 *lo, s64 *hi);
 void _GPU_Q3_ReOrder_SrcMatrix(const KGPU_MATRIX in, const u8 order[3], KGPU_MATRIX out);
 void _GPU_Q3_ReOrder_DstMatrix(const KGPU_MATRIX in, const u8 order[3], KGPU_MATRIX out);
 const s32 (*kgpu_yuv_to_rgb_matrix(u8 mode))[4];
@@ -457,12 +460,18 @@ KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *
 KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Blend(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 					   KER_GPU_PLANE *pstDst);
 void KGPU_OP_Q3_CmdBuf_Free(void *arg);
+int _GPU_Q3_Go(int engine, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
+	       KER_GPU_CALLBACK cb2, void *arg2);
+u32 _GPU_Q3_SpeedLimit_Set(u32 a, u32 b);
+u32 KGPU_Q3_Reg_Plane_Size(u32 w, u32 h);
+u64 KGPU_Q3_Reg_Plane_Addr(const KER_GPU_PLANE *pstPlane, u32 x, u32 y);
 
 /* Shared by both backends. */
-int kgpu_pick_engine(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
+int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
 int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp);
 u32 kgpu_power_bits(void);
 u8 kgpu_plane_nonblock(const KER_GPU_PLANE *pstPlane);
+void kgpu_plane_done(const KER_GPU_PLANE *pstPlane);
 
 /* ------------------------------------------------------------------------ */
 /* Q2 backend (ker_gpu_hw_q2.c)                                              */
@@ -488,6 +497,11 @@ int KGPU_OP_Q2_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 void KGPU_OP_Q2_trigger(int engine);
 u32 KGPU_OP_Q2_Using_SRAM(int engine);
 void KGPU_OP_Q2_CmdBuf_Free(void *arg);
+KGPU_CMDBUF_HANDLE KGPU_OP_Q2_CmdBuf_Fill(const KER_GPU_PLANE *pstDst, int *pRet);
+KGPU_CMDBUF_HANDLE KGPU_OP_Q2_CmdBuf_Copy(const KER_GPU_PLANE *pstSrc, const KER_GPU_PLANE *pstDst,
+					  int *pRet);
+int _GPU_Q2_Go(int engine, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
+	       KER_GPU_CALLBACK cb2, void *arg2);
 int _KGPU_OP_Set_UV_mode(const KER_GPU_PLANE *pstSrc, const KER_GPU_PLANE *pstDst);
 int _KGPU_Q2_SpeedLimit_Set(u32 a, u32 b, int fill, int factor);
 const char *_KGPU_Q2_FractionToStr(u32 num, u32 den);

@@ -320,7 +320,7 @@ static int _KGPU_Q2_Scaling_Setting(u32 sw, u32 sh, u32 dw, u32 dh,
 	f->Scaler = 0;
 	f->LowPass = 0;
 	/* A user-chosen low-pass beyond 10 would overflow the generated taps. */
-	if (sw != dw || sh != dh || (sc && sc->Partial_Marker == 1)) {
+	if (sw != dw || sh != dh || (sc && sc->Force_Scaling)) {
 		kgpu_scaling_mode_choice(sc, sw, dw, &mode, &lp);
 		if (lp >= 11) {
 			KGPU_OP_ERR("LowPass_Mode = %d, setting error !!!!\n", lp);
@@ -384,7 +384,7 @@ static int q2_begin(const char *func, const void *a, const void *b, const KER_GP
 		KGPU_OP_ERR("%s() requisite parameter Src or Dst is NULL\n", func);
 		return -22;
 	}
-	*engine = kgpu_pick_engine(c, dst);
+	*engine = _KGPU_OP_Q3_Get_HwID(c, dst);
 	if (disabled)
 		return disabled;
 	*hw = q2_hw(*engine);
@@ -414,12 +414,11 @@ static int q2_go(const char *func, int engine, KER_GPU_PLANE *dst, u32 mode,
 	int ret;
 
 	if (mode == KER_GPU_TRIGGER_NONBLOCK) {
-		ret = c->pfnTrigger(engine, mode, done, arg,
-				    list ? KGPU_OP_Q2_CmdBuf_Free : NULL, list);
+		ret = _GPU_Q2_Go(engine, mode, done, arg, list ? KGPU_OP_Q2_CmdBuf_Free : NULL, list);
 		if (ret == 0)
 			return 0;	/* the interrupt releases the engine and the list */
 	} else {
-		ret = c->pfnTrigger(engine, mode, NULL, NULL, NULL, NULL);
+		ret = _GPU_Q2_Go(engine, mode, NULL, NULL, NULL, NULL);
 	}
 	if (ret < 0)
 		_GPU_Q2_SwReset(hw);
@@ -436,6 +435,9 @@ static int q2_go(const char *func, int engine, KER_GPU_PLANE *dst, u32 mode,
 	if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TIME)
 		printk(KERN_INFO "[TRC]   %s() Time Diff = %lld\n", func,
 		       (long long)ktime_to_ns(ktime_sub(ktime_get(), t0)));
+	/* A batch runs blocking; a caller that asked for its callback gets it now. */
+	if (list && kgpu_plane_nonblock(dst))
+		kgpu_plane_done(dst);
 	if (ret < 0) {
 		KGPU_OP_ERR("%s() Wait interrupt time out : %d \n", func, ret);
 		return -16;
@@ -549,9 +551,37 @@ fail:
 	return ret;
 }
 
+/* A batch fill's list; NULL with the reason in *pRet. */
+KGPU_CMDBUF_HANDLE KGPU_OP_Q2_CmdBuf_Fill(const KER_GPU_PLANE *pstDst, int *pRet)
+{
+	KGPU_CMDBUF_HANDLE h = NULL;
+
+	*pRet = q2_build_list(NULL, pstDst, &h);
+	return *pRet ? NULL : h;
+}
+
+/* A batch copy's list; NULL with the reason in *pRet. */
+KGPU_CMDBUF_HANDLE KGPU_OP_Q2_CmdBuf_Copy(const KER_GPU_PLANE *pstSrc, const KER_GPU_PLANE *pstDst,
+					  int *pRet)
+{
+	KGPU_CMDBUF_HANDLE h = NULL;
+
+	*pRet = q2_build_list(pstSrc, pstDst, &h);
+	return *pRet ? NULL : h;
+}
+
 void KGPU_OP_Q2_CmdBuf_Free(void *arg)
 {
 	KGPU_Cmdbuf_Close(arg);
+}
+
+/* Starts the engine through the core's trigger (0 when there is none). */
+int _GPU_Q2_Go(int engine, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
+	       KER_GPU_CALLBACK cb2, void *arg2)
+{
+	KER_GPU_TRIGGER_FN trigger = Q2_CTX->pfnTrigger;
+
+	return trigger ? trigger(engine, mode, cb1, arg1, cb2, arg2) : 0;
 }
 
 /* ------------------------------------------------------------------------ */
@@ -583,8 +613,8 @@ int KGPU_OP_Q2_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill)
 	if (pstDst->Buf_Address[0] >= KGPU_ADDR_LIMIT || !pstDst->W || !pstDst->H)
 		return -33;
 	if (pstDst->stBatch.Count) {
-		ret = q2_build_list(NULL, pstDst, &list);
-		if (ret)
+		list = KGPU_OP_Q2_CmdBuf_Fill(pstDst, &ret);
+		if (!list)
 			return ret;
 	}
 	ret = q2_begin(__func__, pstDst, pstFill, pstDst, &engine, &hw, &t0);
@@ -629,7 +659,7 @@ int KGPU_OP_Q2_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 	if (uv == 1)
 		return -524;
 	if (pstDst->stBatch.Count) {
-		ret = q2_build_list(pstSrc, pstDst, &list);
+		list = KGPU_OP_Q2_CmdBuf_Copy(pstSrc, pstDst, &ret);
 		if (ret)
 			return ret;
 	}

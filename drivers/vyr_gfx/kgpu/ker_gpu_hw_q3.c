@@ -47,10 +47,25 @@ int KGPU_OP_Q3_Rusume(void)
 	return 0;
 }
 
+/* Starts the engine through the core's trigger (0 when there is none). */
+int _GPU_Q3_Go(int engine, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
+	       KER_GPU_CALLBACK cb2, void *arg2)
+{
+	KER_GPU_TRIGGER_FN trigger = Q3_CTX->pfnTrigger;
+
+	return trigger ? trigger(engine, mode, cb1, arg1, cb2, arg2) : 0;
+}
+
+/* The speed-limit register value for the pair (a, b). */
+u32 _GPU_Q3_SpeedLimit_Set(u32 a, u32 b)
+{
+	return a ? b * 64 / a : 0;
+}
+
 /* ------------------------------------------------------------------------ */
 /* Helpers shared with the Q2 backend                                        */
 
-int kgpu_pick_engine(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst)
+int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst)
 {
 	if ((READ_ONCE(g_GpuHwIssue) & READ_ONCE(g_GpuIssueMask) & KER_GPU_HW_ISSUE_AGE_1) &&
 	    ctx->HwNum > 1) {
@@ -65,6 +80,13 @@ int kgpu_pick_engine(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst)
 u8 kgpu_plane_nonblock(const KER_GPU_PLANE *p)
 {
 	return p && p->pstOption ? !!p->pstOption->NonBlock : 0;
+}
+
+/* Runs the completion callback a non-blocking caller attached to the plane. */
+void kgpu_plane_done(const KER_GPU_PLANE *p)
+{
+	if (p && p->pstOption && p->pstOption->pfnDone)
+		p->pstOption->pfnDone(p->pstOption->pDoneArg);
 }
 
 u32 kgpu_power_bits(void)
@@ -145,10 +167,22 @@ static int q3_list_room(KGPU_CMDBUF_HANDLE h, int room)
 	return room < 0 ? room : 0;
 }
 
-/* Address of a batch rectangle; its bits 32-35 must be those programmed. */
-static int q3_entry_addr(const KER_GPU_PLANE *p, int bpp, u32 x, u32 y, u32 *lo)
+/* The size register value of a w x h area. */
+u32 KGPU_Q3_Reg_Plane_Size(u32 w, u32 h)
 {
-	u64 a = p->Buf_Address[0] + (u64)p->Buf_Stride[0] * y + (u64)bpp * x;
+	return w | h << 16;
+}
+
+/* Address of pixel (x, y) of the plane's first buffer. */
+u64 KGPU_Q3_Reg_Plane_Addr(const KER_GPU_PLANE *p, u32 x, u32 y)
+{
+	return p->Buf_Address[0] + (u64)p->Buf_Stride[0] * y + (u64)_KGPU_Q3_Pixel_Width(p) * x;
+}
+
+/* Address of a batch rectangle; its bits 32-35 must be those programmed. */
+static int q3_entry_addr(const KER_GPU_PLANE *p, u32 x, u32 y, u32 *lo)
+{
+	u64 a = KGPU_Q3_Reg_Plane_Addr(p, x, y);
 
 	if (a >= KGPU_ADDR_LIMIT || upper_32_bits(a) != upper_32_bits(p->Buf_Address[0]))
 		return -33;
@@ -202,12 +236,12 @@ static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
 		u32 x, y, w, hh, lo;
 		/* Size registers: the source entry (first plane), then the destination. */
 		kgpu_batch_entry(planes[0], i, &x, &y, &w, &hh);
-		room = q3_list_write(h, KGPU_CMD_REG(0x29), (w - 1) | (hh - 1) << 16);
+		room = q3_list_write(h, KGPU_CMD_REG(0x29), KGPU_Q3_Reg_Plane_Size(w - 1, hh - 1));
 		kgpu_batch_entry(dst, i, &x, &y, &w, &hh);
-		room = q3_list_write(h, KGPU_CMD_REG(0x2A), (w - 1) | (hh - 1) << 16);
+		room = q3_list_write(h, KGPU_CMD_REG(0x2A), KGPU_Q3_Reg_Plane_Size(w - 1, hh - 1));
 		for (k = 0; k < n; k++) {
 			kgpu_batch_entry(planes[k], i, &x, &y, &w, &hh);
-			ret = q3_entry_addr(planes[k], bpp[k], x, y, &lo);
+			ret = q3_entry_addr(planes[k], x, y, &lo);
 			if (ret)
 				goto fail;
 			room = q3_list_write(h, KGPU_CMD_REG(addr_reg[kind][k]), lo);
@@ -311,15 +345,17 @@ static void q3_time_diff(const char *func, ktime_t t0)
 }
 
 /* Result of a finished (blocking) run from the trigger result and status. */
-static int q3_result(const char *func, int engine, int trig, u32 status, bool list_err)
+/* Runs while the caller still owns the engine: the dump and the reset touch it. */
+static void q3_after_run(int engine, u32 status)
 {
-	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
-
 	if ((status & AGE_STATUS_BUSY) || (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_REG_DUMP))
 		KGPU_OP_Q3_DumpReg(engine);
 	if ((status & AGE_STATUS_ERROR) && Q3_CTX->HwVersion == 2)
 		_GPU_Q3_SwReset(engine);
-	(void)hw;
+}
+
+static int q3_result(const char *func, int trig, u32 status, bool list_err)
+{
 	if (trig < 0) {
 		KGPU_OP_ERR("%s() Wait interrupt time out : %d \n", func, trig);
 		return -16;
@@ -347,11 +383,11 @@ static int _KGPU_OP_Q3_postprocessing(const char *func, int engine, KER_GPU_PLAN
 		kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, lower_32_bits(KGPU_Cmdbuf_First(list)));
 		mode = KER_GPU_TRIGGER_BLOCK;
 	}
-	if (dst && c->pfnTrigger) {
+	if (dst) {
 		KER_GPU_CALLBACK done = dst->pstOption ? dst->pstOption->pfnDone : NULL;
 		void *arg = dst->pstOption ? dst->pstOption->pDoneArg : NULL;
 
-		ret = c->pfnTrigger(engine, mode, done, arg, NULL, NULL);
+		ret = _GPU_Q3_Go(engine, mode, done, arg, NULL, NULL);
 	} else {
 		ret = -1;
 	}
@@ -376,10 +412,14 @@ static int _KGPU_OP_Q3_postprocessing(const char *func, int engine, KER_GPU_PLAN
 			dst->RunLen_Size = dst->Status[0];
 	}
 	status = kgpu_reg_rd(hw, AGE_STATUS);
+	q3_after_run(engine, status);
 	if (c->pfnUnlock)
 		c->pfnUnlock(engine);
 	q3_time_diff(func, t0);
-	return q3_result(func, engine, ret, status, list_err);
+	/* A batch runs blocking; a caller that asked for its callback gets it now. */
+	if (list && kgpu_plane_nonblock(dst))
+		kgpu_plane_done(dst);
+	return q3_result(func, ret, status, list_err);
 }
 
 static void q3_func_common(ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *dst)
@@ -391,7 +431,7 @@ static void q3_func_common(ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *dst)
 	s->stFunc.Enable_Finish_Int = dst->stBatch.Count ? 0 : 1;
 	s->stFunc.Enable_RL_Overflow_Int = dst->RunLen_Enable ? 1 : 0;
 	if (a && b)
-		s->stFunc.SpeedLimit = b * 64 / a;
+		s->stFunc.SpeedLimit = _GPU_Q3_SpeedLimit_Set(a, b);
 	s->PowerBits = kgpu_power_bits() >> 15;
 }
 
@@ -424,6 +464,54 @@ static void _KGPU_Trace_Planes(const KER_GPU_PLANE *s1, const KER_GPU_PLANE *s2,
 	kgpu_trace_plane("Src1", s1);
 	kgpu_trace_plane("Src2", s2);
 	kgpu_trace_plane("Dst", d);
+}
+
+static bool q3_tracing(void)
+{
+	return READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TRACE;
+}
+
+static void _KGPU_Trace_Setting_Fill(const _ST_KER_GPU_FILL_SETTING *f)
+{
+	const u8 *c;
+
+	if (!f || !q3_tracing())
+		return;
+	if (f->FillMode == KER_GPU_FILL_SOLID) {
+		printk(KERN_INFO "[TRC]Fill : solid, Color(0x%08X)\n", f->Color);
+		return;
+	}
+	c = f->stGradient.StartColor;
+	printk(KERN_INFO "[TRC]Fill : gradient, Wrap(%d), Domain(%d), YUV_To_RGB(%d), WxH = %dx%d\n",
+	       f->stGradient.Wrap, f->stGradient.Domain, f->stGradient.YUV_To_RGB_Mode,
+	       f->stGradient.Width, f->stGradient.Height);
+	printk(KERN_INFO "[TRC]Fill : HDiff = %d, %d, %d, %d, VDiff = %d, %d, %d, %d\n",
+	       f->stGradient.HDiff[0], f->stGradient.HDiff[1], f->stGradient.HDiff[2],
+	       f->stGradient.HDiff[3], f->stGradient.VDiff[0], f->stGradient.VDiff[1],
+	       f->stGradient.VDiff[2], f->stGradient.VDiff[3]);
+	printk(KERN_INFO "[TRC]Fill : Start = %02X %02X %02X %02X\n", c[0], c[1], c[2], c[3]);
+}
+
+static void _KGPU_Trace_Setting_Blend(const _ST_KER_GPU_BLEND_SETTING *b)
+{
+	const u8 *p;
+
+	if (!b || !q3_tracing())
+		return;
+	printk(KERN_INFO "[TRC]Blend : SrcKey(%d, 0x%08X), DstKey(%d, 0x%08X), ConstColor(0x%08X)\n",
+	       b->SrcColorKey_Enable, b->SrcColorKey, b->DstColorKey_Enable, b->DstColorKey,
+	       b->ConstColor);
+	if (!b->pstGpuBlendParam)
+		return;
+	p = b->pstGpuBlendParam->Param;
+	printk(KERN_INFO "[TRC]Blend : Param = %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d %d\n",
+	       p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12],
+	       p[13], p[14], p[15], p[16]);
+}
+
+/* The scaling context's own traces say what a scale setting did. */
+static void _KGPU_Trace_Setting_Scale(const _ST_KER_GPU_SCLP_SETTING *s)
+{
 }
 
 static s32 cx(const KER_GPU_PLANE *p)
@@ -560,7 +648,9 @@ int KGPU_OP_Q3_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill,
 	if (pstFill->FillMode != KER_GPU_FILL_SOLID && pstFill->FillMode != KER_GPU_FILL_GRADIENT)
 		return -22;
 	_KGPU_Trace_Planes(pstBlend ? pstDst : NULL, NULL, pstDst);
-	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	_KGPU_Trace_Setting_Fill(pstFill);
+	_KGPU_Trace_Setting_Blend(pstBlend);
+	engine = _KGPU_OP_Q3_Get_HwID(Q3_CTX, pstDst);
 	memset(&s, 0, sizeof(s));
 	if (pstBlend) {
 		ret = _GPU_Q3_Plane_to_HwReadSetting(pstDst, cx(pstDst), cy(pstDst), &s.stSrc1);
@@ -638,7 +728,7 @@ int KGPU_OP_Q3_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 	_KGPU_Trace_Planes(NULL, pstSrc, pstDst);
 	if (q3_src_size(pstSrc))
 		return -33;
-	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	engine = _KGPU_OP_Q3_Get_HwID(Q3_CTX, pstDst);
 	memset(&s, 0, sizeof(s));
 	ret = _GPU_Q3_Plane_to_HwReadSetting(pstSrc, cx(pstSrc), cy(pstSrc), &s.stSrc2);
 	if (ret)
@@ -701,7 +791,8 @@ int KGPU_OP_Q3_Scale_LowPassFilter(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 	if (pstDst->stBatch.Count)
 		return -38;
 	_KGPU_Trace_Planes(pstSrc, NULL, pstDst);
-	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	_KGPU_Trace_Setting_Scale(pstScale);
+	engine = _KGPU_OP_Q3_Get_HwID(Q3_CTX, pstDst);
 	ret = _KGPU_Q3_Scaling_Setting(pstSrc, pstDst, pstScale, &c);
 	if (ret) {
 		KGPU_OP_ERR("%s() Scaling_Setting Fail(%d) !!!!\n", __func__, ret);
@@ -751,7 +842,9 @@ int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 	if (pstSrc2->W != pstDst->W || pstSrc2->H != pstDst->H)
 		return -33;
 	_KGPU_Trace_Planes(pstSrc1, pstSrc2, pstDst);
-	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	_KGPU_Trace_Setting_Blend(pstBlend);
+	_KGPU_Trace_Setting_Scale(pstScale);
+	engine = _KGPU_OP_Q3_Get_HwID(Q3_CTX, pstDst);
 	ret = _KGPU_Q3_Scaling_Setting(pstSrc1, pstDst, pstScale, &c);
 	if (ret) {
 		KGPU_OP_ERR("%s() Scaling_Setting Fail(%d) !!!!\n", __func__, ret);
@@ -835,7 +928,7 @@ int KGPU_OP_Q3_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 			    pstDst->Bit24Mode, pstSrc->scl_PreAlpha, pstSrc->FixedValue_Enable,
 			    pstDst->FixedValue_Enable);
 	_KGPU_Trace_Planes(pstSrc, NULL, pstDst);
-	engine = kgpu_pick_engine(Q3_CTX, pstDst);
+	engine = _KGPU_OP_Q3_Get_HwID(Q3_CTX, pstDst);
 	memset(&s, 0, sizeof(s));
 	ret = _GPU_Q3_Plane_to_HwReadSetting(pstSrc, cx(pstSrc), cy(pstSrc), &s.stSrc1);
 	if (ret)
@@ -896,16 +989,17 @@ int KGPU_OP_Q3_CmdMode(u32 u32CmdPhyAddr)
 	_GPU_Q3_SwReset(0);
 	kgpu_reg_or(hw, AGE_DST_ADDR_HI, AGE_FIN_STRICT);
 	kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, u32CmdPhyAddr);
-	ret = c->pfnTrigger ? c->pfnTrigger(0, KER_GPU_TRIGGER_BLOCK, NULL, NULL, NULL, NULL) : -1;
+	ret = _GPU_Q3_Go(0, KER_GPU_TRIGGER_BLOCK, NULL, NULL, NULL, NULL);
 	if (ret < 0)
 		_GPU_Q3_SwReset(0);
 	list_err = kgpu_cp_rd(hw, CP_STATUS) & BIT(1);
 	kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, 0);
 	status = kgpu_reg_rd(hw, AGE_STATUS);
+	q3_after_run(0, status);
 	if (c->pfnUnlock)
 		c->pfnUnlock(0);
 	q3_time_diff(__func__, t0);
-	return q3_result(__func__, 0, ret, status, list_err);
+	return q3_result(__func__, ret, status, list_err);
 }
 
 /* ------------------------------------------------------------------------ */

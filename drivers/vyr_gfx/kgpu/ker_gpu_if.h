@@ -243,6 +243,7 @@ typedef struct {
 	s16 X2;
 	s16 Y1;
 	s16 Y2;
+	u16 Force_Scaling;		/* Q2: scale even between equal sizes */
 } _ST_KER_GPU_SCLP_SETTING;
 
 /* Blend parameter record: 17 byte fields. */
@@ -321,6 +322,12 @@ void KGPU_OP_DumpReg(int engine);
 int KGPU_OP_Use_Apu(int engine);
 int KGPU_OP_Set_Speed_Limit(u32 u32Num, u32 u32Den);
 int KGPU_OP_Resume(void);
+/* Buffers a plane of the format uses, one per channel. */
+int KGPU_OP_Plane_Buffers(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV);
+/* Bytes [lo, hi) of channel ch, from its buffer address, that the engine
+ * reaches for the rectangle (x, y, w, h) of the plane. */
+void KGPU_OP_Plane_Span(const KER_GPU_PLANE *pstPlane, int ch, s32 x, s32 y, u32 w, u32 h,
+			s64 *ps64Lo, s64 *ps64Hi);
 
 /* Debug-menu helpers. */
 void KGPU_OP_ToggleDbgMask(int n);

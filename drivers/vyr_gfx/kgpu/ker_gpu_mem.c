@@ -11,6 +11,7 @@
 #include <linux/mm.h>
 #include <linux/rbtree.h>
 #include <linux/rwsem.h>
+#include <linux/kref.h>
 #include <linux/sched.h>
 #include <linux/dma-buf.h>
 #include <linux/dma-mapping.h>
@@ -19,9 +20,16 @@
 #include <linux/err.h>
 
 #include "vyr_compat.h"
+#include "vyr_perm.h"
 #include "ker_gpu.h"
 
-typedef struct {
+/*
+ * One allocation. The open file it was made through holds the first
+ * reference while the record is in the tree; every dma-buf exported over it,
+ * every user mapping of it and every operation running on it hold one more,
+ * so the memory goes with the last of them.
+ */
+struct kgpu_mem_rec {
 	struct rb_node node;
 	u32 u32Provider;
 	u64 u64PhyAddr;
@@ -30,7 +38,9 @@ typedef struct {
 	u64 u64AllocatedSize;
 	u32 u32Request;
 	s32 s32Pid;
-} ST_KGPU_MEM_RECORD;
+	const struct file *pOwner;
+	struct kref ref;
+};
 
 static struct {
 	struct rw_semaphore rw_sema;
@@ -65,6 +75,27 @@ static ST_KGPU_MEM_RECORD *_kgpu_mem_find(u64 addr)
 	return NULL;
 }
 
+/* The record whose memory holds addr. Caller holds the semaphore. */
+static ST_KGPU_MEM_RECORD *_kgpu_mem_find_holding(u64 addr)
+{
+	struct rb_node *n = stGpuMemDevice.root.rb_node;
+	ST_KGPU_MEM_RECORD *best = NULL;
+
+	while (n) {
+		ST_KGPU_MEM_RECORD *r = rb_entry(n, ST_KGPU_MEM_RECORD, node);
+
+		if (addr < r->u64PhyAddr) {
+			n = n->rb_left;
+		} else {
+			best = r;
+			n = n->rb_right;
+		}
+	}
+	if (best && addr - best->u64PhyAddr < best->u64AllocatedSize)
+		return best;
+	return NULL;
+}
+
 /* Caller holds the semaphore for writing; false when the address is recorded. */
 static bool _kgpu_mem_insert(ST_KGPU_MEM_RECORD *rec)
 {
@@ -89,8 +120,8 @@ static bool _kgpu_mem_insert(ST_KGPU_MEM_RECORD *rec)
 static void _kgpu_mem_free_memory(ST_KGPU_MEM_RECORD *r)
 {
 	if (r->u32Provider == KGPU_MEM_PROVIDER_DMA) {
-		dma_free_attrs(g_KerGpuCtx.pDevice, r->u64AllocatedSize, r->pVirAddr,
-			       r->u64PhyAddr, DMA_ATTR_NO_KERNEL_MAPPING);
+		dma_free_coherent(g_KerGpuCtx.pDevice, r->u64AllocatedSize, r->pVirAddr,
+				  r->u64PhyAddr);
 	} else {
 		unsigned long pfn = PHYS_PFN(r->u64PhyAddr);
 
@@ -105,7 +136,21 @@ static void _kgpu_mem_free_memory(ST_KGPU_MEM_RECORD *r)
 	}
 }
 
-int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req)
+static void _kgpu_mem_last_ref(struct kref *ref)
+{
+	ST_KGPU_MEM_RECORD *r = container_of(ref, ST_KGPU_MEM_RECORD, ref);
+
+	_kgpu_mem_free_memory(r);
+	kfree(r);
+}
+
+void kgpu_mem_put(ST_KGPU_MEM_RECORD *rec)
+{
+	if (rec)
+		kref_put(&rec->ref, _kgpu_mem_last_ref);
+}
+
+int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 {
 	ST_KGPU_MEM_RECORD *rec;
 	int ret = 0;
@@ -125,24 +170,26 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req)
 	rec->u64RequestedSize = req->u32Size;
 	rec->u32Request = req->u32Request;
 	rec->s32Pid = task_tgid_nr(current);
+	rec->pOwner = owner;
+	kref_init(&rec->ref);
 
 	if (req->u32Provider == KGPU_MEM_PROVIDER_DMA) {
 		/* Rounded in 64 bits: a size near 4 GiB must not wrap to 0. */
 		u64 size = PAGE_ALIGN((u64)req->u32Size);
 		dma_addr_t dma;
 
-		if (!size || get_order(size) >= MAX_ORDER) {
+		/*
+		 * Contiguous memory of any size the DMA API can find (CMA for
+		 * the large ones), zeroed, as the pages reach user space.
+		 */
+		if (size)
+			rec->pVirAddr = dma_alloc_coherent(g_KerGpuCtx.pDevice, size, &dma,
+							   GFP_KERNEL | __GFP_NOWARN);
+		if (!rec->pVirAddr) {
 			ret = -3;
 		} else {
-			rec->pVirAddr = dma_alloc_attrs(g_KerGpuCtx.pDevice, size, &dma,
-							GFP_KERNEL | __GFP_NOWARN,
-							DMA_ATTR_NO_KERNEL_MAPPING);
-			if (!rec->pVirAddr) {
-				ret = -3;
-			} else {
-				rec->u64PhyAddr = dma;
-				rec->u64AllocatedSize = size;
-			}
+			rec->u64PhyAddr = dma;
+			rec->u64AllocatedSize = size;
 		}
 	} else if (req->u32Provider == KGPU_MEM_PROVIDER_PAGES) {
 		unsigned int order = get_order(max_t(u64, req->u32Size, 1));
@@ -169,14 +216,13 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req)
 
 	req->u32AllocatedSize = (u32)rec->u64AllocatedSize;
 	req->u64PhyAddr = rec->u64PhyAddr;
-	/* The DMA cookie is no address user space could use: never leak it. */
+	/* A kernel address is of no use to user space: never leak it. */
 	req->u64VirAddr = 0;
 
 	down_write(&stGpuMemDevice.rw_sema);
 	if (!_kgpu_mem_insert(rec)) {
 		up_write(&stGpuMemDevice.rw_sema);
-		_kgpu_mem_free_memory(rec);
-		kfree(rec);
+		kgpu_mem_put(rec);
 		ret = -2;
 		goto done;
 	}
@@ -188,8 +234,14 @@ done:
 	return ret;
 }
 
-/* pid < 0: any owner. */
-static int _kgpu_mem_free(u64 addr, pid_t pid)
+/* Takes the record out of the tree and drops the reference it held. */
+static void _kgpu_mem_unrecord(ST_KGPU_MEM_RECORD *r)
+{
+	rb_erase(&r->node, &stGpuMemDevice.root);
+	r->pOwner = NULL;
+}
+
+int kgpu_mem_free(u64 addr, const struct file *owner)
 {
 	ST_KGPU_MEM_RECORD *r;
 
@@ -197,28 +249,18 @@ static int _kgpu_mem_free(u64 addr, pid_t pid)
 		return -1;
 	down_write(&stGpuMemDevice.rw_sema);
 	r = _kgpu_mem_find(addr);
-	if (!r || (pid >= 0 && r->s32Pid != pid)) {
+	if (!r || r->pOwner != owner) {
 		up_write(&stGpuMemDevice.rw_sema);
 		return -1;
 	}
-	rb_erase(&r->node, &stGpuMemDevice.root);
+	_kgpu_mem_unrecord(r);
 	up_write(&stGpuMemDevice.rw_sema);
-	_kgpu_mem_free_memory(r);
-	kfree(r);
+	kgpu_mem_put(r);
 	return 0;
 }
 
-int kgpu_mem_free(u64 addr)
-{
-	return _kgpu_mem_free(addr, -1);
-}
-
-int kgpu_mem_free_owned(u64 addr, pid_t pid)
-{
-	return _kgpu_mem_free(addr, pid);
-}
-
-void kgpu_mem_release(pid_t pid)
+/* Drops every allocation made through the closing file. */
+void kgpu_mem_release(const struct file *owner)
 {
 	struct rb_node *n;
 
@@ -230,11 +272,10 @@ void kgpu_mem_release(pid_t pid)
 		ST_KGPU_MEM_RECORD *r = rb_entry(n, ST_KGPU_MEM_RECORD, node);
 
 		n = rb_next(n);
-		if (r->s32Pid != pid)
+		if (r->pOwner != owner)
 			continue;
-		rb_erase(&r->node, &stGpuMemDevice.root);
-		_kgpu_mem_free_memory(r);
-		kfree(r);
+		_kgpu_mem_unrecord(r);
+		kgpu_mem_put(r);
 	}
 	up_write(&stGpuMemDevice.rw_sema);
 }
@@ -250,15 +291,87 @@ void kgpu_mem_device_destroy(void)
 	while ((n = rb_first(&stGpuMemDevice.root))) {
 		ST_KGPU_MEM_RECORD *r = rb_entry(n, ST_KGPU_MEM_RECORD, node);
 
-		rb_erase(n, &stGpuMemDevice.root);
-		_kgpu_mem_free_memory(r);
-		kfree(r);
+		_kgpu_mem_unrecord(r);
+		kgpu_mem_put(r);
 	}
 	up_write(&stGpuMemDevice.rw_sema);
 	stGpuMemDevice.created = false;
 }
 
-void *kgpu_mem_info_get(u64 addr)
+/*
+ * A reference to the allocation made through @owner that holds the whole
+ * range [addr, addr + size): 0, -EPERM when no allocation of @owner holds
+ * addr, -EINVAL when the range runs past its end.
+ */
+int kgpu_mem_get(const struct file *owner, u64 addr, u64 size, ST_KGPU_MEM_RECORD **ppRec)
+{
+	ST_KGPU_MEM_RECORD *r;
+	int ret = -EPERM;
+
+	*ppRec = NULL;
+	if (!stGpuMemDevice.created || !owner)
+		return -EPERM;
+	down_read(&stGpuMemDevice.rw_sema);
+	r = _kgpu_mem_find_holding(addr);
+	if (r && r->pOwner == owner) {
+		if (size > r->u64AllocatedSize - (addr - r->u64PhyAddr)) {
+			ret = -EINVAL;
+		} else {
+			kref_get(&r->ref);
+			*ppRec = r;
+			ret = 0;
+		}
+	}
+	up_read(&stGpuMemDevice.rw_sema);
+	return ret;
+}
+
+/* The allocation's first and end address. */
+void kgpu_mem_range(const ST_KGPU_MEM_RECORD *rec, u64 *start, u64 *end)
+{
+	*start = rec->u64PhyAddr;
+	*end = rec->u64PhyAddr + rec->u64AllocatedSize;
+}
+
+/* Each user mapping of an allocation keeps it until the mapping goes. */
+static void kgpu_mem_vm_open(struct vm_area_struct *vma)
+{
+	ST_KGPU_MEM_RECORD *r = vma->vm_private_data;
+
+	kref_get(&r->ref);
+}
+
+static void kgpu_mem_vm_close(struct vm_area_struct *vma)
+{
+	kgpu_mem_put(vma->vm_private_data);
+}
+
+static const struct vm_operations_struct g_kgpu_mem_vm_ops = {
+	.open = kgpu_mem_vm_open,
+	.close = kgpu_mem_vm_close,
+};
+
+/* Maps part of an allocation, from addr on, into user space. */
+int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma)
+{
+	int ret;
+
+	vma->vm_pgoff = (unsigned long)((addr - rec->u64PhyAddr) >> PAGE_SHIFT);
+	if (rec->u32Provider == KGPU_MEM_PROVIDER_DMA)
+		ret = dma_mmap_coherent(g_KerGpuCtx.pDevice, vma, rec->pVirAddr,
+					rec->u64PhyAddr, rec->u64AllocatedSize);
+	else
+		ret = remap_pfn_range(vma, vma->vm_start, PHYS_PFN(addr),
+				      vma->vm_end - vma->vm_start, vma->vm_page_prot);
+	if (ret)
+		return ret;
+	kref_get(&rec->ref);
+	vma->vm_private_data = rec;
+	vma->vm_ops = &g_kgpu_mem_vm_ops;
+	return 0;
+}
+
+ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 addr)
 {
 	ST_KGPU_MEM_RECORD *r;
 
@@ -331,6 +444,21 @@ void kgpu_mem_show_all(void)
 /* ------------------------------------------------------------------------ */
 /* dma-buf exporter                                                          */
 
+/* Export record: the planes, and a reference to each allocation they lie in. */
+typedef struct {
+	ST_KGPU_DMA_BUF_DESC stDesc;	/* first: the dma-buf's private data */
+	ST_KGPU_MEM_RECORD *apRec[KGPU_BUF_PLANES];
+} ST_KGPU_EXPORT;
+
+static void _kgpu_export_free(ST_KGPU_EXPORT *exp)
+{
+	u32 i;
+
+	for (i = 0; i < KGPU_BUF_PLANES; i++)
+		kgpu_mem_put(exp->apRec[i]);
+	kfree(exp);
+}
+
 static int kgpu_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
 	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
@@ -389,7 +517,7 @@ static void kgpu_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *s
 
 static void kgpu_dmabuf_release(struct dma_buf *buf)
 {
-	kfree(buf->priv);
+	_kgpu_export_free(buf->priv);
 }
 
 static int kgpu_dmabuf_mmap(struct dma_buf *buf, struct vm_area_struct *vma)
@@ -433,8 +561,13 @@ static void *kgpu_dmabuf_kmap(struct dma_buf *buf, unsigned long page_num)
 		unsigned long pages = PFN_UP(desc->u64Size[i]);
 
 		if (n < pages) {
-			struct page *pg = pfn_to_page(PHYS_PFN(desc->u64Addr[i]) + n);
+			unsigned long pfn = PHYS_PFN(desc->u64Addr[i]) + n;
+			struct page *pg;
 
+			/* A raw range may name registers: no page to map. */
+			if (!pfn_valid(pfn))
+				return NULL;
+			pg = pfn_to_page(pfn);
 			return vmap(&pg, 1, VM_MAP, pgprot_noncached(PAGE_KERNEL));
 		}
 		n -= pages;
@@ -472,9 +605,14 @@ static const struct dma_buf_ops g_kgpu_dmabuf_ops = {
 	.vmap = kgpu_dmabuf_vmap,
 };
 
-int kgpu_dma_buf_fd(ST_KGPU_DMA_BUF_DESC *pstDesc, int flags)
+/*
+ * Each plane must lie in an allocation made through @filp, which the dma-buf
+ * then keeps; only an opener with raw I/O access exports other ranges.
+ */
+int kgpu_dma_buf_fd(struct file *filp, ST_KGPU_DMA_BUF_DESC *pstDesc, int flags)
 {
 	DEFINE_DMA_BUF_EXPORT_INFO(info);
+	ST_KGPU_EXPORT *exp;
 	ST_KGPU_DMA_BUF_DESC *desc;
 	struct dma_buf *buf;
 	u64 size = 0;
@@ -485,11 +623,21 @@ int kgpu_dma_buf_fd(ST_KGPU_DMA_BUF_DESC *pstDesc, int flags)
 		printk(KERN_ERR "%s( buf = NULL )\n", __func__);
 		return -EFAULT;
 	}
-	desc = kzalloc(sizeof(*desc), GFP_KERNEL);
-	if (!desc)
+	exp = kzalloc(sizeof(*exp), GFP_KERNEL);
+	if (!exp)
 		return -ENOMEM;
+	desc = &exp->stDesc;
 	desc->u32PlaneNum = min_t(u32, pstDesc->u32PlaneNum, KGPU_BUF_PLANES);
 	for (i = 0; i < desc->u32PlaneNum; i++) {
+		int ret = kgpu_mem_get(filp, pstDesc->u64Addr[i], pstDesc->u64Size[i],
+				       &exp->apRec[i]);
+
+		if (ret == -EPERM)
+			ret = vyr_perm_rawio(filp);
+		if (ret) {
+			_kgpu_export_free(exp);
+			return ret;
+		}
 		desc->u64Addr[i] = pstDesc->u64Addr[i];
 		desc->u64Size[i] = pstDesc->u64Size[i];
 		size += desc->u64Size[i];
@@ -497,11 +645,11 @@ int kgpu_dma_buf_fd(ST_KGPU_DMA_BUF_DESC *pstDesc, int flags)
 	info.ops = &g_kgpu_dmabuf_ops;
 	info.size = size;
 	info.flags = flags;
-	info.priv = desc;
+	info.priv = exp;
 	buf = dma_buf_export(&info);
 	if (IS_ERR(buf)) {
 		printk(KERN_ERR "%s()  dma_buf_export fail !!!!\n", __func__);
-		kfree(desc);
+		_kgpu_export_free(exp);
 		return PTR_ERR(buf);
 	}
 	fd = dma_buf_fd(buf, flags);

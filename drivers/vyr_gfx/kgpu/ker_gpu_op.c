@@ -261,6 +261,17 @@ int KGPU_OP_Set_Speed_Limit(u32 u32Num, u32 u32Den)
 	return 0;
 }
 
+int KGPU_OP_Plane_Buffers(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV)
+{
+	return _GPU_Q3_Plane_Buffers(u8Format, u8Bit24Mode, u8SeparateUV);
+}
+
+void KGPU_OP_Plane_Span(const KER_GPU_PLANE *pstPlane, int ch, s32 x, s32 y, u32 w, u32 h,
+			s64 *ps64Lo, s64 *ps64Hi)
+{
+	_GPU_Q3_Plane_Span(pstPlane, ch, x, y, w, h, ps64Lo, ps64Hi);
+}
+
 int KGPU_OP_Resume(void)
 {
 	return 0;

@@ -247,6 +247,61 @@ static int kgpu_row_of(const KER_GPU_PLANE *p)
 	return idx;
 }
 
+/* Buffers (channels) a plane of this format is read from or written to. */
+int _GPU_Q3_Plane_Buffers(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV)
+{
+	int idx = _AGE2_Q3_format_table(FormatMode, Bit24Mode, SeparateUV);
+
+	return idx < KGPU_Q3_FMT_NUM ? g_KGpu_Q3_Fmt_Info[idx][FI_CH_NUM] : 0;
+}
+
+/* Offset of pixel (x, y) in channel ch, in 64 bits and signed. */
+static s64 kgpu_span_offset(u8 mode, int ch, s64 x, s64 y, u32 bpp, u32 stride)
+{
+	if (ch && (mode == 1 || mode == 3))
+		x /= 2;
+	if (ch && (mode == 2 || mode == 3))
+		y /= 2;
+	return x * bpp + y * stride;
+}
+
+/*
+ * The bytes [lo, hi) of channel ch, relative to its buffer address, that the
+ * engine reaches for the rectangle (x, y, w, h) of the plane, on either side:
+ * each channel's pixel size and subsampling, the packed 4:2:2 and palette
+ * layouts, and the pixel size the batch lists step by.
+ */
+void _GPU_Q3_Plane_Span(const KER_GPU_PLANE *p, int ch, s32 x, s32 y, u32 w, u32 h,
+			s64 *lo, s64 *hi)
+{
+	int idx = kgpu_row_of(p);
+	const u8 *row;
+	u32 bpp, stride = p->Buf_Stride[ch];
+	u8 mode;
+
+	*lo = *hi = 0;
+	if (idx >= KGPU_Q3_FMT_NUM || ch >= g_KGpu_Q3_Fmt_Info[idx][FI_CH_NUM] || !w || !h)
+		return;
+	row = g_KGpu_Q3_Fmt_Info[idx];
+	mode = row[FI_UV_MODE];
+	if (row[FI_PALETTE] & 0xF)
+		bpp = row[FI_WIDTH] / 8;
+	else if (row[FI_CH_NUM] == 1 && mode == 1)
+		bpp = 2;
+	else
+		bpp = kgpu_channel_bits(row, ch) / 8;
+	if (row[FI_CH_NUM] == 1) {
+		int lists = _KGPU_Q3_Pixel_Width(p);
+
+		mode = 0;
+		if (lists > 0 && (u32)lists > bpp)
+			bpp = lists;
+	}
+	bpp = max_t(u32, bpp, 1);
+	*lo = kgpu_span_offset(mode, ch, x, y, bpp, stride);
+	*hi = kgpu_span_offset(mode, ch, (s64)x + w - 1, (s64)y + h - 1, bpp, stride) + bpp;
+}
+
 int _GPU_Q3_Plane_to_HwReadSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 				   ST_KGPU_Q3_SRC *u)
 {

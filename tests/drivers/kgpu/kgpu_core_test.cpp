@@ -2,11 +2,24 @@
 // blocking and non-blocking operations, power hooks, exit.
 #include "kgpu_fixture.hpp"
 
+extern "C" {
+#include "kgpu_op_fake.h"
+}
+
 #include <atomic>
 
 namespace {
 
-using kgpu::Gpu;
+// The core over the recording operation layer.
+class Gpu : public kgpu::Gpu {
+protected:
+	void SetUp() override
+	{
+		kgpu_fake = {};
+		kgpu_fake.status_result = -16;
+		kgpu::Gpu::SetUp();
+	}
+};
 using kgpu::contains;
 
 TEST_F(Gpu, ChipIdSelectsVersionEnginesAndRegisterWindows)

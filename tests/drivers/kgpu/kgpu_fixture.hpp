@@ -16,7 +16,7 @@
 extern "C" {
 #include "crv_platform.h"
 #include "crv_platform_internal.h"
-#include "kgpu_op_fake.h"
+#include "ker_gpu_if.h"
 #include "uapi/vyr_gpu.h"
 int kgpu_test_hwnum(void);
 u32 kgpu_test_version(void);
@@ -46,8 +46,6 @@ protected:
 
 	void SetUp() override
 	{
-		kgpu_fake = {};
-		kgpu_fake.status_result = -16;
 		ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
 	}
 
@@ -71,10 +69,17 @@ protected:
 		for (uint32_t base : {0xFC050000u, 0xFC650000u, 0xFC370000u}) {
 			khost::add_regs(base, 0x1000);	/* both windows in one page */
 			uint32_t irq = base == 0xFC370000u ? kIrq1 : kIrq0;
+			// The start bit, the reset bits and the interrupt acknowledge
+			// clear themselves; a command list starts on its PC setting.
 			khost::on_write(base, [this, irq](phys_addr_t, uint64_t v, uint64_t &stored) {
 				if (v & 1)
 					start(irq);
-				stored = v & ~1ull;
+				stored = v & ~0xF0000401ull;
+			});
+			khost::on_write(base + 0x41C, [this, irq](phys_addr_t, uint64_t v, uint64_t &stored) {
+				if (v & 1)
+					start(irq);
+				stored = 0;
 			});
 		}
 		engine = std::thread([this] { run_engine(); });

@@ -248,15 +248,15 @@ void KGPU_OP_PrintIssueGroup(int first)
 	printk(KERN_INFO "issues from %d\n", first);
 }
 
-/* ---- views of the core's state for the tests ---- */
-#include "ker_gpu.h"
+/* The format knowledge the exec layer asks for: 4-byte pixels in one buffer. */
+int KGPU_OP_Plane_Buffers(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV)
+{
+	return 1;
+}
 
-int kgpu_test_hwnum(void) { return g_KerGpuCtx.HwNum; }
-u32 kgpu_test_version(void) { return g_KerGpuCtx.Hw ? g_KerGpuCtx.Hw[0].HwVersion : 0; }
-u32 kgpu_test_regbase(int hw) { return g_KerGpuCtx.HwReg ? g_KerGpuCtx.HwReg[hw].Gpu_RegBase : 0; }
-u32 kgpu_test_irq(int hw) { return g_KerGpuCtx.Hw ? g_KerGpuCtx.Hw[hw].Irq : 0; }
-int kgpu_test_sem_count(int hw) { return g_KerGpuCtx.Hw ? g_KerGpuCtx.Hw[hw].Sem.count : -1; }
-int kgpu_test_nonblock(int hw) { return g_KerGpuCtx.Hw ? (int)g_KerGpuCtx.Hw[hw].NonBlock : -1; }
-int kgpu_test_suspended(int hw) { return g_KerGpuCtx.Hw ? (int)g_KerGpuCtx.Hw[hw].PmiSuspend : -1; }
-int kgpu_test_force_disabled(void) { return g_KerGpuCtx.DBG_ForceDisable; }
-int kgpu_test_has_flush(void) { return g_KerGpuCtx.pfnFlushAll != NULL; }
+void KGPU_OP_Plane_Span(const KER_GPU_PLANE *pstPlane, int ch, s32 x, s32 y, u32 w, u32 h,
+			s64 *ps64Lo, s64 *ps64Hi)
+{
+	*ps64Lo = (s64)y * pstPlane->Buf_Stride[ch] + (s64)x * 4;
+	*ps64Hi = ((s64)y + h - 1) * pstPlane->Buf_Stride[ch] + ((s64)x + w) * 4;
+}

@@ -59,6 +59,14 @@ void keep_line(int level, const std::string &text)
 }
 } // namespace
 
+Ctx::~Ctx()
+{
+	if (own_task)
+		free_host_task(task);
+	task = nullptr;
+	own_task = false;
+}
+
 Ctx &ctx()
 {
 	thread_local Ctx c;
@@ -284,6 +292,7 @@ struct task_struct *khost_current(void)
 		if (snprintf(t->comm, sizeof(t->comm), "host-%d", t->pid) >= (int)sizeof(t->comm))
 			t->comm[sizeof(t->comm) - 1] = '\0'; // cut like the kernel's task names
 		c.task = t;
+		c.own_task = true;
 	}
 	return c.task;
 }

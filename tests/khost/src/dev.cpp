@@ -19,6 +19,10 @@ using namespace khost::detail;
 
 namespace {
 
+/* Mappings whose driver attached operations, by the address handed out. */
+std::mutex vma_lock;
+std::map<void *, struct vm_area_struct *> vmas;
+
 struct ModExtra {
 	std::vector<std::pair<const char *, size_t>> claims;
 };
@@ -566,7 +570,33 @@ void *mmap(struct file *f, size_t len, unsigned long pgoff, int *err, bool writa
 		return nullptr;
 	if (!vma.khost_mapped && err)
 		*err = -EFAULT;
+	if (vma.khost_mapped && vma.vm_ops) {
+		/* The area lives, with what the driver attached, until munmap. */
+		std::lock_guard<std::mutex> g(vma_lock);
+		vmas[vma.khost_mapped] = new vm_area_struct(vma);
+		track("user mapping", vma.khost_mapped, "mapping with vm_ops not unmapped");
+	}
 	return vma.khost_mapped;
+}
+
+int munmap(void *addr)
+{
+	struct vm_area_struct *vma = nullptr;
+	{
+		std::lock_guard<std::mutex> g(vma_lock);
+		auto it = vmas.find(addr);
+		if (it != vmas.end()) {
+			vma = it->second;
+			vmas.erase(it);
+		}
+	}
+	if (!vma)
+		return 0;	/* nothing of the driver's to tell */
+	untrack("user mapping", addr);
+	if (vma->vm_ops->close)
+		vma->vm_ops->close(vma);
+	delete vma;
+	return 0;
 }
 
 ssize_t read(struct file *f, std::string &out, size_t max)

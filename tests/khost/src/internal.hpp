@@ -19,6 +19,8 @@ extern std::condition_variable &g_cv;
 
 struct Ctx {
 	struct task_struct *task = nullptr;
+	bool own_task = false;	/* made for a host thread: goes when it ends */
+	~Ctx();
 	int spin_held = 0;
 	int irq_off = 0;
 	int hardirq = 0;
@@ -27,6 +29,7 @@ struct Ctx {
 	bool irq_was_enabled_stack[64] = {};
 };
 Ctx &ctx();
+void free_host_task(struct task_struct *t);	/* a host thread's task, at its end */
 bool atomic_ctx();
 
 void fault(const std::string &what);

@@ -59,6 +59,12 @@ static TaskExtra *extra(struct task_struct *t)
 
 static void wake_all_locked() { g_cv.notify_all(); }
 
+void free_host_task(struct task_struct *t)
+{
+	delete static_cast<TaskExtra *>(t->khost);
+	delete t;
+}
+
 // Sleeps until notified or the host deadline (-1: none) passes. g_lock held.
 static bool sleep_locked(std::unique_lock<std::mutex> &lk, long long deadline)
 {

@@ -171,10 +171,22 @@ static long ks_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 	return 0;
 }
 
+int ks_vma_closes;
+
+static void ks_vma_close(struct vm_area_struct *vma)
+{
+	ks_vma_closes++;
+}
+
+static const struct vm_operations_struct ks_vm_ops = {
+	.close = ks_vma_close,
+};
+
 static int ks_mmap(struct file *f, struct vm_area_struct *vma)
 {
 	if (vma->vm_end - vma->vm_start > PAGE_SIZE)
 		return -EINVAL;
+	vma->vm_ops = &ks_vm_ops;
 	return remap_pfn_range(vma, vma->vm_start, page_to_pfn(ks_page), PAGE_SIZE, vma->vm_page_prot);
 }
 

@@ -36,9 +36,11 @@ void ks_fb_unregister(void);
 extern int ks_fb_set_par_calls, ks_fb_pans;
 #include "khost/fb.h"
 #include "khost/dmabuf.h"
+#include "khost/extra.h"
 int ks_export(void);
 u64 ks_import(int fd, struct device *dev);
 extern int ks_buf_released;
+extern int ks_vma_closes;
 int ks_out_fence(void);
 void ks_signal_fence(void);
 }
@@ -216,6 +218,9 @@ TEST_F(Bed, MiscDevicesOpenIoctlAndMmapLikeUserSpace)
 	EXPECT_EQ(*m, 0xfeedf00du);
 	EXPECT_EQ(khost::mmap(f, 8192, 0, &err), nullptr);
 	EXPECT_EQ(err, -EINVAL);
+	EXPECT_EQ(ks_vma_closes, 0);
+	EXPECT_EQ(khost::munmap(m), 0);
+	EXPECT_EQ(ks_vma_closes, 1);	/* the area's close runs at munmap */
 	khost::close(f);
 	ks_misc_deregister();
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
@@ -237,7 +242,9 @@ TEST_F(Bed, CapabilitiesFollowTheOpenerAndMappingsAreJournalled)
 	EXPECT_EQ(khost::mmap(user, 4096, 0, &err), nullptr);	/* shared and writable on a read-only file */
 	EXPECT_EQ(err, -EACCES);
 	khost::clear_mappings();
-	EXPECT_NE(khost::mmap(user, 4096, 0, &err, false), nullptr);
+	void *m = khost::mmap(user, 4096, 0, &err, false);
+	EXPECT_NE(m, nullptr);
+	khost::munmap(m);
 	auto maps = khost::mappings();
 	ASSERT_EQ(maps.size(), 1u);
 	EXPECT_EQ(maps[0].phys, ks_page_phys());
@@ -326,6 +333,27 @@ TEST_F(Bed, DmaBufsLiveUntilTheirLastDescriptorCloses)
 	EXPECT_EQ(ks_buf_released, 1);
 	EXPECT_EQ(khost::close_fd(fd), -EBADF);
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
+}
+
+TEST_F(Bed, CoherentMemoryKeepsOldContentsWithoutAKernelMappingAndMapsOnlyWithinItself)
+{
+	struct device dev = {};
+	dma_addr_t h = 0;
+	auto *mapped = (uint8_t *)dma_alloc_attrs(&dev, 8192, &h, GFP_KERNEL, 0);
+	auto *bare = (uint8_t *)dma_alloc_attrs(&dev, 8192, &h, GFP_KERNEL, DMA_ATTR_NO_KERNEL_MAPPING);
+	ASSERT_TRUE(mapped && bare);
+	EXPECT_EQ(mapped[100], 0);
+	EXPECT_NE(bare[100], 0);	/* dma-direct skips the zeroing */
+
+	struct vm_area_struct vma = {};
+	vma.vm_start = 0x7f0000000000UL;
+	vma.vm_end = vma.vm_start + 4096;
+	vma.vm_pgoff = 1;
+	EXPECT_EQ(dma_mmap_coherent(&dev, &vma, bare, h, 8192), 0);
+	vma.vm_end += 4096;	/* one page past the end */
+	EXPECT_EQ(dma_mmap_coherent(&dev, &vma, bare, h, 8192), -ENXIO);
+	dma_free_attrs(&dev, 8192, bare, h, DMA_ATTR_NO_KERNEL_MAPPING);
+	dma_free_coherent(&dev, 8192, mapped, virt_to_phys(mapped));
 }
 
 TEST_F(Bed, OutFencesSignalFromInterruptsAndWaitersWake)

@@ -414,6 +414,18 @@ static inline void refcount_set(refcount_t *r, int n) { __atomic_store_n(&r->ref
 static inline unsigned int refcount_read(const refcount_t *r) { return __atomic_load_n(&r->refs, __ATOMIC_SEQ_CST); }
 static inline void refcount_inc(refcount_t *r) { __atomic_add_fetch(&r->refs, 1, __ATOMIC_SEQ_CST); }
 static inline bool refcount_dec_and_test(refcount_t *r) { return __atomic_sub_fetch(&r->refs, 1, __ATOMIC_SEQ_CST) == 0; }
+struct kref { refcount_t refcount; };
+static inline void kref_init(struct kref *k) { refcount_set(&k->refcount, 1); }
+static inline unsigned int kref_read(const struct kref *k) { return refcount_read(&k->refcount); }
+static inline void kref_get(struct kref *k) { refcount_inc(&k->refcount); }
+static inline int kref_put(struct kref *k, void (*release)(struct kref *k))
+{
+	if (refcount_dec_and_test(&k->refcount)) {
+		release(k);
+		return 1;
+	}
+	return 0;
+}
 
 /* ---- bit operations ---- */
 static inline void set_bit(long nr, volatile unsigned long *addr)

@@ -25,15 +25,37 @@ extern "C" {
 /* Only the first num_online_cpus() CPUs exist here, all online. */
 #define cpu_online(cpu) ((unsigned int)(cpu) < (unsigned int)num_online_cpus())
 
-/* DMA attributes: the bed's coherent memory is always mapped. */
+/* DMA attributes. */
 #define DMA_ATTR_WRITE_COMBINE		(1UL << 2)
 #define DMA_ATTR_NO_KERNEL_MAPPING	(1UL << 4)
+/* Without a kernel mapping the kernel hands out the pages as they are
+ * (dma-direct skips the zeroing): here they keep what an earlier user left. */
 static inline void *dma_alloc_attrs(struct device *dev, size_t size, dma_addr_t *handle,
 				    gfp_t gfp, unsigned long attrs)
 {
-	(void)attrs;
-	return dma_alloc_coherent(dev, size, handle, gfp);
+	void *cpu = dma_alloc_coherent(dev, size, handle, gfp);
+
+	if (cpu && (attrs & DMA_ATTR_NO_KERNEL_MAPPING))
+		memset(cpu, 0xA5, size);
+	return cpu;
 }
+/* Maps [vm_pgoff pages, + the area's size) of a coherent buffer into user
+ * space with the device's attributes, refusing what lies past its end. */
+static inline int dma_mmap_attrs(struct device *dev, struct vm_area_struct *vma, void *cpu,
+				 dma_addr_t handle, size_t size, unsigned long attrs)
+{
+	unsigned long count = PAGE_ALIGN(size) >> PAGE_SHIFT;
+
+	(void)dev;
+	(void)cpu;
+	(void)attrs;
+	vma->vm_page_prot = pgprot_writecombine(vma->vm_page_prot);
+	if (vma->vm_pgoff >= count || vma_pages(vma) > count - vma->vm_pgoff)
+		return -ENXIO;
+	return remap_pfn_range(vma, vma->vm_start, PHYS_PFN(handle) + vma->vm_pgoff,
+			       vma_pages(vma) << PAGE_SHIFT, vma->vm_page_prot);
+}
+#define dma_mmap_coherent(d, v, c, h, s) dma_mmap_attrs(d, v, c, h, s, 0)
 static inline void dma_free_attrs(struct device *dev, size_t size, void *cpu,
 				  dma_addr_t handle, unsigned long attrs)
 {

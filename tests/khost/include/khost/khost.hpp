@@ -135,6 +135,8 @@ struct Mapping {
 	unsigned long vm_flags;
 };
 std::vector<Mapping> mappings();
+// Unmaps what mmap returned: the area's close operation runs, as at munmap.
+int munmap(void *addr);
 void clear_mappings();
 ssize_t read(struct file *f, std::string &out, size_t max = 65536);
 // The file behind a descriptor a driver installed (dma-buf, sync_file), and

@@ -1,0 +1,374 @@
+// 2D engine from user space down to the register program: the exec command
+// over the real operation layer, backends, command lists and memory
+// provider; buffer lifetimes; who may reach which memory.
+#include "kgpu_fixture.hpp"
+
+#include <functional>
+
+extern "C" {
+#include "ker_gpu_hw.h"
+}
+
+namespace {
+
+constexpr phys_addr_t kBase = 0xFC050000;	// the one engine of version 2
+constexpr uint32_t kOtherChip = 0x12345678;	// version 2: Q3 backend only
+
+uint32_t reg(uint32_t off) { return khost::reg(kBase + off); }
+
+class Exec : public kgpu::Gpu {
+public:
+	void SetUp() override
+	{
+		kgpu::Gpu::SetUp();
+		load(kOtherChip, false);
+	}
+
+	void TearDown() override
+	{
+		khost::set_caps(khost::kAllCaps);
+		kgpu::Gpu::TearDown();
+	}
+
+	// An allocation through f (contiguous DMA memory).
+	ST_KGPU_MEM_ALLOC alloc(struct file *f, uint32_t size)
+	{
+		ST_KGPU_MEM_ALLOC a = {};
+		a.u32Size = size;
+		EXPECT_EQ(khost::ioctl(f, KGPU_IOC_MEM_ALLOC, (unsigned long)&a), 0);
+		return a;
+	}
+
+	static ST_KGPU_EXEC_PLANE plane(uint8_t fmt, uint8_t flag, const uint64_t addr[3],
+					uint16_t w = 16, uint16_t h = 16, uint16_t stride = 64)
+	{
+		ST_KGPU_EXEC_PLANE p = {};
+		p.u8Format = fmt;
+		p.u8FormatFlag = flag;
+		p.u32BufSrcType = KGPU_BUF_SRC_PHYS;
+		for (int i = 0; i < 3; i++) {
+			p.u64Addr[i] = addr[i];
+			p.u16Stride[i] = stride;
+		}
+		p.u16Width = w;
+		p.u16Height = h;
+		return p;
+	}
+
+	// What a kernel caller hands the operations: 16x16 ARGB at addr.
+	static KER_GPU_PLANE kernel_plane(uint64_t addr)
+	{
+		KER_GPU_PLANE p = {};
+		p.FormatMode = 3;
+		p.Buf_Address[0] = addr;
+		p.Buf_Stride[0] = 64;
+		p.W = p.H = 16;
+		return p;
+	}
+
+	static ST_KGPU_EXEC fill(const ST_KGPU_EXEC_PLANE &dst)
+	{
+		ST_KGPU_EXEC e = {};
+		e.u32Type = KGPU_EXEC_FILL;
+		e.stDst = dst;
+		e.stFill.u32Color = 0x11223344;
+		return e;
+	}
+
+	long exec(struct file *f, ST_KGPU_EXEC &e) { return khost::ioctl(f, KGPU_IOC_EXEC, (unsigned long)&e); }
+
+	static bool holds_coherent()
+	{
+		for (auto &l : khost::leaks())
+			if (kgpu::contains(l, "coherent buffer"))
+				return true;
+		return false;
+	}
+};
+
+// Exports one plane; the descriptor, or the error.
+int share(struct file *f, uint64_t addr, uint32_t size)
+{
+	ST_KGPU_BUF_EXCHANGE x = {};
+	x.u32PlaneNum = 1;
+	x.u64PlaneAddr[0] = addr;
+	x.u32PlaneSize[0] = size;
+	long r = khost::ioctl(f, KGPU_IOC_BUF_EXCHANGE, (unsigned long)&x);
+	return r ? (int)r : x.s32DmaBufFd;
+}
+
+/* ---- every format family through the exec command ---- */
+
+struct Family {
+	uint8_t fmt, flag;
+	int planes;
+};
+
+class Formats : public Exec, public ::testing::WithParamInterface<Family> {};
+
+TEST_P(Formats, EveryPlaneAddressOfSourceAndDestinationIsProgrammed)
+{
+	const Family &f = GetParam();
+	auto src = alloc(dev(), 3 * 16384), dst = alloc(dev(), 3 * 16384);
+	uint64_t sa[3], da[3];
+	for (int i = 0; i < 3; i++) {
+		sa[i] = src.u64PhyAddr + i * 16384;
+		da[i] = dst.u64PhyAddr + i * 16384;
+	}
+	ST_KGPU_EXEC e = {};
+	e.u32Type = KGPU_EXEC_COPY;
+	e.stSrc1 = plane(f.fmt, f.flag, sa);
+	e.stDst = plane(f.fmt, f.flag, da);
+	ASSERT_EQ(exec(dev(), e), 0);
+	for (int i = 0; i < f.planes; i++) {
+		EXPECT_EQ(reg(AGE_SRC2_ADDR0 + 4 * i), (uint32_t)sa[i]) << "source plane " << i;
+		EXPECT_EQ(reg(AGE_DST_ADDR0 + 4 * i), (uint32_t)da[i]) << "destination plane " << i;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Kgpu, Formats, ::testing::Values(
+	Family{3, 0, 1}, Family{4, 0, 1}, Family{14, 0, 1}, Family{26, 0, 1}, Family{28, 0, 1},
+	Family{15, 0, 2}, Family{15, 1, 3}, Family{30, 0, 2}, Family{31, 0, 2}, Family{32, 0, 3}));
+
+/* ---- allocations ---- */
+
+TEST_F(Exec, A4kArgbSurfaceIsAllocatedZeroedAndMapped)
+{
+	auto a = alloc(dev(), 3840 * 2160 * 4);
+	ASSERT_EQ(a.u32AllocatedSize, 3840u * 2160 * 4);
+	int err = 0;
+	auto *p = (const uint8_t *)khost::mmap(dev(), a.u32AllocatedSize, a.u64PhyAddr >> 12, &err);
+	ASSERT_EQ(err, 0);
+	for (size_t i = 0; i < a.u32AllocatedSize; i += 4093)
+		ASSERT_EQ(p[i], 0) << "byte " << i;
+	khost::munmap((void *)p);
+}
+
+TEST_F(Exec, AMappingKeepsItsBufferAfterItIsFreed)
+{
+	auto a = alloc(dev(), 8192);
+	void *p = khost::mmap(dev(), 8192, a.u64PhyAddr >> 12);
+	ASSERT_NE(p, nullptr);
+	EXPECT_EQ(ioctl(KGPU_IOC_MEM_FREE, &a.u64PhyAddr), 0);
+	EXPECT_TRUE(holds_coherent());
+	khost::munmap(p);
+	EXPECT_FALSE(holds_coherent());
+}
+
+/* ---- lifetimes ---- */
+
+TEST_F(Exec, ClosingAnotherDescriptorLeavesTheBuffersOfThisOne)
+{
+	struct file *other = khost::open("crkgpu");
+	auto a = alloc(dev(), 4096);
+	khost::close(other);
+	ST_KGPU_SYNC_RANGE r = {a.u64PhyAddr, 4096, 1};
+	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_OWN, &r), 0);
+}
+
+TEST_F(Exec, BuffersAForkedChildMadeGoWithTheSharedDescriptor)
+{
+	struct file *shared = dev();
+	std::thread child([&] { alloc(shared, 4096); });	// another process
+	child.join();
+	khost::close(shared);
+	file = nullptr;
+	EXPECT_FALSE(holds_coherent());
+}
+
+TEST_F(Exec, ADmaBufKeepsItsBufferAfterTheDescriptorCloses)
+{
+	auto a = alloc(dev(), 8192);
+	int fd = share(dev(), a.u64PhyAddr, 8192);
+	ASSERT_GE(fd, 0);
+	khost::close(file);
+	file = nullptr;
+	EXPECT_TRUE(holds_coherent());
+
+	/* Still the engine's to draw on, through the dma-buf. */
+	uint64_t none[3] = {};
+	auto e = fill(plane(3, 0, none));
+	e.stDst.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
+	e.stDst.s32Fd[0] = fd;
+	EXPECT_EQ(exec(dev(), e), 0);
+	EXPECT_EQ(reg(AGE_DST_ADDR0), (uint32_t)a.u64PhyAddr);
+
+	khost::close_fd(fd);
+	EXPECT_FALSE(holds_coherent());
+}
+
+/* ---- completions and engine ownership ---- */
+
+std::atomic<int> done_calls{0};
+void on_done(void *) { done_calls++; }
+
+TEST_F(Exec, ABatchCallsItsNonBlockingCallback)
+{
+	KER_GPU_PLANE dst = kernel_plane(alloc(dev(), 16384).u64PhyAddr);
+	ST_KGPU_BATCH_FILL rects[2] = {{4, 4, 0, 0}, {4, 4, 8, 8}};
+	dst.stBatch = {2, sizeof(rects[0]), 0, (s16 *)&rects[0].x, (s16 *)&rects[0].y,
+		       &rects[0].w, &rects[0].h};
+	ST_KER_GPU_OP_OPTION opt = {0, 1, {}, on_done, nullptr};
+	dst.pstOption = &opt;
+	_ST_KER_GPU_FILL_SETTING f = {};
+	done_calls = 0;
+	EXPECT_EQ(KGPU_OP_Fill(&dst, &f, nullptr), 0);
+	EXPECT_EQ(done_calls.load(), 1);
+	EXPECT_EQ(kgpu_test_sem_count(0), 1);
+}
+
+TEST_F(Exec, ANonBlockingReadWaitsForThePendingOperation)
+{
+	auto_irq = false;
+	KER_GPU_PLANE dst = kernel_plane(alloc(dev(), 4096).u64PhyAddr);
+	ST_KER_GPU_OP_OPTION opt = {0, 1, {}, on_done, nullptr};
+	dst.pstOption = &opt;
+	_ST_KER_GPU_FILL_SETTING f = {};
+	done_calls = 0;
+	ASSERT_EQ(KGPU_OP_Fill(&dst, &f, nullptr), 0);
+
+	struct file *nb = khost::open("crkgpu", 2 | 04000);
+	std::string out;
+	EXPECT_EQ(khost::read(nb, out, 4), 4);
+	/* The pending operation ended (its callback ran) before the read's began. */
+	EXPECT_EQ(done_calls.load(), 1);
+	EXPECT_EQ(kgpu_test_nonblock(0), 1);
+	khost::raise_irq(kgpu::kIrq0);
+	EXPECT_EQ(kgpu_test_sem_count(0), 1);
+	khost::close(nb);
+}
+
+TEST_F(Exec, Version2ResetsAfterAnErrorWhileItStillOwnsTheEngine)
+{
+	std::vector<int> owned_at_reset;
+	khost::on_read(kBase + AGE_STATUS, [](phys_addr_t, uint64_t) -> uint64_t { return 0x100; });
+	khost::on_write(kBase + AGE_CTRL, [&](phys_addr_t, uint64_t v, uint64_t &stored) {
+		if (v & 1)
+			start(kgpu::kIrq0);
+		if (v & 0xF0000000)
+			owned_at_reset.push_back(kgpu_test_sem_count(0) == 0);
+		stored = v & ~0xF0000401ull;
+	});
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	auto e = fill(plane(3, 0, da));
+	EXPECT_EQ(exec(dev(), e), -28);
+	ASSERT_EQ(owned_at_reset.size(), 2u);	// before programming, after the error
+	EXPECT_TRUE(owned_at_reset[1]);
+}
+
+/* ---- who may reach which memory ---- */
+
+// One way to reach memory; returns what the driver answered (a negative
+// errno, or 0 and more for success).
+struct Reach {
+	const char *name;
+	long denied;	// what an opener without raw I/O access gets
+	std::function<long(Exec &, struct file *)> run;
+};
+
+class Access : public Exec, public ::testing::WithParamInterface<Reach> {};
+
+TEST_P(Access, RawIoOnlyForAPrivilegedOpener)
+{
+	khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
+	struct file *user = khost::open("crkgpu");
+	khost::set_caps(khost::kAllCaps);
+	EXPECT_EQ(GetParam().run(*this, user), GetParam().denied);
+	EXPECT_GE(GetParam().run(*this, dev()), 0);
+	khost::close(user);
+}
+
+long map(struct file *f, unsigned long pgoff)
+{
+	int err = 0;
+	khost::mmap(f, 4096, pgoff, &err);
+	return err;
+}
+
+long sync(struct file *f, unsigned cmd, uint64_t addr, uint32_t size)
+{
+	ST_KGPU_SYNC_RANGE r = {addr, size, 1};
+	ST_KGPU_SYNC_RANGES rs = {(uint64_t)(uintptr_t)&r, 1, {}};
+	return khost::ioctl(f, cmd, cmd == KGPU_IOC_SYNC_RANGES ? (unsigned long)&rs : (unsigned long)&r);
+}
+
+long fill_foreign(Exec &t, struct file *f)
+{
+	uint64_t da[3] = {khost::foreign_ram(), 0, 0};
+	auto e = Exec::fill(Exec::plane(3, 0, da));
+	return t.exec(f, e);
+}
+
+long export_foreign(Exec &, struct file *f)
+{
+	int fd = share(f, khost::foreign_ram(), 4096);
+	if (fd >= 0)
+		khost::close_fd(fd);
+	return fd;
+}
+
+// An allocation of another descriptor, through ioctl 35.
+long sync_others(Exec &t, struct file *f)
+{
+	struct file *owner = khost::open("crkgpu");
+	long ret = sync(f, KGPU_IOC_SYNC_OWN, t.alloc(owner, 4096).u64PhyAddr, 4096);
+	khost::close(owner);
+	return ret;
+}
+
+// Past the end of the opener's own allocation (RAM behind it).
+long sync_past_own(Exec &t, struct file *f)
+{
+	auto a = t.alloc(f, 4096);
+	t.alloc(f, 4096);
+	return sync(f, KGPU_IOC_SYNC_OWN, a.u64PhyAddr, 8192);
+}
+
+// A 15000x30000 fill on a 4 KiB buffer shared as a dma-buf.
+long fill_past_dmabuf(Exec &t, struct file *f)
+{
+	uint64_t none[3] = {};
+	auto e = Exec::fill(Exec::plane(3, 0, none, 15000, 30000, 60000));
+	e.stDst.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
+	e.stDst.s32Fd[0] = share(f, t.alloc(f, 4096).u64PhyAddr, 4096);
+	long r = t.exec(f, e);
+	khost::close_fd(e.stDst.s32Fd[0]);
+	return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kgpu, Access, ::testing::Values(
+	Reach{"MapForeignRam", -1, [](Exec &, struct file *f) { return map(f, khost::foreign_ram() >> 12); }},
+	Reach{"MapRegisters", -1, [](Exec &, struct file *f) { return map(f, 0); }},
+	Reach{"FillForeignRam", -1, fill_foreign}, Reach{"ExportForeignRam", -1, export_foreign},
+	Reach{"SyncForeignRam", -1, [](Exec &, struct file *f) {
+		return sync(f, KGPU_IOC_SYNC, khost::foreign_ram(), 4096); }},
+	Reach{"SyncForeignRanges", -1, [](Exec &, struct file *f) {
+		return sync(f, KGPU_IOC_SYNC_RANGES, khost::foreign_ram(), 4096); }},
+	Reach{"SyncAnotherOpenersBuffer", -1, sync_others},
+	Reach{"SyncPastTheOwnBuffer", -22, sync_past_own},
+	Reach{"FillPastADmaBuf", -22, fill_past_dmabuf},
+	Reach{"StartTheEngineByRead", -1, [](Exec &, struct file *f) {
+		std::string out;
+		return (long)khost::read(f, out, 4); }}),
+	[](const ::testing::TestParamInfo<Reach> &i) { return std::string(i.param.name); });
+
+TEST_F(Exec, AnUnprivilegedOpenerWorksWithItsOwnBuffers)
+{
+	khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
+	auto a = alloc(dev(), 16384);
+	int err = 0;
+	void *m = khost::mmap(dev(), 16384, a.u64PhyAddr >> 12, &err);
+	EXPECT_NE(m, nullptr);
+	khost::munmap(m);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	auto e = fill(plane(3, 0, da));
+	EXPECT_EQ(exec(dev(), e), 0);
+	ST_KGPU_SYNC_RANGE r = {a.u64PhyAddr, 16384, 1};
+	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_OWN, &r), 0);
+	/* A rectangle that leaves the buffer does not run. */
+	e.stDst.u16Height = 300;
+	EXPECT_EQ(exec(dev(), e), -22);
+}
+
+} // namespace
