@@ -27,16 +27,13 @@ std::mutex &g_lock = *new std::mutex;
 std::condition_variable &g_cv = *new std::condition_variable;
 
 namespace {
-// The log keeps its newest lines up to this many bytes of text, as the
-// kernel's ring buffer keeps its newest records.
-constexpr size_t kLogBytes = 1u << 20;
-
 // Log, faults, tracking and allocations. Never destroyed: kernel threads
 // still running when the process exits may log, allocate and free.
 struct State {
 	std::mutex lock;
 	std::deque<LogLine> log;
 	size_t log_bytes = 0;
+	bool log_echo = true;
 	std::string partial_line;
 	int partial_level = -1;
 	std::vector<std::string> faults;
@@ -44,17 +41,28 @@ struct State {
 	std::map<const void *, size_t> allocations;
 	int kmalloc_budget = -1;
 	int pid_seq = 100;
-	bool echo = true;
 };
 State &st = *new State;
+std::mutex &state_lock = st.lock;	// log, faults, tracking
+std::deque<LogLine> &log_store = st.log;
+std::string &partial_line = st.partial_line;
+int &partial_level = st.partial_level;
+std::vector<std::string> &fault_store = st.faults;
+std::map<std::string, std::map<const void *, std::string>> &tracking = st.tracking;
+std::map<const void *, size_t> &allocations = st.allocations;
+int &kmalloc_budget = st.kmalloc_budget;
+int &pid_seq = st.pid_seq;
 
+// The log keeps its newest lines up to this many bytes of text, as the
+// kernel's ring buffer keeps its newest records. state_lock held.
+constexpr size_t kLogBytes = 1u << 20;
 void keep_line(int level, const std::string &text)
 {
-	st.log.push_back({level, text});
+	log_store.push_back({level, text});
 	st.log_bytes += text.size();
-	while (st.log_bytes > kLogBytes && st.log.size() > 1) {
-		st.log_bytes -= st.log.front().text.size();
-		st.log.pop_front();
+	while (st.log_bytes > kLogBytes && log_store.size() > 1) {
+		st.log_bytes -= log_store.front().text.size();
+		log_store.pop_front();
 	}
 }
 } // namespace
@@ -81,55 +89,55 @@ bool atomic_ctx()
 
 void fault(const std::string &what)
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	st.faults.push_back(what);
+	std::lock_guard<std::mutex> g(state_lock);
+	fault_store.push_back(what);
 	fprintf(stderr, "khost fault: %s\n", what.c_str());
 }
 
 void track(const char *kind, const void *key, const std::string &desc)
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	st.tracking[kind][key] = desc;
+	std::lock_guard<std::mutex> g(state_lock);
+	tracking[kind][key] = desc;
 }
 
 bool untrack(const char *kind, const void *key)
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	auto it = st.tracking.find(kind);
-	if (it == st.tracking.end())
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = tracking.find(kind);
+	if (it == tracking.end())
 		return false;
 	return it->second.erase(key) > 0;
 }
 
 bool tracked(const char *kind, const void *key)
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	auto it = st.tracking.find(kind);
-	return it != st.tracking.end() && it->second.count(key);
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = tracking.find(kind);
+	return it != tracking.end() && it->second.count(key);
 }
 
 static void add_log_text(const char *text)
 {
-	std::lock_guard<std::mutex> g(st.lock);
+	std::lock_guard<std::mutex> g(state_lock);
 	const char *p = text;
 	while (*p) {
-		if (st.partial_line.empty() && st.partial_level < 0 && p[0] == '\001' && p[1]) {
+		if (partial_line.empty() && partial_level < 0 && p[0] == '\001' && p[1]) {
 			if (p[1] != 'c')
-				st.partial_level = p[1] - '0';
+				partial_level = p[1] - '0';
 			p += 2;
 			continue;
 		}
 		const char *nl = strchr(p, '\n');
 		if (!nl) {
-			st.partial_line += p;
+			partial_line += p;
 			break;
 		}
-		st.partial_line.append(p, nl - p + 1);
-		keep_line(st.partial_level, st.partial_line);
-		if (st.echo)
-			fprintf(stderr, "[k] %s", st.partial_line.c_str());
-		st.partial_line.clear();
-		st.partial_level = -1;
+		partial_line.append(p, nl - p + 1);
+		keep_line(partial_level, partial_line);
+		if (st.log_echo)
+			fprintf(stderr, "[k] %s", partial_line.c_str());
+		partial_line.clear();
+		partial_level = -1;
 		p = nl + 1;
 	}
 }
@@ -142,10 +150,10 @@ namespace khost {
 
 std::vector<LogLine> log_lines()
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	std::vector<LogLine> lines(st.log.begin(), st.log.end());
-	if (!st.partial_line.empty())
-		lines.push_back({st.partial_level, st.partial_line});
+	std::lock_guard<std::mutex> g(state_lock);
+	std::vector<LogLine> lines(log_store.begin(), log_store.end());
+	if (!partial_line.empty())
+		lines.push_back({partial_level, partial_line});
 	return lines;
 }
 
@@ -159,47 +167,47 @@ std::string log()
 
 void clear_log()
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	st.log.clear();
+	std::lock_guard<std::mutex> g(state_lock);
+	log_store.clear();
 	st.log_bytes = 0;
-	st.partial_line.clear();
-	st.partial_level = -1;
+	partial_line.clear();
+	partial_level = -1;
 }
 
 void set_log_echo(bool on)
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	st.echo = on;
+	std::lock_guard<std::mutex> g(state_lock);
+	st.log_echo = on;
 }
 
 std::vector<std::string> faults()
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	return st.faults;
+	std::lock_guard<std::mutex> g(state_lock);
+	return fault_store;
 }
 
 void clear_faults()
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	st.faults.clear();
+	std::lock_guard<std::mutex> g(state_lock);
+	fault_store.clear();
 }
 
 std::vector<std::string> leaks()
 {
 	std::vector<std::string> out;
-	std::lock_guard<std::mutex> g(st.lock);
-	for (auto &[kind, items] : st.tracking)
+	std::lock_guard<std::mutex> g(state_lock);
+	for (auto &[kind, items] : tracking)
 		for (auto &[key, desc] : items)
 			out.push_back(kind + ": " + desc);
-	for (auto &[p, size] : st.allocations)
+	for (auto &[p, size] : allocations)
 		out.push_back("allocation of " + std::to_string(size) + " bytes");
 	return out;
 }
 
 void fail_kmalloc_after(int successes)
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	st.kmalloc_budget = successes;
+	std::lock_guard<std::mutex> g(state_lock);
+	kmalloc_budget = successes;
 }
 
 } // namespace khost
@@ -287,8 +295,8 @@ struct task_struct *khost_current(void)
 	Ctx &c = ctx();
 	if (!c.task) {
 		auto *t = new task_struct();
-		std::lock_guard<std::mutex> g(st.lock);
-		t->pid = t->tgid = ++st.pid_seq;
+		std::lock_guard<std::mutex> g(state_lock);
+		t->pid = t->tgid = ++pid_seq;
 		if (snprintf(t->comm, sizeof(t->comm), "host-%d", t->pid) >= (int)sizeof(t->comm))
 			t->comm[sizeof(t->comm) - 1] = '\0'; // cut like the kernel's task names
 		c.task = t;
@@ -559,11 +567,11 @@ static void *alloc_tracked(size_t size, gfp_t flags, bool zero)
 	if (!(flags & (GFP_ATOMIC | GFP_NOWAIT)))
 		khost_might_sleep("kmalloc(GFP_KERNEL)");
 	{
-		std::lock_guard<std::mutex> g(st.lock);
-		if (st.kmalloc_budget == 0)
+		std::lock_guard<std::mutex> g(state_lock);
+		if (kmalloc_budget == 0)
 			return nullptr;
-		if (st.kmalloc_budget > 0)
-			st.kmalloc_budget--;
+		if (kmalloc_budget > 0)
+			kmalloc_budget--;
 	}
 	if (!size)
 		return ZERO_SIZE_PTR;
@@ -572,8 +580,8 @@ static void *alloc_tracked(size_t size, gfp_t flags, bool zero)
 		return nullptr;
 	if (!zero && !(flags & __GFP_ZERO))
 		memset(p, 0xa5, size);	/* the kernel never hands out zeroes for free */
-	std::lock_guard<std::mutex> g(st.lock);
-	st.allocations[p] = size;
+	std::lock_guard<std::mutex> g(state_lock);
+	allocations[p] = size;
 	return p;
 }
 
@@ -597,14 +605,14 @@ void kfree(const void *p)
 	if (ZERO_OR_NULL_PTR(p))
 		return;
 	{
-		std::lock_guard<std::mutex> g(st.lock);
-		auto it = st.allocations.find(p);
-		if (it == st.allocations.end()) {
-			st.faults.push_back("kfree of memory not from kmalloc (or freed twice)");
+		std::lock_guard<std::mutex> g(state_lock);
+		auto it = allocations.find(p);
+		if (it == allocations.end()) {
+			fault_store.push_back("kfree of memory not from kmalloc (or freed twice)");
 			fprintf(stderr, "khost fault: kfree of %p not allocated\n", p);
 			return;
 		}
-		st.allocations.erase(it);
+		allocations.erase(it);
 	}
 	free(const_cast<void *>(p));
 }
@@ -613,9 +621,9 @@ void kfree_sensitive(const void *p) { kfree(p); }
 
 size_t ksize(const void *p)
 {
-	std::lock_guard<std::mutex> g(st.lock);
-	auto it = st.allocations.find(p);
-	return it == st.allocations.end() ? 0 : it->second;
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = allocations.find(p);
+	return it == allocations.end() ? 0 : it->second;
 }
 
 /* kmalloc memory lies in the kernel's linear map. */
