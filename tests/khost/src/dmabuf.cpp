@@ -218,7 +218,7 @@ void dma_unmap_sgtable(struct device *, struct sg_table *, enum dma_data_directi
 /* The access mode of a file opened with these flags (the kernel's OPEN_FMODE). */
 static fmode_t open_fmode(int flags)
 {
-	return (fmode_t)((flags + 1) & O_ACCMODE);
+	return (fmode_t)(((unsigned)flags + 1) & O_ACCMODE);	/* wraps, as the kernel builds it */
 }
 
 struct file *khost_file_create(const struct file_operations *fops, void *private_data, const char *what)
