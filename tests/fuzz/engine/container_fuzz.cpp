@@ -4,16 +4,15 @@
 #include <cstring>
 
 #include "crv_update.h"
-#include "payload_check.h"
+#include "image_input.h"
 
 namespace {
 
-MemFile *image;
 volatile size_t sink;
 
 int read_payload(const crv_per_img_hdr *hdr, crv_per_img_handle *h, void *)
 {
-	check_payload(*image, *h);
+	check_payload(*h);
 	sink = strlen(crv_hdr_name(*hdr).c_str()) + strlen(crv_hdr_target(*hdr).c_str()) +
 	       strlen(crv_hdr_compress(*hdr).c_str()) + strlen(crv_hdr_param(*hdr).c_str());
 	char buf[4096];
@@ -30,16 +29,13 @@ int read_payload(const crv_per_img_hdr *hdr, crv_per_img_handle *h, void *)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-	image = new MemFile("image");
-	crv_ostrel_set_img_path(image->path());
 	crv_ostrel_set_default_img_cb(read_payload, nullptr);
 	return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	image->set(data, size);
-	FILE *fp = image->open("rb");
+	FILE *fp = open_image(data, size);
 	crv_whole_img_hdr whdr;
 	if (crv_ostrel_read_whole_img_hdr(fp, &whdr) == 0 && fseeko(fp, CRV_WHOLE_IMG_HDR_SIZE, SEEK_SET) == 0) {
 		for (;;) {

@@ -3,25 +3,15 @@
 #include <cstring>
 
 #include "crv_md5tbl.h"
-#include "crv_ostrel_ctx.h"
-#include "fuzz_file.h"
+#include "image_input.h"
 
 namespace {
-MemFile *image;
 volatile size_t sink;
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-	image = new MemFile("image");
-	crv_ostrel_set_img_path(image->path());
-	return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-	image->set(data, size);
-	FILE *fp = image->open("rb");
+	FILE *fp = open_image(data, size);
 	if (crv_ostrel_gen_md5tbl_in_ram(fp) == 0) {
 		const crv_md5tbl_entry *e = crv_md5tbl_entries();
 		for (int i = 0; i < CRV_MD5TBL_MAX && e[i].name[0]; i++)
