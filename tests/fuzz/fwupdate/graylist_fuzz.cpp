@@ -1,8 +1,11 @@
 // The gray list and the FORMAT filter. An input is a per-image header
 // followed by a name-list payload: the list is loaded from the payload, then
-// the header goes through the filter, whose format commands are recorded
-// here instead of run. Every command must see the header's target as one
-// plain word that no shell or program takes for more.
+// the header goes through the filter. Its format commands never run: they
+// are taken here (the link wraps system() and crv_ostrel_system(), whose
+// C++ name is wrapped) and checked: every command must see the header's
+// target as one plain word that no shell or program takes for more. The
+// search path leads nowhere besides, so that no formatter could run even if
+// a call got past the wrappers.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +20,7 @@ namespace {
 
 MemFile *payload;
 std::string target;
+int commands;
 
 void check_command(const char *cmd)
 {
@@ -33,19 +37,32 @@ void check_command(const char *cmd)
 extern "C" int __wrap_system(const char *cmd)
 {
 	check_command(cmd);
+	commands++;
 	return 0;
 }
 
-extern "C" int __wrap_crv_ostrel_system(const char *cmd)
+extern "C" int __wrap__Z17crv_ostrel_systemPKc(const char *cmd)
 {
 	check_command(cmd);
+	commands++;
 	return 0;
 }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
+	setenv("PATH", "/nonexistent", 1);
 	payload = new MemFile("gray_image");
 	gray_image_list.enable = 1;
+	// The wrappers must be the ones called.
+	crv_per_img_hdr hdr{};
+	strcpy(hdr.target, "/dev/null");
+	strcpy(hdr.param, "FORMAT-EXT4 ERASE");
+	target = hdr.target;
+	my_format_filter_cb(&hdr, nullptr);
+	if (commands != 2) {
+		fprintf(stderr, "format commands are not intercepted\n");
+		abort();
+	}
 	return 0;
 }
 

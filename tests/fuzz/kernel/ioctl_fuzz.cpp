@@ -78,7 +78,7 @@ void check_faults()
 	// Kernel threads of the module take locks of their own now and then:
 	// only a lock that stays held was left behind.
 	for (int i = 0; khost::locks_held_count() != 0; i++) {
-		if (i == 200)
+		if (i == 1000)
 			fail("a lock is still held");
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
 	}
@@ -90,7 +90,7 @@ void check_faults()
 size_t settled(size_t limit)
 {
 	size_t n = khost::leaks().size();
-	for (int i = 0; n > limit && i < 200; i++) {
+	for (int i = 0; n > limit && i < 1000; i++) {
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
 		n = khost::leaks().size();
 	}
