@@ -4,6 +4,9 @@
 #include <chrono>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 extern "C" {
 extern int ks_timer_ctx;
 void ks_init(void);
@@ -143,6 +146,15 @@ TEST_F(Bed, ConfinedUserMemoryIsTheUserBuffersOnly)
 	EXPECT_EQ(memcmp(out, "cdef\0\0\0\0", 8), 0);
 	EXPECT_EQ(ks_copy_in(out, (const void *)~0ul, 2), 2u) << "a range that wraps";
 	EXPECT_EQ(ks_copy_in(out, (const void *)(1ul << 48), 2), 2u) << "kernel addresses";
+}
+
+TEST_F(Bed, KernelFileNamesStayInsideTheTestsFolder)
+{
+	struct file *f = filp_open("/../../dump/../../x.raw", O_CREAT | O_WRONLY, 0600);
+	ASSERT_FALSE(IS_ERR(f));
+	filp_close(f, nullptr);
+	struct stat st;
+	EXPECT_EQ(stat((khost::file_root() + "/x.raw").c_str(), &st), 0);
 }
 
 TEST_F(Bed, KthreadStopWakesTheThreadAndReturnsItsResult)
