@@ -148,6 +148,17 @@ TEST_F(Bed, ConfinedUserMemoryIsTheUserBuffersOnly)
 	EXPECT_EQ(ks_copy_in(out, (const void *)(1ul << 48), 2), 2u) << "kernel addresses";
 }
 
+TEST_F(Bed, TheLogKeepsItsNewestMegabyte)
+{
+	khost::set_log_echo(false);
+	for (int i = 0; i < 20000; i++)
+		printk("line %05d of a kernel that logs more than a megabyte of text in all\n", i);
+	std::string text = khost::log();
+	EXPECT_LE(text.size(), 1u << 20);
+	EXPECT_EQ(text.find("line 00000 "), std::string::npos);
+	EXPECT_NE(text.find("line 19999 "), std::string::npos);
+}
+
 TEST_F(Bed, KernelFileNamesStayInsideTheTestsFolder)
 {
 	struct file *f = filp_open("/../../dump/../../x.raw", O_CREAT | O_WRONLY, 0600);
