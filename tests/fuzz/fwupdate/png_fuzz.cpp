@@ -12,15 +12,28 @@
 
 namespace {
 MemFile *png;
+// The loaders read "<folder>/<name>.png": a folder of its own holds a link
+// to the input, gone when the run ends.
+char dir[] = "/tmp/crv_png_fuzz.XXXXXX";
+std::string input_link;
+
+void remove_dir()
+{
+	unlink(input_link.c_str());
+	rmdir(dir);
+}
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
 	png = new MemFile("png");
-	char dir[] = "/tmp/crv_png_fuzz.XXXXXX";
-	if (!mkdtemp(dir) || symlink(png->path(), (std::string(dir) + "/f.png").c_str()) != 0)
+	if (!mkdtemp(dir))
 		abort();
-	res_test_set_dir(strdup(dir));
+	input_link = std::string(dir) + "/f.png";
+	if (symlink(png->path(), input_link.c_str()) != 0)
+		abort();
+	atexit(remove_dir);
+	res_test_set_dir(dir);
 	return 0;
 }
 
