@@ -30,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	int fd = open(staged->path(), O_RDONLY | O_CLOEXEC);
 	crv_sparse_file *s = crv_sparse_file_import(fd, true, false);
 	if (s != nullptr) {
+		// A whole image larger than this one, as the update's would be.
 		progress = {0, 4 * uint64_t(size) + 1, 0};
 		crv_ostrel_sparse_set_progress(s, &progress);
 		if (crv_sparse_file_len(s, false, false) <= kMaxExpanded) {
