@@ -225,7 +225,8 @@ static int _KER_XDMA_SelfTest(const struct vyr_xdma_transfer *in)
 
 	if (t.mode != KXDMA_MODE_FILL && t.mode != KXDMA_MODE_COPY)
 		return -1;
-	if (!t.byte_count || (lines && t.byte_count % t.line_width))
+	/* Lines may overlap (stride 0): the count is bounded as the buffers are. */
+	if (!t.byte_count || t.byte_count > XDMA_SELFTEST_MAX || (lines && t.byte_count % t.line_width))
 		return -EINVAL;
 	/* Lines are laid out by their strides: size the buffers for the whole span. */
 	dst_size = xdma_span(t.byte_count, t.dst_stride, t.line_width, t.dst_stride);
@@ -257,7 +258,8 @@ static int _KER_XDMA_SelfTest(const struct vyr_xdma_transfer *in)
 		goto out;
 	}
 	for (l = 0; l < nlines && !ret; l++) {
-		const u8 *sl = src + (size_t)l * (lines ? t.src_stride : 0);
+		/* A fill has no source buffer. */
+		const u8 *sl = src ? src + (size_t)l * (lines ? t.src_stride : 0) : NULL;
 		const u8 *dl = dst + (size_t)l * (lines ? t.dst_stride : 0);
 
 		for (i = 0; i + 4 <= width; i += 4) {

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <execinfo.h>
 #include <atomic>
 #include <map>
@@ -26,15 +27,44 @@ std::mutex &g_lock = *new std::mutex;
 std::condition_variable &g_cv = *new std::condition_variable;
 
 namespace {
-std::mutex state_lock;	// log, faults, tracking
-std::vector<LogLine> log_store;
-std::string partial_line;
-int partial_level = -1;
-std::vector<std::string> fault_store;
-std::map<std::string, std::map<const void *, std::string>> tracking;
-std::map<const void *, size_t> allocations;
-int kmalloc_budget = -1;
-int pid_seq = 100;
+// Log, faults, tracking and allocations. Never destroyed: kernel threads
+// still running when the process exits may log, allocate and free.
+struct State {
+	std::mutex lock;
+	std::deque<LogLine> log;
+	size_t log_bytes = 0;
+	bool log_echo = true;
+	std::string partial_line;
+	int partial_level = -1;
+	std::vector<std::string> faults;
+	std::map<std::string, std::map<const void *, std::string>> tracking;
+	std::map<const void *, size_t> allocations;
+	int kmalloc_budget = -1;
+	int pid_seq = 100;
+};
+State &st = *new State;
+std::mutex &state_lock = st.lock;	// log, faults, tracking
+std::deque<LogLine> &log_store = st.log;
+std::string &partial_line = st.partial_line;
+int &partial_level = st.partial_level;
+std::vector<std::string> &fault_store = st.faults;
+std::map<std::string, std::map<const void *, std::string>> &tracking = st.tracking;
+std::map<const void *, size_t> &allocations = st.allocations;
+int &kmalloc_budget = st.kmalloc_budget;
+int &pid_seq = st.pid_seq;
+
+// The log keeps its newest lines up to this many bytes of text, as the
+// kernel's ring buffer keeps its newest records. state_lock held.
+constexpr size_t kLogBytes = 1u << 20;
+void keep_line(int level, const std::string &text)
+{
+	log_store.push_back({level, text});
+	st.log_bytes += text.size();
+	while (st.log_bytes > kLogBytes && log_store.size() > 1) {
+		st.log_bytes -= log_store.front().text.size();
+		log_store.pop_front();
+	}
+}
 } // namespace
 
 Ctx::~Ctx()
@@ -103,8 +133,9 @@ static void add_log_text(const char *text)
 			break;
 		}
 		partial_line.append(p, nl - p + 1);
-		log_store.push_back({partial_level, partial_line});
-		fprintf(stderr, "[k] %s", partial_line.c_str());
+		keep_line(partial_level, partial_line);
+		if (st.log_echo)
+			fprintf(stderr, "[k] %s", partial_line.c_str());
 		partial_line.clear();
 		partial_level = -1;
 		p = nl + 1;
@@ -120,7 +151,7 @@ namespace khost {
 std::vector<LogLine> log_lines()
 {
 	std::lock_guard<std::mutex> g(state_lock);
-	auto lines = log_store;
+	std::vector<LogLine> lines(log_store.begin(), log_store.end());
 	if (!partial_line.empty())
 		lines.push_back({partial_level, partial_line});
 	return lines;
@@ -138,8 +169,15 @@ void clear_log()
 {
 	std::lock_guard<std::mutex> g(state_lock);
 	log_store.clear();
+	st.log_bytes = 0;
 	partial_line.clear();
 	partial_level = -1;
+}
+
+void set_log_echo(bool on)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	st.log_echo = on;
 }
 
 std::vector<std::string> faults()

@@ -258,7 +258,7 @@ void dma_unmap_sgtable(struct device *, struct sg_table *, enum dma_data_directi
 /* The access mode of a file opened with these flags (the kernel's OPEN_FMODE). */
 static fmode_t open_fmode(int flags)
 {
-	return (fmode_t)((flags + 1) & O_ACCMODE);
+	return (fmode_t)(((unsigned)flags + 1) & O_ACCMODE);	/* wraps, as the kernel builds it */
 }
 
 struct file *khost_file_create(const struct file_operations *fops, void *private_data, const char *what)
@@ -741,12 +741,36 @@ std::string khost::file_root()
 	return root;
 }
 
+/* The folder stands for the root, as in a chroot: ".." at it stays there,
+ * so no path a driver is handed leads out of it. */
+namespace {
+std::string host_path(const char *path)
+{
+	std::vector<std::string> parts;
+	for (const char *p = path; *p;) {
+		const char *end = strchrnul(p, '/');
+		std::string part(p, end - p);
+		if (part == "..") {
+			if (!parts.empty())
+				parts.pop_back();
+		} else if (!part.empty() && part != ".") {
+			parts.push_back(part);
+		}
+		p = *end ? end + 1 : end;
+	}
+	std::string host = khost::file_root();
+	for (auto &part : parts)
+		host += "/" + part;
+	return host;
+}
+} // namespace
+
 extern "C" {
 
 struct file *filp_open(const char *path, int flags, umode_t mode)
 {
 	khost_might_sleep("filp_open");
-	std::string host = khost::file_root() + (path[0] == '/' ? "" : "/") + path;
+	std::string host = host_path(path);
 	for (size_t p = host.find('/', khost::file_root().size() + 1); p != std::string::npos; p = host.find('/', p + 1))
 		::mkdir(host.substr(0, p).c_str(), 0755);
 	int hflags = (flags & 3) | ((flags & O_CREAT) ? 0100 : 0) | ((flags & O_TRUNC) ? 01000 : 0) |

@@ -42,8 +42,6 @@ long long kernel_ns();	// scaled kernel clock
 long long kernel_ns_to_host_deadline(long long kernel_delta_ns);
 unsigned scale();
 
-bool user_copy_fails(const void *addr, size_t len);
-
 } // namespace khost::detail
 
 // Whether p lies inside a live kmalloc allocation (the kernel's linear map).

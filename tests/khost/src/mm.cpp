@@ -149,15 +149,71 @@ void mmio_write(uint64_t v, volatile void *a, unsigned size)
 	memcpy(&w->store[phys - w->base], &stored, size);
 }
 
+// User memory shares one address space with the kernel here, so user
+// buffers come from a region of their own (see khost::user_alloc); only its
+// pages handed out are mapped. Unconfined, other host addresses count as
+// user memory too.
+constexpr size_t kUserRegionSize = 256u << 20;
+constexpr uintptr_t kUserRegionHint = 0x20000000;	// fixed where free: stable addresses run to run
+
 struct UserFaults {
 	std::mutex lock;
 	int budget = -1;
 	std::vector<std::pair<const char *, size_t>> poisoned;
+	bool confined = false;
+	char *region = nullptr;
+	size_t region_used = 0;
+	std::vector<bool> mapped;	// per page of the region
 };
 UserFaults &ufaults()
 {
 	static UserFaults *u = new UserFaults();
 	return *u;
+}
+
+// The range the kernel's access_ok() accepts: below the 64-bit task size
+// (48-bit virtual addresses), without wrapping.
+constexpr unsigned long kTaskSizeMax = 1UL << 48;
+bool range_ok(uintptr_t addr, size_t len)
+{
+	return len <= kTaskSizeMax && addr <= kTaskSizeMax - len;
+}
+
+// How many bytes from addr on, up to len, a user access reaches before it
+// faults. ufaults().lock held.
+size_t user_reach(UserFaults &u, const char *p, size_t len)
+{
+	uintptr_t a = (uintptr_t)p;
+	size_t reach = len;
+	if (u.region && a >= (uintptr_t)u.region && a < (uintptr_t)u.region + kUserRegionSize) {
+		size_t off = a - (uintptr_t)u.region;
+		size_t end = off;
+		while (end < off + len && end < kUserRegionSize && u.mapped[end / PAGE_SIZE])
+			end = (end / PAGE_SIZE + 1) * PAGE_SIZE;
+		reach = std::min(len, end - off);
+	} else if (u.confined || a < PAGE_SIZE) {
+		return 0;
+	}
+	for (auto &[s, n] : u.poisoned)
+		if (p < s + n && s < p + reach)
+			reach = s > p ? size_t(s - p) : 0;
+	return reach;
+}
+
+// Bytes a user copy of len bytes at addr can move: 0 when the copy fails
+// as a whole (injected failure, or a range access_ok refuses), else the
+// reachable part.
+size_t user_copy_reach(const void *addr, size_t len)
+{
+	UserFaults &u = ufaults();
+	std::lock_guard<std::mutex> g(u.lock);
+	if (u.budget == 0)
+		return 0;
+	if (u.budget > 0)
+		u.budget--;
+	if (!range_ok((uintptr_t)addr, len))
+		return 0;
+	return user_reach(u, (const char *)addr, len);
 }
 
 std::map<phys_addr_t, struct page *> &page_structs()
@@ -167,27 +223,6 @@ std::map<phys_addr_t, struct page *> &page_structs()
 }
 
 } // namespace
-
-namespace khost::detail {
-
-bool user_copy_fails(const void *addr, size_t len)
-{
-	if ((uintptr_t)addr < 4096)
-		return true;
-	UserFaults &u = ufaults();
-	std::lock_guard<std::mutex> g(u.lock);
-	if (u.budget == 0)
-		return true;
-	if (u.budget > 0)
-		u.budget--;
-	const char *p = (const char *)addr;
-	for (auto &[s, n] : u.poisoned)
-		if (p < s + n && s < p + len)
-			return true;
-	return false;
-}
-
-} // namespace khost::detail
 
 namespace khost {
 
@@ -230,10 +265,41 @@ void *phys_ptr(phys_addr_t addr)
 	return nullptr;
 }
 
-void *compat_alloc(size_t size)
+void *user_alloc(size_t size)
 {
-	void *p = ::mmap(nullptr, size ? size : 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-	return p == MAP_FAILED ? nullptr : p;
+	UserFaults &u = ufaults();
+	std::lock_guard<std::mutex> g(u.lock);
+	if (!u.region) {
+		void *p = ::mmap((void *)kUserRegionHint, kUserRegionSize, PROT_NONE,
+				 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+		if (p == MAP_FAILED)
+			p = ::mmap(nullptr, kUserRegionSize, PROT_NONE,
+				   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_32BIT, -1, 0);
+		if (p == MAP_FAILED)
+			return nullptr;
+		u.region = (char *)p;
+		u.mapped.assign(kUserRegionSize / PAGE_SIZE, false);
+	}
+	size_t pages = (size ? size + PAGE_SIZE - 1 : 1) / PAGE_SIZE;
+	if (u.region_used + (pages + 1) * PAGE_SIZE > kUserRegionSize)
+		return nullptr;
+	char *start = u.region + u.region_used;
+	if (mprotect(start, pages * PAGE_SIZE, PROT_READ | PROT_WRITE) != 0)
+		return nullptr;
+	for (size_t i = 0; i < pages; i++)
+		u.mapped[u.region_used / PAGE_SIZE + i] = true;
+	u.region_used += (pages + 1) * PAGE_SIZE;	/* and the unmapped page after */
+	/* The buffer ends where its pages end (16-byte aligned), so a copy
+	 * past its end faults. */
+	return (void *)((uintptr_t)(start + pages * PAGE_SIZE - size) & ~(uintptr_t)15);
+}
+
+void *compat_alloc(size_t size) { return user_alloc(size); }
+
+void confine_user()
+{
+	std::lock_guard<std::mutex> g(ufaults().lock);
+	ufaults().confined = true;
 }
 
 void fail_user_copy_after(int successes)
@@ -497,7 +563,7 @@ void kunmap(struct page *p) { (void)p; }
 
 int access_ok(const void __user *addr, unsigned long size)
 {
-	return (uintptr_t)addr >= 4096 || !size;
+	return range_ok((uintptr_t)addr, size);
 }
 
 unsigned long copy_from_user(void *to, const void __user *from, unsigned long n)
@@ -505,12 +571,11 @@ unsigned long copy_from_user(void *to, const void __user *from, unsigned long n)
 	khost_might_sleep("copy_from_user");
 	if (!n)
 		return 0;
-	if (user_copy_fails(from, n)) {
-		memset(to, 0, n);	/* the kernel zero-fills what it could not copy */
-		return n;
-	}
-	memcpy(to, (const void *)from, n);
-	return 0;
+	size_t done = user_copy_reach((const void *)from, n);
+	if (done)
+		memcpy(to, (const void *)from, done);
+	memset((char *)to + done, 0, n - done);	/* the kernel zero-fills what it could not copy */
+	return n - done;
 }
 
 unsigned long copy_to_user(void __user *to, const void *from, unsigned long n)
@@ -518,32 +583,37 @@ unsigned long copy_to_user(void __user *to, const void *from, unsigned long n)
 	khost_might_sleep("copy_to_user");
 	if (!n)
 		return 0;
-	if (user_copy_fails(to, n))
-		return n;
-	memcpy((void *)to, from, n);
-	return 0;
+	size_t done = user_copy_reach((const void *)to, n);
+	if (done)
+		memcpy((void *)to, from, done);
+	return n - done;
 }
 
 unsigned long clear_user(void __user *to, unsigned long n)
 {
-	if (user_copy_fails(to, n))
-		return n;
-	memset((void *)to, 0, n);
-	return 0;
+	if (!n)
+		return 0;
+	size_t done = user_copy_reach((const void *)to, n);
+	if (done)
+		memset((void *)to, 0, done);
+	return n - done;
 }
 
 long strncpy_from_user(char *dst, const char __user *src, long count)
 {
 	khost_might_sleep("strncpy_from_user");
-	if (user_copy_fails(src, 1))
+	if (count <= 0)
+		return 0;
+	if ((uintptr_t)src >= kTaskSizeMax)
 		return -EFAULT;
-	long i;
-	for (i = 0; i < count; i++) {
+	size_t max = std::min<size_t>(count, kTaskSizeMax - (uintptr_t)src);
+	size_t reach = user_copy_reach((const void *)src, max);
+	for (size_t i = 0; i < reach; i++) {
 		dst[i] = ((const char *)src)[i];
 		if (!dst[i])
-			return i;
+			return (long)i;
 	}
-	return count;
+	return reach == (size_t)count ? count : -EFAULT;
 }
 
 void *memdup_user(const void __user *src, size_t len)

@@ -4,6 +4,9 @@
 #include <chrono>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 extern "C" {
 extern int ks_timer_ctx;
 void ks_init(void);
@@ -127,6 +130,42 @@ TEST_F(Bed, UserCopiesFaultAndZeroFill)
 	khost::fail_user_copy_after(1);
 	EXPECT_EQ(ks_copy_in(&dst, &other, 4), 0u);
 	EXPECT_EQ(ks_copy_in(&dst, &other, 4), 4u);
+}
+
+TEST_F(Bed, ConfinedUserMemoryIsTheUserBuffersOnly)
+{
+	auto *buf = static_cast<char *>(khost::user_alloc(16));
+	ASSERT_LT((uintptr_t)buf, 0x80000000ull);
+	memcpy(buf, "0123456789abcdef", 16);
+	u32 host = 7, dst = 1;
+	khost::confine_user();
+	EXPECT_EQ(ks_copy_in(&dst, &host, 4), 4u) << "host memory is no user memory any more";
+	EXPECT_EQ(dst, 0u);
+	char out[8];
+	EXPECT_EQ(ks_copy_in(out, buf + 12, 8), 4u) << "the copy stops where the buffer's pages end";
+	EXPECT_EQ(memcmp(out, "cdef\0\0\0\0", 8), 0);
+	EXPECT_EQ(ks_copy_in(out, (const void *)~0ul, 2), 2u) << "a range that wraps";
+	EXPECT_EQ(ks_copy_in(out, (const void *)(1ul << 48), 2), 2u) << "kernel addresses";
+}
+
+TEST_F(Bed, TheLogKeepsItsNewestMegabyte)
+{
+	khost::set_log_echo(false);
+	for (int i = 0; i < 20000; i++)
+		printk("line %05d of a kernel that logs more than a megabyte of text in all\n", i);
+	std::string text = khost::log();
+	EXPECT_LE(text.size(), 1u << 20);
+	EXPECT_EQ(text.find("line 00000 "), std::string::npos);
+	EXPECT_NE(text.find("line 19999 "), std::string::npos);
+}
+
+TEST_F(Bed, KernelFileNamesStayInsideTheTestsFolder)
+{
+	struct file *f = filp_open("/../../dump/../../x.raw", O_CREAT | O_WRONLY, 0600);
+	ASSERT_FALSE(IS_ERR(f));
+	filp_close(f, nullptr);
+	struct stat st;
+	EXPECT_EQ(stat((khost::file_root() + "/x.raw").c_str(), &st), 0);
 }
 
 TEST_F(Bed, KthreadStopWakesTheThreadAndReturnsItsResult)

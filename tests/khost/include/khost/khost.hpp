@@ -22,6 +22,9 @@ struct LogLine {
 std::vector<LogLine> log_lines();
 std::string log();		// every line's text, concatenated
 void clear_log();
+// Whether each line is also copied to standard error as it is logged (the
+// default); a fuzzer running millions of calls turns that off.
+void set_log_echo(bool on);
 // Faults the kernel would warn about or crash on: sleeping in atomic context,
 // unlocking what is not held, WARN_ON, double free, access outside a mapping.
 std::vector<std::string> faults();
@@ -74,10 +77,20 @@ phys_addr_t foreign_ram();
 void *phys_ptr(phys_addr_t addr);
 void fail_kmalloc_after(int successes);	// -1: never fail
 void fail_user_copy_after(int successes);	// -1: never fail
-void poison_user(const void *addr, size_t len);	// copies touching it fault
-// User memory a 32-bit process could address (below 2 GiB), for compat
-// ioctls: pass (unsigned long)ptr as the argument. Freed at exit.
-void *compat_alloc(size_t size);
+void poison_user(const void *addr, size_t len);	// copies stop where they touch it
+// User memory: a buffer of its own pages in a region below 2 GiB, so that a
+// 32-bit caller can address it too (pass (unsigned long)ptr as the compat
+// argument), ending where its pages end and followed by an unmapped page.
+// Kept until exit. User copies move what they can reach and return what
+// they could not, as the kernel's do; ranges that wrap or pass the task size
+// fail as a whole.
+void *user_alloc(size_t size);
+void *compat_alloc(size_t size);	// the same
+// From here on only user_alloc buffers are user memory: any other address,
+// kernel memory included, faults like an unmapped page. Until then host
+// addresses above the first page are user memory too, so that tests may hand
+// the driver their own stack and heap buffers.
+void confine_user();
 
 // ---- register windows ----
 struct RegAccess {

@@ -1,6 +1,7 @@
 /*
  * Host kernel: memory. Allocations are tracked (and can be made to fail);
- * user pointers are host pointers with injectable faults; physical memory is
+ * user copies reach user buffers (khost::user_alloc, or host memory until a
+ * test confines user memory) and fault elsewhere; physical memory is
  * an arena above 4 GiB; ioremap maps either arena memory or simulated
  * register windows whose accesses go through test hooks and a journal.
  */
