@@ -10,7 +10,7 @@ inline uint32_t rotl(uint32_t x, int n)
 	return (x << n) | (x >> (32 - n));
 }
 
-inline uint32_t load_le32(const uint8_t *p)
+[[maybe_unused]] inline uint32_t load_le32(const uint8_t *p)
 {
 	return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }

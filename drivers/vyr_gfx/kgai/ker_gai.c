@@ -90,36 +90,25 @@ static char g_GaiDumpPath[GAI_PATH_SLOTS][GAI_PATH_LEN] = {
 /* ---- secure world ---- */
 
 /*
- * symbol_get() finds only symbols exported with EXPORT_SYMBOL_GPL (5.4.y and
- * 6.1 alike; a plain export fails with "failing symbol_get of non-GPLONLY
- * symbol"). A secure-world module that exports plainly is reached through
- * these weak references instead: the module loader fills them in when that
- * module is loaded before us, and holds it while we are loaded.
+ * The secure-world call is looked up by name. symbol_get() finds only
+ * symbols exported with EXPORT_SYMBOL_GPL (5.4.y and 6.1.y alike print
+ * "failing symbol_get of non-GPLONLY symbol" for a plain export), so the
+ * secure-world module must export its call that way; a plain export counts
+ * as absent and the next name is tried.
  */
-extern int tzdev_scm_watch(u32 u32Id, u32 u32Cmd, u32 u32A, u32 u32B, u32 u32C) __weak;
-extern int kteec_kobj_invoke_cmd(u32 u32Id, u32 u32Cmd, u32 u32A, u32 u32B, u32 u32C) __weak;
-
 static PF_GAI_SCM _gai_scm_lookup(ST_GAI_DEV *gai)
 {
-	static const struct {
-		const char *name;
-		PF_GAI_SCM linked;
-	} fns[] = {
-		{ "tzdev_scm_watch", tzdev_scm_watch },
-		{ "kteec_kobj_invoke_cmd", kteec_kobj_invoke_cmd },
-	};
+	static const char *const names[] = { "tzdev_scm_watch", "kteec_kobj_invoke_cmd" };
 	size_t i;
 
-	for (i = 0; i < ARRAY_SIZE(fns); i++) {
-		PF_GAI_SCM fn = (PF_GAI_SCM)__symbol_get(fns[i].name);
+	for (i = 0; i < ARRAY_SIZE(names); i++) {
+		PF_GAI_SCM fn = (PF_GAI_SCM)__symbol_get(names[i]);
 
 		if (fn) {
-			gai->pszScmName = fns[i].name;
+			gai->pszScmName = names[i];
 			return fn;
 		}
-		if (fns[i].linked)
-			return fns[i].linked;
-		GAI_ERR("symbol %s not found !!!! \n", fns[i].name);
+		GAI_ERR("symbol %s not found !!!! \n", names[i]);
 	}
 	return NULL;
 }

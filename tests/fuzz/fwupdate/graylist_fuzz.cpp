@@ -48,6 +48,13 @@ extern "C" int __wrap__Z17crv_ostrel_systemPKc(const char *cmd)
 	return 0;
 }
 
+extern "C" int __wrap__Z24crv_ostrel_system_statusPKc(const char *cmd)
+{
+	check_command(cmd);
+	commands++;
+	return 0;
+}
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
 	setenv("PATH", "/nonexistent", 1);

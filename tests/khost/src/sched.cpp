@@ -716,6 +716,7 @@ void kthread_bind(struct task_struct *k, unsigned int cpu) { (void)k; (void)cpu;
 
 /* ---- timers: one thread fires them in timer (softirq) context ---- */
 
+extern "C++" {
 namespace {
 struct TimerState {
 	std::thread thread;
@@ -759,6 +760,7 @@ void timer_thread()
 	}
 }
 } // namespace
+} // extern "C++"
 
 void timer_setup(struct timer_list *t, void (*fn)(struct timer_list *), unsigned int flags)
 {
