@@ -130,6 +130,18 @@ TEST_F(OsdRoad, DisplayWindowReadsBackAsSet)
 		<< back.stDstWin.u32H;
 }
 
+// A console bound to a plane pins the module; a forced unload lets the
+// console go through the plane's operations while the plane is whole.
+TEST_F(OsdRoad, ForcedUnloadLetsABoundConsoleGo)
+{
+	boot_logo();
+	load();
+	ASSERT_EQ(khost::fb_console_bind(0), 0);
+	EXPECT_EQ(khost::unload_module("vyr_gfx"), -EAGAIN);
+	EXPECT_EQ(khost::unload_module("vyr_gfx", true), 0);
+	loaded = false;
+}
+
 // After load the fast-logo plane, which skips set_par, still tells how long
 // its lines are (the updater refuses a framebuffer of 0-byte lines).
 TEST_F(OsdRoad, EveryPlaneReportsItsLineLengthAfterLoad)
