@@ -29,7 +29,19 @@ load_modules() {
 	insmod /lib/modules/crv_platform.ko "$@" && insmod /lib/modules/vyr_gfx.ko
 }
 
+# A framebuffer console holds the planes it draws on, and so their module:
+# it is unbound first, as an administrator would before the unload.
+unbind_fbcon() {
+	local vt
+	for vt in /sys/class/vtconsole/vtcon*; do
+		grep -q "frame buffer" "$vt/name" 2>/dev/null || continue
+		[ "$(cat "$vt/bind")" = 1 ] && echo 0 >"$vt/bind"
+	done
+	return 0
+}
+
 unload_modules() {
+	unbind_fbcon
 	rmmod vyr_gfx && rmmod crv_platform
 }
 

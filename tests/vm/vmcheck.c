@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/fb.h>
+#include <linux/kd.h>
 #include <poll.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -160,12 +161,15 @@ static void check_osd_ioctls(void)
 	ST_DRV_OSD_DISP_WIN win, back;
 	ST_DRV_OSD_UPDATE_ENABLE upd = { .u32UpdateMask = 14, .bEnable = 1 };
 	ST_SIZE video = { 1920, 1080 };
+	struct fb_var_screeninfo var;
 	uint32_t mode = 0, stride = 0, stride2 = 0;
 	int fd = open_plane(0), bad = 0;
 	char why[160] = "";
 
-	if (fd < 0) {
+	if (fd < 0 || ioctl(fd, FBIOGET_VSCREENINFO, &var)) {
 		FAIL("osd-ioctls", "open /dev/fb0: %s", strerror(errno));
+		if (fd >= 0)
+			close(fd);
 		return;
 	}
 #define STEP(what, call) do { \
@@ -177,7 +181,11 @@ static void check_osd_ioctls(void)
 	STEP("get display window", ioctl(fd, KER_OSD_IO_GET_DISP_WIN, &win));
 	STEP("timing-generator mode", ioctl(fd, KER_OSD_IO_IS_TIMING_GEN, &mode));
 	STEP("get stride", ioctl(fd, KER_OSD_IO_GET_STRIDE, &stride));
-	STEP("set stride", ioctl(fd, KER_OSD_IO_SET_STRIDE, (unsigned long)stride));
+	/* as the updater: a plane without a stride gets whole pixels a line */
+	if (!bad && !stride && var.transp.length) {
+		stride = var.xres * (var.bits_per_pixel / var.transp.length);
+		STEP("set stride", ioctl(fd, KER_OSD_IO_SET_STRIDE, (unsigned long)stride));
+	}
 	STEP("auto mute off", ioctl(fd, KER_OSD_IO_AUTO_MUTE_ENABLE, 0UL));
 	STEP("video window size", ioctl(fd, KER_OSD_IO_SET_VIDEO_WIN_SIZE, &video));
 	win.stSrcWin.u32W = 1920;
@@ -212,14 +220,25 @@ static uint32_t scanout(volatile uint32_t *regs, int p)
 	return regs[(0x124 + 0x100 * p) / 4] & 0x1ffffff;
 }
 
-/* Every buffer of every normal plane, by pan and by FBIOPUT_VSCREENINFO. */
+/*
+ * Every buffer of every normal plane, by pan and by FBIOPUT_VSCREENINFO.
+ * As the updater, the console is put in graphics mode first: a console in
+ * text mode on a plane takes it back to its own view after every mode set.
+ */
 static void check_flips(void)
 {
 	volatile uint32_t *regs = map_phys(OSD_REGS, 0x10000);
+	int tty = open("/dev/tty0", O_RDWR | O_SYNC);
 
 	if (!regs) {
 		FAIL("flip", "/dev/mem at 0x%x: %s", OSD_REGS, strerror(errno));
+		if (tty >= 0)
+			close(tty);
 		return;
+	}
+	if (tty >= 0 && ioctl(tty, KDSETMODE, KD_GRAPHICS)) {
+		close(tty);
+		tty = -1;
 	}
 	for (int p = 0; p < 3; p++) {
 		for (int how = 0; how < 2; how++) {
@@ -236,6 +255,7 @@ static void check_flips(void)
 				continue;
 			}
 			for (unsigned int b = 0; ok && b < plane_buffers[p]; b++) {
+				uint64_t at;
 				uint32_t want, got;
 
 				var.xoffset = 0;
@@ -246,13 +266,18 @@ static void check_flips(void)
 					ok = 0;
 					break;
 				}
-				want = (uint32_t)((fix.smem_start + (uint64_t)var.yoffset * fix.line_length) >> 5)
-				       & 0x1ffffff;
+				/* a set of the screen information sets the line length anew */
+				if (ioctl(fd, FBIOGET_FSCREENINFO, &fix)) {
+					FAIL(name, "buffer %u: FBIOGET_FSCREENINFO: %s", b, strerror(errno));
+					ok = 0;
+					break;
+				}
+				at = fix.smem_start + (uint64_t)b * var.yres * fix.line_length;
+				want = (uint32_t)(at >> 5) & 0x1ffffff;
 				got = scanout(regs, p);
 				if (got != want) {
-					FAIL(name, "buffer %u at 0x%lx: scan-out register holds 0x%x, not 0x%x",
-					     b, fix.smem_start + (unsigned long)var.yoffset * fix.line_length,
-					     got << 5, want << 5);
+					FAIL(name, "buffer %u at 0x%llx (lines of %u bytes): scan-out register holds 0x%x, not 0x%x",
+					     b, (unsigned long long)at, fix.line_length, got << 5, want << 5);
 					ok = 0;
 				}
 			}
@@ -265,6 +290,10 @@ static void check_flips(void)
 		}
 	}
 	munmap((void *)regs, 0x10000);
+	if (tty >= 0) {
+		ioctl(tty, KDSETMODE, KD_TEXT);
+		close(tty);
+	}
 }
 
 static long irq_count(unsigned int irq)
@@ -295,7 +324,11 @@ static double now(void)
 	return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-/* The vsync wait (number 32) returns once interrupt 50 came. */
+/*
+ * The vsync wait (number 32) returns once interrupt 50 came. A wait ends at
+ * once when an interrupt came for an earlier wait that gave up (a missed
+ * vsync): the first wait may be that one, the second waits.
+ */
 static void check_vsync(void)
 {
 	int fd = open_plane(0);
@@ -307,6 +340,7 @@ static void check_vsync(void)
 		FAIL("vsync-wait", "open /dev/fb0: %s", strerror(errno));
 		return;
 	}
+	ioctl(fd, _IO(KER_OSD_IO_TYPE, 32), 0UL);
 	before = getuid() ? 0 : irq_count(50);
 	t0 = now();
 	ret = ioctl(fd, _IO(KER_OSD_IO_TYPE, 32), 0UL);

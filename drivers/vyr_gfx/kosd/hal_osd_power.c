@@ -632,7 +632,7 @@ void _ker_osd_Set_Suspend(void)
 		mutex_unlock(&gstOsdPowerLock);
 		return;
 	}
-	OSD_MSG("\0016@suspend(in) %s\n", __func__);
+	OSD_MSG_LEVEL(KERN_INFO, "@suspend(in) %s\n", __func__);
 
 	for (p = 0; p < OSD_PLANE_MAX; p++)
 		gau8PalettePending[p] = 0;
@@ -687,7 +687,7 @@ void _ker_osd_Set_Suspend(void)
 		for (i = 0; i < ARRAY_SIZE(gau32SuspendClocks); i++)
 			KER_CLK_SetClockMask(gau32SuspendClocks[i], 0);
 
-	OSD_MSG("\0016@suspend_time/%s/%d/msec\n", __func__,
+	OSD_MSG_LEVEL(KERN_INFO, "@suspend_time/%s/%d/msec\n", __func__,
 		(int)ktime_ms_delta(ktime_get(), t0));
 	mutex_unlock(&gstOsdPowerLock);
 }
@@ -764,7 +764,7 @@ void _ker_osd_Set_Resume(void)
 		mutex_unlock(&gstOsdPowerLock);
 		return;
 	}
-	OSD_MSG("\0016@resume(in) %s\n", __func__);
+	OSD_MSG_LEVEL(KERN_INFO, "@resume(in) %s\n", __func__);
 
 	if (KER_PMI_Mode() == OSD_PMI_INACTIVE)
 		for (i = 0; i < ARRAY_SIZE(gau32ResumeClocks); i++)
@@ -813,7 +813,7 @@ void _ker_osd_Set_Resume(void)
 			c->bSuspended = 0;
 	}
 
-	OSD_MSG("\0016@resume_time/%s/%d/msec\n", __func__,
+	OSD_MSG_LEVEL(KERN_INFO, "@resume_time/%s/%d/msec\n", __func__,
 		(int)ktime_ms_delta(ktime_get(), t0));
 	mutex_unlock(&gstOsdPowerLock);
 }

@@ -770,6 +770,8 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 
 	stDst = pstWin->stDstWin;
 	_ker_osd_Set_DstWin(enPlane, enRegion, &stDst);
+	/* the destination is the region's from now on, as its read offset below */
+	r->stDstWin = pstWin->stDstWin;
 	_ker_osd_Set_ScaleFunc(enPlane, enRegion, pstWin);
 	_ker_osd_Set_Stride(enPlane, enRegion, &stride);
 

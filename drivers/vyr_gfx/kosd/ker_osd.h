@@ -121,11 +121,13 @@ extern u32 gu32APITraceCtl;
 		if (OSD_TRACE_ON(OSD_TRACE_DBG))			\
 			printk("[DBG_DRV_OSD]" fmt, ##__VA_ARGS__);	\
 	} while (0)
-#define OSD_MSG(fmt, ...)						\
+/* A message at a log level (KERN_INFO, ...): the level goes before the tag. */
+#define OSD_MSG_LEVEL(level, fmt, ...)					\
 	do {								\
 		if (OSD_TRACE_ON(OSD_TRACE_MSG))			\
-			printk("[MSG_DRV_OSD]" fmt, ##__VA_ARGS__);	\
+			printk(level "[MSG_DRV_OSD]" fmt, ##__VA_ARGS__); \
 	} while (0)
+#define OSD_MSG(fmt, ...) OSD_MSG_LEVEL("", fmt, ##__VA_ARGS__)
 #define OSD_ENTER() OSD_DBG("%s() Enter\n", __func__)
 #define OSD_LEAVE() OSD_DBG("%s() Leave\n", __func__)
 

@@ -1484,6 +1484,16 @@ void KER_OSD_DrvExit(void)
 
 	/* The menu stays registered; its items stop reaching the planes. */
 	_ker_osd_menu_unregister();
+	/*
+	 * The planes leave the framebuffer core first, while they and the
+	 * hardware layer are whole: a console still bound to one lets go of it
+	 * during unregister_framebuffer, through the plane's own operations.
+	 */
+	for (p = 0; p < OSD_PLANE_MAX; p++) {
+		if (gabFbRegistered[p])
+			unregister_framebuffer(gpstFbInfo[p]);
+		gabFbRegistered[p] = false;
+	}
 	if (gstDriverCallback)
 		OSD_CALL(pfClose);
 	_ker_osd_Set_VSyncCallback(NULL);
@@ -1501,9 +1511,6 @@ void KER_OSD_DrvExit(void)
 			}
 			c->enPlaneID = 6;
 			c->enRegionID = 5;
-			if (gabFbRegistered[p])
-				unregister_framebuffer(info);
-			gabFbRegistered[p] = false;
 			if (gstDriverCallback)
 				OSD_CALL(pfSetFbInfoPointer, p, NULL);
 			kfree(c->pu32KeepPalette);

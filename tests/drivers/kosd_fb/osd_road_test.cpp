@@ -114,6 +114,34 @@ TEST_F(OsdRoad, UpdaterInSeparateModeProgramsThePlane)
 	khost::close_fd((int)req[0]);
 }
 
+// A display window reads back as it was set, its destination included.
+TEST_F(OsdRoad, DisplayWindowReadsBackAsSet)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	ST_DRV_OSD_DISP_WIN win{}, back{};
+	ASSERT_EQ(io(f, kGetDispWin, &win), 0);
+	win.stDstWin = {320, 180, 1280, 720};
+	ASSERT_EQ(io(f, kSetDispWin, &win), 0);
+	ASSERT_EQ(io(f, kGetDispWin, &back), 0);
+	EXPECT_EQ(memcmp(&back, &win, sizeof(win)), 0)
+		<< back.stDstWin.u32X << "," << back.stDstWin.u32Y << " " << back.stDstWin.u32W << "x"
+		<< back.stDstWin.u32H;
+}
+
+// A console bound to a plane pins the module; a forced unload lets the
+// console go through the plane's operations while the plane is whole.
+TEST_F(OsdRoad, ForcedUnloadLetsABoundConsoleGo)
+{
+	boot_logo();
+	load();
+	ASSERT_EQ(khost::fb_console_bind(0), 0);
+	EXPECT_EQ(khost::unload_module("vyr_gfx"), -EAGAIN);
+	EXPECT_EQ(khost::unload_module("vyr_gfx", true), 0);
+	loaded = false;
+}
+
 // After load the fast-logo plane, which skips set_par, still tells how long
 // its lines are (the updater refuses a framebuffer of 0-byte lines).
 TEST_F(OsdRoad, EveryPlaneReportsItsLineLengthAfterLoad)

@@ -244,12 +244,12 @@ int load_module(const char *name)
 	return 0;
 }
 
-int unload_module(const char *name)
+int unload_module(const char *name, bool force)
 {
 	struct module *m = module(name);
 	if (!m || !m->loaded)
 		return -ENOENT;
-	if (__atomic_load_n(&m->refcnt, __ATOMIC_SEQ_CST))
+	if (!force && __atomic_load_n(&m->refcnt, __ATOMIC_SEQ_CST))
 		return -EAGAIN;
 	m->state = MODULE_STATE_GOING;
 	if (m->exit)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <vector>
 
 extern "C" {
@@ -19,6 +20,21 @@ using namespace khost::detail;
 namespace {
 
 struct fb_info *info_of(struct file *f) { return static_cast<struct fb_info *>(f->private_data); }
+
+// Framebuffers a console has taken over (fb_console_bind).
+std::set<struct fb_info *> console_bound;
+
+// The console lets go of a framebuffer, as fbcon's unbind does.
+void console_release(struct fb_info *info)
+{
+	if (!console_bound.erase(info))
+		return;
+	lock_fb_info(info);
+	if (info->fbops->fb_release)
+		info->fbops->fb_release(info, 0);
+	unlock_fb_info(info);
+	module_put(info->fbops->owner);
+}
 
 int fbmem_open(struct inode *inode, struct file *f)
 {
@@ -264,6 +280,7 @@ void unregister_framebuffer(struct fb_info *info)
 		fault("unregister_framebuffer of a framebuffer not registered");
 		return;
 	}
+	console_release(info);
 	khost_remove_node(("fb" + std::to_string(info->node)).c_str());
 	registered_fb[info->node] = nullptr;
 	num_registered_fb--;
@@ -480,3 +497,27 @@ int fb_blank(struct fb_info *info, int blank)
 }
 
 } // extern "C"
+
+namespace khost {
+
+int fb_console_bind(int node)
+{
+	struct fb_info *info = node >= 0 && node < 32 ? registered_fb[node] : nullptr;
+	if (!info)
+		return -ENODEV;
+	if (console_bound.count(info))
+		return 0;
+	if (!try_module_get(info->fbops->owner))
+		return -ENODEV;
+	lock_fb_info(info);
+	int r = info->fbops->fb_open ? info->fbops->fb_open(info, 0) : 0;
+	unlock_fb_info(info);
+	if (r) {
+		module_put(info->fbops->owner);
+		return r;
+	}
+	console_bound.insert(info);
+	return 0;
+}
+
+} // namespace khost

@@ -339,6 +339,18 @@ TEST_F(Bed, FramebuffersGoThroughTheCoreChecks)
 	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
 }
 
+// A console bound to a framebuffer pins its driver's module until the
+// framebuffer is unregistered, which lets the console go.
+TEST_F(Bed, BoundConsolePinsTheModuleUntilItsFramebufferGoes)
+{
+	ASSERT_EQ(khost::load_module("khost_selftest_mod"), 0);
+	ASSERT_EQ(ks_fb_register(), 0);
+	ASSERT_EQ(khost::fb_console_bind(0), 0);
+	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), -EAGAIN);
+	ks_fb_unregister();
+	EXPECT_EQ(khost::unload_module("khost_selftest_mod"), 0);
+}
+
 TEST_F(Bed, DmaBufsLiveUntilTheirLastDescriptorCloses)
 {
 	ASSERT_EQ(khost::load_module("khost_selftest_mod"), 0);

@@ -36,7 +36,8 @@ std::vector<std::string> leaks();
 // ---- modules, parameters and symbols ----
 struct module *module(const char *name);
 int load_module(const char *name);	// notifiers COMING, init, LIVE
-int unload_module(const char *name);	// -EAGAIN while referenced; exit, GOING
+// -EAGAIN while referenced, unless forced (rmmod -f); exit, GOING
+int unload_module(const char *name, bool force = false);
 int set_param(const char *module, const char *param, const char *value);
 // Marks [addr, addr + len) as belonging to m (for owner lookups of a second
 // module in one test). Addresses no module claims belong to every module.
@@ -154,6 +155,11 @@ int debugfs_write(const char *path, const std::string &data);
 // Folder under which filp_open() finds the paths a driver opens (created
 // on first use, one per process).
 std::string file_root();
+
+// A kernel console takes framebuffer fbN over, as fbcon does when it binds:
+// a reference on the owner module and an open (user 0). Unregistering the
+// framebuffer releases it again, through the driver's release, first.
+int fb_console_bind(int node);
 
 // ---- power ----
 int system_suspend();	// bound drivers' suspend, in reverse registration order
