@@ -139,6 +139,19 @@ TEST_F(Gai, TheSecondSecureFunctionServesWhenTheFirstIsAbsent)
 	EXPECT_EQ(khost::symbol_refs("kteec_kobj_invoke_cmd"), 1);
 }
 
+// symbol_get() takes only EXPORT_SYMBOL_GPL symbols: a secure world that
+// exports its call plainly is not there for the driver.
+TEST_F(Gai, APlainExportCountsAsAbsent)
+{
+	khost::add_symbol("tzdev_scm_watch", (void *)secure_world, false);
+	boot(false, false);
+	ST_GAI_DATA_PROC proc{buf(), 1, 2};
+	EXPECT_EQ(khost::ioctl(f, GAI_IOC_DATA_PROC, (unsigned long)&proc), -1);
+	EXPECT_TRUE(calls.empty());
+	EXPECT_TRUE(logged("failing symbol_get of non-GPLONLY symbol tzdev_scm_watch.\n"));
+	EXPECT_TRUE(logged("symbol kteec_kobj_invoke_cmd not found !!!! \n"));
+}
+
 TEST_F(Gai, WithoutASecureWorldOrWithItsFailureNothingIsCopied)
 {
 	boot(false, false);
