@@ -389,8 +389,9 @@ int crv_ostrel_nand_ubi_img_update_cb(const crv_per_img_hdr *hdr, crv_per_img_ha
 		printf("%s read input file fail !\n", fn);
 		return -5;
 	}
-	if (int ret = erase_target(fn, hdr); ret != 0)
-		return ret;
+	// The partition is not erased as a whole first: the UBI writer reads the
+	// erase counts the blocks hold and erases each block right before it
+	// writes it, so the counts survive the update.
 	crv_mtd_img_handle image{};
 	image.fd = fd;
 	image.oob_page = -1;

@@ -1,8 +1,8 @@
 // nand_ubi_flash <mtd device> <ubi image>: writes a UBI image onto an MTD
 // partition through the engine's UBI image writer, as an update does (the
-// partition erased, the image flashed with renewed erase-counter headers,
-// the rest formatted), so that real flash (nandsim in the VM) can be
-// attached with ubiattach afterwards. A test program: nothing ships it.
+// image flashed with renewed erase-counter headers, the rest formatted, the
+// erase counts the partition held kept), so that real flash (nandsim in the
+// VM) can be attached by the kernel afterwards. A test program: nothing ships it.
 #include <sys/stat.h>
 
 #include <cstdio>

@@ -249,7 +249,7 @@ TEST_F(NandWriters, UbiImageIsFlashedFromTheContainer)
 		const std::string blk = f.substr(static_cast<size_t>(b) * kEb, kEb);
 		const auto ec = ubitest::parse_ec(blk);
 		ASSERT_TRUE(ec.valid) << b;
-		EXPECT_EQ(ec.ec, 0u); // the partition was erased first: no counts to keep
+		EXPECT_EQ(ec.ec, 0u); // a fresh flash: the counts start at 0
 		if (b < 3) {
 			EXPECT_EQ(blk.substr(64), img.substr(static_cast<size_t>(lnum) * kEb + 64, kEb - 64)) << b;
 			EXPECT_EQ(ubitest::parse_vid(blk, kPage).lnum, static_cast<uint32_t>(lnum));
@@ -259,6 +259,18 @@ TEST_F(NandWriters, UbiImageIsFlashedFromTheContainer)
 		}
 	}
 	EXPECT_EQ(lnum, 2);
+}
+
+// The erase counts the flash held survive an update, each one more: a flash
+// whose every block counts 5 holds 6 everywhere afterwards.
+TEST_F(NandWriters, UbiImageKeepsTheFlashsEraseCounts)
+{
+	make_nand(8, small());
+	const ubitest::Geometry g{kEb, kPage, 2 * kPage};
+	nandsim::write_file(path_, ubitest::image(g, std::vector<std::string>(8, "old"), 5));
+	ASSERT_TRUE(update(crv_ostrel_nand_ubi_img_update_cb, ubitest::image(g, {"new"}))) << out_;
+	for (int b = 0; b < 8; b++)
+		EXPECT_EQ(ubitest::parse_ec(block_bytes(b)).ec, 6u) << b;
 }
 
 TEST_F(NandWriters, EmptyMisalignedOrCorruptUbiImagesAreRefusedBeforeErasing)
