@@ -70,6 +70,7 @@ Emmc::Emmc(const Params &params) : BlockDevice(params)
 		ext_csd_[kSecCount + i] = static_cast<uint8_t>(sectors >> (8 * i));
 	if (params.has("fail_opcode"))
 		fail_opcode_ = static_cast<long>(params.get_u64("fail_opcode"));
+	real_block_ = params.get_u64("real_block") != 0;
 }
 
 uint8_t Emmc::partition_config() const
@@ -165,6 +166,8 @@ int Emmc::ioctl(int fd, unsigned long request, void *arg)
 				return -1;
 		return 0;
 	}
+	if (real_block_)
+		return devsim::kPass;
 	return BlockDevice::ioctl(fd, request, arg);
 }
 

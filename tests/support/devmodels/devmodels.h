@@ -110,7 +110,8 @@ private:
 // "EXT_CSD[<index>]=0x<new value 2 hex digits>".
 // Parameters: "partition_config" (initial byte 179), "sec_count" (bytes
 // 212-215, defaults to size / 512), "fail_opcode" (a command with this opcode
-// fails with EIO).
+// fails with EIO), "real_block" (1: every other ioctl reaches the real device,
+// for a real block device standing in for the card).
 class Emmc : public BlockDevice {
 public:
 	static constexpr int kPartitionConfig = 179;
@@ -139,6 +140,7 @@ private:
 	std::array<uint8_t, 512> ext_csd_{};
 	std::vector<Command> commands_;
 	long fail_opcode_ = -1;
+	bool real_block_ = false;
 };
 
 // The character device of an MTD flash (/dev/mtdN), backed by whatever the
