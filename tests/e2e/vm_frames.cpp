@@ -4,7 +4,9 @@
 // Prints one "vm: PASS"/"vm: FAIL" line per frame and per requirement.
 //
 //   vm_frames RES_DIR FRAMES_DIR OUT_DIR
-// FRAMES_DIR holds "frames" (lines "label width height") and <label>.bgra.
+// FRAMES_DIR holds "frames" (lines "label width height") and <label>.rle:
+// runs of 4-byte pixels (blue, green, red, alpha), each a little-endian u32
+// count and the pixel.
 #include <png.h>
 
 #include <algorithm>
@@ -109,8 +111,16 @@ int main(int argc, char **argv)
 		int w = 0, h = 0;
 		if (!(in >> label >> w >> h) || w <= 0 || h <= 0)
 			continue;
-		std::ifstream f(dir + "/" + label + ".bgra", std::ios::binary);
-		std::string bgra((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+		std::ifstream f(dir + "/" + label + ".rle", std::ios::binary);
+		std::string runs((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+		std::string bgra;
+		for (size_t i = 0; i + 8 <= runs.size() && bgra.size() <= size_t(w) * h * 4; i += 8) {
+			uint32_t count = 0;
+			for (int b = 3; b >= 0; b--)
+				count = count << 8 | uint8_t(runs[i + size_t(b)]);
+			for (uint32_t k = 0; k < count && bgra.size() <= size_t(w) * h * 4; k++)
+				bgra.append(runs, i + 4, 4);
+		}
 		if (bgra.size() != size_t(w) * h * 4) {
 			verdict(label, "short frame file");
 			continue;

@@ -2,8 +2,10 @@
 // the page that /dev/fb0 scans out. Each frame is labelled with the stretch of
 // the run it was taken in ("verifying" while the image is checked,
 // "updating-<image>" while an image is written, "final" after the end); the
-// last frame of each label is kept as <dir>/<label>.bgra (rows of blue, green,
-// red, alpha, no padding) and listed in <dir>/frames as "label width height".
+// last frame of each label is kept as <dir>/<label>.rle and listed in
+// <dir>/frames as "label width height". The file holds the frame's pixels
+// (4 bytes each: blue, green, red, alpha; rows without padding) as runs of
+// one pixel value: a little-endian u32 count, then the pixel.
 // A run that prints its failure line is ended LINGER seconds later (the
 // updater never exits after a failed update). Prints one line at the end:
 // "fwshot: exit N", "fwshot: hung" or "fwshot: timeout".
@@ -125,18 +127,21 @@ static void keep(const char *dir, struct kept *kept, int *count, const char *lab
 		 unsigned h)
 {
 	char path[256];
-	snprintf(path, sizeof(path), "%s/%s.bgra", dir, label);
-	int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-	if (fd < 0)
+	snprintf(path, sizeof(path), "%s/%s.rle", dir, label);
+	FILE *fp = fopen(path, "wb");
+	if (!fp)
 		return;
-	size_t len = (size_t)w * h * 4, done = 0;
-	while (done < len) {
-		ssize_t n = write(fd, px + done, len - done);
-		if (n <= 0)
-			break;
-		done += (size_t)n;
+	const uint32_t *p = (const uint32_t *)px;
+	size_t n = (size_t)w * h;
+	for (size_t i = 0; i < n;) {
+		uint32_t run = 1;
+		while (i + run < n && p[i + run] == p[i])
+			run++;
+		fwrite(&run, 4, 1, fp);
+		fwrite(&p[i], 4, 1, fp);
+		i += run;
 	}
-	close(fd);
+	fclose(fp);
 	int i;
 	for (i = 0; i < *count && strcmp(kept[i].label, label) != 0; i++)
 		;
