@@ -7,7 +7,9 @@
 # multi-image update rewrites the table (rootfs, vendor and user take the
 # place of spare) and fills every partition. The data disk (an ext4 file
 # system, serial "crv-data") carries the updater, Debian's tools, the art,
-# the images, the payloads to compare with, and takes the results back.
+# the images, the payloads to compare with, and takes the results back. The
+# standby controller's SPI flash of "stbc" is the test build's simulated MTD
+# device over a file.
 
 fwup_new_table="misc;2048
 apdat;81920
@@ -58,6 +60,7 @@ fwup_prepare() {
 	# Payloads: random bytes copied as they are, numbers to decompress, file
 	# systems and an archive.
 	head -c 786432 /dev/urandom >"$fw/pay/boot.bin"
+	head -c 100000 /dev/urandom >"$fw/pay/stbc.bin"
 	seq 1 3000000 | head -c 12582912 >"$fw/pay/kernel.raw"
 	gzip -9 -n -c "$fw/pay/kernel.raw" >"$d/kernel.gz"
 	seq 5000000 -3 1 | head -c 1572864 >"$fw/pay/logo.raw"
@@ -77,6 +80,7 @@ fwup_prepare() {
 	local table=(--image part_tbl --target /dev/mmcblk0 --file "$d/part_tbl.txt")
 	local boot=(--image boot --target $emmc/boot --file "$fw/pay/boot.bin")
 	"$mkimg" -o "$fw/img/main.img" "${table[@]}" \
+		--image stbc --target /dev/mtd-stbc --file "$fw/pay/stbc.bin" \
 		--image ostrel --data bypassed \
 		"${boot[@]}" \
 		--image kernel --target $emmc/kernel --compress gzip --file "$d/kernel.gz" \
