@@ -4,7 +4,7 @@
 // Prints one "vm: PASS"/"vm: FAIL" line per frame and per requirement.
 //
 //   vm_frames RES_DIR FRAMES_DIR OUT_DIR
-// FRAMES_DIR holds "frames" (lines "label width height") and <label>.rle:
+// FRAMES_DIR holds "frames" (lines "label width height grabs") and <label>.rle:
 // runs of 4-byte pixels (blue, green, red, alpha), each a little-endian u32
 // count and the pixel.
 #include <png.h>

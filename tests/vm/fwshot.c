@@ -3,7 +3,8 @@
 // the run it was taken in ("verifying" while the image is checked,
 // "updating-<image>" while an image is written, "final" after the end); the
 // last frame of each label is kept as <dir>/<label>.rle and listed in
-// <dir>/frames as "label width height". The file holds the frame's pixels
+// <dir>/frames as "label width height grabs" (grabs: frames read under that
+// label). The file holds the frame's pixels
 // (4 bytes each: blue, green, red, alpha; rows without padding) as runs of
 // one pixel value: a little-endian u32 count, then the pixel.
 // A run that prints its failure line is ended LINGER seconds later (the
@@ -120,7 +121,7 @@ static int fb_grab(struct fb *fb, uint8_t *px, unsigned *w, unsigned *h)
 
 struct kept {
 	char label[40];
-	unsigned w, h;
+	unsigned w, h, grabs;
 };
 
 static void keep(const char *dir, struct kept *kept, int *count, const char *label, const uint8_t *px, unsigned w,
@@ -149,7 +150,9 @@ static void keep(const char *dir, struct kept *kept, int *count, const char *lab
 		if (*count == MAX_LABELS)
 			return;
 		(*count)++;
+		kept[i].grabs = 0;
 	}
+	kept[i].grabs++;
 	snprintf(kept[i].label, sizeof(kept[i].label), "%s", label);
 	kept[i].w = w;
 	kept[i].h = h;
@@ -240,7 +243,7 @@ int main(int argc, char **argv)
 		snprintf(path, sizeof(path), "%s/frames", dir);
 		FILE *fp = fopen(path, "w");
 		for (int i = 0; fp && i < kept_count; i++)
-			fprintf(fp, "%s %u %u\n", kept[i].label, kept[i].w, kept[i].h);
+			fprintf(fp, "%s %u %u %u\n", kept[i].label, kept[i].w, kept[i].h, kept[i].grabs);
 		if (fp)
 			fclose(fp);
 	}
