@@ -61,6 +61,9 @@ fwup_prepare() {
 	# systems and an archive.
 	head -c 786432 /dev/urandom >"$fw/pay/boot.bin"
 	head -c 100000 /dev/urandom >"$fw/pay/stbc.bin"
+	# Skipped by the updater, but checked with the rest: it keeps the check
+	# long enough for the frames taken meanwhile.
+	head -c 25165824 /dev/urandom >"$d/icon.bin"
 	seq 1 3000000 | head -c 12582912 >"$fw/pay/kernel.raw"
 	gzip -9 -n -c "$fw/pay/kernel.raw" >"$d/kernel.gz"
 	seq 5000000 -3 1 | head -c 1572864 >"$fw/pay/logo.raw"
@@ -82,6 +85,7 @@ fwup_prepare() {
 	"$mkimg" -o "$fw/img/main.img" "${table[@]}" \
 		--image stbc --target /dev/mtd-stbc --file "$fw/pay/stbc.bin" \
 		--image ostrel --data bypassed \
+		--image install_icon --file "$d/icon.bin" \
 		"${boot[@]}" \
 		--image kernel --target $emmc/kernel --compress gzip --file "$d/kernel.gz" \
 		--image gray_image --data "logo" \
