@@ -138,7 +138,6 @@ fwup_collect() {
 		verdict fwupdate-busy-gpt "$(table "$d/emmc-busy.img" | sed '$d')" "$want"
 		verdict fwupdate-md5-gpt "$(table "$d/emmc-md5.img" | cut -d';' -f1 | tr '\n' ' ')" \
 			"misc apdat boot kernel logo spare "
-		mkdir -p "$work/frames"
 		rm -f "$work"/fwupdate-*.png
 		if [ -f "$out/out/frames/frames" ]; then
 			"$top/build/dev/tests/e2e/vm_frames" "$top/res/images" "$out/out/frames" "$work"
