@@ -1,3 +1,6 @@
+// Inputs run as an ordinary process (no capabilities) with the access
+// oracle on and fatal: any range a started engine or a shown plane would
+// reach outside what the scene declared is a finding, as a crash is.
 // The module stays loaded from input to input. After each one the device is
 // closed, every descriptor the input received is closed and the engine
 // model has gone quiet; then no fault may have been seen and no lock may be
@@ -148,6 +151,8 @@ void run(const uint8_t *data, size_t size)
 			khost::compat_ioctl(f, cmd, arg);
 		else
 			khost::ioctl(f, cmd, arg);
+		if (kScene.after_call)
+			kScene.after_call();
 		data += len;
 		size -= len;
 	}
@@ -157,6 +162,7 @@ void run(const uint8_t *data, size_t size)
 	check_faults();
 	khost::clear_log();
 	khost::clear_journal();
+	khost::oracle::clear();
 }
 
 } // namespace
@@ -181,6 +187,13 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 	khost::set_log_echo(false);
 	std::thread(irq_thread).detach();
 	kScene.boot();
+	khost::set_caps(0);
+	khost::oracle::enable(true);
+	khost::oracle::set_fatal(true);
+	if (kScene.reach)
+		kScene.reach();
+	else
+		khost::oracle::allow_allocated(true);
 	user = static_cast<uint8_t *>(khost::user_alloc(kUserSize));
 	khost::confine_user();
 	if ((uintptr_t)user != kArgAddr)

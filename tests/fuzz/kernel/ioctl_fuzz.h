@@ -7,6 +7,7 @@
 
 #include "ioctl_input.h"
 #include "khost/khost.hpp"
+#include "khost/oracle.hpp"
 
 struct Scene {
 	// Device nodes; the input's first byte picks one.
@@ -14,6 +15,12 @@ struct Scene {
 	unsigned node_count;
 	// Sets up registers, device tree and parameters, and loads the modules.
 	void (*boot)();
+	// Declares to the access oracle what the unprivileged caller may reach
+	// (khost/oracle.hpp) once booted; none: whatever the bed handed out.
+	void (*reach)();
+	// Runs after every call of an input: the scene's own hardware events
+	// (a vsync, a task's tick); none: nothing.
+	void (*after_call)();
 };
 extern const Scene kScene;
 

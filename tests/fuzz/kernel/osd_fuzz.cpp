@@ -25,4 +25,4 @@ void boot()
 
 } // namespace
 
-const Scene kScene = {kNodes, 5, boot};
+const Scene kScene = {kNodes, 5, boot, nullptr, nullptr};

@@ -27,4 +27,4 @@ void boot()
 
 } // namespace
 
-const Scene kScene = {kNodes, 1, boot};
+const Scene kScene = {kNodes, 1, boot, nullptr, nullptr};

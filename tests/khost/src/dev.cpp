@@ -409,6 +409,7 @@ int raise_irq(unsigned irq)
 			if (a.irq == irq && a.enabled)
 				actions.push_back(a);
 	}
+	oracle_irq(irq);
 	int n = 0;
 	std::vector<IrqAction> wake;
 	run_in_irq([&] {

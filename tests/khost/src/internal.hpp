@@ -42,6 +42,15 @@ long long kernel_ns();	// scaled kernel clock
 long long kernel_ns_to_host_deadline(long long kernel_delta_ns);
 unsigned scale();
 
+// The access oracle's entry points (oracle.cpp): a register write (any; the
+// oracle picks the start writes) and a raised interrupt, both with no bed
+// lock held.
+void oracle_start_write(uint64_t reg, uint64_t value);
+void oracle_irq(unsigned irq);
+// Where the run of memory handed out by phys_alloc that holds `at` ends;
+// `at` itself when nothing handed out holds it.
+uint64_t arena_allocated_end(uint64_t at);
+
 } // namespace khost::detail
 
 // Whether p lies inside a live kmalloc allocation (the kernel's linear map).

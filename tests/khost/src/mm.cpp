@@ -135,6 +135,15 @@ void mmio_write(uint64_t v, volatile void *a, unsigned size)
 		return;
 	}
 	rs.journal.push_back({phys, size, v, true});
+	/* The hardware latches its set-up when the start write lands: the
+	 * oracle decodes the window then, before a hook (an engine model) acts
+	 * on it; the start register itself still holds its previous value. */
+	lk.unlock();
+	oracle_start_write(phys, v);
+	lk.lock();
+	w = resolve(a, size, &phys);
+	if (!w)
+		return;
 	uint64_t stored = v;
 	auto hook = rs.write_hooks.find(phys);
 	if (hook != rs.write_hooks.end()) {
@@ -239,6 +248,19 @@ phys_addr_t phys_alloc(size_t size)
 }
 
 phys_addr_t foreign_ram() { return kForeignBase; }
+
+} // namespace khost
+
+uint64_t khost::detail::arena_allocated_end(uint64_t at)
+{
+	Arena &a = arena();
+	std::lock_guard<std::mutex> g(regs().lock);
+	if (at >= kArenaBase && at - kArenaBase < a.used)
+		return kArenaBase + a.used;
+	return at;
+}
+
+namespace khost {
 
 std::vector<Mapping> mappings()
 {

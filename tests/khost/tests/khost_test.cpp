@@ -1,5 +1,6 @@
 // The host kernel's own rules, where drivers depend on them.
 #include "khost/gtest.hpp"
+#include "khost/oracle.hpp"
 
 #include <chrono>
 #include <thread>
@@ -203,6 +204,37 @@ TEST_F(Bed, RegisterWindowsJournalWritesAndRunHooks)
 	EXPECT_EQ(j[1].addr, 0xfc0db000u);
 	EXPECT_EQ(khost::reg(0xfc0d0100), 7u);
 	EXPECT_EQ(ks_map(0x12340000, 4), nullptr);	/* nothing there */
+	ks_unmap(base);
+}
+
+// A toy engine: a source at 0x10, a length at 0x14, start bit 0 of 0x0.
+TEST_F(Bed, TheAccessOracleFlagsWhatAStartedEngineWouldReachOutsideTheCallers)
+{
+	namespace o = khost::oracle;
+	khost::add_regs(0xfc0e0000, 0x100);
+	o::on_start("toy", 0xfc0e0000, 1, [](uint64_t, o::Accesses &out) {
+		out.push_back({khost::reg(0xfc0e0010), khost::reg(0xfc0e0014), false, "toy source"});
+	});
+	phys_addr_t mine = khost::phys_alloc(0x2000);
+	void *base = ks_map(0xfc0e0000, 0x100);
+	o::enable(true);
+	o::allow(mine, 0x1000, "first page");
+	o::allow(mine + 0x1000, 0x1000, "second page");
+	ks_write(base, 0x10, (u32)mine);	/* the arena lies above 4 GiB: a truncated address */
+	ks_write(base, 0x14, 0x2000);
+	ks_write(base, 0x0, 1);
+	ASSERT_EQ(o::findings().size(), 1u);
+	EXPECT_NE(o::findings()[0].find("toy source"), std::string::npos);
+	khost::clear_faults();
+	o::clear();
+	EXPECT_EQ(o::check("toy", {{mine, 0x2000, false, "both pages"}}), 0);
+	EXPECT_EQ(o::check("toy", {{mine + 1, 0x2000, false, "one byte past"}}), 1);
+	EXPECT_EQ(o::check("toy", {{~0ull - 4, 0x10, false, "wrapping"}}), 1);
+	o::allow_all(true);
+	EXPECT_EQ(o::check("toy", {{0, 0x10, true, "anything, with CAP_SYS_RAWIO"}}), 0);
+	o::enable(false);
+	khost::clear_faults();
+	o::clear();
 	ks_unmap(base);
 }
 

@@ -1,0 +1,229 @@
+// Host kernel: the access oracle (see khost/oracle.hpp).
+#include "internal.hpp"
+#include "khost/oracle.hpp"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace khost::detail;
+
+namespace {
+
+struct Watch {
+	std::string engine;
+	uint64_t reg;		// start register, or
+	uint64_t mask;
+	int irq;		// the interrupt, -1 for a start register
+	khost::oracle::Decoder decode;
+};
+
+struct Allowed {
+	uint64_t addr, size;
+	std::string what;
+};
+
+struct State {
+	std::mutex lock;
+	std::vector<Watch> watches;
+	bool on = false, fatal = false, all = false, allocated = false;
+	std::vector<Allowed> allowed;
+	khost::oracle::Accesses seen;
+	std::vector<std::string> findings;
+};
+State &st()
+{
+	static State *s = new State();
+	return *s;
+}
+
+std::string hex(uint64_t v)
+{
+	char b[24];
+	snprintf(b, sizeof b, "0x%" PRIx64, v);
+	return b;
+}
+
+// Whether [addr, addr + size) lies inside the union of what is reachable.
+// Caller holds the state lock.
+bool reachable(const State &s, uint64_t addr, uint64_t size)
+{
+	if (s.all || size == 0)
+		return true;
+	uint64_t end;
+	if (__builtin_add_overflow(addr, size, &end))
+		return false;
+	// Walk forward through allowances that cover the current point.
+	uint64_t at = addr;
+	for (bool moved = true; moved && at < end;) {
+		moved = false;
+		for (auto &a : s.allowed)
+			if (at >= a.addr && at - a.addr < a.size) {
+				at = a.addr + a.size;
+				moved = true;
+			}
+		if (!moved && s.allocated) {
+			uint64_t top = arena_allocated_end(at);
+			if (top > at) {
+				at = top;
+				moved = true;
+			}
+		}
+	}
+	return at >= end;
+}
+
+void run(const std::vector<Watch> &hits, uint64_t value)
+{
+	for (auto &w : hits) {
+		khost::oracle::Accesses out;
+		w.decode(value, out);
+		khost::oracle::check(w.engine.c_str(), out);
+	}
+}
+
+} // namespace
+
+namespace khost::detail {
+
+void oracle_start_write(uint64_t reg, uint64_t value)
+{
+	std::vector<Watch> hits;
+	{
+		State &s = st();
+		std::lock_guard<std::mutex> g(s.lock);
+		if (!s.on)
+			return;
+		for (auto &w : s.watches)
+			if (w.irq < 0 && w.reg == reg && (value & w.mask))
+				hits.push_back(w);
+	}
+	run(hits, value);
+}
+
+void oracle_irq(unsigned irq)
+{
+	std::vector<Watch> hits;
+	{
+		State &s = st();
+		std::lock_guard<std::mutex> g(s.lock);
+		if (!s.on)
+			return;
+		for (auto &w : s.watches)
+			if (w.irq == (int)irq)
+				hits.push_back(w);
+	}
+	run(hits, irq);
+}
+
+} // namespace khost::detail
+
+namespace khost::oracle {
+
+void on_start(const char *engine, uint64_t start_reg, uint64_t start_mask, Decoder decode)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().watches.push_back({engine, start_reg, start_mask, -1, std::move(decode)});
+}
+
+void on_irq(const char *engine, unsigned irq, Decoder decode)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().watches.push_back({engine, 0, 0, (int)irq, std::move(decode)});
+}
+
+void enable(bool on)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().on = on;
+	if (!on) {
+		st().allowed.clear();
+		st().all = st().allocated = false;
+	}
+}
+
+bool enabled()
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	return st().on;
+}
+
+void set_fatal(bool on)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().fatal = on;
+}
+
+void allow(uint64_t addr, uint64_t size, const std::string &what)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().allowed.push_back({addr, size, what});
+}
+
+void disallow(uint64_t addr, uint64_t size)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	auto &v = st().allowed;
+	for (auto it = v.begin(); it != v.end(); ++it)
+		if (it->addr == addr && it->size == size) {
+			v.erase(it);
+			return;
+		}
+}
+
+void allow_all(bool on)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().all = on;
+}
+
+void allow_allocated(bool on)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().allocated = on;
+}
+
+int check(const char *engine, const Accesses &accesses)
+{
+	State &s = st();
+	std::unique_lock<std::mutex> g(s.lock);
+	int outside = 0;
+	for (auto &a : accesses) {
+		s.seen.push_back(a);
+		if (reachable(s, a.addr, a.size))
+			continue;
+		outside++;
+		std::string f = std::string("access oracle: ") + engine + (a.write ? " writes " : " reads ") +
+				"[" + hex(a.addr) + ", +" + hex(a.size) + ") outside what the caller may reach: " + a.what;
+		s.findings.push_back(f);
+		if (s.fatal) {
+			fprintf(stderr, "==kernel fuzz== %s\n", f.c_str());
+			abort();
+		}
+		g.unlock();
+		fault(f);
+		g.lock();
+	}
+	return outside;
+}
+
+Accesses seen()
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	return st().seen;
+}
+
+std::vector<std::string> findings()
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	return st().findings;
+}
+
+void clear()
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	st().seen.clear();
+	st().findings.clear();
+}
+
+} // namespace khost::oracle
