@@ -69,7 +69,7 @@ void led_apply(int mode, int *phase, volatile uint8_t *w)
 
 int led_init(const char *mem_path)
 {
-	mem_fd = open(mem_path, O_RDWR);
+	mem_fd = open(mem_path, O_RDWR | O_CLOEXEC);
 	if (mem_fd < 0)
 		return -1;
 	void *p = mmap(nullptr, LED_WINDOW_SIZE, PROT_READ | PROT_WRITE, MAP_SHARED, mem_fd,

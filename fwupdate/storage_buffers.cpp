@@ -3,6 +3,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -50,6 +51,17 @@ void measure(storage_buffer_t &b, const char *label)
 	print_size_text(prefix, b.free_bytes);
 }
 
+// Whether a file system is mounted at the folder: it lies on another device
+// than its parent folder (or is the root).
+bool is_mount_point(const char *folder)
+{
+	struct stat here, parent;
+	char up[80];
+	snprintf(up, sizeof(up), "%s/..", folder);
+	return stat(folder, &here) == 0 && stat(up, &parent) == 0 &&
+	       (here.st_dev != parent.st_dev || here.st_ino == parent.st_ino);
+}
+
 } // namespace
 
 int init_storage_buffers()
@@ -84,10 +96,13 @@ int init_storage_buffers()
 	if (rc != 0) {
 		int err = errno;
 		printf("Mount %s failed! (errno: %d, %s)\n", s.device, err, strerror(err));
-		// Measuring the bare mount point would count the root file
+		// A stick the system mounted there already (exFAT, NTFS) is the
+		// buffer all the same; a bare folder would count the root file
 		// system's space as the USB buffer's.
-		s.free_bytes = 0;
-		return rc;
+		if (!is_mount_point(s.folder)) {
+			s.free_bytes = 0;
+			return rc;
+		}
 	}
 	measure(s, "Capacity of ");
 	return rc;
@@ -130,6 +145,8 @@ int my_tmp_mount_cb(void *arg)
 	storage_buffer_t &p = storage_buffer_cfg[PRIMARY_BUFFER];
 	bool mounted = false;
 	for (int round = 0; round < TMP_MOUNT_ROUNDS && !mounted; round++) {
+		if (round > 0)
+			sleep(TMP_MOUNT_PAUSE_S);
 		if (crv_ostrel_mount_fs(cfg->device, cfg->mount_point, "ext4", 5) == 0) {
 			mounted = true;
 			break;
@@ -143,6 +160,7 @@ int my_tmp_mount_cb(void *arg)
 	if (!mounted) {
 		// Later images fall through to the secondary buffer or fail for
 		// lack of space, which the update reports.
+		printf("Give up mounting %s after %d rounds\r\n", cfg->device, TMP_MOUNT_ROUNDS);
 		p.free_bytes = 0;
 		return 0;
 	}

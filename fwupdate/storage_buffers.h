@@ -48,5 +48,6 @@ int my_tmp_mount_cb(void *cfg);
 int my_tmp_umount_cb(void *cfg);
 
 // How often my_tmp_mount_cb formats and mounts again before it gives the
-// primary buffer up.
+// primary buffer up, and the pause between two rounds (seconds).
 inline constexpr int TMP_MOUNT_ROUNDS = 3;
+inline constexpr unsigned TMP_MOUNT_PAUSE_S = 1;

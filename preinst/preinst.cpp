@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -62,6 +64,23 @@ bool write_file(FILE *fp, const uint8_t *data, size_t len)
 	return fclose(fp) == 0 && ok;
 }
 
+// A new file at path, opened for writing: whatever was there (a file left
+// over, or a link a user put in a shared folder) is removed first, and the
+// file is created exclusively without following links, so root writes only
+// the file it made.
+FILE *create_fresh(const char *path, mode_t mode)
+{
+	if (unlink(path) != 0 && errno != ENOENT)
+		return nullptr;
+	int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+	if (fd < 0)
+		return nullptr;
+	FILE *fp = fdopen(fd, "wb");
+	if (fp == nullptr)
+		close(fd);
+	return fp;
+}
+
 // The file the icon path stands for: the icon itself, or the file its
 // symbolic link leads to (which need not exist yet).
 std::string icon_file()
@@ -91,13 +110,19 @@ int replace_install_icon(FILE *img)
 		return rc;
 	const int result = static_cast<int>(len > INT32_MAX ? INT32_MAX : len);
 
-	// The new icon goes to a file beside the old one and replaces it only
-	// once written in full, so a failure leaves the old icon in place. A
-	// symbolic link stays: the file it leads to is replaced.
+	// The new icon goes to a file beside the old one, with the old one's
+	// mode and owner, and replaces it only once written in full, so a
+	// failure leaves the old icon in place. A symbolic link stays: the file
+	// it leads to is replaced.
 	const std::string icon = icon_file();
 	const std::string fresh = icon + ".new";
-	if (FILE *fp = fopen(fresh.c_str(), "wb+e")) {
-		if (!write_file(fp, buf.get(), len) || rename(fresh.c_str(), icon.c_str()) != 0) {
+	struct stat old;
+	const bool had_icon = stat(icon.c_str(), &old) == 0;
+	if (FILE *fp = create_fresh(fresh.c_str(), had_icon ? old.st_mode & 07777 : 0644)) {
+		bool ok = !had_icon || (fchown(fileno(fp), old.st_uid, old.st_gid) == 0 &&
+					fchmod(fileno(fp), old.st_mode & 07777) == 0);
+		ok = write_file(fp, buf.get(), len) && ok;
+		if (!ok || rename(fresh.c_str(), icon.c_str()) != 0) {
 			puts("replace install icon fail !");
 			unlink(fresh.c_str());
 			return -5;
@@ -130,7 +155,7 @@ int extract_sys_run(FILE *img)
 	if (rc < 0)
 		return rc;
 
-	FILE *fp = fopen(kSysRunBundle, "wb+e");
+	FILE *fp = create_fresh(kSysRunBundle, 0644);
 	if (!fp) {
 		puts("open sys run image fail !");
 		return -5;

@@ -25,7 +25,7 @@ int crv_ostrel_emmc_common_update_cb(const crv_per_img_hdr *hdr, crv_per_img_han
 // The common writer's two branches that carry names of their own, on the
 // payload already staged at the given path. Both refuse (-22) a target or
 // path that cannot stand in a command line, and set the record's last
-// percent to 0 on every return.
+// percent to 0 on every return (a null record: no progress is reported).
 // "tgz": refuses (-22) a target that carries the temporary folder (the
 // staged archive would be formatted away), formats the target, mounts it on
 // "/extract_dir" and unpacks the archive there. 0, -22, -1, -5 or the

@@ -20,7 +20,7 @@ struct crv_mtd_dev {
 	int eb_cnt; // size / eb_size
 	int eb_size; // erase-block size
 	int min_io_size; // page size (the MTD write size)
-	int subpage_size; // equal to the page size
+	int subpage_size; // the kernel's sub-page size (sysfs), else the page size
 	int oob_size; // spare bytes per page
 	uint8_t flags; // CRV_MTD_WRITABLE, CRV_MTD_BB_ALLOWED
 };

@@ -3,8 +3,8 @@
 //
 // Every writer is a crv_img_cb_fn: 0 on success, else a negative errno or
 // what the MTD layer returned. The user word is not used. Each checks the
-// payload against the partition, and stages it in the temporary folder as
-// "%s/%s.div", before it erases anything.
+// payload against the partition before it erases anything; all but the UBI
+// writer stage it in the temporary folder as "%s/%s.div" first.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +25,9 @@ int crv_ostrel_nand_xboot_update_cb(const crv_per_img_hdr *hdr, crv_per_img_hand
 // image in the flash. The payload must be one image of 0x9000 to 0x20000
 // bytes.
 int crv_ostrel_nand_stbc_with_edid_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle *handle, void *user);
-// A UBI image, written straight from the container onto the erased
-// partition (wear counts are not kept across the erase).
+// A UBI image, written straight from the container by the UBI writer, which
+// erases each block right before it writes it and so keeps the partition's
+// wear counts.
 int crv_ostrel_nand_ubi_img_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle *handle, void *user);
 
 // 1 when buf starts with the legacy boot-loader image magic 27 05 19 56.

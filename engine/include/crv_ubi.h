@@ -130,9 +130,11 @@ struct crv_ubi_scan_info {
 	int32_t data_offs;
 };
 
-// Erases nothing itself: scans, flashes the image (from the handle's fd and
-// byte count) and formats the rest with the image's own VID header and data
-// offsets. The caller erases the partition first.
+// Scans the erase counts the partition holds, flashes the image (from the
+// handle's fd and byte count) and formats the rest with the image's own VID
+// header and data offsets. Each block is erased right before it is written,
+// so the partition keeps its wear counts: every block's count goes up by one
+// (blocks without a count get the mean).
 int crv_mtd_nand_write_ubi_img(const char *path, int ignored, crv_mtd_img_handle *image,
 			       crv_mtd_progress_cb progress, void *arg);
 

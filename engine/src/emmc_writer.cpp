@@ -449,14 +449,16 @@ bool branch_args_safe(const char *fn, const crv_per_img_hdr *hdr, const char *st
 int crv_ostrel_emmc_tgz_help_func(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
 {
 	int ret = branch_args_safe(__func__, hdr, staged) ? tgz_unpack(hdr, staged) : -22;
-	progress->last_percent = 0;
+	if (progress != nullptr)
+		progress->last_percent = 0;
 	return ret;
 }
 
 int crv_ostrel_emmc_sparse_update_cb(const crv_per_img_hdr *hdr, const char *staged, crv_progress *progress)
 {
 	int ret = branch_args_safe(__func__, hdr, staged) ? sparse_expand(hdr, staged, progress) : -22;
-	progress->last_percent = 0;
+	if (progress != nullptr)
+		progress->last_percent = 0;
 	return ret;
 }
 

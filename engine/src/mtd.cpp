@@ -75,6 +75,18 @@ bool seek_to(int fd, uint64_t offset)
 	return lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
 }
 
+// The unit the kernel programs UBI headers in: the flash's sub-page where it
+// programs a page in parts (its own figure, from sysfs), else the page.
+int subpage_size(int mtd_num, int page)
+{
+	char path[64];
+	snprintf(path, sizeof(path), "/sys/class/mtd/mtd%d/subpagesize", mtd_num);
+	const int sub = crv_mtd_read_sysfs_int(path);
+	if (sub > 0 && (sub & (sub - 1)) == 0 && page % sub == 0)
+		return sub;
+	return page;
+}
+
 // Bytes read before the end of the data (or -1 on an error).
 ssize_t read_upto(int fd, uint8_t *buf, size_t len)
 {
@@ -294,7 +306,7 @@ int crv_mtd_probe(const char *path, crv_mtd_dev *dev)
 		printf("mtd %s not exist !\n", path);
 		return -19;
 	}
-	dev->subpage_size = dev->min_io_size;
+	dev->subpage_size = subpage_size(dev->mtd_num, dev->min_io_size);
 	if (info.flags & MTD_WRITEABLE)
 		dev->flags |= CRV_MTD_WRITABLE;
 	return 0;

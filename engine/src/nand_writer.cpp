@@ -323,7 +323,7 @@ namespace {
 
 // Whether every erase block of the UBI payload starts with a sound EC
 // header, all with the same VID header and data offsets, ones Linux takes
-// on this flash; the image is read in place, before the partition is erased.
+// on this flash; the image is read in place, before any block is erased.
 bool ubi_headers_sound(const char *fn, const crv_mtd_dev &dev, int fd, uint64_t offset, uint64_t length)
 {
 	crv_ubi_ec_hdr first{};

@@ -27,21 +27,30 @@ bool is(const char *field, const char *token)
 	return strcmp(field, token) == 0;
 }
 
-// A decimal number made of digits only (no sign, no blanks), that fits 64
-// bits.
+bool is_blank(char c)
+{
+	return c == ' ' || c == '\t';
+}
+
+// A decimal number of digits only (no sign), blanks around it allowed, that
+// fits 64 bits.
 bool parse_dec(const char *s, uint64_t *out)
 {
-	if (*s == '\0')
+	while (is_blank(*s))
+		s++;
+	if (*s < '0' || *s > '9')
 		return false;
 	uint64_t v = 0;
-	for (; *s; s++) {
-		if (*s < '0' || *s > '9')
-			return false;
+	for (; *s >= '0' && *s <= '9'; s++) {
 		unsigned d = unsigned(*s - '0');
 		if (v > (UINT64_MAX - d) / 10)
 			return false;
 		v = v * 10 + d;
 	}
+	while (is_blank(*s))
+		s++;
+	if (*s != '\0')
+		return false;
 	*out = v;
 	return true;
 }

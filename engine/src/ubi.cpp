@@ -60,6 +60,34 @@ int ceil_div(int a, int b)
 	return (a + b - 1) / b;
 }
 
+int align_up(int a, int b)
+{
+	return ceil_div(a, b) * b;
+}
+
+// The bytes of a block's header area (before the data offset) that get
+// programmed: up to its last byte other than 0xFF, in whole sub-pages, and
+// at least the EC header's. NAND programs each sub-page once per erase, and
+// the kernel later programs the VID header's sub-page of a block that holds
+// only an EC header, so nothing past what the headers need is written.
+int header_bytes(const crv_mtd_dev *dev, const uint8_t *block, int data_offs)
+{
+	int end = data_offs;
+	while (end > CRV_UBI_HDR_SIZE && block[end - 1] == 0xFF)
+		end--;
+	return align_up(std::max(end, static_cast<int>(CRV_UBI_HDR_SIZE)), dev->subpage_size);
+}
+
+// Writes len bytes at offset `at` of the block; 0 or -5.
+int write_in_block(const crv_mtd_dev *dev, int fd, int block, int at, const uint8_t *data, int len)
+{
+	const off_t pos = static_cast<off_t>(static_cast<uint64_t>(block) * static_cast<uint64_t>(dev->eb_size) +
+					     static_cast<uint64_t>(at));
+	if (lseek(fd, pos, SEEK_SET) != pos)
+		return -5;
+	return write(fd, data, static_cast<size_t>(len)) == static_cast<ssize_t>(len) ? 0 : -5;
+}
+
 struct ScanFree {
 	void operator()(crv_ubi_scan_info *s) const { crv_mtd_ubi_free_scan(s); }
 };
@@ -363,6 +391,8 @@ int crv_mtd_ubi_flash_img(const crv_mtd_dev *dev, const crv_ubi_layout *layout, 
 	}
 	const uint64_t len = bytes != 0 ? bytes : static_cast<uint64_t>(st.st_size);
 	const uint64_t peb = static_cast<uint64_t>(layout->peb_size);
+	if (dev->subpage_size <= 0 || layout->data_offs <= 0 || layout->data_offs >= layout->peb_size)
+		return -22;
 	const uint64_t img_blocks = len / peb;
 	if (img_blocks > scan->good_cnt) {
 		printf("%s file size too large !\n", fn);
@@ -423,11 +453,18 @@ int crv_mtd_ubi_flash_img(const crv_mtd_dev *dev, const crv_ubi_layout *layout, 
 				printf("%s bad ec header !\n", fn);
 				return -22;
 			}
-			const int pages = crv_mtd_data_pages(dev, buf.data(), static_cast<int>(buf.size()));
-			bool failed = false;
+			// The headers as the kernel writes them (only their sub-pages),
+			// then the data's pages up to the last one not all 0xFF.
+			const int data_offs = layout->data_offs;
+			bool failed = write_in_block(dev, fd, block, 0, buf.data(),
+						     header_bytes(dev, buf.data(), data_offs)) != 0;
+			const int first_data_page = block * pages_per_block + data_offs / dev->min_io_size;
+			const int pages =
+				crv_mtd_data_pages(dev, buf.data() + data_offs, static_cast<int>(buf.size()) - data_offs);
 			for (int p = 0; p < pages && !failed; p++)
-				failed = crv_mtd_write(dev, fd, block * pages_per_block + p,
-						       buf.data() + static_cast<size_t>(p) * static_cast<size_t>(dev->min_io_size),
+				failed = crv_mtd_write(dev, fd, first_data_page + p,
+						       buf.data() + data_offs +
+							       static_cast<size_t>(p) * static_cast<size_t>(dev->min_io_size),
 						       nullptr) != 0;
 			if (!failed)
 				break;
@@ -445,19 +482,19 @@ int crv_mtd_ubi_format(const crv_mtd_dev *dev, const crv_ubi_layout *layout, crv
 		       int first_block, bool no_volume_table, crv_mtd_progress_cb progress, void *arg)
 {
 	const char *fn = __func__;
-	if (first_block < 0)
+	if (first_block < 0 || dev->subpage_size <= 0)
 		return -22;
-	// The EC header fills the pages before the VID header offset, at least
-	// the first one (a VID header inside the first page goes there later).
-	const int hdr_pages = std::max(1, ceil_div(layout->vid_hdr_offs, dev->min_io_size));
+	// Only the EC header's sub-pages are written, as the kernel does: it
+	// programs the VID header's sub-page of the same page when it maps the
+	// block.
+	const int hdr_len = align_up(CRV_UBI_HDR_SIZE, dev->subpage_size);
 	std::vector<uint8_t> hdr_buf;
 	try {
-		hdr_buf.assign(static_cast<size_t>(hdr_pages) * static_cast<size_t>(dev->min_io_size), 0xFF);
+		hdr_buf.assign(static_cast<size_t>(hdr_len), 0xFF);
 	} catch (const std::bad_alloc &) {
 		printf("%s allocate ec header fail !\n", fn);
 		return -12;
 	}
-	const int pages_per_block = dev->eb_size / dev->min_io_size;
 	int kept[2] = {-1, -1};
 	uint64_t kept_ec[2] = {0, 0};
 	int nkept = 0;
@@ -482,12 +519,7 @@ int crv_mtd_ubi_format(const crv_mtd_dev *dev, const crv_ubi_layout *layout, crv
 			nkept++;
 			continue;
 		}
-		bool failed = false;
-		for (int p = 0; p < hdr_pages && !failed; p++)
-			failed = crv_mtd_write(dev, fd, block * pages_per_block + p,
-					       hdr_buf.data() + static_cast<size_t>(p) * static_cast<size_t>(dev->min_io_size),
-					       nullptr) != 0;
-		if (failed) {
+		if (write_in_block(dev, fd, block, 0, hdr_buf.data(), hdr_len) != 0) {
 			crv_mtd_erase(dev, fd, block);
 			if (retire(dev, scan, fd, block) != 0) {
 				printf("%s mark bad block %d fail !\n", fn, block);

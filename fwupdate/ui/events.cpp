@@ -38,6 +38,21 @@ bool test_bit(unsigned bit, const unsigned char *bits)
 	return bits[bit / 8] & (1u << (bit % 8));
 }
 
+bool is_device(const fd_entry *entry)
+{
+	return entry >= g_entries && entry < g_entries + g_device_count;
+}
+
+// Takes a device that went away (unplugged, its receiver gone) out of the
+// set, which would otherwise report it ready for ever. Its slot stays empty:
+// the other entries are known to epoll by their addresses.
+void remove_device(fd_entry *entry)
+{
+	epoll_ctl(g_epoll_fd, EPOLL_CTL_DEL, entry->fd, nullptr);
+	close(entry->fd);
+	*entry = {-1, nullptr, nullptr};
+}
+
 } // namespace
 
 void input_test_set_dir(const char *dir)
@@ -47,6 +62,9 @@ void input_test_set_dir(const char *dir)
 
 int input_open(ev_callback cb, void *data)
 {
+	// The table holds one set of devices.
+	if (g_epoll_fd >= 0)
+		return -1;
 	g_epoll_fd = epoll_create(kMaxEntries);
 	if (g_epoll_fd < 0) {
 		g_epoll_fd = -1;
@@ -115,7 +133,8 @@ void input_close()
 {
 	while (g_entry_count > 0) {
 		--g_entry_count;
-		close(g_entries[g_entry_count].fd);
+		if (g_entries[g_entry_count].fd >= 0)
+			close(g_entries[g_entry_count].fd);
 		g_entries[g_entry_count] = {};
 	}
 	g_device_count = 0;
@@ -148,7 +167,9 @@ void input_dispatch()
 {
 	for (int i = 0; i < g_polled_count; ++i) {
 		auto *entry = static_cast<fd_entry *>(g_polled[i].data.ptr);
-		if (entry && entry->cb)
+		if (entry && is_device(entry) && entry->fd >= 0 && (g_polled[i].events & (EPOLLHUP | EPOLLERR)))
+			remove_device(entry);
+		else if (entry && entry->cb)
 			entry->cb(entry->fd, g_polled[i].events, entry->data);
 	}
 }
@@ -158,6 +179,11 @@ int input_read_event(int fd, uint32_t epevents, struct input_event *ev)
 	if (!(epevents & EPOLLIN))
 		return -1;
 	ssize_t n = read(fd, ev, sizeof(*ev));
+	if (n < 0 && errno == ENODEV) {
+		for (int i = 0; i < g_device_count; ++i)
+			if (g_entries[i].fd == fd)
+				remove_device(&g_entries[i]);
+	}
 	return n == ssize_t(sizeof(*ev)) ? 0 : -1;
 }
 
@@ -165,6 +191,8 @@ int input_replay_held_keys(ev_set_key_callback cb, void *data)
 {
 	for (int i = 0; i < g_device_count; ++i) {
 		int fd = g_entries[i].fd;
+		if (fd < 0)
+			continue;
 		unsigned char ev_bits[4] = {};
 		unsigned char key_bits[96] = {};
 		if (ioctl(fd, EVIOCGBIT(0, sizeof(ev_bits)), ev_bits) < 0 || !test_bit(EV_KEY, ev_bits))

@@ -14,7 +14,8 @@ namespace {
 const char *g_image_dir = nullptr;
 
 // Largest pixel buffer a resource may need (a 4K screen of 4-byte pixels is
-// 32 MiB); bigger headers are refused before anything is allocated.
+// 32 MiB), for an image or a frame set as a whole; bigger headers are refused
+// before anything is allocated.
 constexpr uint64_t kMaxPixelBytes = 64u << 20;
 
 struct png_reader {
@@ -139,10 +140,16 @@ int open_png(const char *name, png_reader *r)
 	return 0;
 }
 
+// Whether pixels of this size fit the cap (a frame set's frames together).
+bool fits_cap(uint32_t width, uint32_t height, uint32_t pixel_bytes)
+{
+	return uint64_t(width) * height * pixel_bytes <= kMaxPixelBytes;
+}
+
 gr_surface *alloc_surface(uint32_t width, uint32_t height, uint32_t pixel_bytes)
 {
 	uint64_t bytes = uint64_t(width) * height * pixel_bytes;
-	if (bytes > kMaxPixelBytes)
+	if (!fits_cap(width, height, pixel_bytes))
 		return nullptr;
 	auto *s = static_cast<gr_surface *>(calloc(1, sizeof(gr_surface) + size_t(bytes)));
 	if (!s)
@@ -268,6 +275,12 @@ int res_load_frames(const char *name, int *frames, gr_surface ***out)
 		printf("bad height (%d) for frame count (%d)\n", int(r.height), int(count));
 		close_reader(&r);
 		return RES_ERR_FRAMES;
+	}
+	// The cap covers the whole set: a small file may declare many large
+	// frames.
+	if (!fits_cap(r.width, r.height, 4)) {
+		close_reader(&r);
+		return RES_ERR_MEMORY;
 	}
 	const int n = int(count);
 	gr_surface **volatile set = static_cast<gr_surface **>(calloc(n, sizeof(gr_surface *)));

@@ -495,7 +495,6 @@ void ScreenRecoveryUI::DrawMessage(const char *text)
 	// The screen no longer shows the backdrop: a later repaint paints all
 	// of it.
 	pages_identical_ = false;
-	message_shown_ = true;
 }
 
 void ScreenRecoveryUI::ShowColoredMessage(uint32_t rgb, const char *fmt, ...)
@@ -517,6 +516,8 @@ void ScreenRecoveryUI::PaintHeldMessage()
 	gr_wipe();
 	gr_set_color(uint8_t(message_rgb_ >> 16), uint8_t(message_rgb_ >> 8), uint8_t(message_rgb_), 255);
 	DrawMessage(message_text_);
+	// Every caller presents it: progress updates leave it there.
+	message_shown_ = true;
 }
 
 void ScreenRecoveryUI::DrawPlainMessage(const char *fmt, ...)

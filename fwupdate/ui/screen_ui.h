@@ -103,8 +103,8 @@ private:
 	bool message_held_ = false;
 	char message_text_[kTextBytes] = {};
 	uint32_t message_rgb_ = 0;
-	// A full-screen message is what the screen shows now: progress updates
-	// leave it there.
+	// A presented full-screen message is what the screen shows now:
+	// progress updates leave it there (a plain message only drawn is not).
 	bool message_shown_ = false;
 
 	char log_text_[kMaxRows][kMaxCols] = {};

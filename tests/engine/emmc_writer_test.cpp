@@ -540,4 +540,11 @@ TEST_F(EmmcWriter, BootPartitionSwitchIsTurnedOff)
 	EXPECT_EQ(box.read_file("/sys/block/mmcblk0boot0/force_ro"), "1");
 }
 
+// The two public branch functions take a null progress record as none.
+TEST(EmmcWriterBranches, ANullProgressRecordIsNotTouched)
+{
+	EXPECT_EQ(crv_ostrel_emmc_tgz_help_func(nullptr, nullptr, nullptr), -22);
+	EXPECT_EQ(crv_ostrel_emmc_sparse_update_cb(nullptr, nullptr, nullptr), -22);
+}
+
 } // namespace

@@ -54,7 +54,7 @@ uint32_t be32(const std::string &s, size_t off)
 	return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-struct BlobSpec {
+struct BlobContent {
 	const char *id = nullptr;
 	const char *bootargs = nullptr;
 	bool chosen = true;
@@ -63,7 +63,7 @@ struct BlobSpec {
 };
 
 // A tight blob (no free space) as a build tool would leave it.
-std::string make_blob(const BlobSpec &b)
+std::string make_blob(const BlobContent &b)
 {
 	std::vector<char> buf(16384);
 	EXPECT_EQ(fdt_create_empty_tree(buf.data(), int(buf.size())), 0);
@@ -387,7 +387,7 @@ TEST_F(FdtWriterTools, DtcBlobsPacksAndMkimageImages)
 
 TEST_F(FdtWriter, TconVariantHandsTheDemuraRegionOn)
 {
-	BlobSpec b{.bootargs = "a"};
+	BlobContent b{.bootargs = "a"};
 	b.demura_node = true;
 	b.demura[0] = 0x7E000000;
 	b.demura[1] = 0x300000;
@@ -424,7 +424,7 @@ TEST_F(FdtWriter, PackEditsOnlyTheSlotCarryingTheHookId)
 
 TEST_F(FdtWriter, PackWithoutHookTakesTheFirstAndLegacyHeaderFollowsIt)
 {
-	BlobSpec b{.id = "A", .bootargs = "one"};
+	BlobContent b{.id = "A", .bootargs = "one"};
 	b.demura_node = true;
 	b.demura[0] = 0x10;
 	b.demura[1] = 0x20;

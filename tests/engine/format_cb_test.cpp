@@ -1,6 +1,6 @@
 // The format callback's keywords with their real effects on file targets.
 // (Targets holding the temporary folder's file system, NTFS and the dd wipe
-// need a private system: see format_sandbox_test.cpp.)
+// need a private system: see system_sandbox_test.cpp.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

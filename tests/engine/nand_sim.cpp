@@ -16,23 +16,33 @@
 #include <unistd.h>
 
 namespace {
-std::mutex g_fail_lock;
-std::shared_ptr<devmodels::NandFlash> g_fail_model;
-std::string g_fail_path;
+// The flash of the running test: plain writes to its path are programs of the
+// model (each sub-page once per erase), and may be set to fail per block.
+std::mutex g_flash_lock;
+std::shared_ptr<devmodels::NandFlash> g_flash_model;
+std::string g_flash_path;
 std::atomic<bool> g_fail_on{false};
 } // namespace
 
 extern "C" ssize_t __real_write(int fd, const void *buf, size_t n);
 extern "C" ssize_t __wrap_write(int fd, const void *buf, size_t n)
 {
-	if (g_fail_on.load()) {
-		std::lock_guard<std::mutex> guard(g_fail_lock);
-		if (g_fail_model && devsim::fd_path(fd) == g_fail_path) {
-			off_t at = lseek(fd, 0, SEEK_CUR);
-			if (at >= 0 && g_fail_model->write_fails_at(static_cast<uint64_t>(at))) {
-				errno = EIO;
-				return -1;
-			}
+	std::lock_guard<std::mutex> guard(g_flash_lock);
+	if (g_flash_model && devsim::fd_path(fd) == g_flash_path) {
+		off_t at = lseek(fd, 0, SEEK_CUR);
+		struct stat st;
+		if (at < 0 || fstat(fd, &st) != 0) {
+			errno = EIO;
+			return -1;
+		}
+		if (g_fail_on.load() && g_flash_model->write_fails_at(static_cast<uint64_t>(at))) {
+			errno = EIO;
+			return -1;
+		}
+		if (int err = g_flash_model->program(static_cast<uint64_t>(at), n, static_cast<uint64_t>(st.st_size));
+		    err != 0) {
+			errno = err;
+			return -1;
 		}
 	}
 	return __real_write(fd, buf, n);
@@ -107,7 +117,12 @@ void NandTest::SetUp()
 
 void NandTest::TearDown()
 {
-	fail_plain_writes(false);
+	{
+		std::lock_guard<std::mutex> guard(g_flash_lock);
+		g_flash_model = nullptr;
+		g_flash_path.clear();
+		g_fail_on = false;
+	}
 	devsim::detach_all();
 	devsim::clear_nodes();
 	std::string cmd = "rm -rf " + dir_;
@@ -125,14 +140,14 @@ std::shared_ptr<devmodels::NandFlash> NandTest::make_nand(int blocks, const devm
 	write_file(path_, std::string(static_cast<size_t>(blocks) * eb_, '\xff'));
 	devmodels::attach_model(path_, nand_);
 	devsim::set_node(path_, S_IFCHR, makedev(90, 10));
+	std::lock_guard<std::mutex> guard(g_flash_lock);
+	g_flash_model = nand_;
+	g_flash_path = path_;
 	return nand_;
 }
 
 void NandTest::fail_plain_writes(bool on)
 {
-	std::lock_guard<std::mutex> guard(g_fail_lock);
-	g_fail_model = on ? nand_ : nullptr;
-	g_fail_path = path_;
 	g_fail_on = on;
 }
 

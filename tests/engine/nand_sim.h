@@ -1,7 +1,8 @@
 // A simulated raw NAND partition for engine tests: a file of 0xFF pages in a
 // temporary folder that stat() reports as /dev/mtd character device and
-// whose ioctls reach devmodels::NandFlash. Page writes through write() can
-// be made to fail per block (the suites link with --wrap=write).
+// whose ioctls reach devmodels::NandFlash. Plain writes through write() are
+// programs of the model too (each sub-page once per erase) and can be made to
+// fail per block (the suites link with --wrap=write).
 #pragma once
 
 #include "devmodels.h"

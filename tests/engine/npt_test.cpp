@@ -194,6 +194,24 @@ TEST(NptParse, NamesOfFifteenCharactersFitSixteenDoNot)
 			   "npt_err: error partition: 0 " + std::string(16, 'a') + " 1 \n");
 }
 
+TEST(NptParse, BlanksAroundNumbersAreRead)
+{
+	Table t;
+	t.chip = " 0";
+	t.size = "2048 ";
+	t.unit = "\t128";
+	t.parts = {"0 ,boot, 8 ", " 1,rootfs,16"};
+	t.vols = {"1, data , 2 , 7 "};
+	auto p = parse(text_of({t}));
+	ASSERT_EQ(p.ret, 0) << p.out;
+	EXPECT_EQ(p.ctx->size, 2048u);
+	EXPECT_EQ(p.ctx->parts[0].size, 8u * 128 * 1024);
+	EXPECT_EQ(p.ctx->part_count, 2u);
+	EXPECT_EQ(p.ctx->vols[0].part_index, 1u);
+	EXPECT_EQ(p.ctx->vols[0].vol_index, 7u);
+	EXPECT_EQ(p.ctx->vols[0].size, 2u * 1024 * 1024);
+}
+
 // ---- Malformed tables ------------------------------------------------------
 
 struct BadCase {
@@ -250,6 +268,8 @@ const BadCase kBadCases[] = {
 	{"row id not a number", 10, "1x,rootfs,16", "npt_err: error reading part id\n", "1x rootfs 16 "},
 	{"empty part name", 10, "1,,16", "npt_err: error reading part name\n", "1  16 "},
 	{"part size 0", 10, "1,rootfs,0", "npt_err: error reading part size\n", "1 rootfs 0 "},
+	{"blank inside a number", 10, "1,rootfs,1 6", "npt_err: error reading part size\n", "1 rootfs 1 6 "},
+	{"blanks only", 10, "1,rootfs, ", "npt_err: error reading part size\n", "1 rootfs   "},
 	{"part size negative", 10, "1,rootfs,-1", "npt_err: error reading part size\n", "1 rootfs -1 "},
 	// 32769 units of 128 KiB wrap 32 bits to 128 KiB
 	{"part size wraps", 10, "1,rootfs,32769", "npt_err: error reading part size\n", "1 rootfs 32769 "},

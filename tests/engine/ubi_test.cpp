@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <fstream>
 #include <set>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using nandsim::be32;
@@ -335,6 +338,37 @@ TEST_F(Ubi, APageThatFailsMovesTheImageBlockOn)
 	EXPECT_TRUE(nand->is_bad(0));
 	EXPECT_EQ(block_bytes(1).substr(64), img.substr(64));
 	EXPECT_TRUE(ubitest::parse_ec(block_bytes(2)).valid);
+}
+
+// Real NAND programs each sub-page once per erase. On a flash with 512-byte
+// sub-pages (as the kernel reports it in sysfs) and an image whose VID
+// header shares the first page with the EC header, the blocks formatted
+// after the image get only their EC header's sub-page: the kernel programs
+// the VID header's sub-page when it maps such a block.
+TEST_F(Ubi, FormattedBlocksLeaveTheVidHeadersSubPageToTheKernel)
+{
+	// The kernel's sysfs for this flash (mtd5), in a mount namespace of
+	// this test's own.
+	if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+	    mount("tmpfs", "/sys/class", "tmpfs", 0, nullptr) != 0)
+		GTEST_SKIP() << "needs a mount namespace of its own (root)";
+	ASSERT_EQ(mkdir("/sys/class/mtd", 0755), 0);
+	ASSERT_EQ(mkdir("/sys/class/mtd/mtd5", 0755), 0);
+	std::ofstream("/sys/class/mtd/mtd5/subpagesize") << "512\n";
+
+	make_nand(4, small({{"writesize", "2048"}, {"subpagesize", "512"}}));
+	const ubitest::Geometry geo{kEb, 512, 2048};
+	StdoutCapture out;
+	ASSERT_EQ(write_ubi(ubitest::image(geo, {nandsim::random_bytes(kEb - 2048, 5)})), 0) << out.finish();
+	out.finish();
+	EXPECT_EQ(ubitest::attach_refusal(flash(), kEb, 2048, 512, 512), "");
+	// The kernel maps block 3: the VID header's sub-page, then data.
+	const std::string vid = ubitest::vid_header(0, 1) + std::string(512 - 64, '\xff');
+	int fd = open(path_.c_str(), O_WRONLY);
+	ASSERT_GE(fd, 0);
+	ASSERT_EQ(lseek(fd, 3 * kEb + 512, SEEK_SET), 3 * kEb + 512);
+	EXPECT_EQ(write(fd, vid.data(), vid.size()), 512) << strerror(errno);
+	close(fd);
 }
 
 TEST_F(Ubi, ImagesThatCannotFitOrAreNotUbiAreRefused)

@@ -5,7 +5,9 @@
 #include "devsim.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/epoll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -155,6 +157,44 @@ TEST_F(EventsTest, DeviceScanSkipsNodesThatAreNotKeysOrMotion)
 	input_close();
 	devsim::attach(dir_ + "/event1", answer(1u << EV_KEY));
 	EXPECT_EQ(input_open(record_a, nullptr), -1);
+}
+
+// A device that goes away (a keyboard unplugged) hangs up for good: it
+// leaves the set instead of making every wait return at once.
+TEST_F(EventsTest, ADeviceThatHangsUpLeavesTheSet)
+{
+	// A FIFO stands in for the node; its writer's end going is the hang-up.
+	const std::string node = dir_ + "/event0";
+	ASSERT_EQ(mkfifo(node.c_str(), 0600), 0);
+	int writer = open(node.c_str(), O_RDWR);
+	ASSERT_GE(writer, 0);
+	devsim::attach(node, [](int, unsigned long req, void *arg) {
+		if (req != EVIOCGBIT(0, 4))
+			return devsim::kPass;
+		static_cast<uint8_t *>(arg)[0] = 1u << EV_KEY;
+		return 0;
+	});
+	Seen seen;
+	ASSERT_EQ(input_open(record_a, &seen), 0);
+	close(writer);
+	for (int i = 0; i < 3 && input_wait(100) == 0; ++i)
+		input_dispatch();
+	EXPECT_EQ(input_wait(100), -1) << "the hung-up device is still in the set";
+}
+
+TEST_F(EventsTest, ASecondOpenWithoutACloseIsRefused)
+{
+	ASSERT_EQ(input_open(record_a, nullptr), 0);
+	EXPECT_EQ(input_open(record_a, nullptr), -1);
+	int p[2];
+	ASSERT_EQ(pipe(p), 0);
+	Seen seen;
+	ASSERT_EQ(input_add_fd(p[0], record_a, &seen), 0);
+	ASSERT_EQ(write(p[1], "x", 1), 1);
+	ASSERT_EQ(input_wait(1000), 0);
+	input_dispatch();
+	EXPECT_EQ(seen.calls.size(), 1u);
+	close(p[1]);
 }
 
 } // namespace

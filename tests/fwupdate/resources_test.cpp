@@ -275,29 +275,64 @@ void put_be32(std::string &s, uint32_t v)
 		s += char(v >> shift);
 }
 
+// A chunk with its length and CRC.
+std::string chunk(const std::string &type_and_data)
+{
+	std::string c;
+	put_be32(c, uint32_t(type_and_data.size() - 4));
+	c += type_and_data;
+	put_be32(c, uint32_t(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(type_and_data.data()),
+				   uInt(type_and_data.size()))));
+	return c;
+}
+
+// The signature and the header of an 8-bit gray image.
+std::string gray_png_start(uint32_t width, uint32_t height)
+{
+	std::string ihdr = "IHDR";
+	put_be32(ihdr, width);
+	put_be32(ihdr, height);
+	ihdr += std::string("\x08\x00\x00\x00\x00", 5);
+	return std::string("\x89PNG\r\n\x1a\n", 8) + chunk(ihdr);
+}
+
+// Loading the frame set fails with `code` without taking 64 MiB of memory.
+void expect_refused_unallocated(const char *name, int code)
+{
+	const long before = vm_peak_kb();
+	int n = 0;
+	gr_surface **frames = nullptr;
+	EXPECT_EQ(res_load_frames(name, &n, &frames), code);
+	EXPECT_EQ(frames, nullptr);
+	EXPECT_LT(vm_peak_kb() - before, 64 * 1024) << "kB of address space taken for " << name;
+}
+
 TEST_F(ResourcesTest, AChunkLongerThanTheFileIsRefusedBeforeAnythingIsAllocated)
 {
 	// 49 bytes: signature, a 1x1 gray header, then a text chunk that
 	// declares 2 GiB - 1 bytes and holds 8.
-	std::string png("\x89PNG\r\n\x1a\n", 8);
-	std::string ihdr;
-	put_be32(ihdr, 1);
-	put_be32(ihdr, 1);
-	ihdr += std::string("\x08\x00\x00\x00\x00", 5);
-	put_be32(png, 13);
-	png += "IHDR" + ihdr;
-	put_be32(png, uint32_t(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef *>(("IHDR" + ihdr).data()), 17)));
+	std::string png = gray_png_start(1, 1);
 	put_be32(png, 0x7fffffff);
 	png += std::string("tEXtFrames\0" "1", 12);
 	ASSERT_EQ(png.size(), 49u);
 	put_raw("huge_text", png);
+	expect_refused_unallocated("huge_text", RES_ERR_DECODE);
+}
 
-	const long before = vm_peak_kb();
-	int n = 0;
-	gr_surface **frames = nullptr;
-	EXPECT_EQ(res_load_frames("huge_text", &n, &frames), RES_ERR_DECODE);
-	EXPECT_EQ(frames, nullptr);
-	EXPECT_LT(vm_peak_kb() - before, 64 * 1024) << "kB of address space taken for a 49-byte file";
+TEST_F(ResourcesTest, TheCapCoversAWholeFrameSet)
+{
+	// A small file declaring 16 frames of 4000x4000 (4 bytes a pixel each:
+	// 61 MiB a frame, 1 GiB together): refused before any frame exists.
+	std::string png = gray_png_start(4000, 64000) + chunk(std::string("tEXtFrames\0" "16", 13));
+	// The first rows' data, then the end: libpng reads the header up to it.
+	std::string rows(2 * 4001, '\0');
+	uLongf packed_len = compressBound(uLong(rows.size()));
+	std::string packed(packed_len, '\0');
+	ASSERT_EQ(compress(reinterpret_cast<Bytef *>(packed.data()), &packed_len,
+			   reinterpret_cast<const Bytef *>(rows.data()), uLong(rows.size())), Z_OK);
+	png += chunk("IDAT" + packed.substr(0, packed_len)) + chunk("IEND");
+	put_raw("many_frames", png);
+	expect_refused_unallocated("many_frames", RES_ERR_MEMORY);
 }
 
 } // namespace

@@ -223,6 +223,20 @@ TEST_F(ScreenTest, MenuSelectionIsKeptInRange)
 	EXPECT_EQ(ui_->HighlightMenuItem(1), 1);
 }
 
+// A plain message is drawn, not presented: the progress that follows is
+// still presented.
+TEST_F(ScreenTest, ProgressAfterAPlainMessageIsPresented)
+{
+	Init();
+	ui_->SetProgressMode(ScreenRecoveryUI::PROGRESS_DETERMINATE);
+	ui_->BeginProgressSegment(1.0f, 0);
+	const int presents = backend_.presents;
+	ui_->DrawPlainMessage("working");
+	EXPECT_EQ(backend_.presents, presents);
+	ui_->SetSegmentFraction(0.5f);
+	EXPECT_EQ(backend_.presents, presents + 1);
+}
+
 TEST_F(ScreenTest, NoDisplayAndNoImagesTheUpdateRunsToTheEnd)
 {
 	backend_.fail_start = true;

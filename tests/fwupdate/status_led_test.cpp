@@ -127,6 +127,22 @@ TEST_F(LedDevice, TheThreadDrivesTheLineAndKeepsTheWindowAfterRelease)
 	EXPECT_EQ(read_reg(0x424), 0u);
 }
 
+// The tools the engine runs (mkfs, dd, tar, sh) get no descriptor to
+// physical memory.
+TEST_F(LedDevice, ProgramsStartedLaterDoNotInheritTheDevice)
+{
+	ASSERT_EQ(led_init(path.c_str()), 0);
+	FILE *ls = popen("ls -l /proc/self/fd/", "r");
+	ASSERT_NE(ls, nullptr);
+	std::string fds;
+	char line[512];
+	while (fgets(line, sizeof(line), ls))
+		fds += line;
+	pclose(ls);
+	led_release();
+	EXPECT_EQ(fds.find(path), std::string::npos) << fds;
+}
+
 TEST(LedInit, AMissingDeviceFails)
 {
 	EXPECT_EQ(led_init("/nonexistent/mem"), -1);

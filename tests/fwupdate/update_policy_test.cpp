@@ -151,13 +151,17 @@ TEST_F(UpdatePolicy, TheGrayImageIsReadOnlyWhenTheListIsOn)
 
 namespace {
 
-TEST(TmpMountCallbacks, AnApdatThatNeverMountsGivesUpItsBufferAfterBoundedRetries)
+TEST(TmpMountCallbacks, AnApdatThatNeverMountsGivesUpItsBufferAfterBoundedPausedRetries)
 {
 	tmp_mount_cfg_t cfg{"/nonexistent/crv-apdat", "/nonexistent/crv-data"};
 	storage_buffer_cfg[PRIMARY_BUFFER].free_bytes = 123456789;
 	testsupport::StdoutCapture out;
+	const time_t t0 = time(nullptr);
 	EXPECT_EQ(my_tmp_mount_cb(&cfg), 0);
+	// The rounds pause between them, and the end says so.
+	EXPECT_GE(time(nullptr) - t0, time_t{(TMP_MOUNT_ROUNDS - 1) * TMP_MOUNT_PAUSE_S} - 1);
 	std::string text = out.finish();
+	EXPECT_TRUE(text.ends_with("Give up mounting /nonexistent/crv-apdat after 3 rounds\r\n")) << text;
 	auto count = [&](const std::string &what) {
 		int n = 0;
 		for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))

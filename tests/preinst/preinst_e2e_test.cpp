@@ -177,6 +177,49 @@ TEST_F(PreinstTest, IconIsWrittenThroughALinkAndInAReadOnlyFolder)
 	EXPECT_EQ(box_.read_file("/tmp/icon.png"), icon);
 }
 
+// /tmp is shared: a link a user left at the bundle's path makes root write
+// nowhere but the file it creates there itself.
+TEST_F(PreinstTest, ALinkAtTheBundlePathIsReplacedNotFollowed)
+{
+	std::string bundle = make_bundle();
+	std::string img = dir_ + "/fw.img";
+	imgbuilder::write_container(img, {{.name = "sys_run", .data = bundle}});
+	box_.copy_file("/fw.img", img);
+	box_.write_file("/etc/crv-victim", "kept\n");
+	static const char *argv[] = {"preinst", "/fw.img", nullptr};
+	auto r = box_.run([] {
+		if (symlink("/etc/crv-victim", "/tmp/sys_run.tgz") != 0)
+			return 2;
+		return preinst_main(2, const_cast<char **>(argv));
+	});
+	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
+	EXPECT_EQ(box_.read_file("/etc/crv-victim"), "kept\n");
+	EXPECT_EQ(box_.read_file("/tmp/sys_run.tgz"), bundle);
+	EXPECT_EQ(box_.read_file("/tmp/hello.txt"), "hello from the bundle\n");
+}
+
+TEST_F(PreinstTest, TheNewIconKeepsTheOldOnesModeAndOwner)
+{
+	std::string img = dir_ + "/fw.img";
+	imgbuilder::write_container(img, {{.name = "install_icon", .data = png_like_icon()}});
+	box_.copy_file("/fw.img", img);
+	static const char *argv[] = {"preinst", "/fw.img", nullptr};
+	static const char *path = "/res/images/icon_installing.png";
+	auto r = box_.run([] {
+		if (chown(path, 1234, 4321) != 0 || chmod(path, 0640) != 0)
+			return 2;
+		preinst_main(2, const_cast<char **>(argv));
+		struct stat st;
+		if (stat(path, &st) != 0)
+			return 3;
+		printf("mode=%o owner=%u:%u\n", unsigned(st.st_mode & 07777), unsigned(st.st_uid), unsigned(st.st_gid));
+		return 0;
+	});
+	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
+	EXPECT_TRUE(r.out.ends_with("pre install success !\nmode=640 owner=1234:4321\n")) << r.out;
+	EXPECT_EQ(box_.read_file(path), png_like_icon());
+}
+
 TEST_F(PreinstTest, BundleThatIsNotAnArchiveIsKeptAndReported)
 {
 	auto r = run_with({{.name = "sys_run", .data = "plain text, not gzip"}});

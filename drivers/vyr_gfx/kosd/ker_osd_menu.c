@@ -678,7 +678,6 @@ static const EN_COLOR gaenDemoColor[] = {
 	OSD_COLOR_RGBA5551, OSD_COLOR_RGB565, OSD_COLOR_ARGB8888, OSD_COLOR_RGBA8888,
 };
 
-#define OSD_MENU_SPECIAL_OUTPUT	0x4004c89e
 #define OSD_MENU_SEPA_TIME_CTRL	_IOW(KER_OSD_IO_TYPE, 148, __u8[12])
 #define OSD_MENU_SEPA_TIME_GEN	_IOW(KER_OSD_IO_TYPE, 150, __u8[32])
 
@@ -719,7 +718,7 @@ static int osd_menu_blend_pattern(u32 pattern)
 		osd_menu_window(&win.stDstWin);
 		kfree(path);
 	} else if (pattern == 12) {
-		TRY(IOC(OSD_MENU_SPECIAL_OUTPUT, &zero));
+		TRY(IOC(KER_OSD_IO_SET_SPECIAL_OUTPUT, &zero));
 		win.stSrcWin.u32W = 1920;
 		win.stSrcWin.u32H = 1080;
 		win.stDstWin.u32W = 3840;

@@ -199,14 +199,19 @@ private:
 //   MEMERASE64:     block-aligned ranges only (EINVAL otherwise), EPERM on a
 //                   read-only descriptor, EIO for a bad block or a block set
 //                   to fail; the range then reads as 0xFF and its OOB is gone;
-//   MEMWRITE:       page-aligned data plus OOB (EIO for a block set to fail).
+//   MEMWRITE:       sub-page-aligned data plus OOB (EIO for a block set to
+//                   fail).
+// As on NAND, each sub-page is programmed at most once between two erases of
+// its block, whatever the data (0xFF too): a second program fails with EIO,
+// for MEMWRITE and for the plain writes a test hands to program().
 // Events: "MEMERASE64 block=<n>", "MEMERASE64 refused block=<n> errno=<e>",
 // "MEMSETBADBLOCK block=<n>", "MEMWRITE page=<n> oob=<bytes>",
-// "MEMWRITE refused page=<n> errno=<e>".
+// "MEMWRITE refused page=<n> errno=<e>", "program twice offset=<byte>".
 // Parameters: "size" (default: the backing file's size), "erasesize"
-// (default 128K), "writesize" (default 2048), "oobsize" (default 64), "type"
-// (default 4), "bad" (blocks bad from the factory, e.g. "2:5"), "nobbt" (1:
-// no bad-block support), "fail_erase" and "fail_write" (block lists).
+// (default 128K), "writesize" (default 2048), "subpagesize" (default: the
+// write size), "oobsize" (default 64), "type" (default 4), "bad" (blocks bad
+// from the factory, e.g. "2:5"), "nobbt" (1: no bad-block support),
+// "fail_erase" and "fail_write" (block lists).
 class NandFlash : public Model {
 public:
 	explicit NandFlash(const Params &params = {});
@@ -214,6 +219,7 @@ public:
 
 	uint32_t erasesize() const { return erasesize_; }
 	uint32_t writesize() const { return writesize_; }
+	uint32_t subpagesize() const { return subpagesize_; }
 	uint32_t oobsize() const { return oobsize_; }
 
 	std::vector<int> bad_blocks() const;
@@ -224,6 +230,10 @@ public:
 	// Whether a page write at this byte offset is set to fail (tests that
 	// wrap write() ask this for plain page writes).
 	bool write_fails_at(uint64_t offset) const;
+	// Programs len bytes at offset: 0, EINVAL for a range that is not
+	// sub-page aligned or lies past the end (of a flash of `size` bytes), EIO
+	// when one of its sub-pages was programmed since its block's erase.
+	int program(uint64_t offset, uint64_t len, uint64_t size);
 	// Erases carried out per block.
 	int erase_count(int block) const;
 	// The OOB bytes last written to a page (empty when none since its erase).
@@ -231,10 +241,12 @@ public:
 
 private:
 	uint64_t size_for(int fd) const;
+	int program_locked(uint64_t offset, uint64_t len, uint64_t size);
 
 	uint32_t size_;
 	uint32_t erasesize_;
 	uint32_t writesize_;
+	uint32_t subpagesize_;
 	uint32_t oobsize_;
 	uint8_t type_;
 	bool bbt_;
@@ -243,6 +255,7 @@ private:
 	std::set<int> fail_write_;
 	std::map<int, int> erases_;
 	std::map<int, std::vector<uint8_t>> oob_;
+	std::set<uint64_t> programmed_; // sub-page indices since their erase
 };
 
 // The character device of a UBI volume (/dev/ubiX_Y), backed by a regular

@@ -39,6 +39,7 @@ NandFlash::NandFlash(const Params &params)
 	: Model(params), size_(static_cast<uint32_t>(params.get_u64("size"))),
 	  erasesize_(static_cast<uint32_t>(params.get_u64("erasesize", 128 * 1024))),
 	  writesize_(static_cast<uint32_t>(params.get_u64("writesize", 2048))),
+	  subpagesize_(static_cast<uint32_t>(params.get_u64("subpagesize", writesize_))),
 	  oobsize_(static_cast<uint32_t>(params.get_u64("oobsize", 64))),
 	  type_(static_cast<uint8_t>(params.get_u64("type", MTD_NANDFLASH))), bbt_(params.get_u64("nobbt") == 0),
 	  bad_(block_list(params.get("bad"))), fail_erase_(block_list(params.get("fail_erase"))),
@@ -94,6 +95,30 @@ std::vector<uint8_t> NandFlash::oob(int page) const
 	std::lock_guard<std::mutex> guard(lock_);
 	auto it = oob_.find(page);
 	return it == oob_.end() ? std::vector<uint8_t>{} : it->second;
+}
+
+int NandFlash::program(uint64_t offset, uint64_t len, uint64_t size)
+{
+	std::lock_guard<std::mutex> guard(lock_);
+	return program_locked(offset, len, size);
+}
+
+int NandFlash::program_locked(uint64_t offset, uint64_t len, uint64_t size)
+{
+	if (subpagesize_ == 0 || offset % subpagesize_ != 0 || len % subpagesize_ != 0 || offset >= size ||
+	    len > size - offset)
+		return EINVAL;
+	const uint64_t first = offset / subpagesize_;
+	const uint64_t end = first + len / subpagesize_;
+	for (uint64_t i = first; i < end; i++) {
+		if (programmed_.count(i) != 0) {
+			event("program twice offset=" + std::to_string(i * subpagesize_));
+			return EIO;
+		}
+	}
+	for (uint64_t i = first; i < end; i++)
+		programmed_.insert(i);
+	return 0;
 }
 
 uint64_t NandFlash::size_for(int fd) const
@@ -173,6 +198,8 @@ int NandFlash::ioctl(int fd, unsigned long request, void *arg)
 			const int pages = static_cast<int>(erasesize_ / writesize_);
 			for (int p = 0; p < pages; p++)
 				oob_.erase(block * pages + p);
+			programmed_.erase(programmed_.lower_bound(at / subpagesize_),
+					  programmed_.lower_bound((at + erasesize_) / subpagesize_));
 		}
 		return 0;
 	}
@@ -181,8 +208,9 @@ int NandFlash::ioctl(int fd, unsigned long request, void *arg)
 			return fail(EFAULT);
 		mtd_write_req req;
 		memcpy(&req, arg, sizeof(req));
-		if (writesize_ == 0 || req.start % writesize_ != 0 || req.len % writesize_ != 0 || req.start >= size ||
-		    req.len > size - req.start || req.ooblen > oobsize_ || (req.len == 0 && req.ooblen == 0))
+		if (subpagesize_ == 0 || writesize_ == 0 || req.start % subpagesize_ != 0 || req.len % subpagesize_ != 0 ||
+		    req.start >= size || req.len > size - req.start || req.ooblen > oobsize_ ||
+		    (req.len == 0 && req.ooblen == 0))
 			return fail(EINVAL);
 		const int page = static_cast<int>(req.start / writesize_);
 		const int block = static_cast<int>(req.start / erasesize_);
@@ -190,6 +218,10 @@ int NandFlash::ioctl(int fd, unsigned long request, void *arg)
 			snprintf(text, sizeof(text), "MEMWRITE refused page=%d errno=%d", page, EIO);
 			event(text);
 			return fail(EIO);
+		}
+		if (req.len > 0) {
+			if (int err = program_locked(req.start, req.len, size); err != 0)
+				return fail(err);
 		}
 		snprintf(text, sizeof(text), "MEMWRITE page=%d oob=%llu", page, static_cast<unsigned long long>(req.ooblen));
 		event(text);

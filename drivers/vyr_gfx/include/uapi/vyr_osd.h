@@ -331,6 +331,7 @@ VYR_OSD_ASSERT(sizeof(ST_DRV_OSD_SCROLL_PARAM) == 28, "scroll param");
 #define KER_OSD_IO_SET_COLOR_KEY                 _IOW(KER_OSD_IO_TYPE, 123, __u8[20])
 #define KER_OSD_IO_SET_PALETTE_DATA              _IOW(KER_OSD_IO_TYPE, 131, __u8[16])
 #define KER_OSD_IO_SET_FORCE_BUF_ORDER           _KER_OSD_SET32(152)
+#define KER_OSD_IO_SET_SPECIAL_OUTPUT            _KER_OSD_SET32(158)                        /* 0x4004c89e */
 #define KER_OSD_IO_SET_APITRACE                  _KER_OSD_SET32(159)
 #define KER_OSD_IO_HFLIP_ENABLE                  _IOW(KER_OSD_IO_TYPE, 168, __u8[8])
 #define KER_OSD_IO_SKIPALPHA_ENABLE              _KER_OSD_SET8(170)                         /* 0x4001c8aa */
