@@ -1,5 +1,6 @@
 #include "storage_buffers.h"
 
+#include <dirent.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -8,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "crv_container.h"
 #include "crv_emmc_writer.h"
@@ -62,6 +65,40 @@ bool is_mount_point(const char *folder)
 	       (here.st_dev != parent.st_dev || here.st_ino == parent.st_ino);
 }
 
+// The image writers stage a payload as "<folder>/<image name>.div" and
+// remove it when they return; a run that lost power leaves it behind.
+constexpr const char *STAGED_SUFFIX = ".div";
+
+// Removes what an interrupted run staged at path; the bytes that gives back
+// to its file system.
+uint64_t remove_stale(const std::string &path)
+{
+	struct stat st;
+	if (lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode) || unlink(path.c_str()) != 0)
+		return 0;
+	char prefix[160];
+	snprintf(prefix, sizeof(prefix), "Remove stale %s: ", path.c_str());
+	print_size_text(prefix, static_cast<uint64_t>(st.st_size));
+	return S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_blocks) * 512 : 0;
+}
+
+// Every payload staged in the folder: at start none belongs to this run,
+// and the folder holds nothing else anyone relies on.
+void remove_stale_payloads(const char *folder)
+{
+	std::vector<std::string> stale;
+	if (DIR *dir = opendir(folder)) {
+		while (const dirent *de = readdir(dir)) {
+			const std::string name = de->d_name;
+			if (name.size() > strlen(STAGED_SUFFIX) && name.ends_with(STAGED_SUFFIX))
+				stale.push_back(std::string(folder) + "/" + name);
+		}
+		closedir(dir);
+	}
+	for (const auto &path : stale)
+		remove_stale(path);
+}
+
 } // namespace
 
 int init_storage_buffers()
@@ -76,6 +113,7 @@ int init_storage_buffers()
 	}
 	if (mounted) {
 		mkdir(p.folder, 0775);
+		remove_stale_payloads(p.folder);
 		measure(p, "Capacity of ");
 	} else {
 		p.free_bytes = 0;
@@ -110,13 +148,19 @@ int init_storage_buffers()
 
 int my_default_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle *handle, void *user)
 {
-	const uint64_t primary = storage_buffer_cfg[PRIMARY_BUFFER].free_bytes;
-	const uint64_t secondary = storage_buffer_cfg[SECONDARY_BUFFER].free_bytes;
 	auto name = crv_hdr_name(*hdr);
 	if (gray_list_holds(name.c_str())) {
 		printf("%s in Gray List, ignored!\n", name.c_str());
 		return 0;
 	}
+	// A copy an interrupted run staged for this image on a buffer in use
+	// takes room this one needs. (A name that could reach outside the
+	// folder is refused by the writer.)
+	for (storage_buffer_t &b : storage_buffer_cfg)
+		if (b.free_bytes != 0 && crv_img_name_is_safe(name.c_str()))
+			b.free_bytes += remove_stale(std::string(b.folder) + "/" + name.c_str() + STAGED_SUFFIX);
+	const uint64_t primary = storage_buffer_cfg[PRIMARY_BUFFER].free_bytes;
+	const uint64_t secondary = storage_buffer_cfg[SECONDARY_BUFFER].free_bytes;
 	const buffer_choice where = choose_buffer(hdr->length, primary, secondary);
 	if (where == buffer_choice::primary)
 		return crv_ostrel_emmc_common_update_cb(hdr, handle, user);

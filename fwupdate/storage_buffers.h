@@ -40,9 +40,12 @@ enum class buffer_choice { primary, secondary, none };
 // smaller than that, else nowhere.
 buffer_choice choose_buffer(uint64_t length, uint64_t primary_free, uint64_t secondary_free);
 
-// Mounts (formatting when needed) and measures both buffers.
+// Mounts (formatting when needed) and measures both buffers; payloads an
+// interrupted run left staged on the primary one are removed first.
 int init_storage_buffers();
 
+// Stages the image on the buffer that has room for it (after removing a copy
+// an interrupted run staged for it there) and writes it with the eMMC writer.
 int my_default_update_cb(const crv_per_img_hdr *hdr, crv_per_img_handle *handle, void *user);
 int my_tmp_mount_cb(void *cfg);
 int my_tmp_umount_cb(void *cfg);

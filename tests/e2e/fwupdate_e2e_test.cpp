@@ -218,6 +218,39 @@ TEST(FwupdateRun, AFailingImageStopsTheUpdateAndTheUpdaterWaits)
 	EXPECT_EQ(rig.mem_reg(0x220) & TAKEOVER, TAKEOVER);
 }
 
+TEST(FwupdateRun, APowerCutDuringAStagedCopyDoesNotBlockTheNextUpdate)
+{
+	CRV_REQUIRE_SANDBOX();
+	// apdat has room to stage boot, but not beside a copy of kernel.
+	const uint64_t apdat = 48ull << 20;
+	const std::string boot = pattern(24u << 20, 12), kernel = pattern(12u << 20, 13);
+	auto set = [&](Rig &rig) {
+		rig.partition("boot", 25u << 20, '\xee');
+		rig.partition("kernel", 13u << 20, '\xee');
+		rig.image({emmc_image("boot", boot), emmc_image("kernel", kernel)});
+	};
+	Rig clean(FWUPDATE_PROGRAM, apdat);
+	set(clean);
+	fwrig::Outcome c = clean.run();
+	ASSERT_EQ(c.exit_code, 0) << c.out << c.result.err;
+
+	Rig rig(FWUPDATE_PROGRAM, apdat);
+	set(rig);
+	rig.cut_at("dd if=/data/.fwup/kernel.div ");
+	fwrig::Outcome cut = rig.run();
+	ASSERT_TRUE(cut.cut) << cut.out << cut.result.err;
+	rig.reboot();
+	fwrig::Outcome o = rig.run();
+	EXPECT_EQ(o.exit_code, 0) << o.out << o.result.err;
+	EXPECT_EQ(status_lines(o.out), (Lines{"upgrade-ok\r", "mw>>upgrade-ok\r"})) << o.out;
+	EXPECT_NE(o.out.find("Remove stale /data/.fwup/kernel.div: 12.00M\nCapacity of /data/.fwup: "),
+		  std::string::npos)
+		<< o.out;
+	for (const char *part : {"boot", "kernel", "misc"})
+		EXPECT_TRUE(rig.partition_bytes(part) == clean.partition_bytes(part)) << part;
+	EXPECT_EQ(rig.apdat(0, 7), "ERASEDB");
+}
+
 TEST(FwupdateRun, AMissingImageFileLeavesTheLedAlone)
 {
 	CRV_REQUIRE_SANDBOX();

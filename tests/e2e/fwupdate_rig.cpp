@@ -10,13 +10,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace fwrig {
 
@@ -27,6 +30,7 @@ constexpr const char *EMMC_LOG = "/tmp/emmc.log";
 constexpr const char *DEVSIM_CONF = "/tmp/devsim.conf";
 constexpr const char *OUT_FILE = "/tmp/fwupdate.out";
 constexpr const char *RESULT_FILE = "/tmp/rig.result";
+constexpr const char *FB_STATE = "/tmp/fb.state";
 constexpr const char *PATH_ENV = "/usr/sbin:/usr/bin:/sbin:/bin";
 
 std::string part_path(const std::string &name)
@@ -155,8 +159,18 @@ void Rig::screen(const std::string &res_dir, uint32_t width, uint32_t height)
 	// Two pages of 32-bit pixels.
 	sb_.sparse_file("/dev/fb0", 2ull * width * height * 4);
 	devsim_.push_back("/dev/fb0 osdfb xres=" + std::to_string(width) + " yres=" + std::to_string(height) +
-			  " state=/tmp/fb.state");
+			  " state=" + FB_STATE);
 	fb_ = true;
+}
+
+void Rig::reboot()
+{
+	const std::vector<std::string> own = {APDAT_FILE, EMMC_LOG, DEVSIM_CONF, OUT_FILE, RESULT_FILE, FB_STATE, IMAGE};
+	for (const auto &e : std::filesystem::directory_iterator(sb_.dir() + "/tmp")) {
+		const std::string path = "/tmp/" + e.path().filename().string();
+		if (std::find(own.begin(), own.end(), path) == own.end())
+			std::filesystem::remove_all(e.path());
+	}
 }
 
 void Rig::image(const std::vector<imgbuilder::Image> &images, const imgbuilder::Faults &faults)
@@ -186,6 +200,7 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 	else
 		argv.push_back(IMAGE);
 
+	const std::string cut_at = std::exchange(cut_at_, {});
 	Outcome o;
 	o.result = sb_.run([&]() -> int {
 		setenv("PATH", PATH_ENV, 1);
@@ -210,12 +225,16 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 		auto t0 = std::chrono::steady_clock::now();
 		pid_t pid = fork();
 		if (pid == 0) {
+			// A group of its own: a power cut ends everything it started.
+			setpgid(0, 0);
 			int fd = open(OUT_FILE, O_CREAT | O_WRONLY | O_TRUNC, 0644);
 			dup2(fd, 1);
 			close(fd);
 			setenv("CRV_DEVSIM", DEVSIM_CONF, 1);
 			if (failing_update_thread_)
 				setenv("CRV_FAIL_THREAD", "update", 1);
+			if (!cut_at.empty())
+				setenv("CRV_CUT_AT", cut_at.c_str(), 1);
 			std::vector<char *> a;
 			for (auto &s : argv)
 				a.push_back(const_cast<char *>(s.c_str()));
@@ -241,11 +260,18 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 		}
 		int status = 0;
 		int exit_code = -1;
-		bool hung = false;
+		bool hung = false, cut = false;
 		uint32_t led = 0;
 		double end_at = -1;
 		for (;;) {
-			pid_t w = waitpid(pid, &status, WNOHANG);
+			pid_t w = waitpid(pid, &status, WNOHANG | WUNTRACED);
+			if (w == pid && WIFSTOPPED(status)) {
+				// Stopped at the cut (power_cut.cpp): the power goes.
+				kill(-pid, SIGKILL);
+				waitpid(pid, &status, 0);
+				cut = true;
+				break;
+			}
 			if (w == pid) {
 				exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 				break;
@@ -268,16 +294,17 @@ Outcome Rig::run(std::optional<std::vector<std::string>> args, double linger, do
 		double secs = since(t0);
 		shell_line("losetup -d " + loop);
 		FILE *r = fopen(RESULT_FILE, "w");
-		fprintf(r, "%d %d %u %f\n", exit_code, hung ? 1 : 0, led, secs);
+		fprintf(r, "%d %d %u %f %d\n", exit_code, hung ? 1 : 0, led, secs, cut ? 1 : 0);
 		fclose(r);
 		return 0;
 	});
 	o.out = sb_.read_file(OUT_FILE).value_or("");
 	std::string res = sb_.read_file(RESULT_FILE).value_or("");
-	int hung = 0;
+	int hung = 0, cut = 0;
 	unsigned led = 0;
-	if (sscanf(res.c_str(), "%d %d %u %lf", &o.exit_code, &hung, &led, &o.seconds) == 4) {
+	if (sscanf(res.c_str(), "%d %d %u %lf %d", &o.exit_code, &hung, &led, &o.seconds, &cut) == 5) {
 		o.hung = hung != 0;
+		o.cut = cut != 0;
 		o.led_level_after_failure = led;
 	}
 	return o;
@@ -330,7 +357,7 @@ Rig::Frame shown_frame(const std::function<std::string(const std::string &, uint
 {
 	Rig::Frame f;
 	unsigned w = 0, h = 0, line = 0, yoff = 0;
-	std::string state = read("/tmp/fb.state", 0, 64);
+	std::string state = read(FB_STATE, 0, 64);
 	if (sscanf(state.c_str(), "%u %u %u %u", &w, &h, &line, &yoff) != 4 || line < w * 4)
 		return f;
 	f.width = w;

@@ -25,6 +25,7 @@ struct Outcome {
 	sandbox::Result result;
 	int exit_code = -1; // fwupdate's exit status; -1 when it had to be ended
 	bool hung = false; // still running after its failure line: ended by the rig
+	bool cut = false; // ended by the power cut placed with cut_at()
 	uint32_t led_level_after_failure = 0; // register 0x424, sampled before ending it
 	double seconds = 0; // wall time of the fwupdate process
 	std::string out; // its standard output
@@ -56,6 +57,13 @@ public:
 	void unopenable_image() { unopenable_image_ = true; }
 	void no_threads() { no_threads_ = true; }
 	void failing_update_thread() { failing_update_thread_ = true; }
+	// The set loses power in the next run while a shell command of the
+	// updater that begins with `command` runs: the updater and everything it
+	// started are killed (Outcome::cut).
+	void cut_at(std::string command) { cut_at_ = std::move(command); }
+	// What a restart after that leaves: the run's mounts are gone with it,
+	// and the files the updater left in /tmp go too; the partitions stay.
+	void reboot();
 	// Writes the firmware image container the run will get.
 	void image(const std::vector<imgbuilder::Image> &images, const imgbuilder::Faults &faults = {});
 	// Places an existing container file as the image.
@@ -93,6 +101,7 @@ private:
 	sandbox::Sandbox sb_;
 	std::vector<std::string> devsim_;
 	Watcher watcher_;
+	std::string cut_at_;
 	bool fb_ = false;
 	bool failing_misc_ = false;
 	bool mem_ = true;

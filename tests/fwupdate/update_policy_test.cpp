@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,6 +122,32 @@ TEST_F(UpdatePolicy, AnImageTooBigForThePrimaryBufferIsStagedOnTheSecondary)
 	EXPECT_EQ(fread(got.data(), 1, got.size(), r), payload.size());
 	fclose(r);
 	EXPECT_EQ(got, payload);
+}
+
+TEST_F(UpdatePolicy, ACopyAnInterruptedRunStagedForTheImageGivesItsRoomBack)
+{
+	const std::string primary = dir + "/primary", secondary = dir + "/usb", target = dir + "/target";
+	const std::string stale = secondary + "/rootfs.div";
+	ASSERT_EQ(mkdir(secondary.c_str(), 0755), 0);
+	FILE *fp = fopen(stale.c_str(), "w");
+	fputs(std::string(65536, 's').c_str(), fp);
+	fclose(fp);
+	fclose(fopen(target.c_str(), "w"));
+	crv_ostrel_set_tmp_folder(primary.c_str());
+	memcpy(storage_buffer_cfg[SECONDARY_BUFFER].folder, secondary.c_str(), secondary.size() + 1);
+	// Room for the payload only once the stale copy is gone.
+	storage_buffer_cfg[PRIMARY_BUFFER].free_bytes = BUFFER_RESERVE + 100;
+	storage_buffer_cfg[SECONDARY_BUFFER].free_bytes = BUFFER_RESERVE + 100;
+	image("rootfs", payload, target);
+
+	testsupport::StdoutCapture out;
+	int rc = my_default_update_cb(&hdr, &handle, crv_ostrel_get_progress());
+	std::string text = out.finish();
+	EXPECT_EQ(rc, 0) << text;
+	EXPECT_EQ(text.rfind("Remove stale " + stale + ": 64.00K\nrootfs needs 4.00K\nTry to use Secondary Buffer(", 0),
+		  0u)
+		<< text;
+	EXPECT_NE(access(stale.c_str(), F_OK), 0);
 }
 
 TEST_F(UpdatePolicy, FormatFilterLeavesGrayListedPartitionsUnformatted)

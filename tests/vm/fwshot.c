@@ -8,8 +8,10 @@
 // (4 bytes each: blue, green, red, alpha; rows without padding) as runs of
 // one pixel value: a little-endian u32 count, then the pixel.
 // A run that prints its failure line is ended LINGER seconds later (the
-// updater never exits after a failed update). Prints one line at the end:
-// "fwshot: exit N", "fwshot: hung" or "fwshot: timeout".
+// updater never exits after a failed update). A run that stops itself (the
+// power cut the test build places with CRV_CUT_AT) loses power there: the
+// updater and everything it started are killed. Prints one line at the end:
+// "fwshot: exit N", "fwshot: hung", "fwshot: cut" or "fwshot: timeout".
 //
 //   fwshot [-f DIR] LOG LINGER DEADLINE -- PROGRAM ARGS...
 #include <errno.h>
@@ -197,6 +199,7 @@ int main(int argc, char **argv)
 	double t0 = now();
 	pid_t pid = fork();
 	if (pid == 0) {
+		setpgid(0, 0); // a group of its own, for the power cut
 		int fd = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
 		dup2(fd, 1);
 		dup2(fd, 2);
@@ -208,8 +211,14 @@ int main(int argc, char **argv)
 	double end_at = -1;
 	const char *result = NULL;
 	for (;;) {
-		if (waitpid(pid, &status, WNOHANG) == pid)
+		if (waitpid(pid, &status, WNOHANG | WUNTRACED) == pid) {
+			if (WIFSTOPPED(status)) {
+				result = "cut";
+				kill(-pid, SIGKILL);
+				waitpid(pid, &status, 0);
+			}
 			break;
+		}
 		char *out = slurp(log);
 		double t = now() - t0;
 		if (end_at < 0 && strstr(out, "\r\nupgrade-failed\r\n"))

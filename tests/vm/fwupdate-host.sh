@@ -95,13 +95,16 @@ fwup_prepare() {
 		--image user --target $emmc/user --param FORMAT-VFAT --data "" >/dev/null
 	"$mkimg" -o "$fw/img/busy.img" "${table[@]}" "${boot[@]}" >/dev/null
 	"$mkimg" -o "$fw/img/md5.img" --wrong-digest "${table[@]}" "${boot[@]}" >/dev/null
+	head -c 23068672 /dev/urandom >"$fw/pay/spare.bin"
+	"$mkimg" -o "$fw/img/cut.img" --image kernel --target $emmc/kernel --file "$fw/pay/kernel.raw" \
+		--image spare --target $emmc/spare --file "$fw/pay/spare.bin" >/dev/null
 	"$mkimg" -o "$fw/img/gray.img" "${boot[@]}" \
 		--image gray_image --data "$(printf 'kernel\nlogo\napdat\n')" \
 		--image kernel --target $emmc/kernel --compress gzip --file "$d/kernel.gz" \
 		--image logo --target $emmc/logo --file "$fw/pay/logo.raw" >/dev/null
 
 	local s
-	for s in main busy md5 gray; do fwup_disk "$d/emmc-$s.img"; done
+	for s in main busy md5 gray cut; do fwup_disk "$d/emmc-$s.img"; done
 	# The sectors the last partitions get, as the kernel will show them.
 	sgdisk -i 6 "$d/emmc-main.img" | sed -n 's/^Partition size: \([0-9]*\) sectors.*/\1/p' >"$fw/exp/spare-sectors"
 	# user takes what the others leave of the sectors between 2048 and S - 34.
