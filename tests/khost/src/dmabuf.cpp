@@ -116,14 +116,41 @@ void dma_free_coherent(struct device *dev, size_t size, void *cpu, dma_addr_t ha
 		fault("dma_free_coherent of a buffer not from dma_alloc_coherent");
 }
 
+namespace {
+// Linear-map memory outside the arena (kmalloc) has no place the simulated
+// engines can read: a streaming mapping of it is a bounce buffer in the arena,
+// filled at map time and copied back at unmap time as the direction says.
+struct Bounce {
+	void *cpu;
+	size_t size;
+	enum dma_data_direction dir;
+};
+std::mutex bounce_lock;
+std::map<dma_addr_t, Bounce> bounces;
+bool in_arena(const void *p) { return khost_virt_addr_valid(p) && !khost_in_kmalloc(p); }
+}
+
 dma_addr_t dma_map_single(struct device *dev, void *ptr, size_t size, enum dma_data_direction dir)
 {
 	(void)dev;
-	(void)size;
-	(void)dir;
-	dma_addr_t a = virt_to_phys(ptr);
-	if (a)
-		track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
+	if (!virt_addr_valid(ptr) || !virt_addr_valid((char *)ptr + size - 1)) {
+		/* As DMA-API debugging reports a vmalloc or stack address. */
+		fault("dma_map_single of memory outside the linear map");
+		return 0;
+	}
+	dma_addr_t a;
+	if (in_arena(ptr)) {
+		a = virt_to_phys(ptr);
+	} else {
+		a = khost::phys_alloc(size);
+		if (!a)
+			return 0;
+		if (dir == DMA_TO_DEVICE || dir == DMA_BIDIRECTIONAL)
+			memcpy(khost::phys_ptr(a), ptr, size);
+		std::lock_guard<std::mutex> g(bounce_lock);
+		bounces[a] = {ptr, size, dir};
+	}
+	track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
 	return a;
 }
 
@@ -132,8 +159,17 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 	(void)dev;
 	(void)size;
 	(void)dir;
-	if (!untrack("dma mapping", (void *)(uintptr_t)addr))
+	if (!untrack("dma mapping", (void *)(uintptr_t)addr)) {
 		fault("dma_unmap of an address not mapped");
+		return;
+	}
+	std::lock_guard<std::mutex> g(bounce_lock);
+	auto it = bounces.find(addr);
+	if (it == bounces.end())
+		return;
+	if (it->second.dir == DMA_FROM_DEVICE || it->second.dir == DMA_BIDIRECTIONAL)
+		memcpy(it->second.cpu, khost::phys_ptr(addr), it->second.size);
+	bounces.erase(it);
 }
 
 namespace {
