@@ -613,6 +613,8 @@ void kfree(const void *p)
 			fprintf(stderr, "khost fault: kfree of %p not allocated\n", p);
 			return;
 		}
+		/* Poisoned as slab debugging does: a use after free reads garbage, not the old data. */
+		memset(const_cast<void *>(p), 0x6b, it->second);
 		allocations.erase(it);
 	}
 	free(const_cast<void *>(p));

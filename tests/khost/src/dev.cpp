@@ -682,6 +682,35 @@ int debugfs_write(const char *path, const std::string &data)
 	return n < 0 ? (int)n : 0;
 }
 
+int unbind_device(const char *name)
+{
+	World &w = world();
+	std::lock_guard<std::recursive_mutex> g(w.lock);
+	for (auto *d : w.pdevs)
+		if (!strcmp(dev_name(&d->dev), name)) {
+			if (!w.bound.count(d))
+				return -ENODEV;
+			unbind(d);
+			return 0;
+		}
+	return -ENODEV;
+}
+
+int bind_device(const char *name)
+{
+	World &w = world();
+	std::lock_guard<std::recursive_mutex> g(w.lock);
+	for (auto *d : w.pdevs)
+		if (!strcmp(dev_name(&d->dev), name)) {
+			if (w.bound.count(d))
+				return -EBUSY;
+			for (auto *drv : w.pdrvs)
+				try_bind(drv, d);
+			return w.bound.count(d) ? 0 : -ENODEV;
+		}
+	return -ENODEV;
+}
+
 int system_suspend()
 {
 	std::vector<struct platform_device *> devs;
