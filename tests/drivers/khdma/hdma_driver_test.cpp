@@ -2,6 +2,8 @@
 // blocking and non-blocking transfers ended by the interrupt, timeouts and
 // resets, the device file, power hooks, the debug menu and a clean unload.
 #include "khost/gtest.hpp"
+#include "khost/hw/hdma.hpp"
+#include "khost/oracle.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -330,6 +332,30 @@ TEST_F(Hdma, StagedCopyFillAndListLandInTheSram)
 	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
 	EXPECT_EQ(imvq(10), 7u);
 	EXPECT_EQ(imvq(11), 9u);
+}
+
+TEST_F(Hdma, OracleDecodesEachChannelStartAndEveryListEntry)
+{
+	load();
+	khost::hw::hdma::install();
+	khost::oracle::enable(true);
+	khost::oracle::allow_allocated(true);	/* the staging buffer */
+	khost::oracle::allow(kImvq, 0x2000, "the IMVQ memory");
+	KMem<uint32_t> list(4);
+	list[0] = 7;
+	list[1] = (uint32_t)kImvq + 40;
+	list[2] = 9;
+	list[3] = 0xFE005AE4;	/* a register bank nobody allowed */
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_DATA_ADDR, 0, 0, list.addr(), kImvq, 16, 0};
+	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
+	auto seen = khost::oracle::seen();
+	ASSERT_EQ(seen.size(), 3u);	/* the list, then each entry's word */
+	EXPECT_EQ(seen[0].size, 16u);
+	EXPECT_EQ(seen[1].addr, kImvq + 40);
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_NE(khost::oracle::findings()[0].find("writes [0xfe005ae4, +0x4)"), std::string::npos);
+	khost::oracle::enable(false);
+	khost::clear_faults();
 }
 
 TEST_F(Hdma, UnsupportedModeFailsThreeTimes)

@@ -2,6 +2,8 @@
 // transfers completed by the interrupt, command lists with their watchdog,
 // the ioctl gate, power hooks, the debug menu and a clean unload.
 #include "khost/gtest.hpp"
+#include "khost/hw/xdma.hpp"
+#include "khost/oracle.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -283,6 +285,37 @@ TEST_F(Xdma, AddressesBeyondTheEngineAreRefusedNotTruncated)
 	EXPECT_EQ(m.starts, 0);
 	req.u32ByteCount = 0x40;
 	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
+}
+
+TEST_F(Xdma, OracleDecodesEachStartAndFlagsMemoryTheCallerWasNotGiven)
+{
+	load();
+	khost::hw::xdma::install();
+	khost::oracle::enable(true);
+	phys_addr_t mine = khost::phys_alloc(4096), other = khost::phys_alloc(4096);
+	khost::oracle::allow(mine, 4096, "the caller's buffer");
+	ST_XDMA_REQUEST req = {};
+	req.u64DstAddr = mine;
+	req.u32ByteCount = 0x100;
+	req.u16DstStride = 128;
+	req.u16LineWidth = 64;
+	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
+	auto seen = khost::oracle::seen();
+	ASSERT_EQ(seen.size(), 1u);
+	EXPECT_EQ(seen[0].addr, mine);
+	EXPECT_EQ(seen[0].size, 3u * 128 + 64);
+	EXPECT_TRUE(khost::oracle::findings().empty());
+	req.u64SrcAddr = other;	/* a copy out of memory the caller was not given */
+	req.u16SrcStride = 64;
+	EXPECT_EQ(KER_XDMA_Blit(&req), 0);
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_NE(khost::oracle::findings()[0].find("reads [0x" + ([&] {
+		char b[32];
+		snprintf(b, sizeof b, "%llx", (unsigned long long)other);
+		return std::string(b);
+	})()), std::string::npos);
+	khost::oracle::enable(false);
+	khost::clear_faults();
 }
 
 /* ---- completion, timeouts and resets ---- */
