@@ -455,6 +455,15 @@ static void xdma_watchdog_work(struct work_struct *w)
 	HW_XDMA_Timeout();
 }
 
+/* Waits until neither the timer nor its work runs or is pending. */
+static void xdma_watchdog_stop(void)
+{
+	del_timer_sync(&g_xdma_watchdog);
+	cancel_work_sync(&g_xdma_watchdog_work);
+	/* The work may have re-armed the timer before it was cancelled. */
+	del_timer_sync(&g_xdma_watchdog);
+}
+
 /* Stops the watchdog before the engine's clocks go off; nothing re-arms it until resume. */
 void HW_XDMA_PauseWatchdog(void)
 {
@@ -465,9 +474,7 @@ void HW_XDMA_PauseWatchdog(void)
 	spin_lock_irqsave(&g_xdma_cmd_lock, flags);
 	g_bWatchdogPaused = true;
 	spin_unlock_irqrestore(&g_xdma_cmd_lock, flags);
-	del_timer_sync(&g_xdma_watchdog);
-	cancel_work_sync(&g_xdma_watchdog_work);
-	del_timer_sync(&g_xdma_watchdog);
+	xdma_watchdog_stop();
 }
 
 /* The registers are back: a list still running is watched again from its current command. */
@@ -523,10 +530,7 @@ int HW_XDMA_initialize(const ST_KER_XDMA_OP *pstOp)
 void HW_XDMA_deinitialize(void)
 {
 	if (g_bWatchdogReady) {
-		del_timer_sync(&g_xdma_watchdog);
-		cancel_work_sync(&g_xdma_watchdog_work);
-		/* The work may have re-armed the timer before it was cancelled. */
-		del_timer_sync(&g_xdma_watchdog);
+		xdma_watchdog_stop();
 		g_bWatchdogReady = false;
 	}
 	memset(&g_KER_XDMA_op, 0, sizeof(g_KER_XDMA_op));
