@@ -201,7 +201,8 @@ void add_prop(struct device_node *n, const char *name, const void *data, int len
 	p->name = strdup(name);
 	p->length = len;
 	p->value = malloc(len ? len : 1);
-	memcpy(p->value, data, len);
+	if (len)	/* a flag property has no value, and maybe no pointer to one */
+		memcpy(p->value, data, len);
 	p->next = n->properties;
 	n->properties = p;
 }

@@ -99,7 +99,12 @@ struct Pool {
 	std::map<phys_addr_t, size_t> used;	// start -> bytes
 };
 std::mutex pool_lock;
-std::map<struct device_node *, Pool *> pools;
+// The regions, as the kernel keeps them from boot on (never freed).
+std::map<struct device_node *, Pool> &pools()
+{
+	static auto *m = new std::map<struct device_node *, Pool>();
+	return *m;
+}
 std::map<struct device *, Pool *> pool_of_dev;
 
 int pool_device_init(struct reserved_mem *rmem, struct device *dev)
@@ -139,8 +144,8 @@ phys_addr_t pool_alloc(struct device *dev, size_t size)
 bool pool_free(phys_addr_t addr)
 {
 	std::lock_guard<std::mutex> g(pool_lock);
-	for (auto &[np, p] : pools)
-		if (p->used.erase(addr))
+	for (auto &[np, p] : pools())
+		if (p.used.erase(addr))
 			return true;
 	return false;
 }
@@ -152,9 +157,9 @@ struct reserved_mem *of_reserved_mem_lookup(struct device_node *np)
 	if (!np || of_address_to_resource(np, 0, &r))
 		return nullptr;
 	std::lock_guard<std::mutex> g(pool_lock);
-	Pool *&p = pools[np];
-	if (!p) {
-		p = new Pool();
+	bool fresh = !pools().count(np);
+	Pool *p = &pools()[np];
+	if (fresh) {
 		p->rmem.name = np->name;
 		p->rmem.base = r.start;
 		p->rmem.size = resource_size(&r);
