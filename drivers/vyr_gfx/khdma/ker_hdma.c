@@ -257,7 +257,7 @@ static int hdma_job_begin(const ST_HDMA_TRANSFER *t, bool direct, struct hdma_jo
 		dma_addr_t a = dma_map_single(pDevice, (void *)p, t->Size, DMA_TO_DEVICE);
 
 		if (dma_mapping_error(pDevice, a)) {
-			HDMA_ERR("%s: source %px of %u bytes cannot be mapped\n", __func__, p, t->Size);
+			HDMA_ERR("%s: source %p of %u bytes cannot be mapped\n", __func__, p, t->Size);
 			return -EINVAL;
 		}
 		job->map = a;
@@ -266,7 +266,7 @@ static int hdma_job_begin(const ST_HDMA_TRANSFER *t, bool direct, struct hdma_jo
 		return 0;
 	}
 	if (is_vmalloc_addr(p) || object_is_on_stack(p)) {
-		HDMA_ERR("%s: source %px of %u bytes is not contiguous for the engine\n", __func__, p,
+		HDMA_ERR("%s: source %p of %u bytes is not contiguous for the engine\n", __func__, p,
 			 t->Size);
 		return -EINVAL;
 	}
