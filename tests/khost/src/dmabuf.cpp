@@ -100,11 +100,7 @@ struct Pool {
 };
 std::mutex pool_lock;
 // The regions, as the kernel keeps them from boot on (never freed).
-std::map<struct device_node *, Pool> &pools()
-{
-	static auto *m = new std::map<struct device_node *, Pool>();
-	return *m;
-}
+std::map<struct device_node *, Pool> &pools = *new std::map<struct device_node *, Pool>();
 std::map<struct device *, Pool *> pool_of_dev;
 
 int pool_device_init(struct reserved_mem *rmem, struct device *dev)
@@ -144,7 +140,7 @@ phys_addr_t pool_alloc(struct device *dev, size_t size)
 bool pool_free(phys_addr_t addr)
 {
 	std::lock_guard<std::mutex> g(pool_lock);
-	for (auto &[np, p] : pools())
+	for (auto &[np, p] : pools)
 		if (p.used.erase(addr))
 			return true;
 	return false;
@@ -157,8 +153,8 @@ struct reserved_mem *of_reserved_mem_lookup(struct device_node *np)
 	if (!np || of_address_to_resource(np, 0, &r))
 		return nullptr;
 	std::lock_guard<std::mutex> g(pool_lock);
-	bool fresh = !pools().count(np);
-	Pool *p = &pools()[np];
+	bool fresh = !pools.count(np);
+	Pool *p = &pools[np];
 	if (fresh) {
 		p->rmem.name = np->name;
 		p->rmem.base = r.start;
