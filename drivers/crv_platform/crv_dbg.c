@@ -321,14 +321,12 @@ static const ST_DRV_DBG_MENU_ACTION *dbg_select(const char *cmd, const char **it
 	return NULL;
 }
 
+/* The owner's reference is held: it stays loaded while its handler runs. */
 static void dbg_run(const ST_DRV_DBG_MENU_ACTION *act, const char *name, struct module *owner)
 {
 	u32 args[DRV_DBG_MAX_ARGS] = { 0 };
 	int i, ret;
 
-	/* The owner stays loaded while its handler runs. */
-	if (owner && !try_module_get(owner))
-		return;
 	for (i = 0; i < DRV_DBG_MAX_ARGS; i++) {
 		if (!act->pszArgPrompt[i])
 			continue;
@@ -359,6 +357,12 @@ static int dbg_thread(void *unused)
 			continue;
 		mutex_lock(&menu_lock);
 		act = dbg_select(strim(line), &name, &owner);
+		/*
+		 * Under the lock: an owner going away forgets its menus under it
+		 * too, so the module is still there to be asked for a reference.
+		 */
+		if (act && owner && !try_module_get(owner))
+			act = NULL;
 		mutex_unlock(&menu_lock);
 		if (act)
 			dbg_run(act, name, owner);

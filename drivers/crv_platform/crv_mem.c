@@ -6,6 +6,12 @@
  * node (named after the node, "osd@..." gives "osd"); a parameter wins over
  * a device-tree region of the same name. A region is handed out whole, to
  * every caller that asks for it.
+ *
+ * Only memory the kernel never uses is handed out as it is: a parameter's
+ * region and a "no-map" one. A "reusable" region is a contiguous-memory pool
+ * whose pages the kernel lends out meanwhile: it is allocated whole, on
+ * first demand, and that allocation is what is handed out. Other reserved
+ * regions are left alone.
  */
 #include <linux/module.h>
 #include <linux/kernel.h>
@@ -13,6 +19,10 @@
 #include <linux/slab.h>
 #include <linux/of.h>
 #include <linux/of_address.h>
+#include <linux/of_reserved_mem.h>
+#include <linux/platform_device.h>
+#include <linux/dma-mapping.h>
+#include <linux/mutex.h>
 #include <linux/debugfs.h>
 #include <linux/seq_file.h>
 #include "crv_platform_internal.h"
@@ -29,10 +39,15 @@ struct crv_mem_node {
 	char name[MEM_NAME_LEN];
 	u64 start;
 	u64 size;
+	struct reserved_mem *pool;	/* reusable: allocated before it is handed out */
+	struct platform_device *pdev;	/* allocates from the pool, until the exit frees */
+	void *vaddr;			/* the pool's allocation, NULL until then */
+	dma_addr_t dma;
 };
 
 static struct crv_mem_node *nodes;
 static int nr_nodes;
+static DEFINE_MUTEX(mem_lock);			/* pool allocations */
 
 static struct crv_mem_node *mem_lookup(const char *name)
 {
@@ -44,7 +59,8 @@ static struct crv_mem_node *mem_lookup(const char *name)
 	return NULL;
 }
 
-static int mem_add(const char *name, size_t name_len, u64 start, u64 size, const char *from)
+static int mem_add(const char *name, size_t name_len, u64 start, u64 size, const char *from,
+		   struct reserved_mem *pool)
 {
 	struct crv_mem_node *n;
 
@@ -63,6 +79,7 @@ static int mem_add(const char *name, size_t name_len, u64 start, u64 size, const
 		return 0;	/* the first source named it */
 	n->start = start;
 	n->size = size;
+	n->pool = pool;
 	nr_nodes++;
 	return 0;
 }
@@ -85,7 +102,7 @@ static int mem_parse_param(const char *region)
 	num[n] = '\0';
 	if (kstrtou64(num, 0, &start) || kstrtou64(c2 + 1, 0, &size))
 		goto bad;
-	return mem_add(region, c1 - region, start, size, "regions");
+	return mem_add(region, c1 - region, start, size, "regions", NULL);
 bad:
 	pr_err("crv_mem: region \"%s\" is not name:start:size\n", region);
 	return -EINVAL;
@@ -99,12 +116,23 @@ static void mem_scan_dt(void)
 	if (!rm)
 		return;
 	for_each_child_of_node(rm, child) {
+		struct reserved_mem *pool = NULL;
 		struct resource res;
 		const char *name = child->name;
 
 		if (!name || of_address_to_resource(child, 0, &res))
 			continue;
-		mem_add(name, strcspn(name, "@"), res.start, resource_size(&res), "device tree");
+		if (of_property_read_bool(child, "reusable")) {
+			pool = of_reserved_mem_lookup(child);
+			if (!pool || !pool->ops || !pool->ops->device_init) {
+				pr_err("crv_mem: reusable region %s is no pool: not handed out\n", name);
+				continue;
+			}
+		} else if (!of_property_read_bool(child, "no-map")) {
+			pr_err("crv_mem: region %s is mapped for the kernel: not handed out\n", name);
+			continue;
+		}
+		mem_add(name, strcspn(name, "@"), res.start, resource_size(&res), "device tree", pool);
 	}
 	of_node_put(rm);
 }
@@ -117,13 +145,58 @@ struct crv_mem_node *crv_mem_find_node_by_name(const char *pszName)
 }
 EXPORT_SYMBOL_GPL(crv_mem_find_node_by_name);
 
+/* A pool's pages become ours once: the whole region, allocated from it. */
+static int mem_pool_take(struct crv_mem_node *n)
+{
+	struct platform_device *pdev;
+	int ret = 0;
+
+	mutex_lock(&mem_lock);
+	if (n->vaddr)
+		goto out;
+	pdev = platform_device_register_simple("crv_mem", n - nodes, NULL, 0);
+	if (IS_ERR(pdev)) {
+		ret = PTR_ERR(pdev);
+		goto out;
+	}
+	dma_coerce_mask_and_coherent(&pdev->dev, DMA_BIT_MASK(64));
+	/* The device allocates from the pool, and frees back into it, from here on. */
+	ret = n->pool->ops->device_init(n->pool, &pdev->dev);
+	if (!ret) {
+		n->vaddr = dma_alloc_coherent(&pdev->dev, n->size, &n->dma, GFP_KERNEL | __GFP_NOWARN);
+		if (n->vaddr) {
+			n->pdev = pdev;
+			goto out;
+		}
+		pr_err("crv_mem: region %s could not be allocated from its pool\n", n->name);
+		ret = -ENOMEM;
+		if (n->pool->ops->device_release)
+			n->pool->ops->device_release(n->pool, &pdev->dev);
+	}
+	platform_device_unregister(pdev);
+out:
+	mutex_unlock(&mem_lock);
+	return ret;
+}
+
 int crv_mem_alloc_from_contiguous(struct crv_mem_node *pstNode, struct crv_mem_info *pstInfo)
 {
+	int ret;
+
 	if (!pstNode || !pstInfo)
 		return -EINVAL;
 	/* The record holds the size in 32 bits: never hand out a cut-down size. */
 	if (pstNode->size > U32_MAX)
 		return -EOVERFLOW;
+	if (pstNode->pool) {
+		ret = mem_pool_take(pstNode);
+		if (ret)
+			return ret;
+		pstInfo->u64Start = pstNode->dma;
+		pstInfo->u32Size = (u32)pstNode->size;
+		pstInfo->u32Reserved = 0;
+		return 0;
+	}
 	pstInfo->u64Start = pstNode->start;
 	pstInfo->u32Size = (u32)pstNode->size;
 	pstInfo->u32Reserved = 0;
@@ -159,6 +232,18 @@ int crv_mem_init(struct dentry *root)
 
 void crv_mem_exit(void)
 {
+	int i;
+
+	for (i = 0; i < nr_nodes; i++) {
+		struct crv_mem_node *n = &nodes[i];
+
+		if (!n->pdev)
+			continue;
+		dma_free_coherent(&n->pdev->dev, n->size, n->vaddr, n->dma);
+		if (n->pool->ops->device_release)
+			n->pool->ops->device_release(n->pool, &n->pdev->dev);
+		platform_device_unregister(n->pdev);
+	}
 	kfree(nodes);
 	nodes = NULL;
 	nr_nodes = 0;

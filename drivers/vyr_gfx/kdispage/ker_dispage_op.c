@@ -12,6 +12,7 @@
 #include <linux/kernel.h>
 #include <linux/io.h>
 #include <linux/string.h>
+#include <linux/overflow.h>
 #include "ker_dispage_op.h"
 
 unsigned int g_DispAgeOpDbgMask = 1;
@@ -135,28 +136,57 @@ static u32 _op_stride(const ST_KDISPAGE_PLANE *p)
 }
 
 /*
- * What the registers cannot carry is refused rather than cut: strides of
- * 512 KiB or more, addresses beyond the engine's 32 bits (34 with the LPAE
- * register, whose two high bits are shared by the planes of a picture), and
- * a missing chroma address of a two-plane format.
+ * Bytes plane i of a picture spans: from its address to the last pixel of
+ * the w x h rectangle at the clip origin, rows stride apart, chroma planes
+ * subsampled as the format says. False when the sum does not fit.
  */
-static int _op_check_reach(const ST_KDISPAGE_PLANE *p, const char *who)
+static bool _op_plane_span(const ST_KDISPAGE_PLANE *p, const ST_KDISPAGE_COLOR_FMT *row, int i,
+			   u32 w, u32 h, u64 *span)
 {
-	const ST_KDISPAGE_COLOR_FMT *row = KDispAge_Op_FindFormat(p->FormatMode);
-	bool chroma = p->SeparateUV || (row && row->u32Bits[1]);
+	u64 cols = (u64)p->ClipX + w, rows = (u64)p->ClipY + h;
+	u32 bits = p->SeparateUV && i ? 8 : row->u32Bits[i];
+	u64 stride = p->Buf_Stride[i ? 1 : 0], bytes;
+
+	if (i) {
+		cols = (cols + row->u32HSub) >> row->u32HSub;
+		rows = (rows + row->u32VSub) >> row->u32VSub;
+	}
+	if (check_mul_overflow(cols, (u64)bits, &bytes) ||
+	    check_mul_overflow(rows - 1, stride, span) ||
+	    check_add_overflow(*span, DIV_ROUND_UP(bytes, 8), span))
+		return false;
+	return true;
+}
+
+/*
+ * The guard where a picture is programmed: what the registers cannot carry
+ * is refused rather than cut (strides of 512 KiB or more, a clip x the
+ * clip register's enable bit would swallow, a missing chroma address of a
+ * two-plane format), and so is a plane the engine would run past its
+ * 32-bit address space (34 with the LPAE register, whose two high bits the
+ * planes of a picture share) while it reads or writes the rectangle.
+ */
+static int _op_check_reach(const ST_KDISPAGE_PLANE *p, u32 w, u32 h, const char *who)
+{
+	/* A format without a row in the table (fill format 2) is taken at the widest pixel. */
+	static const ST_KDISPAGE_COLOR_FMT widest = { .u32Bits = { 32, 0, 0 } };
+	const ST_KDISPAGE_COLOR_FMT *row = KDispAge_Op_FindFormat(p->FormatMode) ?: &widest;
+	bool chroma = p->SeparateUV || row->u32Bits[1];
 	u64 limit = g_stDispAgeOp.LpaeReg ? (1ULL << 34) : (1ULL << 32);
 	int planes = p->SeparateUV ? 3 : (chroma ? 2 : 1);
 	int i;
 
-	if (p->Buf_Stride[0] >= 0x80000 || (chroma && p->Buf_Stride[1] >= 0x80000)) {
-		DISPAGE_OP_ERR("%s Buf_Stride[0..1] = %d, %d out of range !!!!\n", who,
-			       p->Buf_Stride[0], p->Buf_Stride[1]);
+	if (p->Buf_Stride[0] >= 0x80000 || (chroma && p->Buf_Stride[1] >= 0x80000) || p->ClipX >= 0x8000) {
+		DISPAGE_OP_ERR("%s Buf_Stride[0..1] = %d, %d, ClipX = %d out of range !!!!\n", who,
+			       p->Buf_Stride[0], p->Buf_Stride[1], p->ClipX);
 		return -EINVAL;
 	}
 	for (i = 0; i < planes; i++) {
-		u64 addr = p->Buf_Address[i];
+		u64 addr = p->Buf_Address[i], span, end;
 
-		if (!addr || addr >= limit || (addr >> 32) != (p->Buf_Address[0] >> 32)) {
+		if (!addr || addr >= limit || (addr >> 32) != (p->Buf_Address[0] >> 32) ||
+		    !_op_plane_span(p, row, i, w, h, &span) || check_add_overflow(addr, span, &end) ||
+		    end > limit || (span && ((end - 1) >> 32) != (addr >> 32))) {
 			DISPAGE_OP_ERR("%s Buf_Address[%d] = 0x%llx out of reach !!!!\n", who, i, addr);
 			return -EFAULT;
 		}
@@ -264,7 +294,7 @@ int KDispAge_OP_Fill(ST_KDISPAGE_PLANE *pstDst, u32 u32Color)
 	}
 	if (!pstDst->Width || !pstDst->Height)
 		return -EDOM;
-	ret = _op_check_reach(pstDst, "Dst");
+	ret = _op_check_reach(pstDst, pstDst->Width, pstDst->Height, "Dst");
 	if (ret)
 		return ret;
 	if (!_op_windows_mapped())
@@ -374,9 +404,10 @@ int KDispAge_OP_FormatTransform(ST_KDISPAGE_PLANE *pstSrc, ST_KDISPAGE_PLANE *ps
 	}
 	if (!pstDst->Width || !pstDst->Height)
 		return -EDOM;
-	ret = _op_check_reach(pstSrc, "Src");
+	/* The source is read over the destination's size. */
+	ret = _op_check_reach(pstSrc, pstDst->Width, pstDst->Height, "Src");
 	if (!ret)
-		ret = _op_check_reach(pstDst, "Dst");
+		ret = _op_check_reach(pstDst, pstDst->Width, pstDst->Height, "Dst");
 	if (ret)
 		return ret;
 	src_domain = _DispAge_Op_Format_Domain(pstSrc->FormatMode);

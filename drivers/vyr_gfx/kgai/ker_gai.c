@@ -18,6 +18,7 @@
 #include <linux/gfp.h>
 #include <linux/highmem.h>
 #include <linux/semaphore.h>
+#include <linux/kref.h>
 #include <linux/uaccess.h>
 #include <linux/compat.h>
 #include <linux/dma-buf.h>
@@ -51,12 +52,19 @@ MODULE_PARM_DESC(g_GaiDbgMask, "GAI messages: 1 error, 2 warning, 4 message, 8 t
 #define GAI_PATH_LEN		128
 #define GAI_LINE_LEN		256
 
+/*
+ * Lives from probe until the driver is gone from the device and the last
+ * file opened on it is released: files opened before an unbind keep it and
+ * get -ENODEV from then on.
+ */
 typedef struct ST_GAI_DEV {
 	struct device *dev;
 	struct miscdevice misc;
 	struct semaphore sem;
 	PF_GAI_SCM pfScm;		/* null until first use */
 	const char *pszScmName;		/* the symbol held for pfScm, if symbol_get found it */
+	struct kref ref;		/* the binding's and each open file's */
+	bool bGone;			/* unbound: nothing reaches dev or the secure world */
 } ST_GAI_DEV;
 
 typedef struct ST_GAI_FILE {
@@ -356,13 +364,19 @@ int _gai_dump_sec_capture_buf(struct file *file, u32 u32CaptureAddr, u32 u32Size
 
 	if (!pf || !pszName)
 		return -EINVAL;
-	pages = alloc_pages(GFP_KERNEL | GFP_DMA32 | __GFP_ZERO, order);
+	/* Beyond the page allocator's largest block nothing can be had. */
+	pages = order < MAX_ORDER ? alloc_pages(GFP_KERNEL | GFP_DMA32 | __GFP_ZERO, order) : NULL;
 	if (!pages) {
 		GAI_ERR("alloc_page fail !!!!\n");
 		return -1;
 	}
-	ret = _gai_scm_call(pf->pstGai, GAI_SCM_COPY_CAPTURE, (u32)page_to_phys(pages), u32CaptureAddr,
-			    u32Size);
+	ret = down_killable(&pf->pstGai->sem);
+	if (!ret) {
+		ret = pf->pstGai->bGone ? -ENODEV :
+		      _gai_scm_call(pf->pstGai, GAI_SCM_COPY_CAPTURE, (u32)page_to_phys(pages),
+				    u32CaptureAddr, u32Size);
+		up(&pf->pstGai->sem);
+	}
 	if (ret < 0) {
 		GAI_ERR("Copy Capture fail !!!!\n");
 		__free_pages(pages, order);
@@ -379,7 +393,8 @@ int _gai_dump_sec_capture_buf(struct file *file, u32 u32CaptureAddr, u32 u32Size
 		if (strnlen(g_GaiDumpPath[slot], GAI_PATH_LEN) < 2)
 			continue;
 		sprintf(path, "%s/%s", g_GaiDumpPath[slot], pszName);
-		out = filp_open(path, O_CREAT | O_WRONLY | O_TRUNC, 0777);
+		/* Shared folders such as /tmp: a link planted there is not followed. */
+		out = filp_open(path, O_CREAT | O_WRONLY | O_TRUNC | O_NOFOLLOW, 0777);
 		if (IS_ERR(out)) {
 			GAI_ERR("%s() open file : %s fail!\n", __func__, path);
 			written = 0;
@@ -421,11 +436,18 @@ static int _gai_open(struct inode *inode, struct file *file)
 	pf = kzalloc(sizeof(*pf), GFP_KERNEL);
 	if (!pf)
 		return -ENOMEM;
+	/* Opens run under the misc core's lock, which the unbind's deregistration takes too. */
+	kref_get(&gai->ref);
 	pf->pstGai = gai;
 	pf->dev = get_device(gai->dev);
 	file->private_data = pf;
 	GAI_TRC("%s() pid = %d\n", __func__, current->pid);
 	return 0;
+}
+
+static void _gai_free(struct kref *ref)
+{
+	kfree(container_of(ref, ST_GAI_DEV, ref));
 }
 
 static int _gai_release(struct inode *inode, struct file *file)
@@ -437,6 +459,7 @@ static int _gai_release(struct inode *inode, struct file *file)
 	if (pf->pPage)
 		__free_pages(pf->pPage, pf->u32Order);
 	put_device(pf->dev);
+	kref_put(&pf->pstGai->ref, _gai_free);
 	kfree(pf);
 	file->private_data = NULL;
 	return 0;
@@ -468,6 +491,10 @@ static long _gai_ioctl_common(struct file *file, unsigned int cmd, void __user *
 	}
 	if (READ_ONCE(g_GaiDbgMask) & GAI_DBG_TIMEDIFF)
 		start = ktime_get_ns();
+	if (pf->pstGai->bGone && (nr == 1 || nr == 2)) {
+		ret = -ENODEV;
+		goto out;
+	}
 	switch (nr) {
 	case 1:
 		ret = _gai_copy_result(file, &rec.copy);
@@ -480,6 +507,7 @@ static long _gai_ioctl_common(struct file *file, unsigned int cmd, void __user *
 		ret = -ENOTSUPP;
 		break;
 	}
+out:
 	if (READ_ONCE(g_GaiDbgMask) & GAI_DBG_TIMEDIFF)
 		printk(KERN_INFO "%s() Time Diff = %lld\n", __func__, (long long)(ktime_get_ns() - start));
 	up(&pf->pstGai->sem);
@@ -529,7 +557,7 @@ static int _gai_probe(struct platform_device *pdev)
 
 	if (cmpxchg(&g_pGaiBound, NULL, pdev))
 		return -ENODEV;
-	gai = devm_kzalloc(&pdev->dev, sizeof(*gai), GFP_KERNEL);
+	gai = kzalloc(sizeof(*gai), GFP_KERNEL);
 	if (!gai) {
 		GAI_ERR("Allocate device failed\n");
 		WRITE_ONCE(g_pGaiBound, NULL);
@@ -537,13 +565,14 @@ static int _gai_probe(struct platform_device *pdev)
 	}
 	gai->dev = &pdev->dev;
 	sema_init(&gai->sem, 1);
+	kref_init(&gai->ref);
 	gai->misc.minor = MISC_DYNAMIC_MINOR;
 	gai->misc.name = GAI_NAME;
 	gai->misc.fops = &g_GaiFops;
 	ret = misc_register(&gai->misc);
 	if (ret) {
 		GAI_ERR("Misc device registration failed for %s\n", GAI_NAME);
-		devm_kfree(&pdev->dev, gai);
+		kfree(gai);
 		WRITE_ONCE(g_pGaiBound, NULL);
 		return ret;
 	}
@@ -558,13 +587,17 @@ static int _gai_remove(struct platform_device *pdev)
 
 	if (!gai)
 		return 0;
+	/* After the command running now, files still open reach nothing. */
+	down(&gai->sem);
+	gai->bGone = true;
 	if (gai->pszScmName)
 		__symbol_put(gai->pszScmName);
 	gai->pszScmName = NULL;
 	gai->pfScm = NULL;
+	up(&gai->sem);
 	misc_deregister(&gai->misc);
 	platform_set_drvdata(pdev, NULL);
-	devm_kfree(&pdev->dev, gai);
+	kref_put(&gai->ref, _gai_free);
 	WRITE_ONCE(g_pGaiBound, NULL);
 	printk(KERN_INFO "Gfx AI Removed Successfully\n");
 	return 0;

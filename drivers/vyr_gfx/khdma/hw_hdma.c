@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0
 /*
  * HDMA register layer. A transfer claims the lowest free channel, programs
- * it and starts it; the interrupt's finish scan or the timeout handling gives
- * the channel back. The driver's semaphore serialises the programming; the
- * claim itself is atomic and the shared high-address word is updated under a
- * spinlock, because the interrupt handler releases channels concurrently.
+ * it and starts it. The interrupt's finish scan marks the channel finished;
+ * the channel stays claimed until its owner has seen the end (a completed
+ * wait, HW_HDMA_Release) or gave up on it (HW_HDMA_Timeout), so that no
+ * other holder can claim it in between and have its transfer taken for the
+ * late one. The driver's semaphore serialises the programming; claims and
+ * marks are atomic and the shared high-address word is updated under a
+ * spinlock.
  */
 #include <linux/kernel.h>
 #include <linux/module.h>
@@ -28,6 +31,7 @@ MODULE_PARM_DESC(g_HDMADbgMask, "HDMA debug mask: 1 error, 2 warning, 4 info, 8 
 
 static ST_KER_HDMA_OP g_KER_HDMA_op;
 static unsigned long g_HDMA_channel_busy;	/* bit c: channel c claimed */
+static unsigned long g_HDMA_channel_done;	/* bit c: the scan saw channel c finish */
 static DEFINE_SPINLOCK(g_HDMA_high_lock);
 static bool g_bHdmaWide;			/* Q2/Q5: 34-bit addresses, 15-bit lines */
 
@@ -65,7 +69,25 @@ static int _HW_HDMA_GetValidChannel(void)
 
 static void hdma_release_channel(u32 c)
 {
+	clear_bit(c, &g_HDMA_channel_done);
 	clear_bit(c, &g_HDMA_channel_busy);
+}
+
+/* The owner of channel c has seen its transfer end. */
+void HW_HDMA_Release(u32 u32Ch)
+{
+	if (u32Ch < HDMA_CHANNELS)
+		hdma_release_channel(u32Ch);
+}
+
+/*
+ * Takes channel c's finish status: marked first, cleared second, so that a
+ * timeout that reads the status as clear finds the mark.
+ */
+static void hdma_take_finish(u32 c)
+{
+	set_bit(c, &g_HDMA_channel_done);
+	hdma_write(HDMA_CH(c) + HDMA_REG_FINISH, 1);
 }
 
 /* Bits 3:0 (test select) are kept; the address bits are replaced. */
@@ -138,6 +160,15 @@ static int hdma_claim(const void *rec, u32 *pu32Ch, const char *func, bool list)
 	return c;
 }
 
+/* A record the engine cannot carry out as written: nothing is claimed. */
+static int hdma_refuse(u32 *pu32Ch)
+{
+	if (pu32Ch)
+		*pu32Ch = HDMA_NO_CHANNEL;
+	HDMA_ERR("address beyond the engine's reach\n");
+	return -EINVAL;
+}
+
 static void hdma_prepare(u32 c, u32 trig, u32 hline)
 {
 	hdma_write(HDMA_CH(c) + HDMA_REG_ENABLE_A, 1);
@@ -155,7 +186,7 @@ int HW_HDMA_Fill(const ST_HDMA_FILL *p, u32 u32TrigMode, u32 u32HLine, u32 u32Wa
 	int c;
 
 	if (p && !HW_HDMA_AddrReachable(p->u64DstAddr, p->u32DstMode ? 4 : p->u32Length))
-		p = NULL;
+		return hdma_refuse(pu32Ch);
 	c = hdma_claim(p, pu32Ch, __func__, false);
 	if (c < 0)
 		return -1;
@@ -181,7 +212,7 @@ int HW_HDMA_Copy(const ST_HDMA_COPY *p, u32 u32TrigMode, u32 u32HLine, u32 u32Wa
 
 	if (p && (!HW_HDMA_AddrReachable(p->u64SrcAddr, p->u32Length) ||
 		  !HW_HDMA_AddrReachable(p->u64DstAddr, p->u32DstMode ? 4 : p->u32Length)))
-		p = NULL;
+		return hdma_refuse(pu32Ch);
 	c = hdma_claim(p, pu32Ch, __func__, false);
 	if (c < 0)
 		return -1;
@@ -207,7 +238,7 @@ int HW_HDMA_DataAddr(const ST_HDMA_DATA_ADDR *p, u32 u32TrigMode, u32 u32HLine, 
 	int c;
 
 	if (p && !HW_HDMA_AddrReachable(p->u64SrcAddr, p->u32Length))
-		p = NULL;
+		return hdma_refuse(pu32Ch);
 	c = hdma_claim(p, pu32Ch, __func__, true);
 	if (c < 0)
 		return -1;
@@ -233,8 +264,7 @@ int HW_HDMA_Get_Finish_Status(void)
 		return -1;
 	for (c = 0; c < HDMA_CHANNELS; c++) {
 		if (hdma_read(HDMA_CH(c) + HDMA_REG_FINISH) == 1) {
-			hdma_write(HDMA_CH(c) + HDMA_REG_FINISH, 1);
-			hdma_release_channel(c);
+			hdma_take_finish(c);
 			return c;
 		}
 	}
@@ -272,8 +302,9 @@ void HW_HDMA_Reset(void)
 }
 
 /*
- * The interrupt did not come for channel c. Only c's own finish status
- * counts: another channel's belongs to its own waiter.
+ * The wait for channel c timed out. Only c's own end counts (another
+ * channel's belongs to its own waiter): its finish status, or the mark of a
+ * scan that took the status meanwhile, when the interrupt came just late.
  */
 int HW_HDMA_Timeout(u32 u32Ch)
 {
@@ -282,8 +313,9 @@ int HW_HDMA_Timeout(u32 u32Ch)
 	HDMA_ERR("%s:[%d] mode=%d, hline=%d\n", __func__, u32Ch,
 		 hdma_read(HDMA_CH(u32Ch) + HDMA_REG_TRIG_MODE),
 		 hdma_read(HDMA_CH(u32Ch) + HDMA_REG_HLINE));
-	if (hdma_read(HDMA_CH(u32Ch) + HDMA_REG_FINISH) == 1) {
-		hdma_write(HDMA_CH(u32Ch) + HDMA_REG_FINISH, 1);
+	if (hdma_read(HDMA_CH(u32Ch) + HDMA_REG_FINISH) == 1)
+		hdma_take_finish(u32Ch);
+	if (test_bit(u32Ch, &g_HDMA_channel_done)) {
 		hdma_release_channel(u32Ch);
 		HDMA_WRN("HDMA done but Irq timeout !!!!!\n");
 		HW_HDMA_PrintReg(0);
@@ -535,6 +567,7 @@ int HW_HDMA_initialize(const ST_KER_HDMA_OP *pstOp)
 	chip = _HW_HDMA_GetChipID();
 	g_bHdmaWide = chip == CHIP_ID_Q2 || chip == CHIP_ID_Q5;
 	g_HDMA_channel_busy = 0;
+	g_HDMA_channel_done = 0;
 	for (c = 0; c < HDMA_CHANNELS; c++) {
 		hdma_write(HDMA_CH(c) + HDMA_REG_ENABLE_A, 1);
 		hdma_write(HDMA_CH(c) + HDMA_REG_ENABLE_B, 1);
@@ -547,4 +580,5 @@ void HW_HDMA_deinitialize(void)
 {
 	memset(&g_KER_HDMA_op, 0, sizeof(g_KER_HDMA_op));
 	g_HDMA_channel_busy = 0;
+	g_HDMA_channel_done = 0;
 }

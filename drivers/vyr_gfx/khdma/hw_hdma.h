@@ -112,6 +112,8 @@ int HW_HDMA_Get_Finish_Status(void);
 int HW_HDMA_Interrupt(void);
 u32 HW_HDMA_Get_Finish_HLine(u32 u32Ch);
 int HW_HDMA_Timeout(u32 u32Ch);
+/* Gives back a channel whose end its owner has seen (a completed wait). */
+void HW_HDMA_Release(u32 u32Ch);
 void HW_HDMA_Reset(void);
 void HW_HDMA_PrintReg(u32 u32AsError);
 int HW_HDMA_GetHWSetting(ST_HDMA_CH_SETTING *pstParam);

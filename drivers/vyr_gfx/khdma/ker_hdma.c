@@ -27,6 +27,8 @@
 #include <linux/kthread.h>
 #include <linux/slab.h>
 #include <linux/mm.h>
+#include <linux/vmalloc.h>
+#include <linux/sched/task_stack.h>
 #include <linux/uaccess.h>
 #include <linux/compat.h>
 #include <linux/delay.h>
@@ -54,6 +56,10 @@
 
 u32 g_HDMA_sem_max = 1;
 struct semaphore g_HDMA_Semaphore;
+static DEFINE_MUTEX(g_HDMA_SemMax_Mutex);
+/* The staging buffer: one holder from the copy into it until the engine has read it. */
+static struct semaphore g_HDMA_Stage;
+static DEFINE_MUTEX(g_HDMA_CMA_Mutex);	/* its allocation on first use */
 static DEFINE_MUTEX(gstHDMA_HW_Exexuting_Mutex);
 u32 g_HDMA_initial;
 static atomic_t u32HwBusy = ATOMIC_INIT(0);
@@ -124,6 +130,7 @@ static int _KER_HDMA_wait_interrupt(u32 timeout_ms, u32 ch)
 	if (ret > 0) {
 		u32 hline = HW_HDMA_Get_Finish_HLine(ch);
 
+		HW_HDMA_Release(ch);
 		HDMA_INF("completed. [%d] hline=%d \n", ch, hline);
 		return 0;
 	}
@@ -132,8 +139,10 @@ static int _KER_HDMA_wait_interrupt(u32 timeout_ms, u32 ch)
 	HDMA_INF("%s() HDMA waitRet = %ld\n", __func__, ret);
 	/* A pending signal would end every further wait at once: wait on without it. */
 	if (time_before(jiffies, deadline) &&
-	    wait_for_completion_timeout(&ChDone[ch], deadline - jiffies))
+	    wait_for_completion_timeout(&ChDone[ch], deadline - jiffies)) {
+		HW_HDMA_Release(ch);
 		return 0;
+	}
 	hdma_give_up(ch);
 	return (int)ret;
 }
@@ -207,46 +216,84 @@ static bool hdma_linear(const void *p, u32 len)
 	}
 }
 
+/* What one transfer holds from its set-up until the engine is done with it. */
+struct hdma_job {
+	u64 src;		/* the source the engine reads (copy, list) */
+	dma_addr_t map;		/* streaming mapping of the caller's memory; 0: none */
+	u32 map_size;
+	bool staged;		/* holds the staging buffer */
+};
+
+static bool hdma_mode_reads_memory(u32 mode)
+{
+	return mode == HDMA_MODE_COPY_DST_INCRE || mode == HDMA_MODE_COPY_DST_FIXED ||
+	       mode == HDMA_MODE_DATA_ADDR;
+}
+
 /*
- * Source of a copy or list. Kernel memory in the linear map is staged in the
- * buffer, or, when it does not fit, handed to the engine at its physical
- * address. Anything else is never read through a pointer: it is taken as
- * the physical address of the data and the engine reads it in place.
+ * The source of a copy or list, for the engine to read. What fits the staging
+ * buffer is a kernel address of any kind (linear map, vmalloc, module data,
+ * stack) and is copied there. A larger source in the linear map is mapped
+ * for the engine; other kernel memory is not contiguous for a device and is
+ * refused; anything else is the physical address of the data.
  */
-static int hdma_source(const ST_HDMA_TRANSFER *t, bool direct, u64 *src)
+static int hdma_job_begin(const ST_HDMA_TRANSFER *t, bool direct, struct hdma_job *job)
 {
 	const void *p = (const void *)(uintptr_t)t->SrcAddr;
 
-	if (!t->SrcAddr)
+	memset(job, 0, sizeof(*job));
+	if (!hdma_mode_reads_memory(t->DMAMode))
+		return 0;
+	if (!t->SrcAddr || !t->Size)
 		return -EINVAL;
-	if (!hdma_linear(p, t->Size)) {
-		*src = t->SrcAddr;
+	if (!direct) {
+		down(&g_HDMA_Stage);
+		memcpy(g_HDMA_CMA_vaddr, p, t->Size);
+		job->staged = true;
+		job->src = g_HDMA_CMA_paddr;
 		return 0;
 	}
-	if (direct) {
-		*src = virt_to_phys((void *)p);
+	if (hdma_linear(p, t->Size)) {
+		dma_addr_t a = dma_map_single(pDevice, (void *)p, t->Size, DMA_TO_DEVICE);
+
+		if (dma_mapping_error(pDevice, a)) {
+			HDMA_ERR("%s: source %p of %u bytes cannot be mapped\n", __func__, p, t->Size);
+			return -EINVAL;
+		}
+		job->map = a;
+		job->map_size = t->Size;
+		job->src = a;
 		return 0;
 	}
-	memcpy(g_HDMA_CMA_vaddr, p, t->Size);
-	*src = g_HDMA_CMA_paddr;
+	if (is_vmalloc_addr(p) || object_is_on_stack(p)) {
+		HDMA_ERR("%s: source %p of %u bytes is not contiguous for the engine\n", __func__, p,
+			 t->Size);
+		return -EINVAL;
+	}
+	job->src = t->SrcAddr;
 	return 0;
 }
 
-static int _KER_HDMA_Start(const ST_HDMA_TRANSFER *t, u32 wait, u32 *ch, bool direct)
+/* The engine is done with the source (finished, or stopped by a reset). */
+static void hdma_job_end(struct hdma_job *job)
 {
-	u64 src;
+	if (job->map)
+		dma_unmap_single(pDevice, job->map, job->map_size, DMA_TO_DEVICE);
+	if (job->staged)
+		up(&g_HDMA_Stage);
+	memset(job, 0, sizeof(*job));
+}
 
+static int _KER_HDMA_Start(const ST_HDMA_TRANSFER *t, const struct hdma_job *job, u32 wait, u32 *ch)
+{
 	HDMA_DBG("%s\n", __func__);
 	*ch = HDMA_NO_CHANNEL;
 	switch (t->DMAMode) {
 	case HDMA_MODE_COPY_DST_INCRE:
 	case HDMA_MODE_COPY_DST_FIXED: {
-		ST_HDMA_COPY c = { .u32DstMode = t->DMAMode != 0, .u64DstAddr = t->DstAddr,
-				   .u32Length = t->Size };
+		ST_HDMA_COPY c = { .u32DstMode = t->DMAMode != 0, .u64SrcAddr = job->src,
+				   .u64DstAddr = t->DstAddr, .u32Length = t->Size };
 
-		if (hdma_source(t, direct, &src))
-			return -EINVAL;
-		c.u64SrcAddr = src;
 		return HW_HDMA_Copy(&c, t->TriggerMode, t->HLine, wait, ch);
 	}
 	case HDMA_MODE_FILL_DST_INCRE:
@@ -257,11 +304,8 @@ static int _KER_HDMA_Start(const ST_HDMA_TRANSFER *t, u32 wait, u32 *ch, bool di
 		return HW_HDMA_Fill(&f, t->TriggerMode, t->HLine, wait, ch);
 	}
 	case HDMA_MODE_DATA_ADDR: {
-		ST_HDMA_DATA_ADDR d = { .u32Length = t->Size };
+		ST_HDMA_DATA_ADDR d = { .u64SrcAddr = job->src, .u32Length = t->Size };
 
-		if (hdma_source(t, direct, &src))
-			return -EINVAL;
-		d.u64SrcAddr = src;
 		return HW_HDMA_DataAddr(&d, t->TriggerMode, t->HLine, wait, ch);
 	}
 	default:
@@ -270,9 +314,21 @@ static int _KER_HDMA_Start(const ST_HDMA_TRANSFER *t, u32 wait, u32 *ch, bool di
 	}
 }
 
-/* Takes the engine and makes sure the staging buffer is there. */
-static int hdma_enter(bool *direct, const ST_HDMA_TRANSFER *t, const char *func)
+static int hdma_stage_alloc(void)
 {
+	int ret = 0;
+
+	mutex_lock(&g_HDMA_CMA_Mutex);
+	if (!g_HDMA_CMA_vaddr)
+		ret = _KER_HDMA_alloc_pages();
+	mutex_unlock(&g_HDMA_CMA_Mutex);
+	return ret;
+}
+
+/* Takes the engine, makes sure the staging buffer is there and sets the source up. */
+static int hdma_enter(const ST_HDMA_TRANSFER *t, struct hdma_job *job, const char *func)
+{
+	bool direct;
 	int ret;
 
 	if (READ_ONCE(u32PmiSuspend)) {
@@ -282,20 +338,29 @@ static int hdma_enter(bool *direct, const ST_HDMA_TRANSFER *t, const char *func)
 	ret = _KER_HDMA_Lock();
 	if (ret)
 		return ret;
-	if (!g_HDMA_CMA_vaddr && _KER_HDMA_alloc_pages()) {
+	if (hdma_stage_alloc()) {
 		HDMA_ERR("[HDMA] g_HDMA_CMA_vaddr ERROR\n");
 		_KER_HDMA_unLock();
 		return 22;
 	}
-	*direct = t->Size > g_HDMA_CMA_size;
-	if (*direct)
+	direct = t->Size > g_HDMA_CMA_size;
+	if (direct)
 		HDMA_WRN("%s Not Enough CMA buffer size. force Continous\n", func);
-	return 0;
+	ret = hdma_job_begin(t, direct, job);
+	if (ret)
+		_KER_HDMA_unLock();
+	return ret;
+}
+
+static void hdma_leave(struct hdma_job *job)
+{
+	hdma_job_end(job);
+	_KER_HDMA_unLock();
 }
 
 int DRV_HdmaTransfer(ST_HDMA_TRANSFER *pstTransfer)
 {
-	bool direct;
+	struct hdma_job job;
 	u32 ch;
 	int i, ret;
 
@@ -305,32 +370,41 @@ int DRV_HdmaTransfer(ST_HDMA_TRANSFER *pstTransfer)
 	}
 	if (!pstTransfer)
 		return -EINVAL;
-	ret = hdma_enter(&direct, pstTransfer, __func__);
+	ret = hdma_enter(pstTransfer, &job, __func__);
 	if (ret)
 		return ret;
 	for (i = 0; i < 3; i++) {
-		ret = _KER_HDMA_Start(pstTransfer, 1, &ch, direct);
+		ret = _KER_HDMA_Start(pstTransfer, &job, 1, &ch);
 		if (!ret)
 			break;
 		HDMA_ERR("[HDMA] FAIL\n");
+		/* A record the engine cannot carry out stays so. */
+		if (ret == -EINVAL)
+			break;
 		/* Suspend went ahead without us: the engine is off now. */
 		if (READ_ONCE(u32PmiSuspend)) {
 			ret = -EINTR;
 			break;
 		}
 	}
-	_KER_HDMA_unLock();
+	hdma_leave(&job);
 	return ret;
 }
 EXPORT_SYMBOL(DRV_HdmaTransfer);
 
+struct hdma_waiter {
+	u32 ch;
+	struct hdma_job job;
+};
+
 static int _KER_HDMA_kthread_wait(void *data)
 {
-	u32 ch = (u32)(uintptr_t)data;
+	struct hdma_waiter *w = data;
 
 	HDMA_INF("[HDMA] nonblocking %s\n", __func__);
-	_KER_HDMA_wait_interrupt(500, ch);
-	_KER_HDMA_unLock();
+	_KER_HDMA_wait_interrupt(500, w->ch);
+	hdma_leave(&w->job);
+	kfree(w);
 	atomic_dec(&g_HdmaThreads);
 	return 0;
 }
@@ -338,8 +412,7 @@ static int _KER_HDMA_kthread_wait(void *data)
 int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer)
 {
 	struct task_struct *task;
-	bool direct;
-	u32 ch;
+	struct hdma_waiter *w;
 	int ret;
 
 	if (!READ_ONCE(g_HDMA_initial)) {
@@ -348,19 +421,25 @@ int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer)
 	}
 	if (!pstTransfer)
 		return -EINVAL;
-	ret = hdma_enter(&direct, pstTransfer, __func__);
-	if (ret)
+	w = kzalloc(sizeof(*w), GFP_KERNEL);
+	if (!w)
+		return -ENOMEM;
+	ret = hdma_enter(pstTransfer, &w->job, __func__);
+	if (ret) {
+		kfree(w);
 		return ret;
-	ret = _KER_HDMA_Start(pstTransfer, 0, &ch, direct);
-	if (ch >= HDMA_CHANNELS) {
-		_KER_HDMA_unLock();
+	}
+	ret = _KER_HDMA_Start(pstTransfer, &w->job, 0, &w->ch);
+	if (w->ch >= HDMA_CHANNELS) {
+		hdma_leave(&w->job);
+		kfree(w);
 		return ret ? ret : -EINVAL;
 	}
 	atomic_inc(&g_HdmaThreads);
-	task = kthread_run(_KER_HDMA_kthread_wait, (void *)(uintptr_t)ch, "HDMA kthread wait completion");
+	task = kthread_run(_KER_HDMA_kthread_wait, w, "HDMA kthread wait completion");
 	if (IS_ERR(task)) {
 		/* No thread to wait: wait here rather than keep the engine forever. */
-		_KER_HDMA_kthread_wait((void *)(uintptr_t)ch);
+		_KER_HDMA_kthread_wait(w);
 		return PTR_ERR(task);
 	}
 	return 0;
@@ -580,13 +659,21 @@ static ST_KER_PMI_OPS g_stHdmaPmiOps = {
 	.pfResume = _ker_hdma_resume_p,
 };
 
-/* The menu's semaphore count, applied only while nobody holds the engine. */
+/*
+ * The menu's semaphore count. The semaphore is never re-initialised under
+ * its holders and waiters: slots are added, or taken out of use (waiting
+ * for holders to leave).
+ */
 int _KER_HDMA_SetSemMax(u32 u32Max)
 {
-	if (u32Max < 1 || u32Max > HDMA_SEM_LIMIT || atomic_read(&u32HwBusy))
+	if (u32Max < 1 || u32Max > HDMA_SEM_LIMIT)
 		return -EINVAL;
-	g_HDMA_sem_max = u32Max;
-	sema_init(&g_HDMA_Semaphore, u32Max);
+	mutex_lock(&g_HDMA_SemMax_Mutex);
+	for (; g_HDMA_sem_max < u32Max; g_HDMA_sem_max++)
+		up(&g_HDMA_Semaphore);
+	for (; g_HDMA_sem_max > u32Max; g_HDMA_sem_max--)
+		down(&g_HDMA_Semaphore);
+	mutex_unlock(&g_HDMA_SemMax_Mutex);
 	return 0;
 }
 
@@ -715,9 +802,10 @@ static void _KER_HDMA_teardown(void)
 {
 	unsigned long end = jiffies + msecs_to_jiffies(3000);
 
-	/* Holders (a non-blocking waiter, menu threads) leave first; bounded. */
-	while ((atomic_read(&u32HwBusy) || atomic_read(&g_HdmaThreads) ||
-		atomic_read(&g_HdmaMenuThreads)) && time_before(jiffies, end))
+	/* The menu's test threads write the test windows: they end before those go. */
+	_KER_HDMA_StopMenuThreads();
+	/* Holders (a non-blocking waiter) leave first; bounded. */
+	while ((atomic_read(&u32HwBusy) || atomic_read(&g_HdmaThreads)) && time_before(jiffies, end))
 		msleep(1);
 	if (u32Irq >= 0) {
 		if (!READ_ONCE(u32PmiSuspend))
@@ -751,6 +839,7 @@ int KER_HDMA_DrvInit(void)
 	HDMA_INF("%s\n", "KER_HDMA_probe");
 	HDMA_INF("use direct probe\n");
 	sema_init(&g_HDMA_Semaphore, g_HDMA_sem_max);
+	sema_init(&g_HDMA_Stage, 1);
 	atomic_set(&u32HwBusy, 0);
 	u32PmiSuspend = 0;
 	for (i = 0; i < HDMA_CHANNELS; i++)

@@ -9,6 +9,8 @@
 #include <linux/delay.h>
 #include <linux/jiffies.h>
 #include <linux/kthread.h>
+#include <linux/mutex.h>
+#include <linux/sched/task.h>
 #include <linux/atomic.h>
 #include "vyr_compat.h"
 #include "crv_platform.h"
@@ -27,7 +29,10 @@ static void __iomem *OSD_update_RegRemap;
 static void __iomem *IMVQ_RegRemap;
 static void __iomem *IMVQ_CTRL_RegRemap;
 static void __iomem *PQ_RegRemap;
-atomic_t g_HdmaMenuThreads = ATOMIC_INIT(0);
+/* The menu's IMVQ test threads, held until they are stopped and joined. */
+#define HDMA_MENU_THREADS 5
+static struct task_struct *g_HdmaMenuTask[HDMA_MENU_THREADS];
+static DEFINE_MUTEX(g_HdmaMenuTaskMutex);
 
 static const char *const hdma_test_text[] = {
 	"Test Src incre, Dst fixed (Copy DRAM -> OSD Palette)",
@@ -349,14 +354,34 @@ static int _dbgFun_HDMA_thread_IMVQ(void *data)
 {
 	int i;
 
-	for (i = 0; i < 10 && READ_ONCE(g_HDMA_initial); i++) {
+	for (i = 0; i < 10 && !kthread_should_stop(); i++) {
 		if (_KER_HDMA_Test_ImvqCopy(0, 0)) {
 			HDMA_ERR("Test Dst addr in DRAM\t(Data ADDR to IMVQ) fail!\n");
 			break;
 		}
 	}
-	atomic_dec(&g_HdmaMenuThreads);
 	return 0;
+}
+
+/* Caller holds g_HdmaMenuTaskMutex. */
+static void hdma_menu_threads_stop_locked(void)
+{
+	int i;
+
+	for (i = 0; i < HDMA_MENU_THREADS; i++) {
+		if (!g_HdmaMenuTask[i])
+			continue;
+		kthread_stop(g_HdmaMenuTask[i]);
+		put_task_struct(g_HdmaMenuTask[i]);
+		g_HdmaMenuTask[i] = NULL;
+	}
+}
+
+void _KER_HDMA_StopMenuThreads(void)
+{
+	mutex_lock(&g_HdmaMenuTaskMutex);
+	hdma_menu_threads_stop_locked();
+	mutex_unlock(&g_HdmaMenuTaskMutex);
 }
 
 int _dbgFun_HDMA_thread_PQ(void *data)
@@ -378,14 +403,17 @@ static int _dbgFun_HDMA_Thread_DataAddrPQ(u32 *args)
 
 	if (!READ_ONCE(g_HDMA_initial) || _KER_HDMA_other_reg_remap())
 		return -EINVAL;
-	for (i = 0; i < 5; i++) {
-		struct task_struct *t;
+	mutex_lock(&g_HdmaMenuTaskMutex);
+	/* The threads of an earlier run end first: five at a time. */
+	hdma_menu_threads_stop_locked();
+	for (i = 0; i < HDMA_MENU_THREADS; i++) {
+		struct task_struct *t = kthread_run(_dbgFun_HDMA_thread_IMVQ, NULL, "HDMA kthread IMVQ");
 
-		atomic_inc(&g_HdmaMenuThreads);
-		t = kthread_run(_dbgFun_HDMA_thread_IMVQ, NULL, "HDMA kthread IMVQ");
-		if (IS_ERR(t))
-			atomic_dec(&g_HdmaMenuThreads);
+		/* Held: a thread that ends on its own is still joined by kthread_stop. */
+		if (!IS_ERR(t))
+			g_HdmaMenuTask[i] = get_task_struct(t);
 	}
+	mutex_unlock(&g_HdmaMenuTaskMutex);
 	for (i = 0; i < 10; i++) {
 		if (_KER_HDMA_Test_PqDataAddr(1, 2050)) {
 			HDMA_ERR("Test Dst addr in DRAM\t(Data ADDR to PQ) fail!\n");

@@ -31,7 +31,7 @@ void _KER_HDMA_start_timer(void);
 void _KER_HDMA_end_timer(void);
 u32 _KER_HDMA_GetChipID(void);
 
-/* Test threads the menu started and that have not ended. */
-extern atomic_t g_HdmaMenuThreads;
+/* Stops and joins the test threads the menu started. */
+void _KER_HDMA_StopMenuThreads(void);
 
 #endif /* KER_HDMA_PRIV_H */

@@ -13,6 +13,7 @@
 #include <linux/timer.h>
 #include <linux/workqueue.h>
 #include <linux/jiffies.h>
+#include <linux/overflow.h>
 #include "crv_platform.h"
 #include "hw_xdma.h"
 
@@ -41,6 +42,7 @@ static u32 g_u32CmdRetries;
 static struct timer_list g_xdma_watchdog;
 static struct work_struct g_xdma_watchdog_work;
 static bool g_bWatchdogReady;
+static bool g_bWatchdogPaused;		/* suspended: the engine's clocks may be off */
 
 static inline void xdma_write(u32 off, u32 val)
 {
@@ -64,9 +66,13 @@ bool HW_XDMA_AddrReachable(u64 u64Addr, u64 u64Len)
 	return u64Len <= limit && u64Addr <= limit - u64Len;
 }
 
-bool HW_XDMA_CmdAddrReachable(u64 u64Addr, u64 u64Len)
+/* A command programs only the low 32 bits of its addresses. */
+static bool xdma_cmd_reachable(const struct vyr_xdma_cmd *c)
 {
-	return u64Len <= (1ULL << 32) && u64Addr <= (1ULL << 32) - u64Len;
+	u64 limit = 1ULL << 32;
+
+	return c->length && c->length <= limit && c->src_addr <= limit - c->length &&
+	       c->dst_addr <= limit - c->length;
 }
 
 /* Lines are used when the line width is set and differs from the stride. */
@@ -82,6 +88,22 @@ static int xdma_check_width(const ST_HW_XDMA_PARAM *p, const char *func)
 		return -1;
 	}
 	return 0;
+}
+
+/*
+ * The bytes one side of a transfer spans, from the very numbers programmed:
+ * the length, or with lines (length / width) rows of width bytes, stride
+ * apart.
+ */
+static bool xdma_side_reachable(const ST_HW_XDMA_PARAM *p, u64 addr, u16 stride)
+{
+	u64 span = p->u32Length;
+
+	if (xdma_lines(p) &&
+	    (check_mul_overflow((u64)(p->u32Length / p->u16LineWidth - 1), (u64)stride, &span) ||
+	     check_add_overflow(span, (u64)p->u16LineWidth, &span)))
+		return false;
+	return HW_XDMA_AddrReachable(addr, span);
 }
 
 static void xdma_high_bits(u64 src, u64 dst)
@@ -125,6 +147,8 @@ int HW_XDMA_Fill(const ST_HW_XDMA_PARAM *pstParam)
 		return -1;
 	if (xdma_check_width(pstParam, __func__))
 		return -1;
+	if (!xdma_side_reachable(pstParam, pstParam->u64DstAddr, pstParam->u16DstStride))
+		return -EINVAL;
 	xdma_write(XDMA_REG_SRC, 0);
 	xdma_write(XDMA_REG_SRC_STRIDE, 0);
 	xdma_write(XDMA_REG_DST, lower_32_bits(pstParam->u64DstAddr));
@@ -148,6 +172,9 @@ int HW_XDMA_Copy(const ST_HW_XDMA_PARAM *pstParam)
 		return -1;
 	if (xdma_check_width(pstParam, __func__))
 		return -1;
+	if (!xdma_side_reachable(pstParam, pstParam->u64DstAddr, pstParam->u16DstStride) ||
+	    !xdma_side_reachable(pstParam, pstParam->u64SrcAddr, pstParam->u16SrcStride))
+		return -EINVAL;
 	xdma_write(XDMA_REG_SRC, lower_32_bits(pstParam->u64SrcAddr));
 	xdma_write(XDMA_REG_DST, lower_32_bits(pstParam->u64DstAddr));
 	xdma_high_bits(pstParam->u64SrcAddr, pstParam->u64DstAddr);
@@ -195,7 +222,9 @@ static int xdma_cmd_go_locked(void)
 	g_stCmdStatus.dst_addr = lower_32_bits(c->dst_addr);
 	g_stCmdStatus.length = lower_32_bits(c->length);
 	g_stCmdStatus.irq_flag = 0;
-	mod_timer(&g_xdma_watchdog, jiffies + msecs_to_jiffies(xdma_timeout_ms(c->length)));
+	if (!g_bWatchdogPaused)
+		mod_timer(&g_xdma_watchdog, jiffies + msecs_to_jiffies(xdma_timeout_ms(c->length)));
+	xdma_write(XDMA_REG_PRESTART, 256);
 	xdma_write(XDMA_REG_START, xdma_read(XDMA_REG_START) | 1);
 	return 0;
 }
@@ -211,18 +240,37 @@ int HW_XDMA_CMD_GO(void)
 	return ret;
 }
 
+/*
+ * Commands are contiguous copies below 4 GiB: the mode, strides, fill word
+ * and high address bits of the last single transfer must not stay in force.
+ */
+static void xdma_cmd_setup(void)
+{
+	xdma_write(XDMA_REG_SRC_STRIDE, 0);
+	xdma_write(XDMA_REG_DST_STRIDE, 0);
+	xdma_write(XDMA_REG_FILL, 0);
+	xdma_write(XDMA_REG_MODE, XDMA_MODE_COPY);
+	xdma_high_bits(0, 0);
+	xdma_write(XDMA_REG_ECO, u32gECO_Enable ? 0x10000 : 0);
+}
+
 int HW_XDMA_CMD(const ST_XDMA_COMMAND_PAR *pstHeader)
 {
 	unsigned long flags;
+	u32 i;
 	int ret;
 
 	if (!pstHeader || !pstHeader->pstCommands || !pstHeader->u32Count || !g_KER_XDMA_op.pRegBase)
 		return -1;
+	for (i = 0; i < pstHeader->u32Count; i++)
+		if (!xdma_cmd_reachable(&pstHeader->pstCommands[i]))
+			return -EINVAL;
 	spin_lock_irqsave(&g_xdma_cmd_lock, flags);
 	if (gst_command_par.pstCommands) {
 		spin_unlock_irqrestore(&g_xdma_cmd_lock, flags);
 		return -1;
 	}
+	xdma_cmd_setup();
 	gst_command_par = *pstHeader;
 	gst_command_par.u32Index = 0;
 	g_stCmdStatus.fail_count = 0;
@@ -372,7 +420,7 @@ void HW_XDMA_Timeout(void)
 	u32 index;
 
 	printk(KERN_ERR "HW_XDMA_Timeout\n");
-	if (!HW_XDMA_CMD_Running())
+	if (!HW_XDMA_CMD_Running() || READ_ONCE(g_bWatchdogPaused))
 		return;
 	HW_XDMA_PrintReg(1);
 	HW_XDMA_GetHWSetting(&saved);
@@ -407,6 +455,43 @@ static void xdma_watchdog_work(struct work_struct *w)
 	HW_XDMA_Timeout();
 }
 
+/* Waits until neither the timer nor its work runs or is pending. */
+static void xdma_watchdog_stop(void)
+{
+	del_timer_sync(&g_xdma_watchdog);
+	cancel_work_sync(&g_xdma_watchdog_work);
+	/* The work may have re-armed the timer before it was cancelled. */
+	del_timer_sync(&g_xdma_watchdog);
+}
+
+/* Stops the watchdog before the engine's clocks go off; nothing re-arms it until resume. */
+void HW_XDMA_PauseWatchdog(void)
+{
+	unsigned long flags;
+
+	if (!g_bWatchdogReady)
+		return;
+	spin_lock_irqsave(&g_xdma_cmd_lock, flags);
+	g_bWatchdogPaused = true;
+	spin_unlock_irqrestore(&g_xdma_cmd_lock, flags);
+	xdma_watchdog_stop();
+}
+
+/* The registers are back: a list still running is watched again from its current command. */
+void HW_XDMA_ResumeWatchdog(void)
+{
+	unsigned long flags;
+
+	if (!g_bWatchdogReady)
+		return;
+	spin_lock_irqsave(&g_xdma_cmd_lock, flags);
+	g_bWatchdogPaused = false;
+	if (gst_command_par.pstCommands && gst_command_par.u32Index)
+		mod_timer(&g_xdma_watchdog, jiffies + msecs_to_jiffies(xdma_timeout_ms(
+			gst_command_par.pstCommands[gst_command_par.u32Index - 1].length)));
+	spin_unlock_irqrestore(&g_xdma_cmd_lock, flags);
+}
+
 static void xdma_watchdog_fire(struct timer_list *t)
 {
 	schedule_work(&g_xdma_watchdog_work);
@@ -434,6 +519,7 @@ int HW_XDMA_initialize(const ST_KER_XDMA_OP *pstOp)
 	memset(&gst_command_par, 0, sizeof(gst_command_par));
 	memset(&g_stCmdStatus, 0, sizeof(g_stCmdStatus));
 	g_pstFinishedCommands = NULL;
+	g_bWatchdogPaused = false;
 	timer_setup(&g_xdma_watchdog, xdma_watchdog_fire, 0);
 	INIT_WORK(&g_xdma_watchdog_work, xdma_watchdog_work);
 	g_bWatchdogReady = true;
@@ -444,10 +530,7 @@ int HW_XDMA_initialize(const ST_KER_XDMA_OP *pstOp)
 void HW_XDMA_deinitialize(void)
 {
 	if (g_bWatchdogReady) {
-		del_timer_sync(&g_xdma_watchdog);
-		cancel_work_sync(&g_xdma_watchdog_work);
-		/* The work may have re-armed the timer before it was cancelled. */
-		del_timer_sync(&g_xdma_watchdog);
+		xdma_watchdog_stop();
 		g_bWatchdogReady = false;
 	}
 	memset(&g_KER_XDMA_op, 0, sizeof(g_KER_XDMA_op));

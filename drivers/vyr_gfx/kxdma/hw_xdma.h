@@ -80,11 +80,15 @@ int HW_XDMA_initialize(const ST_KER_XDMA_OP *pstOp);
 void HW_XDMA_deinitialize(void);
 /* True when the engine can reach [addr, addr + len). */
 bool HW_XDMA_AddrReachable(u64 u64Addr, u64 u64Len);
-bool HW_XDMA_CmdAddrReachable(u64 u64Addr, u64 u64Len);
+/* -EINVAL: a side of the transfer lies beyond what the engine reaches. */
 int HW_XDMA_Fill(const ST_HW_XDMA_PARAM *pstParam);
 int HW_XDMA_Copy(const ST_HW_XDMA_PARAM *pstParam);
 int HW_XDMA_Trigger(u32 u32Length);
-/* Takes over the kernel copy of the commands; starts the first one. */
+/*
+ * Takes over the kernel copy of the commands (-EINVAL, taking nothing, when
+ * a command reaches past 4 GiB); sets the engine up for the list and starts
+ * its first command.
+ */
 int HW_XDMA_CMD(const ST_XDMA_COMMAND_PAR *pstHeader);
 int HW_XDMA_CMD_GO(void);
 /* The copy of a list that has ended, once; NULL otherwise. */
@@ -99,6 +103,8 @@ int HW_XDMA_GetHWSetting(ST_XDMA_HW_SETTING *pstOut);
 int HW_XDMA_SetHWSetting(const ST_XDMA_HW_SETTING *pstIn);
 void HW_XDMA_PrintReg(u32 u32Kind);
 void HW_XDMA_Timeout(void);
+void HW_XDMA_PauseWatchdog(void);
+void HW_XDMA_ResumeWatchdog(void);
 void HW_XDMA_Reset(void);
 void HW_ENABLE_ECO(u32 u32Value);
 void HW_XDMA_Mask(u32 u32Mask);

@@ -114,6 +114,23 @@ static irqreturn_t _KER_XDMA_interrupt(int irq, void *dev_id)
 	return IRQ_HANDLED;
 }
 
+/*
+ * After a wait timed out: whether the transfer finished all the same. The
+ * interrupt may have come meanwhile and taken the done bit already, so the
+ * done bit counts, and so does a completion once a handler still running
+ * has ended.
+ */
+static bool xdma_done_late(void)
+{
+	if (try_wait_for_completion(&g_xdma_done))
+		return true;
+	if (HW_XDMA_GetHWStatus() & XDMA_STATUS_DONE)
+		return true;
+	if (g_s32XdmaIrq >= 0)
+		synchronize_irq(g_s32XdmaIrq);
+	return try_wait_for_completion(&g_xdma_done);
+}
+
 static int KER_XDMA_WaitInterrupt(u32 u32TimeoutMs)
 {
 	unsigned long deadline = jiffies + msecs_to_jiffies(2 * u32TimeoutMs);
@@ -135,7 +152,7 @@ static int KER_XDMA_WaitInterrupt(u32 u32TimeoutMs)
 			return 0;
 		return -1;
 	}
-	if (HW_XDMA_GetHWStatus() & XDMA_STATUS_DONE) {
+	if (xdma_done_late()) {
 		KXDMA_WRN("[%s]XDMA done but Irq timeout !!!!!\n", __func__);
 		return 0;
 	}
@@ -147,6 +164,7 @@ static int KER_XDMA_WaitInterrupt(u32 u32TimeoutMs)
 
 /* ---- one transfer ---- */
 
+/* Bytes one side of a transfer spans (the self-test sizes its buffers by it). */
 static u64 xdma_span(u32 count, u16 stride, u16 width, u16 dst_stride)
 {
 	if (!width || dst_stride == width || count % width)
@@ -164,12 +182,6 @@ static int _KER_XDMA_RunHW(const struct vyr_xdma_transfer *t)
 		return -1;
 	}
 	if (t->mode != KXDMA_MODE_FILL && t->mode != KXDMA_MODE_COPY)
-		return -EINVAL;
-	if (!HW_XDMA_AddrReachable(t->dst_addr, xdma_span(t->byte_count, t->dst_stride,
-							   t->line_width, t->dst_stride)) ||
-	    (t->mode == KXDMA_MODE_COPY &&
-	     !HW_XDMA_AddrReachable(t->src_addr, xdma_span(t->byte_count, t->src_stride,
-							    t->line_width, t->dst_stride))))
 		return -EINVAL;
 	KXDMA_DBG("SrcAddr=\t%16llx\n", (unsigned long long)t->src_addr);
 	KXDMA_DBG("DstAddr=\t%16llx\n", (unsigned long long)t->dst_addr);
@@ -193,6 +205,9 @@ static int _KER_XDMA_RunHW(const struct vyr_xdma_transfer *t)
 		ret = t->mode == KXDMA_MODE_FILL ? HW_XDMA_Fill(&p) : HW_XDMA_Copy(&p);
 		if (!ret)
 			return 0;
+		/* Beyond the engine's reach: nothing was started, a retry would not help. */
+		if (ret == -EINVAL)
+			return -EINVAL;
 		KXDMA_ERR("XDMA timeout or fail\n");
 	}
 	return -EINVAL;
@@ -299,7 +314,7 @@ static int _KER_XDMA_CommandMode(unsigned long arg, bool bKernel, bool *pbKeep)
 	ST_XDMA_COMMAND_PAR par;
 	struct vyr_xdma_cmd *cmds;
 	size_t bytes;
-	u32 i;
+	int ret;
 
 	if (bKernel) {
 		memcpy(&hdr, (const void *)arg, sizeof(hdr));
@@ -324,20 +339,13 @@ static int _KER_XDMA_CommandMode(unsigned long arg, bool bKernel, bool *pbKeep)
 		kfree(cmds);
 		return -EFAULT;
 	}
-	/* Only the low 32 bits of each command reach the engine. */
-	for (i = 0; i < hdr.count; i++) {
-		if (!cmds[i].length || !HW_XDMA_CmdAddrReachable(cmds[i].src_addr, cmds[i].length) ||
-		    !HW_XDMA_CmdAddrReachable(cmds[i].dst_addr, cmds[i].length)) {
-			kfree(cmds);
-			return -EINVAL;
-		}
-	}
 	par.pstCommands = cmds;
 	par.u32Count = hdr.count;
 	par.u32Index = 0;
-	if (HW_XDMA_CMD(&par)) {
+	ret = HW_XDMA_CMD(&par);
+	if (ret) {
 		kfree(cmds);
-		return -1;
+		return ret == -EINVAL ? -EINVAL : -1;
 	}
 	*pbKeep = true;
 	return 0;
@@ -545,6 +553,8 @@ int _ker_xdma_suspend(void)
 		return 0;
 	}
 	WRITE_ONCE(g_u32XdmaSuspend, 1);
+	/* A list still running is not restarted on a clock-gated engine. */
+	HW_XDMA_PauseWatchdog();
 	if (g_s32XdmaIrq >= 0) {
 		disable_irq(g_s32XdmaIrq);
 		KXDMA_MSG("[INF_DRV_XDMA]XDMA disable IRQ\r\n");
@@ -580,6 +590,7 @@ int _ker_xdma_resume(void)
 			irq_set_affinity_hint(g_s32XdmaIrq, cpumask_of(g_s32XdmaIrqAffinity));
 		enable_irq(g_s32XdmaIrq);
 	}
+	HW_XDMA_ResumeWatchdog();
 	WRITE_ONCE(g_u32XdmaSuspend, 0);
 	KXDMA_DBG("%s: %lld ms\n", __func__, (long long)div_u64(ktime_get_ns() - t0, 1000000));
 	return 0;

@@ -2,6 +2,8 @@
 // the engine lent to other modules, the device's read, ioctl and mmap,
 // power hooks, the debug menu, and loading and unloading cleanly.
 #include "khost/gtest.hpp"
+#include "khost/hw/dispage.hpp"
+#include "khost/oracle.hpp"
 
 #include <atomic>
 #include <cstring>
@@ -262,6 +264,42 @@ TEST_F(DispAge, WithoutTheHighAddressRegisterAddressesAbove4GiBAreRefused)
 	p.Buf_Address[0] = 0x120000000ull;
 	EXPECT_EQ(KDispAge_OP_Fill(&p, 7), -14);
 	EXPECT_TRUE(writes().empty());
+}
+
+TEST_F(DispAge, ARectangleRunningPastTheAddressSpaceIsRefused)
+{
+	chip = 0x51343030;	/* no LPAE register: 32 address bits */
+	boot();
+	ST_KDISPAGE_PLANE p = plane(3, 0xFFFFF000, 4096, 4, 4);	/* rows 1-3 past 4 GiB */
+	EXPECT_EQ(KDispAge_OP_Fill(&p, 7), -14);
+	EXPECT_TRUE(writes().empty());
+	p.Height = 1;
+	EXPECT_EQ(KDispAge_OP_Fill(&p, 7), 0);
+}
+
+TEST_F(DispAge, OracleDecodesEachStartPlaneByPlane)
+{
+	boot();
+	khost::hw::dispage::install();
+	khost::oracle::enable(true);
+	phys_addr_t src = buffer(16 * 128), dst = buffer(16 * 128);
+	khost::oracle::allow(dst, 16 * 128, "the caller's picture");
+	ST_KDISPAGE_PLANE d = plane(3, dst, 128, 16, 8);
+	d.ClipX = 2;
+	d.ClipY = 1;
+	EXPECT_EQ(KDispAge_OP_Fill(&d, 1), 0);
+	auto seen = khost::oracle::seen();
+	ASSERT_EQ(seen.size(), 1u);
+	EXPECT_EQ(seen[0].addr, dst);
+	EXPECT_EQ(seen[0].size, 8u * 128 + 18 * 4);
+	EXPECT_TRUE(khost::oracle::findings().empty());
+	ST_KDISPAGE_PLANE s = plane(3, src, 128, 16, 8);
+	d.ClipX = d.ClipY = 0;
+	EXPECT_EQ(KDispAge_OP_FormatTransform(&s, &d), 0);	/* reads a picture nobody allowed */
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_NE(khost::oracle::findings()[0].find("source plane 0"), std::string::npos);
+	khost::oracle::enable(false);
+	khost::clear_faults();
 }
 
 TEST_F(DispAge, RefusalsHappenBeforeTheLockAndTouchNoRegister)

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "uapi/vyr_gai.h"
@@ -292,6 +293,44 @@ TEST_F(Gai, CaptureDumpGoesToTheFirstUsbMountThenToTheFixedFolders)
 	secure_result = -2;
 	EXPECT_EQ(_gai_dump_sec_capture_buf(f, 0x30000000, 100, "cap.bin"), -2);
 	EXPECT_TRUE(logged("Copy Capture fail !!!!\n"));
+}
+
+TEST_F(Gai, CaptureDumpRefusesSizesBeyondTheAllocatorAndLinksPlantedInTmp)
+{
+	boot();
+	std::string root = khost::file_root();
+	EXPECT_EQ(_gai_dump_sec_capture_buf(f, 0x30000000, 0xFFFFFFFF, "cap.bin"), -1);
+	EXPECT_TRUE(calls.empty());
+	mkdir((root + "/etc").c_str(), 0755);
+	mkdir((root + "/tmp").c_str(), 01777);
+	std::ofstream(root + "/etc/mtab") << "/dev/sdb1 /tmp vfat rw 0 0\n";
+	std::ofstream(root + "/victim") << "keep";
+	ASSERT_EQ(symlink((root + "/victim").c_str(), (root + "/tmp/cap.bin").c_str()), 0);
+	EXPECT_EQ(_gai_dump_sec_capture_buf(f, 0x30000000, 100, "cap.bin"), 0);
+	std::ifstream in(root + "/victim");
+	std::string kept;
+	in >> kept;
+	EXPECT_EQ(kept, "keep");
+}
+
+TEST_F(Gai, UnbindWithTheDeviceOpenLeavesTheFileHarmlessAndRebindServesAgain)
+{
+	boot();
+	ASSERT_EQ(khost::unbind_device("crkgai"), 0);
+	EXPECT_EQ(khost::open("crkgai"), nullptr);
+	ST_GAI_COPY_RESULT rec = {};
+	rec.s32Fd = buf();
+	rec.u32Size = 16;
+	std::vector<u8> out(16);
+	rec.u64UserPtr = (u64)(uintptr_t)out.data();
+	EXPECT_EQ(copy(rec), -ENODEV);
+	EXPECT_TRUE(calls.empty());
+	ASSERT_EQ(khost::bind_device("crkgai"), 0);
+	khost::close(f);
+	f = khost::open("crkgai");
+	ASSERT_NE(f, nullptr);
+	EXPECT_EQ(copy(rec), 0);
+	EXPECT_EQ(rec.u32Copied, 16u);
 }
 
 TEST_F(Gai, TheOwnDeviceAndAMachineNodeOfTheCompatibleGetOneMiscDevice)

@@ -2,9 +2,12 @@
 // blocking and non-blocking transfers ended by the interrupt, timeouts and
 // resets, the device file, power hooks, the debug menu and a clean unload.
 #include "khost/gtest.hpp"
+#include "khost/hw/hdma.hpp"
+#include "khost/oracle.hpp"
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -16,6 +19,7 @@ extern "C" {
 #include "ker_hdma.h"
 #include "uapi/vyr_hdma.h"
 #include "hw_hdma.h"
+int _KER_HDMA_SetSemMax(u32 u32Max);
 }
 
 namespace {
@@ -24,13 +28,19 @@ constexpr phys_addr_t kBase = 0xFC0C0000;
 constexpr phys_addr_t kImvq = 0xFC310000;
 constexpr unsigned kIrq = 70 + 32;
 
-enum class Policy { Normal, NoIrq, NeverDone };
+// LateIrq: the channel finishes and its interrupt comes only when the driver
+// reads the finish status after its wait timed out, ahead of that read.
+// Slow: the engine reads its source a few milliseconds after the start.
+enum class Policy { Normal, NoIrq, NeverDone, LateIrq, Slow };
 
 struct Model {
 	Policy policy = Policy::Normal;
 	std::atomic<int> pending{0};
 	std::atomic<int> starts{0};
 	std::atomic<bool> stop{false};
+	std::atomic<bool> late_owed{false};
+	std::mutex slow_lock;
+	std::vector<int> slow;	/* channels started, not yet run */
 	std::thread irq_thread;
 };
 Model *model;
@@ -111,17 +121,42 @@ protected:
 				model->starts++;
 				if (model->policy == Policy::NeverDone)
 					return;
+				if (model->policy == Policy::Slow) {
+					std::lock_guard<std::mutex> g(model->slow_lock);
+					model->slow.push_back(c);
+					return;
+				}
 				run_channel(c);
 				if (model->policy == Policy::Normal)
 					model->pending++;
+				else if (model->policy == Policy::LateIrq)
+					model->late_owed = true;
 			});
 			khost::on_write(kBase + 0xA4 + 0x40 * c, [](phys_addr_t, uint64_t v, uint64_t &stored) {
 				stored = (v & 1) ? 0 : stored;
 			});
+			khost::on_read(kBase + 0xA4 + 0x40 * c, [](phys_addr_t a, uint64_t stored) -> uint64_t {
+				if (!model->late_owed.exchange(false))
+					return stored;
+				khost::raise_irq(kIrq);
+				return khost::reg(a);
+			});
 		}
 		m.irq_thread = std::thread([this] {
 			while (!m.stop) {
-				if (m.pending > 0) {
+				int c = -1;
+				{
+					std::lock_guard<std::mutex> g(m.slow_lock);
+					if (!m.slow.empty()) {
+						c = m.slow.front();
+						m.slow.erase(m.slow.begin());
+					}
+				}
+				if (c >= 0) {
+					std::this_thread::sleep_for(std::chrono::milliseconds(5));
+					run_channel(c);
+					khost::raise_irq(kIrq);
+				} else if (m.pending > 0) {
 					m.pending--;
 					khost::raise_irq(kIrq);
 				} else {
@@ -192,12 +227,13 @@ TEST_F(Hdma, EachOperationWritesItsRegistersInOrder)
 	EXPECT_EQ(writes(), (W{{0x8C, 1}, {0xA8, 1}, {0x84, 3}, {0x80, 0x1234}, {0x90, 0},
 			       {0x94, 0xFC310000}, {0x3C, 0x0100000F}, {0x9C, 0x5A5A5A5A}, {0x98, 0x40},
 			       {0x88, 0x11}, {0xA0, 1}}));
-	for (int i = 0; i < 2000 && r(0xA4); i++)	/* the interrupt gives channel 0 back */
+	for (int i = 0; i < 2000 && r(0xA4); i++)	/* the interrupt takes channel 0's end */
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	HW_HDMA_Release(0);	/* its owner, having seen it, gives the channel back */
 	ST_HDMA_COPY c = {0, 0x200001000ULL, 0x1FC310000ULL, 0x80};
 	khost::clear_journal();
 	ASSERT_EQ(HW_HDMA_Copy(&c, 0, 0, 0, &ch), 0);
-	EXPECT_EQ(ch, 0u) << "the finished channel was given back by the interrupt";
+	EXPECT_EQ(ch, 0u) << "the finished channel was given back by its owner";
 	auto w = writes();
 	ASSERT_EQ(w.size(), 11u);
 	EXPECT_EQ(w[4], std::make_pair(0x9Cu, 0u));
@@ -220,7 +256,7 @@ TEST_F(Hdma, OtherChipsMaskTheLineAndRefuseHighAddresses)
 	EXPECT_EQ(r(0x80 + 0x40 * ch), 0x234u);
 	f.u64DstAddr = 0x100000000ULL;
 	u32 ch2;
-	EXPECT_EQ(HW_HDMA_Fill(&f, 0, 0, 0, &ch2), -1);
+	EXPECT_EQ(HW_HDMA_Fill(&f, 0, 0, 0, &ch2), -22);
 	EXPECT_EQ(ch2, HDMA_NO_CHANNEL);
 	EXPECT_EQ(HW_HDMA_Timeout(ch), -16);
 }
@@ -298,6 +334,30 @@ TEST_F(Hdma, StagedCopyFillAndListLandInTheSram)
 	EXPECT_EQ(imvq(11), 9u);
 }
 
+TEST_F(Hdma, OracleDecodesEachChannelStartAndEveryListEntry)
+{
+	load();
+	khost::hw::hdma::install();
+	khost::oracle::enable(true);
+	khost::oracle::allow_allocated(true);	/* the staging buffer */
+	khost::oracle::allow(kImvq, 0x2000, "the IMVQ memory");
+	KMem<uint32_t> list(4);
+	list[0] = 7;
+	list[1] = (uint32_t)kImvq + 40;
+	list[2] = 9;
+	list[3] = 0xFE005AE4;	/* a register bank nobody allowed */
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_DATA_ADDR, 0, 0, list.addr(), kImvq, 16, 0};
+	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
+	auto seen = khost::oracle::seen();
+	ASSERT_EQ(seen.size(), 3u);	/* the list, then each entry's word */
+	EXPECT_EQ(seen[0].size, 16u);
+	EXPECT_EQ(seen[1].addr, kImvq + 40);
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_NE(khost::oracle::findings()[0].find("writes [0xfe005ae4, +0x4)"), std::string::npos);
+	khost::oracle::enable(false);
+	khost::clear_faults();
+}
+
 TEST_F(Hdma, UnsupportedModeFailsThreeTimes)
 {
 	load();
@@ -330,6 +390,75 @@ TEST_F(Hdma, SilentEngineIsResetOnEachAttemptAndChannelsComeBack)
 	EXPECT_EQ(DRV_HdmaTransfer(&t), 0);
 }
 
+TEST_F(Hdma, CompletionLandingBetweenTheTimeoutAndTheStatusReadIsNoFailure)
+{
+	load();
+	crv_clk_journal_clear();
+	m.policy = Policy::LateIrq;
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_FILL_DST_INCRE, 0, 0, 0, kImvq, 16, 0x42};
+	EXPECT_EQ(DRV_HdmaTransfer(&t), 0);
+	EXPECT_EQ(m.starts, 1) << "a finished transfer is not repeated";
+	EXPECT_TRUE(clocks().empty()) << "a finished engine is not reset";
+	m.policy = Policy::Normal;
+	for (int i = 0; i < 4; i++)	/* every channel is free again */
+		EXPECT_EQ(DRV_HdmaTransfer_forQE(&t), 0);
+	std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST_F(Hdma, HoldersOfARaisedSemaphoreDoNotShareTheStagingBuffer)
+{
+	load();
+	ASSERT_EQ(_KER_HDMA_SetSemMax(2), 0);
+	m.policy = Policy::Slow;
+	KMem<uint32_t> a(16), b(16);
+	for (int i = 0; i < 16; i++) {
+		a[i] = 0xA0000000 + i;
+		b[i] = 0xB0000000 + i;
+	}
+	ST_HDMA_TRANSFER ta = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, a.addr(), kImvq, 64, 0};
+	ST_HDMA_TRANSFER tb = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, b.addr(), kImvq + 0x400, 64, 0};
+	std::thread first([&] { EXPECT_EQ(DRV_HdmaTransfer(&ta), 0); });
+	while (m.starts < 1)
+		std::this_thread::sleep_for(std::chrono::microseconds(100));
+	EXPECT_EQ(DRV_HdmaTransfer(&tb), 0);
+	first.join();
+	EXPECT_EQ(imvq(0), 0xA0000000u) << "the first transfer read the second one's data";
+	EXPECT_EQ(imvq(0x100), 0xB0000000u);
+}
+
+TEST_F(Hdma, KernelMemoryOfEveryKindIsReadAndLargeSourcesAreMappedForTheEngine)
+{
+	load();
+	/* Staged: the stack and vmalloc memory, outside the linear map. */
+	uint32_t on_stack[4] = {0x51, 0x52, 0x53, 0x54};
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, (u64)(uintptr_t)on_stack, kImvq, 16, 0};
+	EXPECT_EQ(DRV_HdmaTransfer(&t), 0);
+	EXPECT_EQ(imvq(3), 0x54u);
+	auto *v = static_cast<uint32_t *>(vmalloc(16));
+	for (int i = 0; i < 4; i++)
+		v[i] = 0x61 + i;
+	t.SrcAddr = (u64)(uintptr_t)v;
+	EXPECT_EQ(DRV_HdmaTransfer(&t), 0);
+	EXPECT_EQ(imvq(3), 0x64u);
+	/* Too large to stage: linear-map memory is mapped for the engine ... */
+	KMem<uint32_t> big(10000);
+	for (int i = 0; i < 4; i++)
+		big[i] = 0x71 + i;
+	t.SrcAddr = big.addr();
+	t.Size = 40000;
+	EXPECT_EQ(DRV_HdmaTransfer(&t), 0);
+	EXPECT_EQ(imvq(3), 0x74u);
+	/* ... and what a device cannot read in one piece is refused, once, with a message. */
+	auto *vbig = vmalloc(40000);
+	t.SrcAddr = (u64)(uintptr_t)vbig;
+	int starts = m.starts;
+	EXPECT_EQ(DRV_HdmaTransfer(&t), -22);
+	EXPECT_EQ(m.starts, starts);
+	EXPECT_EQ(count("is not contiguous for the engine\n"), 1u);
+	vfree(vbig);
+	vfree(v);
+}
+
 TEST_F(Hdma, DirectModeTakesLargeTransfersFromPhysicalMemory)
 {
 	load();
@@ -342,12 +471,6 @@ TEST_F(Hdma, DirectModeTakesLargeTransfersFromPhysicalMemory)
 	EXPECT_EQ(imvq(3), 0x103u);
 	t.SrcAddr = 0;
 	EXPECT_NE(DRV_HdmaTransfer(&t), 0);
-	/* A physical source that would fit the staging buffer is not read as a pointer either. */
-	t.SrcAddr = src;
-	t.Size = 16;
-	khost::set_reg(kImvq + 12, 0);
-	ASSERT_EQ(DRV_HdmaTransfer(&t), 0);
-	EXPECT_EQ(imvq(3), 0x103u);
 }
 
 TEST_F(Hdma, NonBlockingTransferHandsTheEngineToItsWaiter)
@@ -518,6 +641,19 @@ TEST_F(Hdma, DebugMenuRunsSelfTestsAndSettings)
 	EXPECT_EQ(count("Semaphore max = 2 reinit!\n"), 1u);
 	type("Set Dbg Mask\n3\n");
 	EXPECT_EQ(count("g_HDMADbgMask = 15\n"), 1u);
+}
+
+TEST_F(Hdma, UnloadStopsTheMenuTestThreadsBeforeUnmappingTheirWindows)
+{
+	khost::set_time_scale(100);
+	load();
+	m.policy = Policy::NeverDone;	/* every test transfer times out: the threads run long */
+	type("DRV_HDMA\nStart thread (Data ADDR to PQ)\n");
+	ASSERT_EQ(khost::unload_module("vyr_gfx"), 0);
+	loaded = false;
+	for (auto &f : khost::faults())
+		ADD_FAILURE() << f;
+	khost::clear_faults();
 }
 
 class HdmaNoNode : public Hdma {

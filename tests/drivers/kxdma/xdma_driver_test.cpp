@@ -2,6 +2,8 @@
 // transfers completed by the interrupt, command lists with their watchdog,
 // the ioctl gate, power hooks, the debug menu and a clean unload.
 #include "khost/gtest.hpp"
+#include "khost/hw/xdma.hpp"
+#include "khost/oracle.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -24,7 +26,9 @@ constexpr phys_addr_t kBase = 0xFC090000;
 constexpr unsigned kIrq = 60 + 32;
 constexpr const char *kQ5 = "0x51353030";
 
-enum class Policy { Normal, NoIrq, NeverDone, Spurious, Hold };
+// LateIrq: the engine finishes, and its interrupt comes only when the driver
+// reads the status after its wait timed out, ahead of that read.
+enum class Policy { Normal, NoIrq, NeverDone, Spurious, Hold, LateIrq };
 
 struct Model {
 	Policy policy = Policy::Normal;
@@ -32,6 +36,7 @@ struct Model {
 	std::atomic<int> starts{0};
 	std::atomic<bool> raising{false};
 	std::atomic<bool> stop{false};
+	std::atomic<bool> late_owed{false};
 	std::thread irq_thread;
 };
 Model *model;
@@ -100,8 +105,20 @@ protected:
 			}
 			run_engine();
 			khost::set_reg(kBase + 0x24, 1);
-			if (model->policy != Policy::NoIrq)
+			if (model->policy == Policy::LateIrq)
+				model->late_owed = true;
+			else if (model->policy != Policy::NoIrq)
 				model->pending++;
+		});
+		/* The done bit clears by writing it. */
+		khost::on_write(kBase + 0x24, [](phys_addr_t a, uint64_t v, uint64_t &stored) {
+			stored = khost::reg(a) & ~(uint32_t)v;
+		});
+		khost::on_read(kBase + 0x24, [](phys_addr_t a, uint64_t stored) -> uint64_t {
+			if (!model->late_owed.exchange(false))
+				return stored;
+			khost::raise_irq(kIrq);
+			return khost::reg(a);
 		});
 		m.irq_thread = std::thread([this] {
 			while (!m.stop) {
@@ -270,6 +287,37 @@ TEST_F(Xdma, AddressesBeyondTheEngineAreRefusedNotTruncated)
 	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
 }
 
+TEST_F(Xdma, OracleDecodesEachStartAndFlagsMemoryTheCallerWasNotGiven)
+{
+	load();
+	khost::hw::xdma::install();
+	khost::oracle::enable(true);
+	phys_addr_t mine = khost::phys_alloc(4096), other = khost::phys_alloc(4096);
+	khost::oracle::allow(mine, 4096, "the caller's buffer");
+	ST_XDMA_REQUEST req = {};
+	req.u64DstAddr = mine;
+	req.u32ByteCount = 0x100;
+	req.u16DstStride = 128;
+	req.u16LineWidth = 64;
+	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
+	auto seen = khost::oracle::seen();
+	ASSERT_EQ(seen.size(), 1u);
+	EXPECT_EQ(seen[0].addr, mine);
+	EXPECT_EQ(seen[0].size, 3u * 128 + 64);
+	EXPECT_TRUE(khost::oracle::findings().empty());
+	req.u64SrcAddr = other;	/* a copy out of memory the caller was not given */
+	req.u16SrcStride = 64;
+	EXPECT_EQ(KER_XDMA_Blit(&req), 0);
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_NE(khost::oracle::findings()[0].find("reads [0x" + ([&] {
+		char b[32];
+		snprintf(b, sizeof b, "%llx", (unsigned long long)other);
+		return std::string(b);
+	})()), std::string::npos);
+	khost::oracle::enable(false);
+	khost::clear_faults();
+}
+
 /* ---- completion, timeouts and resets ---- */
 
 TEST_F(Xdma, LostInterruptWithTheDoneBitSetStillSucceeds)
@@ -282,6 +330,19 @@ TEST_F(Xdma, LostInterruptWithTheDoneBitSetStillSucceeds)
 	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
 	EXPECT_EQ(count("XDMA done but Irq timeout !!!!!\n"), 1u);
 	EXPECT_TRUE(clocks().empty());
+}
+
+TEST_F(Xdma, CompletionLandingBetweenTheTimeoutAndTheStatusReadIsNoFailure)
+{
+	load();
+	crv_clk_journal_clear();
+	m.policy = Policy::LateIrq;
+	ST_XDMA_REQUEST req = {};
+	req.u64DstAddr = khost::phys_alloc(4096);
+	req.u32ByteCount = 64;
+	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
+	EXPECT_EQ(m.starts, 1) << "a finished transfer is not repeated";
+	EXPECT_TRUE(clocks().empty()) << "a finished engine is not reset";
 }
 
 TEST_F(Xdma, EngineThatNeverFinishesIsResetAfterEachOfThreeAttempts)
@@ -476,7 +537,8 @@ TEST_F(Xdma, CommandListRunsStepByStepAndReleasesTheEngineAtItsEnd)
 	vyr_xdma_cmd_header hdr = {(u64)(uintptr_t)cmds, 3, 0};
 	khost::clear_journal();
 	ASSERT_EQ(khost::ioctl(f, KXDMA_IO_COMMAND_MODE, (unsigned long)&hdr), 0);
-	EXPECT_EQ(writes(), (W{{0x00, 0x1000}, {0x04, 0x2000}, {0x08, 0x100}, {0x20, 1}}));
+	EXPECT_EQ(writes(), (W{{0x0C, 0}, {0x10, 0}, {0x14, 0}, {0x18, 2}, {0x2C, 0}, {0x30, 0x10000},
+			       {0x00, 0x1000}, {0x04, 0x2000}, {0x08, 0x100}, {0x34, 256}, {0x20, 1}}));
 
 	vyr_xdma_cmd_status st = {};
 	ASSERT_EQ(khost::ioctl(f, KXDMA_IO_GET_COMMAND_STATUS2, (unsigned long)&st), 0);
@@ -502,6 +564,46 @@ TEST_F(Xdma, CommandListRunsStepByStepAndReleasesTheEngineAtItsEnd)
 	wait_starts(3);
 	EXPECT_EQ(ioctl_when_free(f, AXIDMA_USER_IO_PHYS, &t), 0);
 	EXPECT_EQ(m.starts, 4);
+	khost::close(f);
+}
+
+TEST_F(Xdma, CommandListAfterAHighStridedFillCopiesContiguouslyBelow4GiB)
+{
+	khost::set_time_scale(1);
+	load();
+	ST_XDMA_REQUEST fill = {};
+	fill.u64DstAddr = khost::phys_alloc(4096);	/* above 4 GiB */
+	fill.u32ByteCount = 0x100;
+	fill.u16DstStride = 128;
+	fill.u16LineWidth = 64;
+	fill.u32FillValue = 0x5A5A5A5A;
+	ASSERT_EQ(KER_XDMA_FillRect(&fill), 0);
+	auto *src = static_cast<uint8_t *>(khost::phys_ptr(khost::foreign_ram()));
+	auto *dst = src + 0x10000;
+	for (int i = 0; i < 0x100; i++)
+		src[i] = (uint8_t)(i + 1);
+	memset(dst, 0, 0x100);
+	vyr_xdma_cmd cmds[2] = {{khost::foreign_ram(), khost::foreign_ram() + 0x10000, 0x80},
+				{khost::foreign_ram() + 0x80, khost::foreign_ram() + 0x10080, 0x80}};
+	khost::clear_journal();
+	ASSERT_EQ(KER_XDMA_CMD(cmds, 2), 0);
+	wait_starts(3);
+	vyr_xdma_transfer t = {};
+	t.dst_addr = fill.u64DstAddr;
+	t.byte_count = 64;
+	struct file *f = dev();
+	EXPECT_EQ(ioctl_when_free(f, AXIDMA_USER_IO_PHYS, &t), 0);
+	EXPECT_EQ(memcmp(src, dst, 0x100), 0) << "the list's copies land where it named";
+	uint32_t prestart = 0;
+	int starts = 0;
+	for (auto &w : writes()) {
+		if (w.first == 0x34)
+			prestart = w.second;
+		if (w.first == 0x20 && (w.second & 1) && starts++ < 2) {
+			EXPECT_EQ(prestart, 256u) << "0x34 is written before every command start";
+			prestart = 0;
+		}
+	}
 	khost::close(f);
 }
 
@@ -611,6 +713,33 @@ TEST_F(Xdma, SuspendInStandbyGatesClocksAndResumeRestoresRegisters)
 	for (auto &w : writes())
 		EXPECT_NE(w.first, 0x20u) << "resume must not start the engine";
 	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
+	khost::close(f);
+}
+
+TEST_F(Xdma, SuspendWithAListRunningStopsTheWatchdogUntilResume)
+{
+	khost::set_time_scale(100);
+	load();
+	m.policy = Policy::NeverDone;
+	/* 64 MiB commands: 3.2 s of watchdog each, past suspend's 2 s wait for the engine. */
+	vyr_xdma_cmd cmds[1] = {{0x10000000, 0x20000000, 0x4000000}};
+	ASSERT_EQ(KER_XDMA_CMD(cmds, 1), 0);
+	ASSERT_EQ(khost::system_suspend(), 0);
+	crv_clk_journal_clear();
+	int starts = m.starts;
+	std::this_thread::sleep_for(std::chrono::milliseconds(80));	/* 8 s of kernel time */
+	for (auto &ev : clocks())
+		EXPECT_EQ(ev.reset, 0) << "a clock-gated engine is reset";
+	EXPECT_EQ(m.starts, starts);
+	m.policy = Policy::Normal;
+	ASSERT_EQ(khost::system_resume(), 0);
+	/* Watched again: the stuck command is started anew and the list ends. */
+	struct file *f = dev();
+	vyr_xdma_transfer t = {};
+	t.dst_addr = khost::phys_alloc(4096);
+	t.byte_count = 64;
+	EXPECT_EQ(ioctl_when_free(f, AXIDMA_USER_IO_PHYS, &t), 0);
+	EXPECT_EQ(m.starts, starts + 2);
 	khost::close(f);
 }
 

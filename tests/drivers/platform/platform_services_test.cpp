@@ -301,8 +301,10 @@ TEST_F(Platform, RegionsComeFromParametersAndTheDeviceTree)
 	khost::dt_prop(rm, "#size-cells", {2});
 	auto *hdma = khost::dt_node(rm, "hdma@60000000");
 	khost::dt_prop_u64(hdma, "reg", {0x60000000, 0x400000});
+	khost::dt_prop(hdma, "no-map", {});
 	auto *osd_dt = khost::dt_node(rm, "osd@70000000");
 	khost::dt_prop_u64(osd_dt, "reg", {0x70000000, 0x1000});
+	khost::dt_prop(osd_dt, "no-map", {});
 	load();
 
 	crv_mem_info info = {};
@@ -321,6 +323,33 @@ TEST_F(Platform, RegionsComeFromParametersAndTheDeviceTree)
 	/* A size the record cannot hold is refused, never cut down. */
 	EXPECT_EQ(crv_mem_alloc_from_contiguous(crv_mem_find_node_by_name("huge"), &info), -EOVERFLOW);
 	EXPECT_NE(khost::log().find("region \"broken\" is not name:start:size"), std::string::npos);
+}
+
+TEST_F(Platform, OnlyNoMapRegionsAreHandedOutRawAndAPoolIsAllocatedFirst)
+{
+	auto *rm = khost::dt_node(nullptr, "reserved-memory");
+	khost::dt_prop(rm, "#address-cells", {2});
+	khost::dt_prop(rm, "#size-cells", {2});
+	auto *pool = khost::dt_node(rm, "gpu@a8000000");
+	khost::dt_prop_u64(pool, "reg", {khost::foreign_ram() + 0x8000000, 0x100000});
+	khost::dt_prop_str(pool, "compatible", "shared-dma-pool");
+	khost::dt_prop(pool, "reusable", {});
+	auto *mapped = khost::dt_node(rm, "plain@b0000000");
+	khost::dt_prop_u64(mapped, "reg", {0xB0000000, 0x1000});
+	load();
+
+	EXPECT_EQ(crv_mem_find_node_by_name("plain"), nullptr) << "the kernel's own mapped memory";
+	crv_mem_info info = {}, again = {};
+	struct crv_mem_node *gpu = crv_mem_find_node_by_name("gpu");
+	ASSERT_NE(gpu, nullptr);
+	ASSERT_EQ(crv_mem_alloc_from_contiguous(gpu, &info), 0);
+	EXPECT_EQ(info.u32Size, 0x100000u);
+	bool allocated = false;
+	for (auto &l : khost::leaks())
+		allocated |= l.find("coherent buffer of 1048576 bytes") != std::string::npos;
+	EXPECT_TRUE(allocated) << "the pool's pages are lent to the kernel until allocated";
+	ASSERT_EQ(crv_mem_alloc_from_contiguous(gpu, &again), 0);
+	EXPECT_EQ(again.u64Start, info.u64Start) << "one allocation, handed out to every caller";
 }
 
 /* ---- bandwidth checks ---- */

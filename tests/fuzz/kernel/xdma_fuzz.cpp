@@ -1,5 +1,6 @@
 // The XDMA engine's device: transfers, fills and command lists.
 #include "ioctl_fuzz.h"
+#include "khost/hw/xdma.hpp"
 
 namespace {
 
@@ -22,9 +23,14 @@ void boot()
 		khost::set_reg(kBase + 0x24, 1);
 		raise_irq_later(92);	/* SPI 60 */
 	});
+	khost::hw::xdma::install();
 	khost::load_module("vyr_gfx");
 }
 
+// Every transfer and command list names raw physical memory (CAP_SYS_RAWIO):
+// an unprivileged caller reaches nothing through the engine.
+void reach() {}
+
 } // namespace
 
-const Scene kScene = {kNodes, 1, boot, nullptr, nullptr};
+const Scene kScene = {kNodes, 1, boot, reach, nullptr};

@@ -15,6 +15,7 @@
 #include <map>
 #include <set>
 #include <thread>
+#include <pthread.h>
 #include <unistd.h>
 
 extern "C" {
@@ -612,6 +613,8 @@ void kfree(const void *p)
 			fprintf(stderr, "khost fault: kfree of %p not allocated\n", p);
 			return;
 		}
+		/* Poisoned as slab debugging does: a use after free reads garbage, not the old data. */
+		memset(const_cast<void *>(p), 0x6b, it->second);
 		allocations.erase(it);
 	}
 	free(const_cast<void *>(p));
@@ -626,15 +629,49 @@ size_t ksize(const void *p)
 	return it == allocations.end() ? 0 : it->second;
 }
 
+/* vmalloc memory is mapped page by page outside the linear map. */
+static std::set<const void *> &vmalloc_areas()
+{
+	static auto *s = new std::set<const void *>();
+	return *s;
+}
+
+/* The allocation holding p, or allocations.end(). Caller holds state_lock. */
+static std::map<const void *, size_t>::iterator allocation_of(const void *p)
+{
+	auto it = allocations.upper_bound(p);
+	if (it == allocations.begin())
+		return allocations.end();
+	--it;
+	return (const char *)p < (const char *)it->first + it->second ? it : allocations.end();
+}
+
 /* kmalloc memory lies in the kernel's linear map. */
 bool khost_in_kmalloc(const void *p)
 {
 	std::lock_guard<std::mutex> g(state_lock);
-	auto it = allocations.upper_bound(p);
-	if (it == allocations.begin())
-		return false;
-	--it;
-	return (const char *)p < (const char *)it->first + it->second;
+	auto it = allocation_of(p);
+	return it != allocations.end() && !vmalloc_areas().count(it->first);
+}
+
+bool khost_is_vmalloc_addr(const void *p)
+{
+	std::lock_guard<std::mutex> g(state_lock);
+	auto it = allocation_of(p);
+	return it != allocations.end() && vmalloc_areas().count(it->first);
+}
+
+/* The kernel stack of the running task: the calling thread's own. */
+int khost_object_is_on_stack(const void *obj)
+{
+	pthread_attr_t a;
+	void *base;
+	size_t size;
+	if (pthread_getattr_np(pthread_self(), &a))
+		return 0;
+	int r = !pthread_attr_getstack(&a, &base, &size) && obj >= base && (const char *)obj < (const char *)base + size;
+	pthread_attr_destroy(&a);
+	return r;
 }
 
 void *krealloc(const void *p, size_t size, gfp_t flags)
@@ -690,12 +727,27 @@ char *kasprintf(gfp_t gfp, const char *fmt, ...)
 	return p;
 }
 
-void *vmalloc(unsigned long size) { return kmalloc(size, GFP_KERNEL); }
-void *vzalloc(unsigned long size) { return kzalloc(size, GFP_KERNEL); }
-void vfree(const void *p) { kfree(p); }
+static void *vmalloc_area(void *p)
+{
+	if (!ZERO_OR_NULL_PTR(p)) {
+		std::lock_guard<std::mutex> g(state_lock);
+		vmalloc_areas().insert(p);
+	}
+	return p;
+}
+void *vmalloc(unsigned long size) { return vmalloc_area(kmalloc(size, GFP_KERNEL)); }
+void *vzalloc(unsigned long size) { return vmalloc_area(kzalloc(size, GFP_KERNEL)); }
+void vfree(const void *p)
+{
+	{
+		std::lock_guard<std::mutex> g(state_lock);
+		vmalloc_areas().erase(p);
+	}
+	kfree(p);
+}
 void *kvmalloc(size_t size, gfp_t flags) { return kmalloc(size, flags); }
 void *kvzalloc(size_t size, gfp_t flags) { return kzalloc(size, flags); }
 void *kvcalloc(size_t n, size_t size, gfp_t flags) { return kcalloc(n, size, flags); }
-void kvfree(const void *p) { kfree(p); }
+void kvfree(const void *p) { vfree(p); }
 
 } // extern "C"

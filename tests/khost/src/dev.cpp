@@ -201,7 +201,8 @@ void add_prop(struct device_node *n, const char *name, const void *data, int len
 	p->name = strdup(name);
 	p->length = len;
 	p->value = malloc(len ? len : 1);
-	memcpy(p->value, data, len);
+	if (len)	/* a flag property has no value, and maybe no pointer to one */
+		memcpy(p->value, data, len);
 	p->next = n->properties;
 	n->properties = p;
 }
@@ -680,6 +681,35 @@ int debugfs_write(const char *path, const std::string &data)
 	ssize_t n = write(f, data);
 	close(f);
 	return n < 0 ? (int)n : 0;
+}
+
+int unbind_device(const char *name)
+{
+	World &w = world();
+	std::lock_guard<std::recursive_mutex> g(w.lock);
+	for (auto *d : w.pdevs)
+		if (!strcmp(dev_name(&d->dev), name)) {
+			if (!w.bound.count(d))
+				return -ENODEV;
+			unbind(d);
+			return 0;
+		}
+	return -ENODEV;
+}
+
+int bind_device(const char *name)
+{
+	World &w = world();
+	std::lock_guard<std::recursive_mutex> g(w.lock);
+	for (auto *d : w.pdevs)
+		if (!strcmp(dev_name(&d->dev), name)) {
+			if (w.bound.count(d))
+				return -EBUSY;
+			for (auto *drv : w.pdrvs)
+				try_bind(drv, d);
+			return w.bound.count(d) ? 0 : -ENODEV;
+		}
+	return -ENODEV;
 }
 
 int system_suspend()

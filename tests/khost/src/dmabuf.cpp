@@ -91,15 +91,91 @@ extern "C" {
 
 /* ---- DMA mapping ---- */
 
+namespace {
+// Contiguous-memory pools of the device tree: a device whose pool was set up
+// (device_init) allocates from it, first fit.
+struct Pool {
+	struct reserved_mem rmem;
+	std::map<phys_addr_t, size_t> used;	// start -> bytes
+};
+std::mutex pool_lock;
+// The regions, as the kernel keeps them from boot on (never freed).
+std::map<struct device_node *, Pool> &pools = *new std::map<struct device_node *, Pool>();
+std::map<struct device *, Pool *> pool_of_dev;
+
+int pool_device_init(struct reserved_mem *rmem, struct device *dev)
+{
+	std::lock_guard<std::mutex> g(pool_lock);
+	pool_of_dev[dev] = static_cast<Pool *>(rmem->priv);
+	return 0;
+}
+void pool_device_release(struct reserved_mem *rmem, struct device *dev)
+{
+	(void)rmem;
+	std::lock_guard<std::mutex> g(pool_lock);
+	pool_of_dev.erase(dev);
+}
+const struct reserved_mem_ops pool_ops = {pool_device_init, pool_device_release};
+
+// A block of the device's pool, or 0 (no pool: -1).
+phys_addr_t pool_alloc(struct device *dev, size_t size)
+{
+	std::lock_guard<std::mutex> g(pool_lock);
+	auto it = pool_of_dev.find(dev);
+	if (it == pool_of_dev.end())
+		return (phys_addr_t)-1;
+	Pool *p = it->second;
+	size = (size + PAGE_SIZE - 1) & PAGE_MASK;
+	phys_addr_t at = p->rmem.base;
+	for (auto &[start, len] : p->used) {
+		if (start - at >= size)
+			break;
+		at = start + len;
+	}
+	if (at + size > p->rmem.base + p->rmem.size)
+		return 0;
+	p->used[at] = size;
+	return at;
+}
+bool pool_free(phys_addr_t addr)
+{
+	std::lock_guard<std::mutex> g(pool_lock);
+	for (auto &[np, p] : pools)
+		if (p.used.erase(addr))
+			return true;
+	return false;
+}
+}
+
+struct reserved_mem *of_reserved_mem_lookup(struct device_node *np)
+{
+	struct resource r;
+	if (!np || of_address_to_resource(np, 0, &r))
+		return nullptr;
+	std::lock_guard<std::mutex> g(pool_lock);
+	bool fresh = !pools.count(np);
+	Pool *p = &pools[np];
+	if (fresh) {
+		p->rmem.name = np->name;
+		p->rmem.base = r.start;
+		p->rmem.size = resource_size(&r);
+		p->rmem.priv = p;
+		if (of_property_read_bool(np, "reusable") && of_device_is_compatible(np, "shared-dma-pool"))
+			p->rmem.ops = &pool_ops;
+	}
+	return &p->rmem;
+}
+
 void *dma_alloc_coherent(struct device *dev, size_t size, dma_addr_t *handle, gfp_t gfp)
 {
-	(void)dev;
 	if (!(gfp & (GFP_ATOMIC | GFP_NOWAIT)))
 		khost_might_sleep("dma_alloc_coherent");
-	phys_addr_t p = khost::phys_alloc(size);
-	if (!p)
+	phys_addr_t p = pool_alloc(dev, size);
+	if (p == (phys_addr_t)-1)
+		p = khost::phys_alloc(size);
+	void *cpu = p ? khost::phys_ptr(p) : nullptr;
+	if (!cpu)
 		return nullptr;
-	void *cpu = khost::phys_ptr(p);
 	memset(cpu, 0, size);
 	*handle = p;
 	track("dma coherent", cpu, "coherent buffer of " + std::to_string(size) + " bytes not freed");
@@ -114,16 +190,44 @@ void dma_free_coherent(struct device *dev, size_t size, void *cpu, dma_addr_t ha
 		return;
 	if (khost::phys_ptr(handle) != cpu || !untrack("dma coherent", cpu))
 		fault("dma_free_coherent of a buffer not from dma_alloc_coherent");
+	pool_free(handle);
+}
+
+namespace {
+// Linear-map memory outside the arena (kmalloc) has no place the simulated
+// engines can read: a streaming mapping of it is a bounce buffer in the arena,
+// filled at map time and copied back at unmap time as the direction says.
+struct Bounce {
+	void *cpu;
+	size_t size;
+	enum dma_data_direction dir;
+};
+std::mutex bounce_lock;
+std::map<dma_addr_t, Bounce> bounces;
+bool in_arena(const void *p) { return khost_virt_addr_valid(p) && !khost_in_kmalloc(p); }
 }
 
 dma_addr_t dma_map_single(struct device *dev, void *ptr, size_t size, enum dma_data_direction dir)
 {
 	(void)dev;
-	(void)size;
-	(void)dir;
-	dma_addr_t a = virt_to_phys(ptr);
-	if (a)
-		track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
+	if (!virt_addr_valid(ptr) || !virt_addr_valid((char *)ptr + size - 1)) {
+		/* As DMA-API debugging reports a vmalloc or stack address. */
+		fault("dma_map_single of memory outside the linear map");
+		return 0;
+	}
+	dma_addr_t a;
+	if (in_arena(ptr)) {
+		a = virt_to_phys(ptr);
+	} else {
+		a = khost::phys_alloc(size);
+		if (!a)
+			return 0;
+		if (dir == DMA_TO_DEVICE || dir == DMA_BIDIRECTIONAL)
+			memcpy(khost::phys_ptr(a), ptr, size);
+		std::lock_guard<std::mutex> g(bounce_lock);
+		bounces[a] = {ptr, size, dir};
+	}
+	track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
 	return a;
 }
 
@@ -132,8 +236,17 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 	(void)dev;
 	(void)size;
 	(void)dir;
-	if (!untrack("dma mapping", (void *)(uintptr_t)addr))
+	if (!untrack("dma mapping", (void *)(uintptr_t)addr)) {
 		fault("dma_unmap of an address not mapped");
+		return;
+	}
+	std::lock_guard<std::mutex> g(bounce_lock);
+	auto it = bounces.find(addr);
+	if (it == bounces.end())
+		return;
+	if (it->second.dir == DMA_FROM_DEVICE || it->second.dir == DMA_BIDIRECTIONAL)
+		memcpy(it->second.cpu, khost::phys_ptr(addr), it->second.size);
+	bounces.erase(it);
 }
 
 namespace {

@@ -61,13 +61,24 @@ struct RegState {
 	std::map<phys_addr_t, std::function<uint64_t(phys_addr_t, uint64_t)>> read_hooks;
 	std::map<phys_addr_t, std::function<void(phys_addr_t, uint64_t, uint64_t &)>> write_hooks;
 	std::vector<khost::RegAccess> journal;
-	std::map<const void *, const void *> mappings;	// cookie -> host address
+	struct IoMap {
+		const char *host;
+		size_t size;
+	};
+	std::map<const void *, IoMap> mappings;	// cookie -> what ioremap returned
 	std::vector<khost::Mapping> user_maps;		// remap_pfn_range journal
 };
 RegState &regs()
 {
 	static RegState *s = new RegState();
 	return *s;
+}
+
+void unmapped_access(phys_addr_t phys)
+{
+	char b[96];
+	snprintf(b, sizeof b, "register access at 0x%llx through an unmapped window", (unsigned long long)phys);
+	fault(b);
 }
 
 RegWindow *window_of(phys_addr_t addr, size_t len)
@@ -82,13 +93,25 @@ RegWindow *window_of(phys_addr_t addr, size_t len)
 	return nullptr;
 }
 
-// The register window and offset behind a host MMIO address.
+// Whether a live ioremap mapping covers [p, p + len). Caller holds the lock.
+bool io_mapped(const char *p, size_t len)
+{
+	for (auto &[c, m] : regs().mappings)
+		if (p >= m.host && p + len <= m.host + m.size)
+			return true;
+	return false;
+}
+
+// The register window and offset behind a host MMIO address. An access
+// through a mapping that was unmapped is a fault, as it would oops.
 RegWindow *resolve(const volatile void *a, size_t len, phys_addr_t *phys)
 {
 	const char *p = (const char *)a;
 	for (auto &[base, w] : regs().windows) {
 		const char *s = (const char *)w.store.data();
 		if (p >= s && p + len <= s + w.size) {
+			if (!io_mapped(p, len))
+				unmapped_access(w.base + (p - s));
 			*phys = w.base + (p - s);
 			return &w;
 		}
@@ -418,7 +441,7 @@ void __iomem *ioremap(phys_addr_t phys, size_t size)
 	auto *cookie = new char;
 	{
 		std::lock_guard<std::mutex> g(regs().lock);
-		regs().mappings[cookie] = p;
+		regs().mappings[cookie] = {static_cast<const char *>(p), size ? size : 1};
 	}
 	track("ioremap", cookie, "ioremap of 0x" + std::to_string(phys) + " not unmapped");
 	return p;
@@ -434,7 +457,7 @@ void iounmap(volatile void __iomem *addr)
 	{
 		std::lock_guard<std::mutex> g(regs().lock);
 		for (auto &[c, m] : regs().mappings)
-			if (m == (const void *)addr) {
+			if (m.host == (const void *)addr) {
 				cookie = c;
 				break;
 			}

@@ -162,6 +162,30 @@ static inline int of_property_count_u32_elems(const struct device_node *n, const
 { return of_property_count_elems_of_size(n, name, 4); }
 int of_device_is_compatible(const struct device_node *n, const char *compat);
 int of_address_to_resource(struct device_node *n, int index, struct resource *r);
+
+/* ---- reserved memory ---- */
+struct device;
+struct reserved_mem_ops;
+struct reserved_mem {
+	const char *name;
+	unsigned long fdt_node;
+	unsigned long phandle;
+	const struct reserved_mem_ops *ops;
+	phys_addr_t base;
+	phys_addr_t size;
+	void *priv;
+};
+struct reserved_mem_ops {
+	int (*device_init)(struct reserved_mem *rmem, struct device *dev);
+	void (*device_release)(struct reserved_mem *rmem, struct device *dev);
+};
+/*
+ * The region of a /reserved-memory child. A "reusable" "shared-dma-pool" is
+ * a contiguous-memory pool: once its device_init has run for a device, that
+ * device's coherent allocations come from the pool's pages.
+ */
+struct reserved_mem *of_reserved_mem_lookup(struct device_node *np);
+
 void __iomem *of_iomap(struct device_node *n, int index);
 unsigned int irq_of_parse_and_map(struct device_node *n, int index);
 static inline const char *of_node_full_name(const struct device_node *n) { return n ? n->full_name : "<no-node>"; }

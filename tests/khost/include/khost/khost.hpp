@@ -161,6 +161,14 @@ std::string file_root();
 // framebuffer releases it again, through the driver's release, first.
 int fb_console_bind(int node);
 
+// ---- driver binding ----
+// What writing a device's name to its driver's sysfs unbind (bind) file
+// does: the driver's remove runs (its probe runs again). 0, or -ENODEV
+// when no registered platform device has that name or it is not bound
+// (bound already, or no driver matches: -EBUSY / -ENODEV).
+int unbind_device(const char *name);
+int bind_device(const char *name);
+
 // ---- power ----
 int system_suspend();	// bound drivers' suspend, in reverse registration order
 int system_resume();

@@ -62,6 +62,11 @@ void *phys_to_virt(phys_addr_t phys);
 /* True for addresses of the linear map (here: the physical arena). */
 int khost_virt_addr_valid(const volatile void *addr);
 #define virt_addr_valid(addr) khost_virt_addr_valid((const volatile void *)(addr))
+/* vmalloc memory: outside the linear map, contiguous only page by page. */
+bool khost_is_vmalloc_addr(const void *p);
+#define is_vmalloc_addr(x) khost_is_vmalloc_addr((const void *)(x))
+/* Within the running task's stack (the calling thread's). */
+int khost_object_is_on_stack(const void *obj);
 #define __pa(x) virt_to_phys(x)
 #define __va(x) phys_to_virt(x)
 static inline phys_addr_t page_to_phys(struct page *p) { return p->phys; }
