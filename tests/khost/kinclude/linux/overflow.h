@@ -2,4 +2,9 @@
 #ifndef KHOST_LINUX_OVERFLOW_H
 #define KHOST_LINUX_OVERFLOW_H
 #include <khost/base.h>
+
+/* As the kernel's: true when the result did not fit (*d then holds it wrapped). */
+#define check_add_overflow(a, b, d) __builtin_add_overflow(a, b, d)
+#define check_sub_overflow(a, b, d) __builtin_sub_overflow(a, b, d)
+#define check_mul_overflow(a, b, d) __builtin_mul_overflow(a, b, d)
 #endif
