@@ -188,6 +188,8 @@ int KER_GPU_Lock(int hw)
 			if (ret)
 				KGPU_ERR("%s() Previous NodBlock Op time out(%ld) !!!!\n",
 					 __func__, (long)ret);
+			/* The engine may still run the list the callbacks free: stop it first. */
+			KGPU_OP_Reset(hw);
 			_kgpu_run_callbacks(cb1, arg1, cb2, arg2);
 			if (owned)
 				return 0;

@@ -4,8 +4,9 @@
  * {u32 value, u32 command word} that the engine fetches in command mode.
  *
  * Pages come from 32-bit addressable memory: the jump command and the
- * engine's program counter hold 32-bit addresses. Closing never sleeps, so a
- * list can be freed from the engine's interrupt.
+ * engine's program counter hold 32-bit addresses. Lists are built in process
+ * context (they may sleep for memory); closing never sleeps, so a list can be
+ * freed from the engine's interrupt.
  */
 #include <linux/kernel.h>
 #include <linux/slab.h>
@@ -29,7 +30,7 @@ static ST_KGPU_CMDBUF_HEAD *_kgpu_cmdbuf_head(KGPU_CMDBUF_HANDLE h)
 
 KGPU_CMDBUF_HANDLE KGPU_Cmdbuf_Open(struct device *dev)
 {
-	ST_KGPU_CMDBUF_HEAD *head = kzalloc(sizeof(*head), GFP_ATOMIC);
+	ST_KGPU_CMDBUF_HEAD *head = kzalloc(sizeof(*head), GFP_KERNEL);
 
 	if (!head)
 		return NULL;
@@ -41,12 +42,12 @@ EXPORT_SYMBOL(KGPU_Cmdbuf_Open);
 
 ST_KGPU_CMDBUF_PAGE *KGPU_Cmdbuf_New(void)
 {
-	ST_KGPU_CMDBUF_PAGE *p = kzalloc(sizeof(*p), GFP_ATOMIC);
+	ST_KGPU_CMDBUF_PAGE *p = kzalloc(sizeof(*p), GFP_KERNEL);
 	struct page *pg;
 
 	if (!p)
 		return NULL;
-	pg = alloc_page(GFP_ATOMIC | GFP_DMA32 | __GFP_ZERO);
+	pg = alloc_page(GFP_KERNEL | GFP_DMA32 | __GFP_ZERO);
 	if (!pg) {
 		kfree(p);
 		return NULL;
