@@ -496,7 +496,7 @@ static int kgpu_mmap(struct file *filp, struct vm_area_struct *vma)
 
 		ret = kgpu_mem_get(filp, addr, size, &rec);
 		if (!ret) {
-			ret = kgpu_mem_mmap(rec, addr, vma);
+			ret = kgpu_mem_mmap(rec, addr, vma, filp->f_flags & O_DSYNC);
 			kgpu_mem_put(rec);
 			goto out;
 		}

@@ -351,18 +351,26 @@ static const struct vm_operations_struct g_kgpu_mem_vm_ops = {
 	.close = kgpu_mem_vm_close,
 };
 
-/* Maps part of an allocation, from addr on, into user space. */
-int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma)
+/*
+ * Maps part of an allocation, from addr on, into user space. Pages are
+ * mapped cached unless the file was opened with O_DSYNC (then uncached, as
+ * device memory); contiguous DMA memory is the DMA API's coherent memory and
+ * keeps the attributes it has in the kernel, whatever the flag.
+ */
+int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma, bool uncached)
 {
 	int ret;
 
 	vma->vm_pgoff = (unsigned long)((addr - rec->u64PhyAddr) >> PAGE_SHIFT);
-	if (rec->u32Provider == KGPU_MEM_PROVIDER_DMA)
+	if (rec->u32Provider == KGPU_MEM_PROVIDER_DMA) {
 		ret = dma_mmap_coherent(g_KerGpuCtx.pDevice, vma, rec->pVirAddr,
 					rec->u64PhyAddr, rec->u64AllocatedSize);
-	else
+	} else {
+		if (uncached)
+			vma->vm_page_prot = pgprot_device(vma->vm_page_prot);
 		ret = remap_pfn_range(vma, vma->vm_start, PHYS_PFN(addr),
 				      vma->vm_end - vma->vm_start, vma->vm_page_prot);
+	}
 	if (ret)
 		return ret;
 	kref_get(&rec->ref);

@@ -148,6 +148,26 @@ TEST_F(Exec, A4kArgbSurfaceIsAllocatedZeroedAndMapped)
 	khost::munmap((void *)p);
 }
 
+// Pages are mapped cached, and uncached for a file opened with O_DSYNC:
+// callers that rely on that for coherence read what the engine wrote.
+TEST_F(Exec, PagesAreMappedUncachedForAnOpenerWithODsync)
+{
+	for (bool dsync : {false, true}) {
+		struct file *f = khost::open("crkgpu", 2 | (dsync ? 010000 : 0));
+		ST_KGPU_MEM_ALLOC a = {};
+		a.u32Provider = KGPU_MEM_PROVIDER_PAGES;
+		a.u32Size = 4096;
+		ASSERT_EQ(khost::ioctl(f, KGPU_IOC_MEM_ALLOC, (unsigned long)&a), 0);
+		khost::clear_mappings();
+		void *m = khost::mmap(f, 4096, a.u64PhyAddr >> 12);
+		ASSERT_NE(m, nullptr);
+		ASSERT_EQ(khost::mappings().size(), 1u);
+		EXPECT_EQ(khost::mappings()[0].prot & 1, dsync ? 1u : 0u) << "O_DSYNC " << dsync;
+		khost::munmap(m);
+		khost::close(f);
+	}
+}
+
 TEST_F(Exec, AMappingKeepsItsBufferAfterItIsFreed)
 {
 	auto a = alloc(dev(), 8192);
