@@ -116,14 +116,39 @@ void dma_free_coherent(struct device *dev, size_t size, void *cpu, dma_addr_t ha
 		fault("dma_free_coherent of a buffer not from dma_alloc_coherent");
 }
 
+// Live streaming mappings (bus address -> sizes): a sync must fall inside
+// one, as DMA-API debugging checks.
+namespace {
+std::mutex streaming_lock;
+std::multimap<dma_addr_t, size_t> streaming;
+}
+
+static void streaming_add(dma_addr_t a, size_t size)
+{
+	std::lock_guard<std::mutex> g(streaming_lock);
+	streaming.emplace(a, size);
+}
+
+static void streaming_sync(const char *what, dma_addr_t a, size_t size)
+{
+	{
+		std::lock_guard<std::mutex> g(streaming_lock);
+		for (auto &m : streaming)
+			if (a >= m.first && a - m.first <= m.second && size <= m.second - (a - m.first))
+				return;
+	}
+	fault(std::string(what) + " of memory that is not mapped for DMA");
+}
+
 dma_addr_t dma_map_single(struct device *dev, void *ptr, size_t size, enum dma_data_direction dir)
 {
 	(void)dev;
-	(void)size;
 	(void)dir;
 	dma_addr_t a = virt_to_phys(ptr);
-	if (a)
+	if (a) {
 		track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
+		streaming_add(a, size);
+	}
 	return a;
 }
 
@@ -134,6 +159,10 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 	(void)dir;
 	if (!untrack("dma mapping", (void *)(uintptr_t)addr))
 		fault("dma_unmap of an address not mapped");
+	std::lock_guard<std::mutex> g(streaming_lock);
+	auto it = streaming.find(addr);
+	if (it != streaming.end())
+		streaming.erase(it);
 }
 
 namespace {
@@ -181,6 +210,7 @@ dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, si
 	(void)dir;
 	dma_addr_t a = page_to_phys(page) + offset;
 	track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
+	streaming_add(a, size);
 	return a;
 }
 
@@ -189,8 +219,15 @@ void dma_unmap_page(struct device *dev, dma_addr_t addr, size_t size, enum dma_d
 	dma_unmap_single(dev, addr, size, dir);
 }
 
-void dma_sync_single_for_cpu(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
-void dma_sync_single_for_device(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
+void dma_sync_single_for_cpu(struct device *, dma_addr_t a, size_t size, enum dma_data_direction)
+{
+	streaming_sync("dma_sync_single_for_cpu", a, size);
+}
+
+void dma_sync_single_for_device(struct device *, dma_addr_t a, size_t size, enum dma_data_direction)
+{
+	streaming_sync("dma_sync_single_for_device", a, size);
+}
 
 int dma_mmap_coherent(struct device *dev, struct vm_area_struct *vma, void *cpu, dma_addr_t handle, size_t size)
 {
