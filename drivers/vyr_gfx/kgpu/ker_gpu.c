@@ -522,6 +522,23 @@ out:
 }
 
 /*
+ * RAM outside the allocations, for an opener with raw I/O access: mapping it
+ * for the engine and unmapping it again does the cache maintenance a sync
+ * would, without a mapping to sync.
+ */
+static int _kgpu_sync_raw(struct device *dev, u64 addr, u32 size, bool for_cpu)
+{
+	enum dma_data_direction dir = for_cpu ? DMA_FROM_DEVICE : DMA_TO_DEVICE;
+	dma_addr_t dma;
+
+	dma = dma_map_page(dev, pfn_to_page(PHYS_PFN(addr)), offset_in_page(addr), size, dir);
+	if (dma_mapping_error(dev, dma))
+		return -ENOMEM;
+	dma_unmap_page(dev, dma, size, dir);
+	return 0;
+}
+
+/*
  * Syncs one range: within an allocation made through this file, or, for an
  * opener with raw I/O access, any RAM. A range that wraps or covers memory
  * other than RAM is refused.
@@ -547,12 +564,12 @@ static int _kgpu_sync_one(struct file *filp, u64 addr, u32 size, u32 dir)
 			if (!pfn_valid(pfn))
 				return -EINVAL;
 	}
-	if (dir == KGPU_SYNC_FOR_CPU)
-		dma_sync_single_for_cpu(dev, addr, size, DMA_FROM_DEVICE);
-	else
-		dma_sync_single_for_device(dev, addr, size, DMA_TO_DEVICE);
-	kgpu_mem_put(rec);
-	return 0;
+	if (rec) {
+		kgpu_mem_sync(rec, addr, size, dir == KGPU_SYNC_FOR_CPU);
+		kgpu_mem_put(rec);
+		return 0;
+	}
+	return _kgpu_sync_raw(dev, addr, size, dir == KGPU_SYNC_FOR_CPU);
 }
 
 /* Up to 0x7FFF ranges of 16 bytes: bounded by the signed 16-bit count. */

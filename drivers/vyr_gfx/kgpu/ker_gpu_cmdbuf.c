@@ -61,29 +61,84 @@ ST_KGPU_CMDBUF_PAGE *KGPU_Cmdbuf_New(void)
 }
 EXPORT_SYMBOL(KGPU_Cmdbuf_New);
 
+/*
+ * Maps a page for the list's device: the engine fetches it at the mapping's
+ * address, and the CPU's writes reach it through syncs of that mapping.
+ */
+static int _kgpu_cmdbuf_map(ST_KGPU_CMDBUF_HEAD *head, ST_KGPU_CMDBUF_PAGE *p)
+{
+	dma_addr_t dma;
+
+	if (!head->pDevice || p->pDevice)
+		return 0;
+	dma = dma_map_page(head->pDevice, pfn_to_page(p->pfn), 0, KGPU_CMDBUF_PAGE_SIZE,
+			   DMA_TO_DEVICE);
+	if (dma_mapping_error(head->pDevice, dma))
+		return -ENOMEM;
+	p->pDevice = head->pDevice;
+	p->u64PhyAddr = dma;
+	return 0;
+}
+
+static void _kgpu_cmdbuf_free_page(ST_KGPU_CMDBUF_PAGE *p)
+{
+	if (p->pDevice)
+		dma_unmap_page(p->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE, DMA_TO_DEVICE);
+	__free_page(pfn_to_page(p->pfn));
+	kfree(p);
+}
+
 void KGPU_Cmdbuf_Add(KGPU_CMDBUF_HANDLE hCmd, ST_KGPU_CMDBUF_PAGE *pstPage)
 {
-	if (hCmd && pstPage)
-		list_add_tail(&pstPage->list, hCmd);
+	if (!hCmd || !pstPage)
+		return;
+	/* Unmapped, the page still holds the commands; syncs then do nothing. */
+	_kgpu_cmdbuf_map(_kgpu_cmdbuf_head(hCmd), pstPage);
+	list_add_tail(&pstPage->list, hCmd);
 }
 EXPORT_SYMBOL(KGPU_Cmdbuf_Add);
 
+/*
+ * Continues the list on a new page: the jump to it closes the last page,
+ * which is handed to the device. Returns the room of the new page, -12 when
+ * no page (or mapping) can be had.
+ */
+int KGPU_Cmdbuf_Chain(KGPU_CMDBUF_HANDLE hCmd)
+{
+	ST_KGPU_CMDBUF_PAGE *p = KGPU_Cmdbuf_New();
+	int room;
+
+	if (!p)
+		return -ENOMEM;
+	if (!hCmd || _kgpu_cmdbuf_map(_kgpu_cmdbuf_head(hCmd), p)) {
+		_kgpu_cmdbuf_free_page(p);
+		return -ENOMEM;
+	}
+	room = KGPU_Cmdbuf_Write(hCmd, KGPU_CMD_JUMP, lower_32_bits(p->u64PhyAddr));
+	if (room < 0) {
+		_kgpu_cmdbuf_free_page(p);
+		return room;
+	}
+	KGPU_Cmdbuf_Stop(hCmd);
+	list_add_tail(&p->list, hCmd);
+	return p->u32Room;
+}
+EXPORT_SYMBOL(KGPU_Cmdbuf_Chain);
+
 int KGPU_Cmdbuf_Write(KGPU_CMDBUF_HANDLE hCmd, u32 u32Cmd, u32 u32Value)
 {
-	ST_KGPU_CMDBUF_HEAD *head;
 	ST_KGPU_CMDBUF_PAGE *p;
 
 	if (!hCmd || list_empty(hCmd))
 		return -ENOMEM;
-	head = _kgpu_cmdbuf_head(hCmd);
 	p = list_last_entry(hCmd, ST_KGPU_CMDBUF_PAGE, list);
 	if (!p->pCursor) {
 		p->pVirAddr = page_address(pfn_to_page(p->pfn));
 		if (!p->pVirAddr)
 			return -ENXIO;
 		p->pCursor = (u32 *)((u8 *)p->pVirAddr + KGPU_CMD_BYTES * p->u32CmdNum);
-		if (head->pDevice)
-			dma_sync_single_for_cpu(head->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
+		if (p->pDevice)
+			dma_sync_single_for_cpu(p->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
 						DMA_TO_DEVICE);
 	}
 	/* A full page is never written past. */
@@ -100,17 +155,15 @@ EXPORT_SYMBOL(KGPU_Cmdbuf_Write);
 
 u64 KGPU_Cmdbuf_Stop(KGPU_CMDBUF_HANDLE hCmd)
 {
-	ST_KGPU_CMDBUF_HEAD *head;
 	ST_KGPU_CMDBUF_PAGE *p;
 
 	if (!hCmd || list_empty(hCmd))
 		return 0;
-	head = _kgpu_cmdbuf_head(hCmd);
 	p = list_last_entry(hCmd, ST_KGPU_CMDBUF_PAGE, list);
 	p->pVirAddr = NULL;
 	p->pCursor = NULL;
-	if (head->pDevice)
-		dma_sync_single_for_device(head->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
+	if (p->pDevice)
+		dma_sync_single_for_device(p->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
 					   DMA_TO_DEVICE);
 	return p->u64PhyAddr + (u64)KGPU_CMD_BYTES * p->u32CmdNum;
 }
@@ -132,8 +185,7 @@ void KGPU_Cmdbuf_Close(KGPU_CMDBUF_HANDLE hCmd)
 		return;
 	list_for_each_entry_safe(p, n, hCmd, list) {
 		list_del(&p->list);
-		__free_page(pfn_to_page(p->pfn));
-		kfree(p);
+		_kgpu_cmdbuf_free_page(p);
 	}
 	kfree(_kgpu_cmdbuf_head(hCmd));
 }

@@ -550,15 +550,9 @@ static int q2_build_list(const KER_GPU_PLANE *src, const KER_GPU_PLANE *dst,
 			ret = -12;
 			goto fail;
 		}
-		if (room < KGPU_CMDBUF_RESERVE) {
-			pg = KGPU_Cmdbuf_New();
-			if (!pg) {
-				ret = -12;
-				goto fail;
-			}
-			KGPU_Cmdbuf_Write(h, KGPU_CMD_JUMP, lower_32_bits(pg->u64PhyAddr));
-			KGPU_Cmdbuf_Stop(h);
-			KGPU_Cmdbuf_Add(h, pg);
+		if (room < KGPU_CMDBUF_RESERVE && KGPU_Cmdbuf_Chain(h) < 0) {
+			ret = -12;
+			goto fail;
 		}
 	}
 	KGPU_Cmdbuf_Write(h, KGPU_CMD_END, 0);

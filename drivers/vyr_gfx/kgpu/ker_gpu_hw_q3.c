@@ -75,19 +75,12 @@ static int q3_list_write(KGPU_CMDBUF_HANDLE h, u32 cmd, u32 v)
 /* Chains a new page when the last one has less than the reserve left. */
 static int q3_list_room(KGPU_CMDBUF_HANDLE h, int room)
 {
-	ST_KGPU_CMDBUF_PAGE *pg;
-
 	if (room < 0)
 		return room;
 	if (room >= KGPU_CMDBUF_RESERVE)
 		return 0;
-	pg = KGPU_Cmdbuf_New();
-	if (!pg)
-		return -12;
-	room = q3_list_write(h, KGPU_CMD_JUMP, lower_32_bits(pg->u64PhyAddr));
-	KGPU_Cmdbuf_Stop(h);
-	KGPU_Cmdbuf_Add(h, pg);
-	return room < 0 ? room : 0;
+	room = KGPU_Cmdbuf_Chain(h);
+	return room < 0 ? -12 : 0;
 }
 
 /* The size register value of a w x h area. */

@@ -379,9 +379,10 @@ typedef struct {
 	u32 *pCursor;		/* while being written */
 	u32 u32Size;		/* always KGPU_CMDBUF_PAGE_SIZE */
 	u32 u32Room;		/* bytes left */
-	u64 u64PhyAddr;
+	u64 u64PhyAddr;		/* where the engine fetches it (its DMA mapping) */
 	unsigned long pfn;
 	u32 u32CmdNum;		/* commands written */
+	struct device *pDevice;	/* mapped for this device; null: not mapped */
 } ST_KGPU_CMDBUF_PAGE;
 
 /* The handle is the list part of the list head. */
@@ -390,6 +391,8 @@ typedef struct list_head *KGPU_CMDBUF_HANDLE;
 KGPU_CMDBUF_HANDLE KGPU_Cmdbuf_Open(struct device *dev);
 ST_KGPU_CMDBUF_PAGE *KGPU_Cmdbuf_New(void);
 void KGPU_Cmdbuf_Add(KGPU_CMDBUF_HANDLE hCmd, ST_KGPU_CMDBUF_PAGE *pstPage);
+/* Jumps to a new page when the last one is full: its room, or -ENOMEM. */
+int KGPU_Cmdbuf_Chain(KGPU_CMDBUF_HANDLE hCmd);
 int KGPU_Cmdbuf_Write(KGPU_CMDBUF_HANDLE hCmd, u32 u32Cmd, u32 u32Value);
 u64 KGPU_Cmdbuf_Stop(KGPU_CMDBUF_HANDLE hCmd);
 void KGPU_Cmdbuf_Close(KGPU_CMDBUF_HANDLE hCmd);

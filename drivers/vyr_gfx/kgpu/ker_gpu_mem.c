@@ -40,6 +40,7 @@ struct kgpu_mem_rec {
 	s32 s32Pid;
 	const struct file *pOwner;
 	struct kref ref;
+	dma_addr_t Dma;		/* pages: their mapping for the engine's device */
 };
 
 static struct {
@@ -126,6 +127,8 @@ static void _kgpu_mem_free_memory(ST_KGPU_MEM_RECORD *r)
 		unsigned long pfn = PHYS_PFN(r->u64PhyAddr);
 
 		if (pfn_valid(pfn)) {
+			dma_unmap_page(g_KerGpuCtx.pDevice, r->Dma, r->u64AllocatedSize,
+				       DMA_BIDIRECTIONAL);
 			__free_pages(pfn_to_page(pfn), get_order(r->u64AllocatedSize));
 			printk(KERN_INFO "free pages done: addr = 0x%llx, pfn = %lX\n",
 			       (unsigned long long)r->u64PhyAddr, pfn);
@@ -198,6 +201,15 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 		/* The pages reach user space: never with old contents. */
 		if (order < MAX_ORDER)
 			pg = alloc_pages(GFP_HIGHUSER | __GFP_ZERO | __GFP_NOWARN, order);
+		/* Mapped for the engine for their lifetime; syncs go through it. */
+		if (pg) {
+			rec->Dma = dma_map_page(g_KerGpuCtx.pDevice, pg, 0, PAGE_SIZE << order,
+						DMA_BIDIRECTIONAL);
+			if (dma_mapping_error(g_KerGpuCtx.pDevice, rec->Dma)) {
+				__free_pages(pg, order);
+				pg = NULL;
+			}
+		}
 		if (!pg) {
 			ret = -3;
 		} else {
@@ -377,6 +389,24 @@ int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma,
 	vma->vm_private_data = rec;
 	vma->vm_ops = &g_kgpu_mem_vm_ops;
 	return 0;
+}
+
+/*
+ * Hands [addr, addr + size) of an allocation to the CPU or to the engine.
+ * Contiguous memory is coherent and needs nothing; pages are synced through
+ * their mapping.
+ */
+void kgpu_mem_sync(const ST_KGPU_MEM_RECORD *rec, u64 addr, u32 size, bool for_cpu)
+{
+	dma_addr_t dma;
+
+	if (rec->u32Provider != KGPU_MEM_PROVIDER_PAGES)
+		return;
+	dma = rec->Dma + (addr - rec->u64PhyAddr);
+	if (for_cpu)
+		dma_sync_single_for_cpu(g_KerGpuCtx.pDevice, dma, size, DMA_FROM_DEVICE);
+	else
+		dma_sync_single_for_device(g_KerGpuCtx.pDevice, dma, size, DMA_TO_DEVICE);
 }
 
 ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 addr)

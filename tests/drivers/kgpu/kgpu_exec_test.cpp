@@ -237,6 +237,29 @@ TEST_F(Exec, TheLargestBatchIsBuiltFromOrdinaryMemory)
 	EXPECT_EQ(exec(dev(), e), 0);
 }
 
+// The engine reads command lists and page-provider buffers through DMA
+// mappings for its device; every sync is one of such a mapping.
+TEST_F(Exec, ListsAndPagesAreSyncedThroughTheirDmaMappings)
+{
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	ST_KGPU_BATCH_FILL rects[2] = {{4, 4, 0, 0}, {4, 4, 8, 8}};
+	auto e = fill(plane(3, 0, da));
+	e.u32Type = KGPU_EXEC_BATCH_FILL;
+	e.s32BatchNum = 2;
+	e.u64BatchEntries = (uint64_t)(uintptr_t)rects;
+	EXPECT_EQ(exec(dev(), e), 0);
+	ST_KGPU_MEM_ALLOC p = {};
+	p.u32Provider = KGPU_MEM_PROVIDER_PAGES;
+	p.u32Size = 8192;
+	ASSERT_EQ(ioctl(KGPU_IOC_MEM_ALLOC, &p), 0);
+	for (uint32_t dir : {0u, 1u}) {
+		ST_KGPU_SYNC_RANGE r = {p.u64PhyAddr + 4096, 4096, dir};
+		EXPECT_EQ(ioctl(KGPU_IOC_SYNC, &r), 0);
+	}
+	EXPECT_TRUE(khost::faults().empty());
+}
+
 /* ---- completions and engine ownership ---- */
 
 std::atomic<int> done_calls{0};
