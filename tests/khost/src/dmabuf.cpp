@@ -116,17 +116,24 @@ void dma_free_coherent(struct device *dev, size_t size, void *cpu, dma_addr_t ha
 		fault("dma_free_coherent of a buffer not from dma_alloc_coherent");
 }
 
-// Live streaming mappings (bus address -> sizes): a sync must fall inside
-// one, as DMA-API debugging checks.
+// Live streaming mappings (bus address -> size and a token of their own, as
+// a page may be mapped more than once): a sync must fall inside one, as
+// DMA-API debugging checks.
 namespace {
+struct Streaming {
+	size_t size;
+	char *token;
+};
 std::mutex streaming_lock;
-std::multimap<dma_addr_t, size_t> streaming;
+std::multimap<dma_addr_t, Streaming> streaming;
 }
 
 static void streaming_add(dma_addr_t a, size_t size)
 {
+	auto *token = new char;
+	track("dma mapping", token, "streaming mapping not unmapped");
 	std::lock_guard<std::mutex> g(streaming_lock);
-	streaming.emplace(a, size);
+	streaming.emplace(a, Streaming{size, token});
 }
 
 static void streaming_sync(const char *what, dma_addr_t a, size_t size)
@@ -134,7 +141,8 @@ static void streaming_sync(const char *what, dma_addr_t a, size_t size)
 	{
 		std::lock_guard<std::mutex> g(streaming_lock);
 		for (auto &m : streaming)
-			if (a >= m.first && a - m.first <= m.second && size <= m.second - (a - m.first))
+			if (a >= m.first && a - m.first <= m.second.size &&
+			    size <= m.second.size - (a - m.first))
 				return;
 	}
 	fault(std::string(what) + " of memory that is not mapped for DMA");
@@ -145,10 +153,8 @@ dma_addr_t dma_map_single(struct device *dev, void *ptr, size_t size, enum dma_d
 	(void)dev;
 	(void)dir;
 	dma_addr_t a = virt_to_phys(ptr);
-	if (a) {
-		track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
+	if (a)
 		streaming_add(a, size);
-	}
 	return a;
 }
 
@@ -157,12 +163,18 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 	(void)dev;
 	(void)size;
 	(void)dir;
-	if (!untrack("dma mapping", (void *)(uintptr_t)addr))
+	char *token = nullptr;
+	{
+		std::lock_guard<std::mutex> g(streaming_lock);
+		auto it = streaming.find(addr);
+		if (it != streaming.end()) {
+			token = it->second.token;
+			streaming.erase(it);
+		}
+	}
+	if (!token || !untrack("dma mapping", token))
 		fault("dma_unmap of an address not mapped");
-	std::lock_guard<std::mutex> g(streaming_lock);
-	auto it = streaming.find(addr);
-	if (it != streaming.end())
-		streaming.erase(it);
+	delete token;
 }
 
 namespace {
@@ -209,7 +221,6 @@ dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, si
 	(void)size;
 	(void)dir;
 	dma_addr_t a = page_to_phys(page) + offset;
-	track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
 	streaming_add(a, size);
 	return a;
 }
