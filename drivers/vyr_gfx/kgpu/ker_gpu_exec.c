@@ -13,6 +13,7 @@
 #include <linux/scatterlist.h>
 #include <linux/err.h>
 
+#include "vyr_compat.h"
 #include "vyr_perm.h"
 #include "ker_gpu.h"
 
@@ -76,7 +77,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 		dma_buf_put(buf);
 		return -EINVAL;
 	}
-	sgt = dma_buf_map_attachment(att, DMA_BIDIRECTIONAL);
+	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
 	if (IS_ERR_OR_NULL(sgt)) {
 		KGPU_ERR("dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
 		dma_buf_detach(buf, att);
@@ -85,7 +86,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 	}
 	if (sgt->nents != 1) {
 		KGPU_ERR("dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
-		dma_buf_unmap_attachment(att, sgt, DMA_BIDIRECTIONAL);
+		dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
 		dma_buf_detach(buf, att);
 		dma_buf_put(buf);
 		return -EINVAL;
@@ -95,7 +96,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 		/* The operation would run on the wrong memory: refuse it. */
 		KGPU_ERR("fd(%d) sg_dma_len(0x%X) but offset(0x%X) too large !!!!!! \n",
 			 fd, (u32)len, offset);
-		dma_buf_unmap_attachment(att, sgt, DMA_BIDIRECTIONAL);
+		dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
 		dma_buf_detach(buf, att);
 		dma_buf_put(buf);
 		return -EINVAL;
@@ -111,7 +112,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 static void _kgpu_detach_buf(ST_KGPU_IMPORT *pstMem)
 {
 	if (pstMem->pSgt && pstMem->pAttach)
-		dma_buf_unmap_attachment(pstMem->pAttach, pstMem->pSgt, DMA_BIDIRECTIONAL);
+		dma_buf_unmap_attachment_unlocked(pstMem->pAttach, pstMem->pSgt, DMA_BIDIRECTIONAL);
 	if (pstMem->pAttach && pstMem->pDmaBuf)
 		dma_buf_detach(pstMem->pDmaBuf, pstMem->pAttach);
 	if (pstMem->pDmaBuf)

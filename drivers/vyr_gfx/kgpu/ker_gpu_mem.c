@@ -21,6 +21,7 @@
 
 #include "vyr_compat.h"
 #include "vyr_perm.h"
+#include "vyr_dma.h"
 #include "ker_gpu.h"
 
 /*
@@ -497,60 +498,108 @@ static void _kgpu_export_free(ST_KGPU_EXPORT *exp)
 	kfree(exp);
 }
 
+/* One importer's view: a table entry per plane, mapped for its device on map. */
+typedef struct {
+	struct sg_table stTable;
+	enum dma_data_direction enDir;	/* DMA_NONE while not mapped */
+} ST_KGPU_ATTACH;
+
 static int kgpu_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
 	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
-	struct sg_table *sgt;
+	ST_KGPU_ATTACH *a;
 	struct scatterlist *sg;
 	unsigned int i;
 	int ret;
 
-	sgt = kzalloc(sizeof(*sgt), GFP_KERNEL);
-	if (!sgt)
+	a = kzalloc(sizeof(*a), GFP_KERNEL);
+	if (!a)
 		return -ENOMEM;
-	ret = sg_alloc_table(sgt, desc->u32PlaneNum ? desc->u32PlaneNum : 1, GFP_KERNEL);
+	ret = sg_alloc_table(&a->stTable, desc->u32PlaneNum ? desc->u32PlaneNum : 1, GFP_KERNEL);
 	if (ret) {
-		kfree(sgt);
+		kfree(a);
 		return ret;
 	}
-	if (sgt->nents < desc->u32PlaneNum) {
-		sg_free_table(sgt);
-		kfree(sgt);
+	if (a->stTable.nents < desc->u32PlaneNum) {
+		sg_free_table(&a->stTable);
+		kfree(a);
 		return -EFAULT;
 	}
-	for_each_sg(sgt->sgl, sg, desc->u32PlaneNum, i) {
-		/* Importers take the DMA address as the exact start. */
+	/* The importer's addresses come with the mapping. */
+	for_each_sg(a->stTable.sgl, sg, desc->u32PlaneNum, i) {
 		sg->offset = desc->u64Addr[i] & ~PAGE_MASK;
 		sg->length = desc->u64Size[i];
-		sg_dma_address(sg) = desc->u64Addr[i];
 		sg_dma_len(sg) = desc->u64Size[i];
 	}
-	sgt->nents = desc->u32PlaneNum;
-	att->priv = sgt;
+	a->stTable.nents = desc->u32PlaneNum;
+	a->enDir = DMA_NONE;
+	att->priv = a;
 	return 0;
+}
+
+static void kgpu_dmabuf_unmap_planes(struct dma_buf_attachment *att, u32 count)
+{
+	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
+	struct scatterlist *sg;
+	u32 i;
+
+	for_each_sg(a->stTable.sgl, sg, count, i) {
+		vyr_dma_unmap_range(att->dev, desc->u64Addr[i], sg_dma_address(sg),
+				    desc->u64Size[i], a->enDir);
+		sg_dma_address(sg) = 0;
+	}
+	a->enDir = DMA_NONE;
 }
 
 static void kgpu_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
-	struct sg_table *sgt = att->priv;
+	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
 
-	if (sgt) {
-		sgt->nents = sgt->orig_nents;
-		sg_free_table(sgt);
-		kfree(sgt);
-		att->priv = NULL;
-	}
+	if (!a)
+		return;
+	if (a->enDir != DMA_NONE)
+		kgpu_dmabuf_unmap_planes(att, desc->u32PlaneNum);
+	a->stTable.nents = a->stTable.orig_nents;
+	sg_free_table(&a->stTable);
+	kfree(a);
+	att->priv = NULL;
 }
 
+/* Maps every plane for the importer's device. */
 static struct sg_table *kgpu_dmabuf_map(struct dma_buf_attachment *att,
 					enum dma_data_direction dir)
 {
-	return att->priv;
+	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
+	struct scatterlist *sg;
+	dma_addr_t addr;
+	u32 i;
+
+	if (!a || !att->dev || !valid_dma_direction(dir) || a->enDir != DMA_NONE)
+		return ERR_PTR(-EINVAL);
+	a->enDir = dir;
+	for_each_sg(a->stTable.sgl, sg, desc->u32PlaneNum, i) {
+		addr = vyr_dma_map_range(att->dev, desc->u64Addr[i], desc->u64Size[i], dir);
+		if (dma_mapping_error(att->dev, addr)) {
+			kgpu_dmabuf_unmap_planes(att, i);
+			return ERR_PTR(-ENOMEM);
+		}
+		sg_dma_address(sg) = addr;
+		sg_dma_len(sg) = desc->u64Size[i];
+	}
+	return &a->stTable;
 }
 
 static void kgpu_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
 			      enum dma_data_direction dir)
 {
+	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
+
+	if (a && a->enDir != DMA_NONE)
+		kgpu_dmabuf_unmap_planes(att, desc->u32PlaneNum);
 }
 
 static void kgpu_dmabuf_release(struct dma_buf *buf)
@@ -725,7 +774,7 @@ int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
 		dma_buf_put(buf);
 		return -EINVAL;
 	}
-	sgt = dma_buf_map_attachment(att, DMA_BIDIRECTIONAL);
+	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
 	if (IS_ERR_OR_NULL(sgt)) {
 		printk(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
 		ret = -EINVAL;
@@ -740,7 +789,7 @@ int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
 		pstDesc->u64Addr[0] = sg_dma_address(sgt->sgl);
 		pstDesc->u64Size[0] = sg_dma_len(sgt->sgl);
 	}
-	dma_buf_unmap_attachment(att, sgt, DMA_BIDIRECTIONAL);
+	dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
 detach:
 	dma_buf_detach(buf, att);
 	dma_buf_put(buf);

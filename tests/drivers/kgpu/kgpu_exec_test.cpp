@@ -8,6 +8,7 @@
 
 extern "C" {
 #include "ker_gpu_hw.h"
+#include "khost/dmabuf.h"
 }
 
 namespace {
@@ -258,6 +259,27 @@ TEST_F(Exec, ListsAndPagesAreSyncedThroughTheirDmaMappings)
 		EXPECT_EQ(ioctl(KGPU_IOC_SYNC, &r), 0);
 	}
 	EXPECT_TRUE(khost::faults().empty());
+}
+
+// An importer gets the exported planes mapped for its own device.
+TEST_F(Exec, AnExportedBufferIsMappedForTheImportersDevice)
+{
+	auto a = alloc(dev(), 8192);
+	int fd = share(dev(), a.u64PhyAddr, 8192);
+	ASSERT_GE(fd, 0);
+	struct device importer = {};
+	struct dma_buf *buf = dma_buf_get(fd);
+	ASSERT_FALSE(IS_ERR_OR_NULL(buf));
+	struct dma_buf_attachment *att = dma_buf_attach(buf, &importer);
+	ASSERT_FALSE(IS_ERR_OR_NULL(att));
+	struct sg_table *sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
+	ASSERT_FALSE(IS_ERR_OR_NULL(sgt));
+	dma_sync_single_for_cpu(&importer, sg_dma_address(sgt->sgl), 8192, DMA_FROM_DEVICE);
+	EXPECT_TRUE(khost::faults().empty());
+	dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
+	dma_buf_detach(buf, att);
+	dma_buf_put(buf);
+	khost::close_fd(fd);
 }
 
 /* ---- completions and engine ownership ---- */
