@@ -585,9 +585,9 @@ static int _kgpu_exec_batch(struct file *filp, ST_KGPU_EXEC *e, u32 single, size
 	}
 	/* The engine walks the low 16 bits; nothing past them is copied. */
 	count = (u16)(e->s32BatchNum & KGPU_BATCH_MAX);
-	/* No rectangles: nothing to draw. */
+	/* No rectangles: the single operation on the planes' own. */
 	if (!count)
-		return 0;
+		return _kgpu_exec_run(filp, e, single, NULL, 0);
 	bytes = (size_t)count * entry_size;
 	entries = kvmalloc(bytes, GFP_KERNEL | __GFP_NOWARN);
 	if (!entries)

@@ -282,6 +282,19 @@ TEST_F(Exec, AnExportedBufferIsMappedForTheImportersDevice)
 	khost::close_fd(fd);
 }
 
+// A batch of no rectangles runs as the single operation on the planes' own.
+TEST_F(Exec, ABatchOfNoRectanglesRunsAsASingleOperation)
+{
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	auto e = fill(plane(3, 0, da, 16, 8, 64));
+	e.u32Type = KGPU_EXEC_BATCH_FILL;
+	e.s32BatchNum = 0x10000;	/* the low 16 bits count */
+	EXPECT_EQ(exec(dev(), e), 0);
+	EXPECT_EQ(started(), 1);
+	EXPECT_EQ(reg(AGE_DST_SIZE), 15u | 7u << 16);
+}
+
 /* ---- completions and engine ownership ---- */
 
 std::atomic<int> done_calls{0};
