@@ -498,6 +498,13 @@ static void _kgpu_export_free(ST_KGPU_EXPORT *exp)
 	kfree(exp);
 }
 
+/*
+ * An importer's mapping does no cache maintenance: the planes are coherent
+ * DMA memory, or pages their owner syncs through the device (ioctls 34-36);
+ * and the same memory stays mapped for the engine and other importers.
+ */
+#define KGPU_EXPORT_DMA_ATTRS DMA_ATTR_SKIP_CPU_SYNC
+
 /* One importer's view: a table entry per plane, mapped for its device on map. */
 typedef struct {
 	struct sg_table stTable;
@@ -546,7 +553,7 @@ static void kgpu_dmabuf_unmap_planes(struct dma_buf_attachment *att, u32 count)
 
 	for_each_sg(a->stTable.sgl, sg, count, i) {
 		vyr_dma_unmap_range(att->dev, desc->u64Addr[i], sg_dma_address(sg),
-				    desc->u64Size[i], a->enDir);
+				    desc->u64Size[i], a->enDir, KGPU_EXPORT_DMA_ATTRS);
 		sg_dma_address(sg) = 0;
 	}
 	a->enDir = DMA_NONE;
@@ -581,7 +588,8 @@ static struct sg_table *kgpu_dmabuf_map(struct dma_buf_attachment *att,
 		return ERR_PTR(-EINVAL);
 	a->enDir = dir;
 	for_each_sg(a->stTable.sgl, sg, desc->u32PlaneNum, i) {
-		addr = vyr_dma_map_range(att->dev, desc->u64Addr[i], desc->u64Size[i], dir);
+		addr = vyr_dma_map_range(att->dev, desc->u64Addr[i], desc->u64Size[i], dir,
+					 KGPU_EXPORT_DMA_ATTRS);
 		if (dma_mapping_error(att->dev, addr)) {
 			kgpu_dmabuf_unmap_planes(att, i);
 			return ERR_PTR(-ENOMEM);
