@@ -188,6 +188,8 @@ int KER_GPU_Lock(int hw)
 			if (ret)
 				KGPU_ERR("%s() Previous NodBlock Op time out(%ld) !!!!\n",
 					 __func__, (long)ret);
+			/* The engine may still run the list the callbacks free: stop it first. */
+			KGPU_OP_Reset(hw);
 			_kgpu_run_callbacks(cb1, arg1, cb2, arg2);
 			if (owned)
 				return 0;
@@ -494,7 +496,7 @@ static int kgpu_mmap(struct file *filp, struct vm_area_struct *vma)
 
 		ret = kgpu_mem_get(filp, addr, size, &rec);
 		if (!ret) {
-			ret = kgpu_mem_mmap(rec, addr, vma);
+			ret = kgpu_mem_mmap(rec, addr, vma, filp->f_flags & O_DSYNC);
 			kgpu_mem_put(rec);
 			goto out;
 		}
@@ -517,6 +519,23 @@ out:
 	if (ret)
 		KGPU_ERR("mmap failed\n");
 	return ret;
+}
+
+/*
+ * RAM outside the allocations, for an opener with raw I/O access: mapping it
+ * for the engine and unmapping it again does the cache maintenance a sync
+ * would, without a mapping to sync.
+ */
+static int _kgpu_sync_raw(struct device *dev, u64 addr, u32 size, bool for_cpu)
+{
+	enum dma_data_direction dir = for_cpu ? DMA_FROM_DEVICE : DMA_TO_DEVICE;
+	dma_addr_t dma;
+
+	dma = dma_map_page(dev, pfn_to_page(PHYS_PFN(addr)), offset_in_page(addr), size, dir);
+	if (dma_mapping_error(dev, dma))
+		return -ENOMEM;
+	dma_unmap_page(dev, dma, size, dir);
+	return 0;
 }
 
 /*
@@ -545,12 +564,12 @@ static int _kgpu_sync_one(struct file *filp, u64 addr, u32 size, u32 dir)
 			if (!pfn_valid(pfn))
 				return -EINVAL;
 	}
-	if (dir == KGPU_SYNC_FOR_CPU)
-		dma_sync_single_for_cpu(dev, addr, size, DMA_FROM_DEVICE);
-	else
-		dma_sync_single_for_device(dev, addr, size, DMA_TO_DEVICE);
-	kgpu_mem_put(rec);
-	return 0;
+	if (rec) {
+		kgpu_mem_sync(rec, addr, size, dir == KGPU_SYNC_FOR_CPU);
+		kgpu_mem_put(rec);
+		return 0;
+	}
+	return _kgpu_sync_raw(dev, addr, size, dir == KGPU_SYNC_FOR_CPU);
 }
 
 /* Up to 0x7FFF ranges of 16 bytes: bounded by the signed 16-bit count. */

@@ -128,7 +128,9 @@ void kgpu_mem_release(const struct file *owner);
 int kgpu_mem_get(const struct file *owner, u64 u64Addr, u64 u64Size, ST_KGPU_MEM_RECORD **ppRec);
 void kgpu_mem_put(ST_KGPU_MEM_RECORD *pRec);
 void kgpu_mem_range(const ST_KGPU_MEM_RECORD *pRec, u64 *pu64Start, u64 *pu64End);
-int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, struct vm_area_struct *vma);
+void kgpu_mem_sync(const ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, u32 u32Size, bool bForCpu);
+int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, struct vm_area_struct *vma,
+		  bool bUncached);
 ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 u64PhyAddr);
 unsigned long kgpu_mem_map(u64 u64PhyAddr);
 int kgpu_mem_valid_buffer(u64 u64PhyAddr);

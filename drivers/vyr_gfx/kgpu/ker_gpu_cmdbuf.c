@@ -4,8 +4,9 @@
  * {u32 value, u32 command word} that the engine fetches in command mode.
  *
  * Pages come from 32-bit addressable memory: the jump command and the
- * engine's program counter hold 32-bit addresses. Closing never sleeps, so a
- * list can be freed from the engine's interrupt.
+ * engine's program counter hold 32-bit addresses. Lists are built in process
+ * context (they may sleep for memory); closing never sleeps, so a list can be
+ * freed from the engine's interrupt.
  */
 #include <linux/kernel.h>
 #include <linux/slab.h>
@@ -29,7 +30,7 @@ static ST_KGPU_CMDBUF_HEAD *_kgpu_cmdbuf_head(KGPU_CMDBUF_HANDLE h)
 
 KGPU_CMDBUF_HANDLE KGPU_Cmdbuf_Open(struct device *dev)
 {
-	ST_KGPU_CMDBUF_HEAD *head = kzalloc(sizeof(*head), GFP_ATOMIC);
+	ST_KGPU_CMDBUF_HEAD *head = kzalloc(sizeof(*head), GFP_KERNEL);
 
 	if (!head)
 		return NULL;
@@ -41,12 +42,12 @@ EXPORT_SYMBOL(KGPU_Cmdbuf_Open);
 
 ST_KGPU_CMDBUF_PAGE *KGPU_Cmdbuf_New(void)
 {
-	ST_KGPU_CMDBUF_PAGE *p = kzalloc(sizeof(*p), GFP_ATOMIC);
+	ST_KGPU_CMDBUF_PAGE *p = kzalloc(sizeof(*p), GFP_KERNEL);
 	struct page *pg;
 
 	if (!p)
 		return NULL;
-	pg = alloc_page(GFP_ATOMIC | GFP_DMA32 | __GFP_ZERO);
+	pg = alloc_page(GFP_KERNEL | GFP_DMA32 | __GFP_ZERO);
 	if (!pg) {
 		kfree(p);
 		return NULL;
@@ -60,29 +61,84 @@ ST_KGPU_CMDBUF_PAGE *KGPU_Cmdbuf_New(void)
 }
 EXPORT_SYMBOL(KGPU_Cmdbuf_New);
 
+/*
+ * Maps a page for the list's device: the engine fetches it at the mapping's
+ * address, and the CPU's writes reach it through syncs of that mapping.
+ */
+static int _kgpu_cmdbuf_map(ST_KGPU_CMDBUF_HEAD *head, ST_KGPU_CMDBUF_PAGE *p)
+{
+	dma_addr_t dma;
+
+	if (!head->pDevice || p->pDevice)
+		return 0;
+	dma = dma_map_page(head->pDevice, pfn_to_page(p->pfn), 0, KGPU_CMDBUF_PAGE_SIZE,
+			   DMA_TO_DEVICE);
+	if (dma_mapping_error(head->pDevice, dma))
+		return -ENOMEM;
+	p->pDevice = head->pDevice;
+	p->u64PhyAddr = dma;
+	return 0;
+}
+
+static void _kgpu_cmdbuf_free_page(ST_KGPU_CMDBUF_PAGE *p)
+{
+	if (p->pDevice)
+		dma_unmap_page(p->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE, DMA_TO_DEVICE);
+	__free_page(pfn_to_page(p->pfn));
+	kfree(p);
+}
+
 void KGPU_Cmdbuf_Add(KGPU_CMDBUF_HANDLE hCmd, ST_KGPU_CMDBUF_PAGE *pstPage)
 {
-	if (hCmd && pstPage)
-		list_add_tail(&pstPage->list, hCmd);
+	if (!hCmd || !pstPage)
+		return;
+	/* Unmapped, the page still holds the commands; syncs then do nothing. */
+	_kgpu_cmdbuf_map(_kgpu_cmdbuf_head(hCmd), pstPage);
+	list_add_tail(&pstPage->list, hCmd);
 }
 EXPORT_SYMBOL(KGPU_Cmdbuf_Add);
 
+/*
+ * Continues the list on a new page: the jump to it closes the last page,
+ * which is handed to the device. Returns the room of the new page, -12 when
+ * no page (or mapping) can be had.
+ */
+int KGPU_Cmdbuf_Chain(KGPU_CMDBUF_HANDLE hCmd)
+{
+	ST_KGPU_CMDBUF_PAGE *p = KGPU_Cmdbuf_New();
+	int room;
+
+	if (!p)
+		return -ENOMEM;
+	if (!hCmd || _kgpu_cmdbuf_map(_kgpu_cmdbuf_head(hCmd), p)) {
+		_kgpu_cmdbuf_free_page(p);
+		return -ENOMEM;
+	}
+	room = KGPU_Cmdbuf_Write(hCmd, KGPU_CMD_JUMP, lower_32_bits(p->u64PhyAddr));
+	if (room < 0) {
+		_kgpu_cmdbuf_free_page(p);
+		return room;
+	}
+	KGPU_Cmdbuf_Stop(hCmd);
+	list_add_tail(&p->list, hCmd);
+	return p->u32Room;
+}
+EXPORT_SYMBOL(KGPU_Cmdbuf_Chain);
+
 int KGPU_Cmdbuf_Write(KGPU_CMDBUF_HANDLE hCmd, u32 u32Cmd, u32 u32Value)
 {
-	ST_KGPU_CMDBUF_HEAD *head;
 	ST_KGPU_CMDBUF_PAGE *p;
 
 	if (!hCmd || list_empty(hCmd))
 		return -ENOMEM;
-	head = _kgpu_cmdbuf_head(hCmd);
 	p = list_last_entry(hCmd, ST_KGPU_CMDBUF_PAGE, list);
 	if (!p->pCursor) {
 		p->pVirAddr = page_address(pfn_to_page(p->pfn));
 		if (!p->pVirAddr)
 			return -ENXIO;
 		p->pCursor = (u32 *)((u8 *)p->pVirAddr + KGPU_CMD_BYTES * p->u32CmdNum);
-		if (head->pDevice)
-			dma_sync_single_for_cpu(head->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
+		if (p->pDevice)
+			dma_sync_single_for_cpu(p->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
 						DMA_TO_DEVICE);
 	}
 	/* A full page is never written past. */
@@ -99,17 +155,15 @@ EXPORT_SYMBOL(KGPU_Cmdbuf_Write);
 
 u64 KGPU_Cmdbuf_Stop(KGPU_CMDBUF_HANDLE hCmd)
 {
-	ST_KGPU_CMDBUF_HEAD *head;
 	ST_KGPU_CMDBUF_PAGE *p;
 
 	if (!hCmd || list_empty(hCmd))
 		return 0;
-	head = _kgpu_cmdbuf_head(hCmd);
 	p = list_last_entry(hCmd, ST_KGPU_CMDBUF_PAGE, list);
 	p->pVirAddr = NULL;
 	p->pCursor = NULL;
-	if (head->pDevice)
-		dma_sync_single_for_device(head->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
+	if (p->pDevice)
+		dma_sync_single_for_device(p->pDevice, p->u64PhyAddr, KGPU_CMDBUF_PAGE_SIZE,
 					   DMA_TO_DEVICE);
 	return p->u64PhyAddr + (u64)KGPU_CMD_BYTES * p->u32CmdNum;
 }
@@ -131,8 +185,7 @@ void KGPU_Cmdbuf_Close(KGPU_CMDBUF_HANDLE hCmd)
 		return;
 	list_for_each_entry_safe(p, n, hCmd, list) {
 		list_del(&p->list);
-		__free_page(pfn_to_page(p->pfn));
-		kfree(p);
+		_kgpu_cmdbuf_free_page(p);
 	}
 	kfree(_kgpu_cmdbuf_head(hCmd));
 }

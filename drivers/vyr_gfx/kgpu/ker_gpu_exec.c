@@ -13,6 +13,7 @@
 #include <linux/scatterlist.h>
 #include <linux/err.h>
 
+#include "vyr_compat.h"
 #include "vyr_perm.h"
 #include "ker_gpu.h"
 
@@ -26,19 +27,21 @@ typedef struct {
 } ST_KGPU_IMPORT;
 
 /*
- * Imports of one exec plane, and for each of its buffers the window
- * [lo, hi) the operation may reach: the imported dma-buf from the offset on,
- * or the allocation a physical address lies in (held for the operation).
- * Without a window (raw physical addresses) nothing bounds it.
+ * Imports of one exec plane: its channel buffers and, for a palette format,
+ * its palette (named where the record names a second buffer). For each the
+ * reach the operation is held to, where the engine is programmed: the
+ * imported dma-buf from the offset on, or the allocation a physical address
+ * lies in (held for the operation). An opener with raw I/O access is not
+ * held to one.
  */
+#define KGPU_BIND_BUFS (KER_GPU_PLANE_CHANNELS + 1)
 typedef struct {
-	ST_KGPU_IMPORT astMem[KER_GPU_PLANE_CHANNELS];
-	ST_KGPU_MEM_RECORD *apRec[KER_GPU_PLANE_CHANNELS];
+	ST_KGPU_IMPORT astMem[KGPU_BIND_BUFS];
+	ST_KGPU_MEM_RECORD *apRec[KGPU_BIND_BUFS];
 	u32 u32PlaneNum;
-	u64 au64Addr[KER_GPU_PLANE_CHANNELS];
-	u64 au64Lo[KER_GPU_PLANE_CHANNELS];
-	u64 au64Hi[KER_GPU_PLANE_CHANNELS];
-	bool abWindow[KER_GPU_PLANE_CHANNELS];
+	bool bPalette;
+	u64 au64Addr[KGPU_BIND_BUFS];	/* [KER_GPU_REACH_PALETTE]: the palette */
+	KER_GPU_REACH stReach;
 	bool bBound;
 } ST_KGPU_BIND;
 
@@ -74,7 +77,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 		dma_buf_put(buf);
 		return -EINVAL;
 	}
-	sgt = dma_buf_map_attachment(att, DMA_BIDIRECTIONAL);
+	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
 	if (IS_ERR_OR_NULL(sgt)) {
 		KGPU_ERR("dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
 		dma_buf_detach(buf, att);
@@ -83,7 +86,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 	}
 	if (sgt->nents != 1) {
 		KGPU_ERR("dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
-		dma_buf_unmap_attachment(att, sgt, DMA_BIDIRECTIONAL);
+		dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
 		dma_buf_detach(buf, att);
 		dma_buf_put(buf);
 		return -EINVAL;
@@ -93,7 +96,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 		/* The operation would run on the wrong memory: refuse it. */
 		KGPU_ERR("fd(%d) sg_dma_len(0x%X) but offset(0x%X) too large !!!!!! \n",
 			 fd, (u32)len, offset);
-		dma_buf_unmap_attachment(att, sgt, DMA_BIDIRECTIONAL);
+		dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
 		dma_buf_detach(buf, att);
 		dma_buf_put(buf);
 		return -EINVAL;
@@ -109,7 +112,7 @@ static int _kgpu_attach_buf(struct file *filp, int fd, u32 offset, ST_KGPU_IMPOR
 static void _kgpu_detach_buf(ST_KGPU_IMPORT *pstMem)
 {
 	if (pstMem->pSgt && pstMem->pAttach)
-		dma_buf_unmap_attachment(pstMem->pAttach, pstMem->pSgt, DMA_BIDIRECTIONAL);
+		dma_buf_unmap_attachment_unlocked(pstMem->pAttach, pstMem->pSgt, DMA_BIDIRECTIONAL);
 	if (pstMem->pAttach && pstMem->pDmaBuf)
 		dma_buf_detach(pstMem->pDmaBuf, pstMem->pAttach);
 	if (pstMem->pDmaBuf)
@@ -127,47 +130,59 @@ static u32 _kgpu_plane_num(const ST_KGPU_EXEC_PLANE *p)
 }
 
 /*
- * Imports (or copies) the addresses of one exec plane. A physical address
- * must lie in an allocation made through this file, unless the opener has
- * raw I/O access.
+ * Imports (or copies) buffer `from` of the exec plane as bound buffer k. A
+ * physical address must lie in an allocation made through this file, unless
+ * the opener has raw I/O access.
  */
+static int _kgpu_get_one(struct file *filp, const ST_KGPU_EXEC_PLANE *p, const char *name,
+			 bool raw, u32 from, u32 k, ST_KGPU_BIND *b)
+{
+	switch (p->u32BufSrcType) {
+	case KGPU_BUF_SRC_DMABUF:
+		if (_kgpu_attach_buf(filp, p->s32Fd[from], p->u32Offset[from], &b->astMem[k])) {
+			KGPU_ERR("kgpu_attach_buf %s fail \n", name);
+			break;
+		}
+		b->au64Addr[k] = b->astMem[k].u64DmaAddr;
+		b->stReach.Lo[k] = b->au64Addr[k];
+		b->stReach.Hi[k] = b->au64Addr[k] + b->astMem[k].u64Len;
+		break;
+	case KGPU_BUF_SRC_PHYS:
+		b->au64Addr[k] = p->u64Addr[from];
+		if (!b->au64Addr[k]) {
+			KGPU_ERR("%s->Phy_addr[%d] == NULL\n", name, from);
+			break;
+		}
+		if (!kgpu_mem_get(filp, b->au64Addr[k], 0, &b->apRec[k]))
+			kgpu_mem_range(b->apRec[k], &b->stReach.Lo[k], &b->stReach.Hi[k]);
+		else if (!raw)
+			return -EPERM;
+		break;
+	default:
+		KGPU_ERR("%s(%s BufSrcType undefined)\n", __func__, name);
+		break;
+	}
+	return 0;
+}
+
 static int _kgpu_get_buf(struct file *filp, const ST_KGPU_EXEC_PLANE *p, const char *name,
 			 bool raw, ST_KGPU_BIND *b)
 {
+	u8 sep = (p->u8Format >= 15 && p->u8Format <= 18) ? !!p->u8FormatFlag : 0;
 	u32 i;
+	int ret;
 
 	b->bBound = true;
 	b->u32PlaneNum = _kgpu_plane_num(p);
 	for (i = 0; i < b->u32PlaneNum; i++) {
-		switch (p->u32BufSrcType) {
-		case KGPU_BUF_SRC_DMABUF:
-			if (_kgpu_attach_buf(filp, p->s32Fd[i], p->u32Offset[i], &b->astMem[i])) {
-				KGPU_ERR("kgpu_attach_buf %s fail \n", name);
-				break;
-			}
-			b->au64Addr[i] = b->astMem[i].u64DmaAddr;
-			b->au64Lo[i] = b->au64Addr[i];
-			b->au64Hi[i] = b->au64Addr[i] + b->astMem[i].u64Len;
-			b->abWindow[i] = true;
-			break;
-		case KGPU_BUF_SRC_PHYS:
-			b->au64Addr[i] = p->u64Addr[i];
-			if (!b->au64Addr[i]) {
-				KGPU_ERR("%s->Phy_addr[%d] == NULL\n", name, i);
-				break;
-			}
-			if (!kgpu_mem_get(filp, b->au64Addr[i], 0, &b->apRec[i])) {
-				kgpu_mem_range(b->apRec[i], &b->au64Lo[i], &b->au64Hi[i]);
-				b->abWindow[i] = true;
-			} else if (!raw) {
-				return -EPERM;
-			}
-			break;
-		default:
-			KGPU_ERR("%s(%s BufSrcType undefined)\n", __func__, name);
-			break;
-		}
+		ret = _kgpu_get_one(filp, p, name, raw, i, i, b);
+		if (ret)
+			return ret;
 	}
+	/* The palette is the second buffer the record names (none: 0). */
+	b->bPalette = KGPU_OP_Plane_Palette(p->u8Format, p->u8FormatFlag, sep);
+	if (b->bPalette && (p->u32BufSrcType != KGPU_BUF_SRC_PHYS || p->u64Addr[1]))
+		return _kgpu_get_one(filp, p, name, raw, 1, KER_GPU_REACH_PALETTE, b);
 	return 0;
 }
 
@@ -175,7 +190,7 @@ static void _kgpu_put_buf(ST_KGPU_BIND *b)
 {
 	u32 i;
 
-	for (i = 0; i < KER_GPU_PLANE_CHANNELS; i++) {
+	for (i = 0; i < KGPU_BIND_BUFS; i++) {
 		_kgpu_detach_buf(&b->astMem[i]);
 		kgpu_mem_put(b->apRec[i]);
 		b->apRec[i] = NULL;
@@ -266,7 +281,7 @@ static void _kgpu_unbind_buf(ST_KGPU_BIND bind[KGPU_PLANES])
 /* Conversions                                                               */
 
 static int kgpu_exe_plane_setting(const ST_KGPU_EXEC_PLANE *p, const ST_KGPU_BIND *b,
-				  KER_GPU_PLANE *k)
+				  bool raw, KER_GPU_PLANE *k)
 {
 	u32 i;
 
@@ -290,6 +305,10 @@ static int kgpu_exe_plane_setting(const ST_KGPU_EXEC_PLANE *p, const ST_KGPU_BIN
 		k->Buf_Address[i] = b->au64Addr[i];
 		k->Buf_Stride[i] = p->u16Stride[i];
 	}
+	/* A palette format's palette address is its second buffer address. */
+	if (b->bPalette)
+		k->Buf_Address[1] = b->au64Addr[KER_GPU_REACH_PALETTE];
+	k->pstReach = raw ? NULL : &b->stReach;
 	k->W = p->u16Width;
 	k->H = p->u16Height;
 	k->ClipOn = 1;
@@ -425,61 +444,6 @@ static void _kgpu_set_batch(KER_GPU_PLANE *k, void *entries, u16 count, u8 strid
 /* Entries of a batch: destination x, y, w, h offsets per plane. */
 #define OFS(t, f) ((int)offsetof(t, f))
 
-/* Copies [lo, hi) past addr stay in the window [wlo, whi) around it. */
-static bool _kgpu_in_window(u64 addr, u64 wlo, u64 whi, s64 lo, s64 hi)
-{
-	if (lo < 0 && (u64)-lo > addr - wlo)
-		return false;
-	return hi <= 0 || (u64)hi <= whi - addr;
-}
-
-/* Every buffer of the plane holds the rectangle (x, y, w, h). */
-static int _kgpu_check_rect(const KER_GPU_PLANE *k, const ST_KGPU_BIND *b, s32 x, s32 y,
-			    u32 w, u32 h)
-{
-	u32 i;
-
-	for (i = 0; i < b->u32PlaneNum; i++) {
-		s64 lo, hi;
-
-		if (!b->abWindow[i])
-			continue;
-		KGPU_OP_Plane_Span(k, i, x, y, w, h, &lo, &hi);
-		if (!_kgpu_in_window(b->au64Addr[i], b->au64Lo[i], b->au64Hi[i], lo, hi)) {
-			KGPU_ERR("%s() %dx%d at %d:%d runs out of buffer %d\n", __func__, w, h, x,
-				 y, i);
-			return -EINVAL;
-		}
-	}
-	return 0;
-}
-
-/*
- * The plane's rectangle, its rotated shape when the engine writes it turned,
- * and every batch rectangle (a zero size reaches as far as the engine's
- * 16-bit size field wraps).
- */
-static int _kgpu_check_plane(const KER_GPU_PLANE *k, const ST_KGPU_BIND *b, bool turned)
-{
-	const ST_KER_GPU_BATCH *bt = &k->stBatch;
-	u32 i;
-	int ret;
-
-	ret = _kgpu_check_rect(k, b, k->Clip_x, k->Clip_y, k->W, k->H);
-	if (!ret && turned)
-		ret = _kgpu_check_rect(k, b, k->Clip_x, k->Clip_y, k->H, k->W);
-	for (i = 0; !ret && i < bt->Count; i++) {
-		size_t o = (size_t)i * bt->Stride;
-		s16 x = *(const s16 *)((const u8 *)bt->pX + o);
-		s16 y = *(const s16 *)((const u8 *)bt->pY + o);
-		u16 w = *(const u16 *)((const u8 *)bt->pW + o);
-		u16 h = *(const u16 *)((const u8 *)bt->pH + o);
-
-		ret = _kgpu_check_rect(k, b, x, y, w ? w : 0x10000, h ? h : 0x10000);
-	}
-	return ret;
-}
-
 static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *entries,
 			  u16 count)
 {
@@ -497,7 +461,10 @@ static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *en
 	_ST_KER_GPU_BLEND_PARAM param;
 	_ST_KER_GPU_BLEND_SETTING blend;
 	const ST_KGPU_EXEC_PLANE *ep[KGPU_PLANES] = { &e->stSrc1, &e->stSrc2, &e->stDst };
-	/* Raw physical addresses, and reaching past a buffer, need raw I/O access. */
+	/*
+	 * Raw physical addresses, and reaching past a buffer, need raw I/O
+	 * access; everything else the backends hold to the buffers bound here.
+	 */
 	bool raw = !vyr_perm_rawio(filp);
 	int i, ret;
 
@@ -515,7 +482,7 @@ static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *en
 	for (i = 0; i < KGPU_PLANES; i++) {
 		if (!uses[type][i])
 			continue;
-		ret = kgpu_exe_plane_setting(ep[i], &bind[i], &planes[i]);
+		ret = kgpu_exe_plane_setting(ep[i], &bind[i], raw, &planes[i]);
 		if (ret)
 			goto out;
 	}
@@ -560,16 +527,6 @@ static int _kgpu_exec_run(struct file *filp, ST_KGPU_EXEC *e, u32 type, void *en
 	    planes[KGPU_DST].FormatMode == 2) {
 		planes[KGPU_SRC1].Buf_Address[1] = 0;
 		planes[KGPU_DST].Buf_Address[1] = 0;
-	}
-
-	/* Every address the operation reaches, against the buffer it came from. */
-	for (i = 0; i < KGPU_PLANES && !raw; i++) {
-		if (!uses[type][i])
-			continue;
-		ret = _kgpu_check_plane(&planes[i], &bind[i], i == KGPU_DST &&
-					type == KGPU_EXEC_ROTATE && (e->u8RotateMode & 1));
-		if (ret)
-			goto out;
 	}
 
 	switch (type) {
@@ -628,9 +585,9 @@ static int _kgpu_exec_batch(struct file *filp, ST_KGPU_EXEC *e, u32 single, size
 	}
 	/* The engine walks the low 16 bits; nothing past them is copied. */
 	count = (u16)(e->s32BatchNum & KGPU_BATCH_MAX);
-	/* No rectangles: nothing to draw. */
+	/* No rectangles: the single operation on the planes' own. */
 	if (!count)
-		return 0;
+		return _kgpu_exec_run(filp, e, single, NULL, 0);
 	bytes = (size_t)count * entry_size;
 	entries = kvmalloc(bytes, GFP_KERNEL | __GFP_NOWARN);
 	if (!entries)

@@ -1,9 +1,10 @@
 /* SPDX-License-Identifier: GPL-2.0 */
 /*
  * 2D engine programming backends: register map, the register units both
- * programming models fill, and what the operation layer and the two
- * backends call of each other. Private to ker_gpu_op.c, ker_gpu_hw_q3.c,
- * ker_gpu_q3_scaler.c, ker_gpu_q3_units.c and ker_gpu_hw_q2.c.
+ * programming models fill, and what the two backends share beneath them
+ * (ker_gpu_hw_common.c, ker_gpu_q3_units.c, ker_gpu_q3_scaler.c). The
+ * operation layer (ker_gpu_op.c) calls down into them; nothing here calls
+ * up into it.
  */
 #ifndef KER_GPU_HW_H
 #define KER_GPU_HW_H
@@ -46,10 +47,23 @@
 #define KGPU_OP_TRC(fmt, ...)	KGPU_OP_PRINT(KGPU_OP_DBG_TRACE, fmt, ##__VA_ARGS__)
 #define KGPU_OP_REG(fmt, ...)	KGPU_OP_PRINT(KGPU_OP_DBG_REG_TRACE, fmt, ##__VA_ARGS__)
 
-/* Trace helpers of the operation layer. */
+/* ------------------------------------------------------------------------ */
+/* Bottom of the backends (ker_gpu_hw_common.c)                              */
+
+/* Register write trace. */
 void KGPU_Print_WrReg(u32 u32Addr, u32 u32Value);
 void KGPU_Print_wait_idle(int kind);
 __printf(1, 2) void KGPU_Print_DbgMsg(const char *fmt, ...);
+
+/* Shared by both backends. */
+int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
+void kgpu_batch_entry(const KER_GPU_PLANE *p, int i, s32 *x, s32 *y, u32 *w, u32 *h);
+int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp);
+u32 kgpu_power_bits(void);
+u8 kgpu_plane_nonblock(const KER_GPU_PLANE *pstPlane);
+void kgpu_plane_done(const KER_GPU_PLANE *pstPlane);
+int kgpu_reach_check(const KER_GPU_REACH *r, int buf, u64 start, u32 stride, u64 bytes,
+		     u32 lines, bool up, const char *what);
 
 /* ------------------------------------------------------------------------ */
 /* Register map of one engine                                                */
@@ -366,8 +380,12 @@ int _AGE2_Q3_format_table(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV);
 int _KGPU_Q3_Pixel_Width(const KER_GPU_PLANE *pstPlane);
 u32 _GPU_Q3_Chroma_Offset(u32 mode, u32 ch, u32 x, u32 y, u32 bpp, u32 stride);
 int _GPU_Q3_Plane_Buffers(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV);
-void _GPU_Q3_Plane_Span(const KER_GPU_PLANE *p, int ch, s32 x, s32 y, u32 w, u32 h,
-			s64 *lo, s64 *hi);
+bool _GPU_Q3_Plane_Palette(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV);
+u32 kgpu_q3_engine_bytes(const KER_GPU_PLANE *p, bool write);
+/* The palette the engine reads: 256 entries of four bytes. */
+#define KGPU_PALETTE_BYTES	1024
+int kgpu_q3_guard(const ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *src1,
+		  const KER_GPU_PLANE *src2, const KER_GPU_PLANE *dst);
 void _GPU_Q3_ReOrder_SrcMatrix(const KGPU_MATRIX in, const u8 order[3], KGPU_MATRIX out);
 void _GPU_Q3_ReOrder_DstMatrix(const KGPU_MATRIX in, const u8 order[3], KGPU_MATRIX out);
 const s32 (*kgpu_yuv_to_rgb_matrix(u8 mode))[4];
@@ -466,12 +484,7 @@ u32 _GPU_Q3_SpeedLimit_Set(u32 a, u32 b);
 u32 KGPU_Q3_Reg_Plane_Size(u32 w, u32 h);
 u64 KGPU_Q3_Reg_Plane_Addr(const KER_GPU_PLANE *pstPlane, u32 x, u32 y);
 
-/* Shared by both backends. */
-int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
-int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp);
-u32 kgpu_power_bits(void);
-u8 kgpu_plane_nonblock(const KER_GPU_PLANE *pstPlane);
-void kgpu_plane_done(const KER_GPU_PLANE *pstPlane);
+void KGPU_OP_Q3_Reset(int engine);
 
 /* ------------------------------------------------------------------------ */
 /* Q2 backend (ker_gpu_hw_q2.c)                                              */

@@ -196,14 +196,20 @@ int _KGPU_Q2_SpeedLimit_Set(u32 a, u32 b, int fill, int factor)
 	return limit;
 }
 
-static void q2_speed_limit(const ST_KER_GPU_HW_REG *hw, int fill, int factor)
+/* The context's pair when both are set, else the destination plane's own. */
+static void q2_speed_limit(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *dst, int fill,
+			   int factor)
 {
 	u32 a = READ_ONCE(Q2_CTX->SpeedLimit_Num), b = READ_ONCE(Q2_CTX->SpeedLimit_Den);
 	int limit;
 
-	/* Plane records carry no speed-limit pair of their own. */
-	if (!a || !b)
-		return;
+	if (!a || !b) {
+		a = dst->SpeedLimit_Num;
+		b = dst->SpeedLimit_Den;
+		if (!a || !b)
+			return;
+		KGPU_OP_TRC("[TRC]Dst  : SpeedLimit =  %d / %d \n", a, b);
+	}
 	limit = _KGPU_Q2_SpeedLimit_Set(a, b, fill, factor);
 	kgpu_reg_or(hw, AGE_FILL_COLOR, 0x1000000 | (u32)limit << 25);
 }
@@ -211,20 +217,29 @@ static void q2_speed_limit(const ST_KER_GPU_HW_REG *hw, int fill, int factor)
 /* ------------------------------------------------------------------------ */
 /* Setters                                                                   */
 
-static int _GPU_Q2_Src_SetReg(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *p, int i)
+/* Bytes per pixel the Q2 model moves for a plane of the format. */
+static u32 q2_bpp(const KER_GPU_PLANE *p)
 {
-	u32 stride = p->Buf_Stride[i], lo;
+	return p->FormatMode == FMT_UV ? 2 : 1;
+}
+
+/* Programs plane i of the source, read as w x h pixels. */
+static int _GPU_Q2_Src_SetReg(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *p, int i,
+			      u32 w, u32 h)
+{
+	u32 stride = p->Buf_Stride[i], lo, bpp = q2_bpp(p);
 	u64 addr = p->Buf_Address[i];
 	u8 hi;
 
 	if (p->ClipOn) {
 		if (p->Clip_x < 0 || p->Clip_y < 0)
 			return -33;
-		addr += (u64)p->Clip_y * stride +
-			(u64)p->Clip_x * (p->FormatMode == FMT_UV ? 2 : 1);
+		addr += (u64)p->Clip_y * stride + (u64)p->Clip_x * bpp;
 	}
 	if (kgpu_addr_split(addr, &lo, &hi) || stride >= KGPU_STRIDE_LIMIT)
 		return -33;
+	if (kgpu_reach_check(p->pstReach, i, addr, stride, (u64)w * bpp, h, false, "source"))
+		return -EINVAL;
 	kgpu_reg_wr(hw, AGE_SRC1_ADDR0, lo);
 	kgpu_reg_wr(hw, AGE_STRIDE_S1_01, stride & 0xFFFF);
 	kgpu_reg_wr(hw, AGE_SRC_ADDR_HI, hi);
@@ -233,18 +248,29 @@ static int _GPU_Q2_Src_SetReg(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *
 	return 0;
 }
 
+/*
+ * Programs the destination planes. A flip or rotation moves each plane's
+ * start back by the padding of the plane's size to the engine's alignment:
+ * the engine then writes that padding too, before the rectangle, and all of
+ * it must be the caller's.
+ */
 static int _GPU_Q2_Dst_SetReg(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *p, u32 mode)
 {
 	u32 a = (p->FormatMode == FMT_UV || p->FormatMode == FMT_Y_UV) ? 32 : 64;
 	int planes = p->FormatMode == FMT_Y_UV ? 2 : 1;
-	int bpp = p->FormatMode == FMT_UV ? 2 : 1;
+	u32 bpp = q2_bpp(p);
 	u32 pw = p->W % a ? a - p->W % a : 0, ph = p->H % a ? a - p->H % a : 0;
 	u32 lo[2] = { 0, 0 }, stride[2] = { 0, 0 };
 	u8 hi[2] = { 0, 0 };
 	int i;
 
+	/* The padding each mode moves back over. */
+	if (mode != 1 && mode != 2 && mode != 4 && mode != 5)
+		pw = 0;
+	if (mode != 2 && mode != 3 && mode != 5 && mode != 6)
+		ph = 0;
 	for (i = 0; i < planes; i++) {
-		u64 base = p->Buf_Address[i], off = 0, back = 0;
+		u64 base = p->Buf_Address[i], off = 0, back;
 
 		stride[i] = p->Buf_Stride[i];
 		if (!base || stride[i] >= KGPU_STRIDE_LIMIT)
@@ -254,17 +280,15 @@ static int _GPU_Q2_Dst_SetReg(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *
 				return -33;
 			off = (u64)p->Clip_y * stride[i] + (u64)p->Clip_x * bpp;
 		}
-		if (mode == 1 || mode == 4)
-			back = (u64)pw * bpp;
-		else if (mode == 2 || mode == 5)
-			back = (u64)pw * bpp + (u64)ph * stride[i];
-		else if (mode == 3 || mode == 6)
-			back = (u64)ph * stride[i];
+		back = (u64)pw * bpp + (u64)ph * stride[i];
 		/* The padding may not take the start before address 0. */
 		if (back > base + off)
 			return -33;
 		if (kgpu_addr_split(base + off - back, &lo[i], &hi[i]))
 			return -33;
+		if (kgpu_reach_check(p->pstReach, i, base + off - back, stride[i],
+				     (u64)(p->W + pw) * bpp, p->H + ph, false, "destination"))
+			return -EINVAL;
 	}
 	kgpu_reg_wr(hw, AGE_DST_ADDR0, lo[0]);
 	if (planes > 1)
@@ -459,22 +483,19 @@ static void q2_abort(int engine, KGPU_CMDBUF_HANDLE list)
 /* ------------------------------------------------------------------------ */
 /* Batch lists                                                               */
 
-static int q2_entry(const KER_GPU_PLANE *p, int bpp, int i, u32 *size, u32 *lo, u32 *w, u32 *h)
+static int q2_entry(const KER_GPU_PLANE *p, u32 bpp, int i, u32 *size, u32 *lo, u32 *w, u32 *h)
 {
-	const ST_KER_GPU_BATCH *b = &p->stBatch;
-	u32 step = b->Stride & ~1u;
-	s16 x = *(const s16 *)((const u8 *)b->pX + i * step);
-	s16 y = *(const s16 *)((const u8 *)b->pY + i * step);
+	s32 x, y;
 	u64 a;
 
-	*w = *(const u16 *)((const u8 *)b->pW + i * step);
-	*h = *(const u16 *)((const u8 *)b->pH + i * step);
+	kgpu_batch_entry(p, i, &x, &y, w, h);
 	*size = (*h - 1) << 16 | (*w - 1);
 	a = KGPU_Cmdbuf_Reg_Plane_Addr(p->Buf_Address[0], p->Buf_Stride[0], bpp, y, x);
 	if (a >= KGPU_ADDR_LIMIT || upper_32_bits(a) != upper_32_bits(p->Buf_Address[0]))
 		return -33;
 	*lo = lower_32_bits(a);
-	return 0;
+	return kgpu_reach_check(p->pstReach, 0, a, p->Buf_Stride[0], (u64)*w * bpp, *h, false,
+				"batch rectangle");
 }
 
 static int q2_build_list(const KER_GPU_PLANE *src, const KER_GPU_PLANE *dst,
@@ -529,15 +550,9 @@ static int q2_build_list(const KER_GPU_PLANE *src, const KER_GPU_PLANE *dst,
 			ret = -12;
 			goto fail;
 		}
-		if (room < KGPU_CMDBUF_RESERVE) {
-			pg = KGPU_Cmdbuf_New();
-			if (!pg) {
-				ret = -12;
-				goto fail;
-			}
-			KGPU_Cmdbuf_Write(h, KGPU_CMD_JUMP, lower_32_bits(pg->u64PhyAddr));
-			KGPU_Cmdbuf_Stop(h);
-			KGPU_Cmdbuf_Add(h, pg);
+		if (room < KGPU_CMDBUF_RESERVE && KGPU_Cmdbuf_Chain(h) < 0) {
+			ret = -12;
+			goto fail;
 		}
 	}
 	KGPU_Cmdbuf_Write(h, KGPU_CMD_END, 0);
@@ -628,7 +643,7 @@ int KGPU_OP_Q2_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill)
 	kgpu_reg_wr(hw, AGE_DST_SIZE, q2_size(pstDst->W, pstDst->H));
 	kgpu_reg_wr(hw, AGE_UPPER_BOUND, ((pstDst->W + 63) >> 6) * pstDst->H * 4 - 1);
 	kgpu_reg_wr(hw, AGE_FILL_COLOR, pstFill->Color & 0xFF);
-	q2_speed_limit(hw, 1, 1);
+	q2_speed_limit(hw, pstDst, 1, 1);
 	ret = _GPU_Q2_Dst_SetReg(hw, pstDst, 0);
 	if (ret) {
 		q2_abort(engine, list);
@@ -670,8 +685,8 @@ int KGPU_OP_Q2_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 		return ret;
 	}
 	_GPU_Q2_SwReset(hw);
-	q2_speed_limit(hw, 0, uv < 3 ? 1 : 2);
-	ret = _GPU_Q2_Src_SetReg(hw, pstSrc, 0);
+	q2_speed_limit(hw, pstDst, 0, uv < 3 ? 1 : 2);
+	ret = _GPU_Q2_Src_SetReg(hw, pstSrc, 0, pstSrc->W, pstSrc->H);
 	if (!ret)
 		ret = _GPU_Q2_Dst_SetReg(hw, pstDst, 0);
 	if (ret) {
@@ -714,11 +729,23 @@ static KGPU_CMDBUF_HANDLE KGPU_OP_Q2_CmdBuf_Scale_UV(const KER_GPU_PLANE *src,
 	ST_KGPU_CMDBUF_PAGE *pg;
 	u32 dbpp = dst->SeparateUV ? 1 : 2;
 
+	u64 sa = src->Buf_Address[1] + q2_chroma_offset(src, 1, 2);
+	u64 da = dst->Buf_Address[1] + q2_chroma_offset(dst, 1, dbpp);
+	u64 d2a = dst->Buf_Address[2] + q2_chroma_offset(dst, 2, 1);
+
 	*err = -33;
-	if (kgpu_addr_split(src->Buf_Address[1] + q2_chroma_offset(src, 1, 2), &slo, &shi) ||
-	    kgpu_addr_split(dst->Buf_Address[1] + q2_chroma_offset(dst, 1, dbpp), &dlo, &dhi) ||
+	if (kgpu_addr_split(sa, &slo, &shi) || kgpu_addr_split(da, &dlo, &dhi) ||
+	    (dst->SeparateUV && kgpu_addr_split(d2a, &d2lo, &d2hi)))
+		return NULL;
+	/* The chroma pass reads and writes the chroma sizes of the scaler unit. */
+	*err = -EINVAL;
+	if (kgpu_reach_check(src->pstReach, 1, sa, src->Buf_Stride[1], (u64)(s->SrcW + 1) * 2,
+			     s->SrcH + 1, false, "chroma source") ||
+	    kgpu_reach_check(dst->pstReach, 1, da, dst->Buf_Stride[1], (u64)(s->DstW + 1) * dbpp,
+			     s->DstH + 1, false, "chroma destination") ||
 	    (dst->SeparateUV &&
-	     kgpu_addr_split(dst->Buf_Address[2] + q2_chroma_offset(dst, 2, 1), &d2lo, &d2hi)))
+	     kgpu_reach_check(dst->pstReach, 2, d2a, dst->Buf_Stride[2], (u64)s->DstW + 1,
+			      s->DstH + 1, false, "chroma destination")))
 		return NULL;
 	*err = -12;
 	h = KGPU_Cmdbuf_Open(Q2_CTX->pDevice);
@@ -809,7 +836,7 @@ static int KGPU_OP_Q2_Scale_NV12(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 		return ret;
 	}
 	_GPU_Q2_SwReset(hw);
-	ret = _GPU_Q2_Src_SetReg(hw, src, 0);
+	ret = _GPU_Q2_Src_SetReg(hw, src, 0, src->W, src->H);
 	if (!ret)
 		ret = _GPU_Q2_Dst_SetReg(hw, dst, 0);
 	if (ret) {
@@ -855,8 +882,8 @@ static int KGPU_OP_Q2_Scale_Y_or_UV(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 		bool last = pass == passes - 1;
 
 		_GPU_Q2_SwReset(hw);
-		q2_speed_limit(hw, 0, uv < 3 ? 1 : 2);
-		ret = _GPU_Q2_Src_SetReg(hw, src, pass);
+		q2_speed_limit(hw, dst, 0, uv < 3 ? 1 : 2);
+		ret = _GPU_Q2_Src_SetReg(hw, src, pass, src->W, src->H);
 		if (!ret)
 			ret = _GPU_Q2_Dst_SetReg(hw, dst, 0);
 		if (ret) {
@@ -924,8 +951,8 @@ int KGPU_OP_Q2_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 	if (ret)
 		return ret;
 	_GPU_Q2_SwReset(hw);
-	q2_speed_limit(hw, 0, uv < 3 ? 1 : 2);
-	ret = _GPU_Q2_Src_SetReg(hw, pstSrc, 0);
+	q2_speed_limit(hw, pstDst, 0, uv < 3 ? 1 : 2);
+	ret = _GPU_Q2_Src_SetReg(hw, pstSrc, 0, pstSrc->W, pstSrc->H);
 	if (!ret)
 		ret = _GPU_Q2_Dst_SetReg(hw, pstDst, enMode);
 	if (ret) {

@@ -63,83 +63,6 @@ u32 _GPU_Q3_SpeedLimit_Set(u32 a, u32 b)
 }
 
 /* ------------------------------------------------------------------------ */
-/* Helpers shared with the Q2 backend                                        */
-
-int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst)
-{
-	if ((READ_ONCE(g_GpuHwIssue) & READ_ONCE(g_GpuIssueMask) & KER_GPU_HW_ISSUE_AGE_1) &&
-	    ctx->HwNum > 1) {
-		KGPU_OP_TRC("[TRC]KER_GPU_HW_ISSUE_AGE_1 ON");
-		return 1;
-	}
-	if (pstDst && pstDst->pstOption && pstDst->pstOption->HwId < ctx->HwNum)
-		return pstDst->pstOption->HwId;
-	return 0;
-}
-
-u8 kgpu_plane_nonblock(const KER_GPU_PLANE *p)
-{
-	return p && p->pstOption ? !!p->pstOption->NonBlock : 0;
-}
-
-/* Runs the completion callback a non-blocking caller attached to the plane. */
-void kgpu_plane_done(const KER_GPU_PLANE *p)
-{
-	if (p && p->pstOption && p->pstOption->pfnDone)
-		p->pstOption->pfnDone(p->pstOption->pDoneArg);
-}
-
-u32 kgpu_power_bits(void)
-{
-	u32 issue = READ_ONCE(g_GpuHwIssue) & READ_ONCE(g_GpuIssueMask);
-	u32 v = 0;
-
-	if (issue & KER_GPU_HW_ISSUE_POWER)
-		v |= AGE_POWER_WA1;
-	if (issue & KER_GPU_HW_ISSUE_CH4LV3)
-		v |= AGE_POWER_WA2;
-	if (v)
-		KGPU_OP_TRC("[TRC]Use KER_GPU_HW_ISSUE_POWER\n");
-	return v;
-}
-
-/*
- * Batch entries come from user space: every rectangle must lie inside what
- * the engine can address from the plane's start (x, y >= 0, 1 <= w, h <
- * 32768), on a plane with a packed pixel size.
- */
-int kgpu_batch_check(const KER_GPU_PLANE *p, int bpp)
-{
-	const ST_KER_GPU_BATCH *b = &p->stBatch;
-	u32 step = b->Stride & ~1u;
-	int i;
-
-	if (!b->pX || !b->pY || !b->pW || !b->pH || step < 2 || bpp <= 0)
-		return -22;
-	for (i = 0; i < b->Count; i++) {
-		s16 x = *(const s16 *)((const u8 *)b->pX + i * step);
-		s16 y = *(const s16 *)((const u8 *)b->pY + i * step);
-		u16 w = *(const u16 *)((const u8 *)b->pW + i * step);
-		u16 h = *(const u16 *)((const u8 *)b->pH + i * step);
-
-		if (x < 0 || y < 0 || !w || !h || w >= KGPU_SIZE_LIMIT || h >= KGPU_SIZE_LIMIT)
-			return -22;
-	}
-	return 0;
-}
-
-static void kgpu_batch_entry(const KER_GPU_PLANE *p, int i, u32 *x, u32 *y, u32 *w, u32 *h)
-{
-	const ST_KER_GPU_BATCH *b = &p->stBatch;
-	u32 step = b->Stride & ~1u;
-
-	*x = *(const s16 *)((const u8 *)b->pX + i * step);
-	*y = *(const s16 *)((const u8 *)b->pY + i * step);
-	*w = *(const u16 *)((const u8 *)b->pW + i * step);
-	*h = *(const u16 *)((const u8 *)b->pH + i * step);
-}
-
-/* ------------------------------------------------------------------------ */
 /* Batch command lists                                                       */
 
 enum { Q3_LIST_FILL, Q3_LIST_COPY, Q3_LIST_BLEND };
@@ -152,19 +75,12 @@ static int q3_list_write(KGPU_CMDBUF_HANDLE h, u32 cmd, u32 v)
 /* Chains a new page when the last one has less than the reserve left. */
 static int q3_list_room(KGPU_CMDBUF_HANDLE h, int room)
 {
-	ST_KGPU_CMDBUF_PAGE *pg;
-
 	if (room < 0)
 		return room;
 	if (room >= KGPU_CMDBUF_RESERVE)
 		return 0;
-	pg = KGPU_Cmdbuf_New();
-	if (!pg)
-		return -12;
-	room = q3_list_write(h, KGPU_CMD_JUMP, lower_32_bits(pg->u64PhyAddr));
-	KGPU_Cmdbuf_Stop(h);
-	KGPU_Cmdbuf_Add(h, pg);
-	return room < 0 ? room : 0;
+	room = KGPU_Cmdbuf_Chain(h);
+	return room < 0 ? -12 : 0;
 }
 
 /* The size register value of a w x h area. */
@@ -173,21 +89,27 @@ u32 KGPU_Q3_Reg_Plane_Size(u32 w, u32 h)
 	return w | h << 16;
 }
 
-/* Address of pixel (x, y) of the plane's first buffer. */
+/* Address of pixel (x, y) of the plane's first buffer, as the engine writes it. */
 u64 KGPU_Q3_Reg_Plane_Addr(const KER_GPU_PLANE *p, u32 x, u32 y)
 {
-	return p->Buf_Address[0] + (u64)p->Buf_Stride[0] * y + (u64)_KGPU_Q3_Pixel_Width(p) * x;
+	return KGPU_Cmdbuf_Reg_Plane_Addr(p->Buf_Address[0], p->Buf_Stride[0],
+					  kgpu_q3_engine_bytes(p, true), y, x);
 }
 
-/* Address of a batch rectangle; its bits 32-35 must be those programmed. */
-static int q3_entry_addr(const KER_GPU_PLANE *p, u32 x, u32 y, u32 *lo)
+/*
+ * Address of a batch rectangle of w x h pixels of bpp bytes, stepped by the
+ * same pixel size the engine moves; its bits 32-35 must be those programmed,
+ * and the rectangle must lie in the plane's reach.
+ */
+static int q3_entry_addr(const KER_GPU_PLANE *p, u32 bpp, s32 x, s32 y, u32 w, u32 h, u32 *lo)
 {
-	u64 a = KGPU_Q3_Reg_Plane_Addr(p, x, y);
+	u64 a = KGPU_Cmdbuf_Reg_Plane_Addr(p->Buf_Address[0], p->Buf_Stride[0], bpp, y, x);
 
 	if (a >= KGPU_ADDR_LIMIT || upper_32_bits(a) != upper_32_bits(p->Buf_Address[0]))
 		return -33;
 	*lo = lower_32_bits(a);
-	return 0;
+	return kgpu_reach_check(p->pstReach, 0, a, p->Buf_Stride[0], (u64)w * bpp, h, false,
+				"batch rectangle");
 }
 
 static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
@@ -200,7 +122,7 @@ static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
 		[Q3_LIST_BLEND] = { 0x0E, 0x11, 0x53 },
 	};
 	int n, i, k, room, ret, count = dst->stBatch.Count;
-	int bpp[3];
+	u32 bpp[3];
 	KGPU_CMDBUF_HANDLE h;
 	ST_KGPU_CMDBUF_PAGE *pg;
 
@@ -214,7 +136,8 @@ static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
 		int row = _AGE2_Q3_format_table(planes[k]->FormatMode, planes[k]->Bit24Mode,
 						planes[k]->SeparateUV);
 
-		bpp[k] = _KGPU_Q3_Pixel_Width(planes[k]);
+		/* The pixel size the units program for this side of the plane. */
+		bpp[k] = kgpu_q3_engine_bytes(planes[k], planes[k] == dst);
 		if (g_KGpu_Q3_Fmt_Info[row][0] != 1 || planes[k]->stBatch.Count < count)
 			return -22;
 		ret = kgpu_batch_check(planes[k], bpp[k]);
@@ -233,7 +156,8 @@ static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
 	KGPU_Cmdbuf_Add(h, pg);
 
 	for (i = 0; i < count; i++) {
-		u32 x, y, w, hh, lo;
+		s32 x, y;
+		u32 w, hh, lo;
 		/* Size registers: the source entry (first plane), then the destination. */
 		kgpu_batch_entry(planes[0], i, &x, &y, &w, &hh);
 		room = q3_list_write(h, KGPU_CMD_REG(0x29), KGPU_Q3_Reg_Plane_Size(w - 1, hh - 1));
@@ -241,7 +165,7 @@ static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
 		room = q3_list_write(h, KGPU_CMD_REG(0x2A), KGPU_Q3_Reg_Plane_Size(w - 1, hh - 1));
 		for (k = 0; k < n; k++) {
 			kgpu_batch_entry(planes[k], i, &x, &y, &w, &hh);
-			ret = q3_entry_addr(planes[k], x, y, &lo);
+			ret = q3_entry_addr(planes[k], bpp[k], x, y, w, hh, &lo);
 			if (ret)
 				goto fail;
 			room = q3_list_write(h, KGPU_CMD_REG(addr_reg[kind][k]), lo);
@@ -260,7 +184,7 @@ static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
 	return 0;
 fail:
 	KGPU_Cmdbuf_Close(h);
-	return ret == -33 || ret == -22 ? ret : -12;
+	return ret == -33 || ret == -22 || ret == -EINVAL ? ret : -12;
 }
 
 KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Fill(KER_GPU_PLANE *pstDst)
@@ -309,6 +233,15 @@ static void _GPU_Q3_SwReset(int engine)
 	/* No command list is pending until this operation installs one. */
 	kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, 0);
 	kgpu_reg_wr(hw, AGE_SRAM, kgpu_reg_rd(hw, AGE_SRAM) & ~BIT(16));
+}
+
+/* Stops engine and command processor, e.g. before a list they may run is freed. */
+void KGPU_OP_Q3_Reset(int engine)
+{
+	const ST_KER_GPU_HW_REG *hw = q3_hw(engine);
+
+	if (hw && hw->Gpu_RegReMap && hw->Cpu_RegReMap)
+		_GPU_Q3_SwReset(engine);
 }
 
 static int _KGPU_OP_Q3_preprocessing(int engine, ktime_t *t0)
@@ -529,15 +462,21 @@ static int q3_src_size(const KER_GPU_PLANE *p)
 	return p->H > KGPU_SRC_H_LIMIT || !p->W || !p->H ? -33 : 0;
 }
 
-/* Runs the programmed staging record: lock, reset, coefficients, units, trigger. */
+/*
+ * Runs the programmed staging record: the reach of everything it names,
+ * lock, reset, coefficients, units, trigger.
+ */
 static int q3_run(const char *func, int engine, ST_KGPU_Q3_HW_SETTING *s,
+		  const KER_GPU_PLANE *src1, const KER_GPU_PLANE *src2,
 		  KER_GPU_PLANE *dst, KGPU_CMDBUF_HANDLE list, bool coef)
 {
 	const ST_KER_GPU_HW_REG *hw;
 	ktime_t t0 = 0;
 	int ret;
 
-	ret = _KGPU_OP_Q3_preprocessing(engine, &t0);
+	ret = kgpu_q3_guard(s, src1, src2, dst);
+	if (!ret)
+		ret = _KGPU_OP_Q3_preprocessing(engine, &t0);
 	if (ret) {
 		if (list)
 			KGPU_Cmdbuf_Close(list);
@@ -702,7 +641,7 @@ int KGPU_OP_Q3_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill,
 		if (ret)
 			return ret;
 	}
-	return q3_run(__func__, engine, &s, pstDst, list, false);
+	return q3_run(__func__, engine, &s, pstBlend ? pstDst : NULL, NULL, pstDst, list, false);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -773,7 +712,7 @@ int KGPU_OP_Q3_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 		if (ret)
 			return ret;
 	}
-	return q3_run(__func__, engine, &s, pstDst, list, false);
+	return q3_run(__func__, engine, &s, NULL, pstSrc, pstDst, list, false);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -820,7 +759,7 @@ int KGPU_OP_Q3_Scale_LowPassFilter(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 	s.stBlend.sA_Mode = 2;
 	s.stBlend.Coef_sC = 1;
 	s.stBlend.Coef_sA = 1;
-	return q3_run(__func__, engine, &s, pstDst, NULL, c.Scaling);
+	return q3_run(__func__, engine, &s, pstSrc, NULL, pstDst, NULL, c.Scaling);
 }
 
 int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
@@ -841,6 +780,10 @@ int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 		return -22;
 	if (pstSrc2->W != pstDst->W || pstSrc2->H != pstDst->H)
 		return -33;
+	if (pstSrc1->FlipCode > 7) {
+		KGPU_OP_ERR("enFlipRotateMode(%d) not support !!!!!!!!!!!!!!\n", pstSrc1->FlipCode);
+		return -22;
+	}
 	_KGPU_Trace_Planes(pstSrc1, pstSrc2, pstDst);
 	_KGPU_Trace_Setting_Blend(pstBlend);
 	_KGPU_Trace_Setting_Scale(pstScale);
@@ -863,11 +806,17 @@ int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 	if (ret)
 		return ret;
 
-	/* Plane records carry no flip code for the first source: FRE stays 0. */
 	s.stFunc.Scaler = c.Scaling_Mode;
 	s.stFunc.LowPass = c.LowPass_Mode;
+	s.stFunc.FRE = pstSrc1->FlipCode;
 	same = pstSrc1->W == pstDst->W && pstSrc1->H == pstDst->H;
-	if (same) {
+	if (same && pstSrc1->FlipCode) {
+		/* The first source is read turned or mirrored onto the destination. */
+		s.stFunc.AccessMode = 1;
+		s.stFunc.Src1 = 1;
+		s.stFunc.Src2 = 1;
+		s.stSrc1.Alpha0Fix0 = 1;
+	} else if (same) {
 		s.stFunc.Src2 = 1;
 		s.stFunc.Src1_blend_only = 1;
 	} else {
@@ -892,7 +841,7 @@ int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 		if (ret)
 			return ret;
 	}
-	return q3_run(__func__, engine, &s, pstDst, list, s.stFunc.Src1);
+	return q3_run(__func__, engine, &s, pstSrc1, pstSrc2, pstDst, list, s.stFunc.Src1);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -965,7 +914,7 @@ int KGPU_OP_Q3_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 	s.stBlend.sA_Mode = 2;
 	s.stBlend.Coef_sC = 1;
 	s.stBlend.Coef_sA = 1;
-	return q3_run(__func__, engine, &s, pstDst, NULL, false);
+	return q3_run(__func__, engine, &s, pstSrc, NULL, pstDst, NULL, false);
 }
 
 /* ------------------------------------------------------------------------ */

@@ -137,14 +137,25 @@ typedef struct {
 /* Number of channels (planes) per plane record. */
 #define KER_GPU_PLANE_CHANNELS	3
 
+/*
+ * What an operation may reach of each buffer a plane names: [Lo, Hi) of
+ * channels 0-2 and of the palette (KER_GPU_REACH_PALETTE). A plane without
+ * one (kernel callers, openers with raw I/O access) is not bounded.
+ */
+#define KER_GPU_REACH_PALETTE	3
+typedef struct {
+	u64 Lo[KER_GPU_PLANE_CHANNELS + 1];
+	u64 Hi[KER_GPU_PLANE_CHANNELS + 1];
+} KER_GPU_REACH;
+
 /* KER_GPU_PLANE has room for this many bytes. */
 #define KER_GPU_PLANE_ROOM	192
 
 /*
  * Kernel plane record. The exec layer zeroes it and fills everything up to
- * and including pstOption; the fields between Clip_y and RunLen_Enable are
- * set only by kernel callers that need them. Status[] and the tail belong to
- * the backends.
+ * and including pstReach; the fields between Clip_y and RunLen_Enable and
+ * those after Status[] are set only by kernel callers that need them.
+ * Status[] belongs to the backends.
  */
 typedef struct {
 	union {
@@ -189,9 +200,16 @@ typedef struct {
 
 			ST_KER_GPU_BATCH stBatch;
 			ST_KER_GPU_OP_OPTION *pstOption;
+			/* Checked where the engine is programmed; see KER_GPU_REACH. */
+			const KER_GPU_REACH *pstReach;
 
 			/* Written back by the backends (registers 0x008, 0x00C). */
 			u32 Status[2];
+
+			/* Read only by the backends; 0 from the exec layer. */
+			u8 FlipCode;		/* blend-scale: first source's flip/rotate mode */
+			u32 SpeedLimit_Num;	/* Q2: the plane's own speed-limit pair */
+			u32 SpeedLimit_Den;
 		};
 		u8 Room[KER_GPU_PLANE_ROOM];
 	};
@@ -324,10 +342,10 @@ int KGPU_OP_Set_Speed_Limit(u32 u32Num, u32 u32Den);
 int KGPU_OP_Resume(void);
 /* Buffers a plane of the format uses, one per channel. */
 int KGPU_OP_Plane_Buffers(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV);
-/* Bytes [lo, hi) of channel ch, from its buffer address, that the engine
- * reaches for the rectangle (x, y, w, h) of the plane. */
-void KGPU_OP_Plane_Span(const KER_GPU_PLANE *pstPlane, int ch, s32 x, s32 y, u32 w, u32 h,
-			s64 *ps64Lo, s64 *ps64Hi);
+/* Whether the format is read through a palette (its address in buffer 1). */
+bool KGPU_OP_Plane_Palette(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV);
+/* Stops the engine and its command processor (before a list is freed). */
+void KGPU_OP_Reset(int engine);
 
 /* Debug-menu helpers. */
 void KGPU_OP_ToggleDbgMask(int n);
@@ -361,9 +379,10 @@ typedef struct {
 	u32 *pCursor;		/* while being written */
 	u32 u32Size;		/* always KGPU_CMDBUF_PAGE_SIZE */
 	u32 u32Room;		/* bytes left */
-	u64 u64PhyAddr;
+	u64 u64PhyAddr;		/* where the engine fetches it (its DMA mapping) */
 	unsigned long pfn;
 	u32 u32CmdNum;		/* commands written */
+	struct device *pDevice;	/* mapped for this device; null: not mapped */
 } ST_KGPU_CMDBUF_PAGE;
 
 /* The handle is the list part of the list head. */
@@ -372,6 +391,8 @@ typedef struct list_head *KGPU_CMDBUF_HANDLE;
 KGPU_CMDBUF_HANDLE KGPU_Cmdbuf_Open(struct device *dev);
 ST_KGPU_CMDBUF_PAGE *KGPU_Cmdbuf_New(void);
 void KGPU_Cmdbuf_Add(KGPU_CMDBUF_HANDLE hCmd, ST_KGPU_CMDBUF_PAGE *pstPage);
+/* Jumps to a new page when the last one is full: its room, or -ENOMEM. */
+int KGPU_Cmdbuf_Chain(KGPU_CMDBUF_HANDLE hCmd);
 int KGPU_Cmdbuf_Write(KGPU_CMDBUF_HANDLE hCmd, u32 u32Cmd, u32 u32Value);
 u64 KGPU_Cmdbuf_Stop(KGPU_CMDBUF_HANDLE hCmd);
 void KGPU_Cmdbuf_Close(KGPU_CMDBUF_HANDLE hCmd);

@@ -21,6 +21,7 @@
 
 #include "vyr_compat.h"
 #include "vyr_perm.h"
+#include "vyr_dma.h"
 #include "ker_gpu.h"
 
 /*
@@ -40,6 +41,7 @@ struct kgpu_mem_rec {
 	s32 s32Pid;
 	const struct file *pOwner;
 	struct kref ref;
+	dma_addr_t Dma;		/* pages: their mapping for the engine's device */
 };
 
 static struct {
@@ -126,6 +128,8 @@ static void _kgpu_mem_free_memory(ST_KGPU_MEM_RECORD *r)
 		unsigned long pfn = PHYS_PFN(r->u64PhyAddr);
 
 		if (pfn_valid(pfn)) {
+			dma_unmap_page(g_KerGpuCtx.pDevice, r->Dma, r->u64AllocatedSize,
+				       DMA_BIDIRECTIONAL);
 			__free_pages(pfn_to_page(pfn), get_order(r->u64AllocatedSize));
 			printk(KERN_INFO "free pages done: addr = 0x%llx, pfn = %lX\n",
 			       (unsigned long long)r->u64PhyAddr, pfn);
@@ -198,6 +202,15 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 		/* The pages reach user space: never with old contents. */
 		if (order < MAX_ORDER)
 			pg = alloc_pages(GFP_HIGHUSER | __GFP_ZERO | __GFP_NOWARN, order);
+		/* Mapped for the engine for their lifetime; syncs go through it. */
+		if (pg) {
+			rec->Dma = dma_map_page(g_KerGpuCtx.pDevice, pg, 0, PAGE_SIZE << order,
+						DMA_BIDIRECTIONAL);
+			if (dma_mapping_error(g_KerGpuCtx.pDevice, rec->Dma)) {
+				__free_pages(pg, order);
+				pg = NULL;
+			}
+		}
 		if (!pg) {
 			ret = -3;
 		} else {
@@ -351,24 +364,50 @@ static const struct vm_operations_struct g_kgpu_mem_vm_ops = {
 	.close = kgpu_mem_vm_close,
 };
 
-/* Maps part of an allocation, from addr on, into user space. */
-int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma)
+/*
+ * Maps part of an allocation, from addr on, into user space. Pages are
+ * mapped cached unless the file was opened with O_DSYNC (then uncached, as
+ * device memory); contiguous DMA memory is the DMA API's coherent memory and
+ * keeps the attributes it has in the kernel, whatever the flag.
+ */
+int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *rec, u64 addr, struct vm_area_struct *vma, bool uncached)
 {
 	int ret;
 
 	vma->vm_pgoff = (unsigned long)((addr - rec->u64PhyAddr) >> PAGE_SHIFT);
-	if (rec->u32Provider == KGPU_MEM_PROVIDER_DMA)
+	if (rec->u32Provider == KGPU_MEM_PROVIDER_DMA) {
 		ret = dma_mmap_coherent(g_KerGpuCtx.pDevice, vma, rec->pVirAddr,
 					rec->u64PhyAddr, rec->u64AllocatedSize);
-	else
+	} else {
+		if (uncached)
+			vma->vm_page_prot = pgprot_device(vma->vm_page_prot);
 		ret = remap_pfn_range(vma, vma->vm_start, PHYS_PFN(addr),
 				      vma->vm_end - vma->vm_start, vma->vm_page_prot);
+	}
 	if (ret)
 		return ret;
 	kref_get(&rec->ref);
 	vma->vm_private_data = rec;
 	vma->vm_ops = &g_kgpu_mem_vm_ops;
 	return 0;
+}
+
+/*
+ * Hands [addr, addr + size) of an allocation to the CPU or to the engine.
+ * Contiguous memory is coherent and needs nothing; pages are synced through
+ * their mapping.
+ */
+void kgpu_mem_sync(const ST_KGPU_MEM_RECORD *rec, u64 addr, u32 size, bool for_cpu)
+{
+	dma_addr_t dma;
+
+	if (rec->u32Provider != KGPU_MEM_PROVIDER_PAGES)
+		return;
+	dma = rec->Dma + (addr - rec->u64PhyAddr);
+	if (for_cpu)
+		dma_sync_single_for_cpu(g_KerGpuCtx.pDevice, dma, size, DMA_FROM_DEVICE);
+	else
+		dma_sync_single_for_device(g_KerGpuCtx.pDevice, dma, size, DMA_TO_DEVICE);
 }
 
 ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 addr)
@@ -459,60 +498,116 @@ static void _kgpu_export_free(ST_KGPU_EXPORT *exp)
 	kfree(exp);
 }
 
+/*
+ * An importer's mapping does no cache maintenance: the planes are coherent
+ * DMA memory, or pages their owner syncs through the device (ioctls 34-36);
+ * and the same memory stays mapped for the engine and other importers.
+ */
+#define KGPU_EXPORT_DMA_ATTRS DMA_ATTR_SKIP_CPU_SYNC
+
+/* One importer's view: a table entry per plane, mapped for its device on map. */
+typedef struct {
+	struct sg_table stTable;
+	enum dma_data_direction enDir;	/* DMA_NONE while not mapped */
+} ST_KGPU_ATTACH;
+
 static int kgpu_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
 	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
-	struct sg_table *sgt;
+	ST_KGPU_ATTACH *a;
 	struct scatterlist *sg;
 	unsigned int i;
 	int ret;
 
-	sgt = kzalloc(sizeof(*sgt), GFP_KERNEL);
-	if (!sgt)
+	a = kzalloc(sizeof(*a), GFP_KERNEL);
+	if (!a)
 		return -ENOMEM;
-	ret = sg_alloc_table(sgt, desc->u32PlaneNum ? desc->u32PlaneNum : 1, GFP_KERNEL);
+	ret = sg_alloc_table(&a->stTable, desc->u32PlaneNum ? desc->u32PlaneNum : 1, GFP_KERNEL);
 	if (ret) {
-		kfree(sgt);
+		kfree(a);
 		return ret;
 	}
-	if (sgt->nents < desc->u32PlaneNum) {
-		sg_free_table(sgt);
-		kfree(sgt);
+	if (a->stTable.nents < desc->u32PlaneNum) {
+		sg_free_table(&a->stTable);
+		kfree(a);
 		return -EFAULT;
 	}
-	for_each_sg(sgt->sgl, sg, desc->u32PlaneNum, i) {
-		/* Importers take the DMA address as the exact start. */
+	/* The importer's addresses come with the mapping. */
+	for_each_sg(a->stTable.sgl, sg, desc->u32PlaneNum, i) {
 		sg->offset = desc->u64Addr[i] & ~PAGE_MASK;
 		sg->length = desc->u64Size[i];
-		sg_dma_address(sg) = desc->u64Addr[i];
 		sg_dma_len(sg) = desc->u64Size[i];
 	}
-	sgt->nents = desc->u32PlaneNum;
-	att->priv = sgt;
+	a->stTable.nents = desc->u32PlaneNum;
+	a->enDir = DMA_NONE;
+	att->priv = a;
 	return 0;
+}
+
+static void kgpu_dmabuf_unmap_planes(struct dma_buf_attachment *att, u32 count)
+{
+	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
+	struct scatterlist *sg;
+	u32 i;
+
+	for_each_sg(a->stTable.sgl, sg, count, i) {
+		vyr_dma_unmap_range(att->dev, desc->u64Addr[i], sg_dma_address(sg),
+				    desc->u64Size[i], a->enDir, KGPU_EXPORT_DMA_ATTRS);
+		sg_dma_address(sg) = 0;
+	}
+	a->enDir = DMA_NONE;
 }
 
 static void kgpu_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
-	struct sg_table *sgt = att->priv;
+	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
 
-	if (sgt) {
-		sgt->nents = sgt->orig_nents;
-		sg_free_table(sgt);
-		kfree(sgt);
-		att->priv = NULL;
-	}
+	if (!a)
+		return;
+	if (a->enDir != DMA_NONE)
+		kgpu_dmabuf_unmap_planes(att, desc->u32PlaneNum);
+	a->stTable.nents = a->stTable.orig_nents;
+	sg_free_table(&a->stTable);
+	kfree(a);
+	att->priv = NULL;
 }
 
+/* Maps every plane for the importer's device. */
 static struct sg_table *kgpu_dmabuf_map(struct dma_buf_attachment *att,
 					enum dma_data_direction dir)
 {
-	return att->priv;
+	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
+	struct scatterlist *sg;
+	dma_addr_t addr;
+	u32 i;
+
+	if (!a || !att->dev || !valid_dma_direction(dir) || a->enDir != DMA_NONE)
+		return ERR_PTR(-EINVAL);
+	a->enDir = dir;
+	for_each_sg(a->stTable.sgl, sg, desc->u32PlaneNum, i) {
+		addr = vyr_dma_map_range(att->dev, desc->u64Addr[i], desc->u64Size[i], dir,
+					 KGPU_EXPORT_DMA_ATTRS);
+		if (dma_mapping_error(att->dev, addr)) {
+			kgpu_dmabuf_unmap_planes(att, i);
+			return ERR_PTR(-ENOMEM);
+		}
+		sg_dma_address(sg) = addr;
+		sg_dma_len(sg) = desc->u64Size[i];
+	}
+	return &a->stTable;
 }
 
 static void kgpu_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
 			      enum dma_data_direction dir)
 {
+	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
+	ST_KGPU_ATTACH *a = att->priv;
+
+	if (a && a->enDir != DMA_NONE)
+		kgpu_dmabuf_unmap_planes(att, desc->u32PlaneNum);
 }
 
 static void kgpu_dmabuf_release(struct dma_buf *buf)
@@ -687,7 +782,7 @@ int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
 		dma_buf_put(buf);
 		return -EINVAL;
 	}
-	sgt = dma_buf_map_attachment(att, DMA_BIDIRECTIONAL);
+	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
 	if (IS_ERR_OR_NULL(sgt)) {
 		printk(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
 		ret = -EINVAL;
@@ -702,7 +797,7 @@ int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
 		pstDesc->u64Addr[0] = sg_dma_address(sgt->sgl);
 		pstDesc->u64Size[0] = sg_dma_len(sgt->sgl);
 	}
-	dma_buf_unmap_attachment(att, sgt, DMA_BIDIRECTIONAL);
+	dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
 detach:
 	dma_buf_detach(buf, att);
 	dma_buf_put(buf);

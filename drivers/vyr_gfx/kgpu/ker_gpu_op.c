@@ -6,20 +6,8 @@
  */
 #include <linux/kernel.h>
 #include <linux/module.h>
-#include <linux/moduleparam.h>
 #include <linux/export.h>
 #include "ker_gpu_hw.h"
-
-/* g_GpuHwFeature is the core's module parameter. */
-unsigned int g_GpuFeatureMask;
-unsigned int g_GpuHwIssue;
-unsigned int g_GpuIssueMask;
-unsigned int g_GpuOpDbgMask = 1;
-module_param(g_GpuOpDbgMask, uint, 0644);
-MODULE_PARM_DESC(g_GpuOpDbgMask, "2D operation debug mask (bit 0 errors)");
-unsigned int g_Debug_Register_Msg;
-module_param(g_Debug_Register_Msg, uint, 0644);
-MODULE_PARM_DESC(g_Debug_Register_Msg, "Register write trace: 1 test-bench form, 2 mww form");
 
 static int (*fpKGPU_OP_Fill)(KER_GPU_PLANE *, _ST_KER_GPU_FILL_SETTING *,
 			     _ST_KER_GPU_BLEND_SETTING *);
@@ -31,42 +19,6 @@ static int (*fpKGPU_OP_BlendScale)(KER_GPU_PLANE *, KER_GPU_PLANE *, KER_GPU_PLA
 static int (*fpKGPU_OP_FlipRotate)(KER_GPU_PLANE *, KER_GPU_PLANE *,
 				   EN_KER_GPU_FLIP_ROTATE_MODE);
 static int (*fpKGPU_OP_CmdMode)(u32);
-
-/* ------------------------------------------------------------------------ */
-/* Trace helpers                                                             */
-
-void KGPU_Print_WrReg(u32 u32Addr, u32 u32Value)
-{
-	unsigned int sw = READ_ONCE(g_Debug_Register_Msg);
-
-	if (!sw || !(READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TRACE))
-		return;
-	if (sw == 2)
-		printk(KERN_INFO "[TRC]mww phys 0x%08X 0x%08X\n", u32Addr, u32Value);
-	else if (sw == 1)
-		printk(KERN_INFO "[TRC]BB_task.mww ( 32'h %08X, 32'h %08X );\n", u32Addr, u32Value);
-}
-
-void KGPU_Print_wait_idle(int kind)
-{
-	if (READ_ONCE(g_Debug_Register_Msg) != 1 ||
-	    !(READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TRACE))
-		return;
-	printk(KERN_INFO "%s", kind ? "[TRC]BB_task.wait_age_cpu_isr;\n" : "[TRC]BB_task.age_wait;\n");
-}
-
-void KGPU_Print_DbgMsg(const char *fmt, ...)
-{
-	char buf[128];
-	va_list args;
-
-	if (!READ_ONCE(g_Debug_Register_Msg))
-		return;
-	va_start(args, fmt);
-	vsnprintf(buf, sizeof(buf), fmt, args);
-	va_end(args);
-	KGPU_OP_TRC("[TRC]%s", buf);
-}
 
 /* ------------------------------------------------------------------------ */
 /* Choosing functions                                                        */
@@ -266,10 +218,14 @@ int KGPU_OP_Plane_Buffers(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV)
 	return _GPU_Q3_Plane_Buffers(u8Format, u8Bit24Mode, u8SeparateUV);
 }
 
-void KGPU_OP_Plane_Span(const KER_GPU_PLANE *pstPlane, int ch, s32 x, s32 y, u32 w, u32 h,
-			s64 *ps64Lo, s64 *ps64Hi)
+bool KGPU_OP_Plane_Palette(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV)
 {
-	_GPU_Q3_Plane_Span(pstPlane, ch, x, y, w, h, ps64Lo, ps64Hi);
+	return _GPU_Q3_Plane_Palette(u8Format, u8Bit24Mode, u8SeparateUV);
+}
+
+void KGPU_OP_Reset(int engine)
+{
+	KGPU_OP_Q3_Reset(engine);
 }
 
 int KGPU_OP_Resume(void)

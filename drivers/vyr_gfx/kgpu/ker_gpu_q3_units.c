@@ -255,51 +255,41 @@ int _GPU_Q3_Plane_Buffers(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV)
 	return idx < KGPU_Q3_FMT_NUM ? g_KGpu_Q3_Fmt_Info[idx][FI_CH_NUM] : 0;
 }
 
-/* Offset of pixel (x, y) in channel ch, in 64 bits and signed. */
-static s64 kgpu_span_offset(u8 mode, int ch, s64 x, s64 y, u32 bpp, u32 stride)
+/* Whether the engine reads a plane of this format through a palette. */
+bool _GPU_Q3_Plane_Palette(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV)
 {
-	if (ch && (mode == 1 || mode == 3))
-		x /= 2;
-	if (ch && (mode == 2 || mode == 3))
-		y /= 2;
-	return x * bpp + y * stride;
+	int idx = _AGE2_Q3_format_table(FormatMode, Bit24Mode, SeparateUV);
+
+	return idx < KGPU_Q3_FMT_NUM && (g_KGpu_Q3_Fmt_Info[idx][FI_PALETTE] & 0xF);
 }
 
 /*
- * The bytes [lo, hi) of channel ch, relative to its buffer address, that the
- * engine reaches for the rectangle (x, y, w, h) of the plane, on either side:
- * each channel's pixel size and subsampling, the packed 4:2:2 and palette
- * layouts, and the pixel size the batch lists step by.
+ * Pixel bits of channel ch as the engine moves them: read through a palette
+ * the index (component 0's width), a packed 4:2:2 single channel 16 bits,
+ * anything else the widths of the components in the channel. Writing is
+ * always the latter.
  */
-void _GPU_Q3_Plane_Span(const KER_GPU_PLANE *p, int ch, s32 x, s32 y, u32 w, u32 h,
-			s64 *lo, s64 *hi)
+static u8 kgpu_read_bits(const u8 *row, int ch)
 {
-	int idx = kgpu_row_of(p);
-	const u8 *row;
-	u32 bpp, stride = p->Buf_Stride[ch];
-	u8 mode;
-
-	*lo = *hi = 0;
-	if (idx >= KGPU_Q3_FMT_NUM || ch >= g_KGpu_Q3_Fmt_Info[idx][FI_CH_NUM] || !w || !h)
-		return;
-	row = g_KGpu_Q3_Fmt_Info[idx];
-	mode = row[FI_UV_MODE];
 	if (row[FI_PALETTE] & 0xF)
-		bpp = row[FI_WIDTH] / 8;
-	else if (row[FI_CH_NUM] == 1 && mode == 1)
-		bpp = 2;
-	else
-		bpp = kgpu_channel_bits(row, ch) / 8;
-	if (row[FI_CH_NUM] == 1) {
-		int lists = _KGPU_Q3_Pixel_Width(p);
+		return ch ? 0 : row[FI_WIDTH];
+	if (row[FI_CH_NUM] == 1 && row[FI_UV_MODE] == 1)
+		return ch ? 0 : 16;
+	return kgpu_channel_bits(row, ch);
+}
 
-		mode = 0;
-		if (lists > 0 && (u32)lists > bpp)
-			bpp = lists;
-	}
-	bpp = max_t(u32, bpp, 1);
-	*lo = kgpu_span_offset(mode, ch, x, y, bpp, stride);
-	*hi = kgpu_span_offset(mode, ch, (s64)x + w - 1, (s64)y + h - 1, bpp, stride) + bpp;
+/* Bytes one pixel of a bits-wide channel takes: its width code + 1. */
+static u32 kgpu_pix_bytes(u8 bits)
+{
+	return kgpu_pix_code(bits) + 1;
+}
+
+/* Bytes per pixel of the plane's first buffer as the engine reads or writes it. */
+u32 kgpu_q3_engine_bytes(const KER_GPU_PLANE *p, bool write)
+{
+	const u8 *row = g_KGpu_Q3_Fmt_Info[kgpu_row_of(p)];
+
+	return kgpu_pix_bytes(write ? kgpu_channel_bits(row, 0) : kgpu_read_bits(row, 0));
 }
 
 int _GPU_Q3_Plane_to_HwReadSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
@@ -356,9 +346,9 @@ int _GPU_Q3_Plane_to_HwReadSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 		if (p->Buf_Stride[ch] >= KGPU_STRIDE_LIMIT)
 			return -33;
 		if (row[FI_PALETTE] & 0xF) {
-			u->PixBits[0] = row[FI_WIDTH];
+			u->PixBits[0] = kgpu_read_bits(row, 0);
 			addr = base + (u64)y * p->Buf_Stride[0] +
-			       (u64)(row[FI_WIDTH] / 8) * x;
+			       (u64)kgpu_pix_bytes(u->PixBits[0]) * x;
 			u->PaletteEn = 1;
 			u->PalIdxSize = (row[FI_PALETTE] >> 4) & 3;
 			if (kgpu_addr_check(__func__, 1, p->Buf_Address[1], p->Buf_Address[1]))
@@ -366,13 +356,14 @@ int _GPU_Q3_Plane_to_HwReadSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 			u->PalAddr = lower_32_bits(p->Buf_Address[1]);
 			u->PalAddrHi = upper_32_bits(p->Buf_Address[1]) & 0xF;
 		} else if (chn == 1 && row[FI_UV_MODE] == 1) {
-			u->PixBits[0] = 16;
+			u->PixBits[0] = kgpu_read_bits(row, 0);
 			u->YUYV = 1;
 			u->YUYV_Mode = row[FI_CH_OF + 2];
 			KGPU_OP_MSG("[MSG]%s() YUYV mode = %d\n", __func__, u->YUYV_Mode);
-			addr = base + 2ULL * x + (u64)y * p->Buf_Stride[0];
+			addr = base + (u64)kgpu_pix_bytes(u->PixBits[0]) * x +
+			       (u64)y * p->Buf_Stride[0];
 		} else {
-			u->PixBits[ch] = kgpu_channel_bits(row, ch);
+			u->PixBits[ch] = kgpu_read_bits(row, ch);
 			addr = base + _GPU_Q3_Chroma_Offset(row[FI_UV_MODE], ch, x, y,
 							    u->PixBits[ch] / 8,
 							    p->Buf_Stride[ch]);
@@ -519,7 +510,7 @@ int _GPU_Q3_Plane_to_HwWriteSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 		u32 bpp;
 
 		u->PixBits[ch] = kgpu_channel_bits(row, ch);
-		bpp = u->PixBits[ch] / 8;
+		bpp = kgpu_pix_bytes(u->PixBits[ch]);
 		KGPU_OP_MSG("[MSG]%s()\tPixel_Width[%d] = %d\n", __func__, ch, u->PixBits[ch]);
 		if (!base) {
 			/* The engine would write from physical address 0. */
@@ -586,6 +577,125 @@ void _GPU_Matrix_Simplification(ST_KGPU_Q3_SRC *s, ST_KGPU_Q3_DST *d)
 		memcpy(s->Matrix, IdentityMatrix, sizeof(KGPU_MATRIX));
 		memcpy(d->Matrix, IdentityMatrix, sizeof(KGPU_MATRIX));
 	}
+}
+
+/* ------------------------------------------------------------------------ */
+/* What a programmed record reaches                                          */
+
+static u64 kgpu_unit_addr(u32 lo, u8 hi)
+{
+	return (u64)(hi & 0xF) << 32 | lo;
+}
+
+/* Pixels of channel ch across n pixels of channel 0 (chroma halves). */
+static u32 kgpu_sub(u32 n, int ch, u8 mode, u8 bit)
+{
+	return ch && (mode & bit) ? DIV_ROUND_UP(n, 2) : n;
+}
+
+/*
+ * A source unit reads w x h pixels of every enabled channel from its
+ * addresses, widened by the scaler's tap counts (left and top before the
+ * start), and its palette: 256 four-byte entries.
+ */
+static int kgpu_guard_src(const ST_KGPU_Q3_SRC *u, const ST_KGPU_Q3_SCALER *sc, u32 w, u32 h,
+			  const KER_GPU_PLANE *p, const char *what)
+{
+	const KER_GPU_REACH *r = p ? p->pstReach : NULL;
+	int ch, ret;
+
+	for (ch = 0; ch < KER_GPU_PLANE_CHANNELS; ch++) {
+		u32 bpp = kgpu_pix_bytes(u->PixBits[ch]), stride = u->Stride[ch];
+		u64 start = kgpu_unit_addr(u->Addr[ch], u->AddrHi[ch]), back;
+		u32 cw = kgpu_sub(w, ch, u->UV_intrlvd, 1), chh = kgpu_sub(h, ch, u->UV_intrlvd, 2);
+
+		if (!(u->ChEn & BIT(ch)))
+			continue;
+		back = (u64)sc->TapL * bpp + (u64)sc->TapT * stride;
+		if (back > start)
+			return kgpu_reach_check(r, ch, 0, stride, 1, 1, true, what);
+		ret = kgpu_reach_check(r, ch, start - back, stride,
+				       (u64)(cw + sc->TapL + sc->TapR) * bpp,
+				       chh + sc->TapT + sc->TapB, false, what);
+		if (ret)
+			return ret;
+	}
+	return 0;
+}
+
+/* The destination unit writes w x h pixels of every enabled channel. */
+static int kgpu_guard_dst(const ST_KGPU_Q3_DST *u, u32 w, u32 h, bool up,
+			  const KER_GPU_PLANE *p)
+{
+	const KER_GPU_REACH *r = p ? p->pstReach : NULL;
+	int ch, ret;
+
+	if (u->RunLenEn) {
+		/* Run-length output: bounded by its value, in 256-pixel units. */
+		u32 bpp = kgpu_pix_bytes(max_t(u8, u->PixBits[0], max_t(u8, u->PixBits[1], u->PixBits[2])));
+
+		return kgpu_reach_check(r, 0, kgpu_unit_addr(u->Addr[0], u->AddrHi[0]), 0,
+					((u64)u->RunLenValue + 1) * 256 * bpp, 1, false,
+					"run-length output");
+	}
+	for (ch = 0; ch < KER_GPU_PLANE_CHANNELS; ch++) {
+		u8 mode = u->CH1_UV_Interleaved_Mode;
+		/* A colour-keyed destination writes its first buffer as channel 2. */
+		int buf = ch == 2 && u->ColorKeyMode ? 0 : ch;
+
+		if (!(u->ChEn & BIT(ch)))
+			continue;
+		ret = kgpu_reach_check(r, buf, kgpu_unit_addr(u->Addr[ch], u->AddrHi[ch]),
+				       u->Stride[ch],
+				       (u64)kgpu_sub(w, ch, mode, 1) * kgpu_pix_bytes(u->PixBits[ch]),
+				       kgpu_sub(h, ch, mode, 2), up, "destination");
+		if (ret)
+			return ret;
+	}
+	return 0;
+}
+
+/*
+ * Everything the staging record makes the engine touch, from the very values
+ * it writes: Src1 reads the scaler's source size, Src2 the destination size
+ * (the source size when it is the only source), the destination is written
+ * at the destination size, turned for the odd flip/rotate codes (both ways,
+ * as the engine may write either), from its last line up for a bottom-up
+ * write; and the palette the registers name.
+ */
+int kgpu_q3_guard(const ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *src1,
+		  const KER_GPU_PLANE *src2, const KER_GPU_PLANE *dst)
+{
+	const ST_KGPU_Q3_FUNC *f = &s->stFunc;
+	const ST_KGPU_Q3_SCALER *sc = &s->stScaler, none = { 0 };
+	u32 sw = sc->SrcW + 1, sh = sc->SrcH + 1, dw = sc->DstW + 1, dh = sc->DstH + 1;
+	bool src1_read = f->Src1 || f->Src1_blend_only;
+	const ST_KGPU_Q3_SRC *pal = NULL;
+	const KER_GPU_PLANE *pal_plane = NULL;
+	int ret = 0;
+
+	if (src1_read && s->stSrc1.used)
+		ret = kgpu_guard_src(&s->stSrc1, sc, sw, sh, src1, "source 1");
+	if (!ret && f->Src2 && s->stSrc2.used)
+		ret = kgpu_guard_src(&s->stSrc2, &none, src1_read ? dw : sw, src1_read ? dh : sh,
+				     src2, "source 2");
+	if (!ret)
+		ret = kgpu_guard_dst(&s->stDst, dw, dh, f->DstVflipSeq, dst);
+	if (!ret && (f->FRE & 1))
+		ret = kgpu_guard_dst(&s->stDst, dh, dw, f->DstVflipSeq, dst);
+	/* One palette register: the second source's palette replaces the first's. */
+	if (f->Src2 && s->stSrc2.used && s->stSrc2.PaletteEn) {
+		pal = &s->stSrc2;
+		pal_plane = src2;
+	} else if (src1_read && s->stSrc1.used && s->stSrc1.PaletteEn) {
+		pal = &s->stSrc1;
+		pal_plane = src1;
+	}
+	if (!ret && pal)
+		ret = kgpu_reach_check(pal_plane ? pal_plane->pstReach : NULL,
+				       KER_GPU_REACH_PALETTE, kgpu_unit_addr(pal->PalAddr, pal->PalAddrHi),
+				       0, KGPU_PALETTE_BYTES, 1, false, "palette");
+	return ret;
 }
 
 /* ------------------------------------------------------------------------ */

@@ -361,6 +361,25 @@ TEST_F(Gpu, LockAfterALostInterruptTakesOverOnce)
 	EXPECT_EQ(kgpu_test_sem_count(0), 1);
 }
 
+int resets_at_callback = -1;
+void on_done_after_reset(void *) { resets_at_callback = kgpu_fake.reset_calls; }
+
+// The callbacks of a lost operation free its command list: the engine and
+// its command processor must be stopped before, not after.
+TEST_F(Gpu, TakingOverALostOperationStopsTheEngineBeforeItsListIsFreed)
+{
+	auto_irq = false;
+	load();
+	ST_KER_GPU_OP_OPTION opt = {0, 1, {}, on_done_after_reset, nullptr};
+	KER_GPU_PLANE dst = {};
+	dst.pstOption = &opt;
+	_ST_KER_GPU_FILL_SETTING fill = {};
+	ASSERT_EQ(KGPU_OP_Fill(&dst, &fill, nullptr), 0);
+	EXPECT_EQ(KER_GPU_Lock(0), 0);
+	EXPECT_EQ(resets_at_callback, 1);
+	KER_GPU_Unlock(0);
+}
+
 TEST_F(Gpu, SecondEngineInterruptCompletesEngineOne)
 {
 	auto_irq = false;

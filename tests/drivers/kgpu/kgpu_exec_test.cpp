@@ -2,11 +2,13 @@
 // over the real operation layer, backends, command lists and memory
 // provider; buffer lifetimes; who may reach which memory.
 #include "kgpu_fixture.hpp"
+#include "khost/oracle.hpp"
 
 #include <functional>
 
 extern "C" {
 #include "ker_gpu_hw.h"
+#include "khost/dmabuf.h"
 }
 
 namespace {
@@ -21,7 +23,7 @@ public:
 	void SetUp() override
 	{
 		kgpu::Gpu::SetUp();
-		load(kOtherChip, false);
+		load(chip, chip == kgpu::kChipQ5);
 	}
 
 	void TearDown() override
@@ -36,6 +38,7 @@ public:
 		ST_KGPU_MEM_ALLOC a = {};
 		a.u32Size = size;
 		EXPECT_EQ(khost::ioctl(f, KGPU_IOC_MEM_ALLOC, (unsigned long)&a), 0);
+		khost::oracle::allow(a.u64PhyAddr, a.u32AllocatedSize, "an allocation of the test's");
 		return a;
 	}
 
@@ -76,6 +79,8 @@ public:
 	}
 
 	long exec(struct file *f, ST_KGPU_EXEC &e) { return khost::ioctl(f, KGPU_IOC_EXEC, (unsigned long)&e); }
+
+	uint32_t chip = kOtherChip;
 
 	static bool holds_coherent()
 	{
@@ -144,6 +149,26 @@ TEST_F(Exec, A4kArgbSurfaceIsAllocatedZeroedAndMapped)
 	khost::munmap((void *)p);
 }
 
+// Pages are mapped cached, and uncached for a file opened with O_DSYNC:
+// callers that rely on that for coherence read what the engine wrote.
+TEST_F(Exec, PagesAreMappedUncachedForAnOpenerWithODsync)
+{
+	for (bool dsync : {false, true}) {
+		struct file *f = khost::open("crkgpu", 2 | (dsync ? 010000 : 0));
+		ST_KGPU_MEM_ALLOC a = {};
+		a.u32Provider = KGPU_MEM_PROVIDER_PAGES;
+		a.u32Size = 4096;
+		ASSERT_EQ(khost::ioctl(f, KGPU_IOC_MEM_ALLOC, (unsigned long)&a), 0);
+		khost::clear_mappings();
+		void *m = khost::mmap(f, 4096, a.u64PhyAddr >> 12);
+		ASSERT_NE(m, nullptr);
+		ASSERT_EQ(khost::mappings().size(), 1u);
+		EXPECT_EQ(khost::mappings()[0].prot & 1, dsync ? 1u : 0u) << "O_DSYNC " << dsync;
+		khost::munmap(m);
+		khost::close(f);
+	}
+}
+
 TEST_F(Exec, AMappingKeepsItsBufferAfterItIsFreed)
 {
 	auto a = alloc(dev(), 8192);
@@ -195,6 +220,79 @@ TEST_F(Exec, ADmaBufKeepsItsBufferAfterTheDescriptorCloses)
 
 	khost::close_fd(fd);
 	EXPECT_FALSE(holds_coherent());
+}
+
+/* ---- command lists ---- */
+
+// Lists are built in the caller's context: the largest batch (about 3 MiB
+// of list pages) must not come out of the reserve kept for interrupts.
+TEST_F(Exec, TheLargestBatchIsBuiltFromOrdinaryMemory)
+{
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	std::vector<ST_KGPU_BATCH_FILL> rects(0xFFFF, ST_KGPU_BATCH_FILL{1, 1, 0, 0});
+	auto e = fill(plane(3, 0, da));
+	e.u32Type = KGPU_EXEC_BATCH_FILL;
+	e.s32BatchNum = (int32_t)rects.size();
+	e.u64BatchEntries = (uint64_t)(uintptr_t)rects.data();
+	EXPECT_EQ(exec(dev(), e), 0);
+}
+
+// The engine reads command lists and page-provider buffers through DMA
+// mappings for its device; every sync is one of such a mapping.
+TEST_F(Exec, ListsAndPagesAreSyncedThroughTheirDmaMappings)
+{
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	ST_KGPU_BATCH_FILL rects[2] = {{4, 4, 0, 0}, {4, 4, 8, 8}};
+	auto e = fill(plane(3, 0, da));
+	e.u32Type = KGPU_EXEC_BATCH_FILL;
+	e.s32BatchNum = 2;
+	e.u64BatchEntries = (uint64_t)(uintptr_t)rects;
+	EXPECT_EQ(exec(dev(), e), 0);
+	ST_KGPU_MEM_ALLOC p = {};
+	p.u32Provider = KGPU_MEM_PROVIDER_PAGES;
+	p.u32Size = 8192;
+	ASSERT_EQ(ioctl(KGPU_IOC_MEM_ALLOC, &p), 0);
+	for (uint32_t dir : {0u, 1u}) {
+		ST_KGPU_SYNC_RANGE r = {p.u64PhyAddr + 4096, 4096, dir};
+		EXPECT_EQ(ioctl(KGPU_IOC_SYNC, &r), 0);
+	}
+	EXPECT_TRUE(khost::faults().empty());
+}
+
+// An importer gets the exported planes mapped for its own device.
+TEST_F(Exec, AnExportedBufferIsMappedForTheImportersDevice)
+{
+	auto a = alloc(dev(), 8192);
+	int fd = share(dev(), a.u64PhyAddr, 8192);
+	ASSERT_GE(fd, 0);
+	struct device importer = {};
+	struct dma_buf *buf = dma_buf_get(fd);
+	ASSERT_FALSE(IS_ERR_OR_NULL(buf));
+	struct dma_buf_attachment *att = dma_buf_attach(buf, &importer);
+	ASSERT_FALSE(IS_ERR_OR_NULL(att));
+	struct sg_table *sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
+	ASSERT_FALSE(IS_ERR_OR_NULL(sgt));
+	dma_sync_single_for_cpu(&importer, sg_dma_address(sgt->sgl), 8192, DMA_FROM_DEVICE);
+	EXPECT_TRUE(khost::faults().empty());
+	dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
+	dma_buf_detach(buf, att);
+	dma_buf_put(buf);
+	khost::close_fd(fd);
+}
+
+// A batch of no rectangles runs as the single operation on the planes' own.
+TEST_F(Exec, ABatchOfNoRectanglesRunsAsASingleOperation)
+{
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	auto e = fill(plane(3, 0, da, 16, 8, 64));
+	e.u32Type = KGPU_EXEC_BATCH_FILL;
+	e.s32BatchNum = 0x10000;	/* the low 16 bits count */
+	EXPECT_EQ(exec(dev(), e), 0);
+	EXPECT_EQ(started(), 1);
+	EXPECT_EQ(reg(AGE_DST_SIZE), 15u | 7u << 16);
 }
 
 /* ---- completions and engine ownership ---- */
@@ -352,6 +450,112 @@ INSTANTIATE_TEST_SUITE_P(Kgpu, Access, ::testing::Values(
 		std::string out;
 		return (long)khost::read(f, out, 4); }}),
 	[](const ::testing::TestParamInfo<Reach> &i) { return std::string(i.param.name); });
+
+/* ---- the reach guard, from the numbers the engine is programmed with ---- */
+
+// An opener without raw I/O access; the access oracle checks every start
+// of the engine against the allocations the test made.
+class User : public Exec {
+public:
+	void SetUp() override
+	{
+		Exec::SetUp();
+		khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
+		khost::oracle::enable(true);
+	}
+
+	void TearDown() override
+	{
+		khost::oracle::enable(false);
+		khost::oracle::clear();
+		Exec::TearDown();
+	}
+};
+
+// The oracle decodes the engine's program on its own: a start whose
+// destination runs past the caller's buffer is a fault.
+TEST_F(User, TheOracleCatchesAProgramReachingPastTheCallersBuffer)
+{
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	auto e = fill(plane(3, 0, da, 16, 16, 64));
+	ASSERT_EQ(exec(dev(), e), 0);
+	EXPECT_TRUE(khost::oracle::findings().empty());
+	EXPECT_FALSE(khost::oracle::seen().empty());
+	void __iomem *regs = ioremap(kBase, 0x200);
+	khost::set_reg(kBase + AGE_DST_SIZE, 15 | 64 << 16);	/* 65 lines of 64 bytes */
+	writel(1, (u8 __iomem *)regs + AGE_CTRL);
+	iounmap(regs);
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_TRUE(kgpu::contains(khost::oracle::findings()[0], "destination channel 0"));
+	khost::clear_faults();
+}
+
+struct WritePixel {
+	uint8_t fmt;
+	uint16_t bytes;	// what one written pixel takes
+};
+
+class WriteSide : public User, public ::testing::WithParamInterface<WritePixel> {};
+
+// A one-line fill as wide as a 4 KiB buffer holds pixels of the size the
+// engine writes, and one pixel more.
+TEST_P(WriteSide, AFillReachesWhatItsWrittenPixelSizeCovers)
+{
+	auto a = alloc(dev(), 4096);
+	uint64_t da[3] = {a.u64PhyAddr, 0, 0};
+	uint16_t fits = 4096 / GetParam().bytes;
+	auto e = fill(plane(GetParam().fmt, 0, da, fits, 1, 0));
+	EXPECT_EQ(exec(dev(), e), 0);
+	e.stDst.u16Width = fits + 1;
+	EXPECT_EQ(exec(dev(), e), -EINVAL);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kgpu, WriteSide, ::testing::Values(
+	WritePixel{0, 4}, WritePixel{1, 4}, WritePixel{27, 4}, WritePixel{28, 3}, WritePixel{3, 4},
+	WritePixel{26, 1}));
+
+// A palette format reads the palette its record names, and only within what
+// the caller owns: 256 entries of four bytes.
+TEST_F(User, APaletteFormatReadsTheNamedPaletteWithinTheCallersBuffers)
+{
+	auto px = alloc(dev(), 4096), pal = alloc(dev(), 4096), dst = alloc(dev(), 4096);
+	uint64_t sa[3] = {px.u64PhyAddr, pal.u64PhyAddr, 0}, da[3] = {dst.u64PhyAddr, 0, 0};
+	ST_KGPU_EXEC e = {};
+	e.u32Type = KGPU_EXEC_COPY;
+	e.stSrc1 = plane(2, 0, sa, 16, 16, 64);
+	e.stDst = plane(3, 0, da, 16, 16, 64);
+	ASSERT_EQ(exec(dev(), e), 0);
+	EXPECT_EQ(reg(AGE_PALETTE), (uint32_t)pal.u64PhyAddr);
+	EXPECT_EQ(reg(AGE_SRC_ADDR_HI) >> 24 & 0xF, (uint32_t)(pal.u64PhyAddr >> 32));
+	EXPECT_EQ(reg(AGE_SRC2_CH) >> 12 & 3, 1u);	/* PaletteEn of the copy's source */
+	e.stSrc1.u64Addr[1] = pal.u64PhyAddr + 4096 - 512;
+	EXPECT_EQ(exec(dev(), e), -EINVAL);
+	e.stSrc1.u64Addr[1] = khost::foreign_ram();
+	EXPECT_EQ(exec(dev(), e), -EPERM);
+}
+
+// The luma/chroma programming model moves a flipped destination's start
+// back by the padding to its alignment: that padding is written too.
+class UserQ2 : public User {
+public:
+	UserQ2() { chip = kgpu::kChipQ5; }
+};
+
+TEST_F(UserQ2, AFlipsAlignmentPaddingMustBeTheCallers)
+{
+	auto src = alloc(dev(), 65536), dst = alloc(dev(), 65536);
+	uint64_t sa[3] = {src.u64PhyAddr, 0, 0}, da[3] = {dst.u64PhyAddr, 0, 0};
+	ST_KGPU_EXEC e = {};
+	e.u32Type = KGPU_EXEC_ROTATE;
+	e.u8RotateMode = 3;	/* back by the rows up to 64 */
+	e.stSrc1 = plane(26, 0, sa, 16, 16, 64);
+	e.stDst = plane(26, 0, da, 16, 16, 64);
+	EXPECT_EQ(exec(dev(), e), -EINVAL);
+	e.stDst.s16Y = 48;
+	EXPECT_EQ(exec(dev(), e), 0);
+	EXPECT_EQ(khost::reg(0xFC650000 + AGE_DST_ADDR0), (uint32_t)dst.u64PhyAddr);
+}
 
 TEST_F(Exec, AnUnprivilegedOpenerWorksWithItsOwnBuffers)
 {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "khost/gtest.hpp"
+#include "khost/hw/gpu.hpp"
 
 #include <chrono>
 #include <condition_variable>
@@ -68,13 +69,14 @@ protected:
 		}
 		for (uint32_t base : {0xFC050000u, 0xFC650000u, 0xFC370000u}) {
 			khost::add_regs(base, 0x1000);	/* both windows in one page */
+			khost::hw::gpu(base, base + 0x400);
 			uint32_t irq = base == 0xFC370000u ? kIrq1 : kIrq0;
-			// The start bit, the reset bits and the interrupt acknowledge
+			// The start bits, the reset bits and the interrupt acknowledge
 			// clear themselves; a command list starts on its PC setting.
 			khost::on_write(base, [this, irq](phys_addr_t, uint64_t v, uint64_t &stored) {
-				if (v & 1)
+				if ((v & 7) && !(v & 0xF0000000))
 					start(irq);
-				stored = v & ~0xF0000401ull;
+				stored = v & ~0xF0000407ull;
 			});
 			khost::on_write(base + 0x41C, [this, irq](phys_addr_t, uint64_t v, uint64_t &stored) {
 				if (v & 1)

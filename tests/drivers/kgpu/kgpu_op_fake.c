@@ -254,9 +254,12 @@ int KGPU_OP_Plane_Buffers(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV)
 	return 1;
 }
 
-void KGPU_OP_Plane_Span(const KER_GPU_PLANE *pstPlane, int ch, s32 x, s32 y, u32 w, u32 h,
-			s64 *ps64Lo, s64 *ps64Hi)
+bool KGPU_OP_Plane_Palette(u8 u8Format, u8 u8Bit24Mode, u8 u8SeparateUV)
 {
-	*ps64Lo = (s64)y * pstPlane->Buf_Stride[ch] + (s64)x * 4;
-	*ps64Hi = ((s64)y + h - 1) * pstPlane->Buf_Stride[ch] + ((s64)x + w) * 4;
+	return false;
+}
+
+void KGPU_OP_Reset(int engine)
+{
+	kgpu_fake.reset_calls++;
 }

@@ -36,6 +36,7 @@ struct kgpu_fake {
 	int status_calls;
 	int irq_result;		/* KGPU_OP_irq_handle */
 	int dump_calls;
+	int reset_calls;	/* KGPU_OP_Reset */
 	int triggers[2];
 	int unlock_after_nonblock;	/* unlock right after a non-blocking trigger too */
 	u32 rl_size;		/* run-length size a copy reports */

@@ -232,6 +232,18 @@ void KGPU_Cmdbuf_Add(KGPU_CMDBUF_HANDLE h, ST_KGPU_CMDBUF_PAGE *pg)
 	kgpu::open_lists.at(h).push_back(pg);
 }
 
+int KGPU_Cmdbuf_Write(KGPU_CMDBUF_HANDLE h, u32 cmd, u32 value);
+
+int KGPU_Cmdbuf_Chain(KGPU_CMDBUF_HANDLE h)
+{
+	ST_KGPU_CMDBUF_PAGE *pg = KGPU_Cmdbuf_New();
+	if (!pg)
+		return -12;
+	KGPU_Cmdbuf_Write(h, KGPU_CMD_JUMP, (u32)pg->u64PhyAddr);
+	KGPU_Cmdbuf_Add(h, pg);
+	return pg->u32Room;
+}
+
 int KGPU_Cmdbuf_Write(KGPU_CMDBUF_HANDLE h, u32 cmd, u32 value)
 {
 	auto &pages = kgpu::open_lists.at(h);

@@ -157,6 +157,23 @@ TEST_F(Q2, PlanarScaleRunsTheChromaPassFromAList)
 	EXPECT_EQ(cmds.back().word, KGPU_CMD_END);
 }
 
+// Without a pair of the context's, the destination plane's own pair limits
+// the engine.
+TEST_F(Q2, TheDestinationsOwnSpeedLimitPairWithoutTheContexts)
+{
+	start(3, 0x6);
+	KER_GPU_PLANE d = plane(26, 0x10000000, 100, 10, 128);
+	d.SpeedLimit_Num = 3;
+	d.SpeedLimit_Den = 10;
+	auto f = solid(0x12);
+	ASSERT_EQ(KGPU_OP_Fill(&d, &f, nullptr), 0);
+	EXPECT_EQ(last(AGE_FILL_COLOR), 0x12u | 0x1000000u | 16u << 25);
+	KGPU_OP_Set_Speed_Limit(1, 1);
+	ASSERT_EQ(KGPU_OP_Fill(&d, &f, nullptr), 0);
+	EXPECT_EQ(last(AGE_FILL_COLOR), 0x12u | 0x1000000u | 2u << 25) << "the context's pair first";
+	KGPU_OP_Set_Speed_Limit(0, 0);
+}
+
 TEST_F(Q2, SpeedLimitFormulas)
 {
 	EXPECT_EQ(_KGPU_Q2_SpeedLimit_Set(1, 1, 1, 1), 2);

@@ -164,6 +164,28 @@ TEST_F(Q3, BlendScaleNeedsMatchingSecondSourceAndDestination)
 	EXPECT_EQ(all(AGE_COEF_PORT).size(), 192u);
 }
 
+// A first source of the destination's size with a flip code is read turned
+// or mirrored onto it.
+TEST_F(Q3, BlendScaleReadsTheFirstSourceByItsFlipCode)
+{
+	start(3, 2);
+	KER_GPU_PLANE s1 = plane(3, 0x20000000, 100, 100, 400);
+	KER_GPU_PLANE s2 = plane(3, 0x30000000, 100, 100, 400);
+	KER_GPU_PLANE d = plane(3, 0x40000000, 100, 100, 400);
+	_ST_KER_GPU_BLEND_PARAM param{};
+	_ST_KER_GPU_BLEND_SETTING b{};
+	b.pstGpuBlendParam = &param;
+	s1.FlipCode = 2;
+	ASSERT_EQ(KGPU_OP_BlendScale(&s1, &s2, &d, &b, nullptr), 0);
+	uint32_t fn = last(AGE_FUNC);
+	EXPECT_EQ(fn & 3, 1u) << "AccessMode";
+	EXPECT_EQ(fn >> 16 & 7, 2u) << "FRE";
+	EXPECT_EQ(fn & (BIT(19) | BIT(20) | BIT(21)), BIT(20) | BIT(21));
+	EXPECT_EQ(last(AGE_SRC1_ALPHA) & BIT(15), BIT(15)) << "Alpha0Fix0";
+	s1.FlipCode = 8;
+	EXPECT_EQ(KGPU_OP_BlendScale(&s1, &s2, &d, &b, nullptr), -22);
+}
+
 TEST_F(Q3, ResultsFromTriggerAndStatus)
 {
 	start(2, 2);

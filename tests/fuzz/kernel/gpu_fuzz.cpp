@@ -1,10 +1,22 @@
 // The 2D engine's ioctls: exec records and batches down through the
 // operation layer and both backends, command buffers, the memory provider.
+// The caller may reach the scene's dma-buf and what it allocated through the
+// device; the oracle checks every start of the engine against that.
 #include "ioctl_fuzz.h"
+#include "khost/hw/gpu.hpp"
+
+#include <cinttypes>
+#include <cstdio>
+#include <set>
+#include <string>
+
+extern "C" void kgpu_mem_show_all(void);
 
 namespace {
 
 const char *const kNodes[] = {"crkgpu"};
+constexpr size_t kDmaBufSize = 0x100000;
+uint64_t dmabuf;
 
 void boot()
 {
@@ -18,19 +30,54 @@ void boot()
 	khost::dt_prop(n1, "interrupts", {0, 101, 4});
 	for (phys_addr_t base : {0xFC050000u, 0xFC650000u, 0xFC370000u}) {
 		khost::add_regs(base, 0x1000);
+		khost::hw::gpu(base, base + 0x400);
 		unsigned irq = base == 0xFC370000u ? 133 : 132;	/* SPI 101, 100 */
+		// The start bits (and a command list's start) end in an interrupt;
+		// start and reset bits clear themselves.
 		khost::on_write(base, [irq](phys_addr_t, uint64_t v, uint64_t &stored) {
+			if ((v & 7) && !(v & 0xF0000000))
+				raise_irq_later(irq);
+			stored = v & ~0xF0000407ull;
+		});
+		khost::on_write(base + 0x41C, [irq](phys_addr_t, uint64_t v, uint64_t &stored) {
 			if (v & 1)
 				raise_irq_later(irq);
-			stored = v & ~1ull;
+			stored = 0;
 		});
 	}
 	khost::load_module("crv_platform");
 	khost::load_module("gai_test_exporter");
 	khost::load_module("vyr_gfx");
-	keep_dmabuf(khost::phys_alloc(0x100000), 0x100000);
+	dmabuf = khost::phys_alloc(kDmaBufSize);
+	keep_dmabuf(dmabuf, kDmaBufSize);
+}
+
+void reach()
+{
+	khost::oracle::allow(dmabuf, kDmaBufSize, "the scene's dma-buf");
+}
+
+// Every allocation the caller was given through the device stays its own to
+// reach (a dma-buf it exported may keep one after it was freed).
+void after_call()
+{
+	static std::set<uint64_t> known;
+	khost::clear_log();
+	kgpu_mem_show_all();
+	std::string log = khost::log();
+	for (size_t at = log.find("Addr = 0x"); at != std::string::npos;
+	     at = log.find("Addr = 0x", at + 1)) {
+		unsigned long long addr;
+		int type;
+		long req, size;
+		if (sscanf(log.c_str() + at, "Addr = 0x%llx, type = %d, requested_size = %ld, allocated_size = %ld",
+			   &addr, &type, &req, &size) == 4 &&
+		    known.insert(addr).second)
+			khost::oracle::allow(addr, (uint64_t)size, "an allocation of the caller's");
+	}
+	khost::clear_log();
 }
 
 } // namespace
 
-const Scene kScene = {kNodes, 1, boot, nullptr, nullptr};
+const Scene kScene = {kNodes, 1, boot, reach, after_call};

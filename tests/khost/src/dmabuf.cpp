@@ -207,6 +207,38 @@ std::map<dma_addr_t, Bounce> bounces;
 bool in_arena(const void *p) { return khost_virt_addr_valid(p) && !khost_in_kmalloc(p); }
 }
 
+// Live streaming mappings (bus address -> size and a token of their own, as
+// a page may be mapped more than once): a sync must fall inside one, as
+// DMA-API debugging checks.
+namespace {
+struct Streaming {
+	size_t size;
+	char *token;
+};
+std::mutex streaming_lock;
+std::multimap<dma_addr_t, Streaming> streaming;
+}
+
+static void streaming_add(dma_addr_t a, size_t size)
+{
+	auto *token = new char;
+	track("dma mapping", token, "streaming mapping not unmapped");
+	std::lock_guard<std::mutex> g(streaming_lock);
+	streaming.emplace(a, Streaming{size, token});
+}
+
+static void streaming_sync(const char *what, dma_addr_t a, size_t size)
+{
+	{
+		std::lock_guard<std::mutex> g(streaming_lock);
+		for (auto &m : streaming)
+			if (a >= m.first && a - m.first <= m.second.size &&
+			    size <= m.second.size - (a - m.first))
+				return;
+	}
+	fault(std::string(what) + " of memory that is not mapped for DMA");
+}
+
 dma_addr_t dma_map_single(struct device *dev, void *ptr, size_t size, enum dma_data_direction dir)
 {
 	(void)dev;
@@ -227,7 +259,7 @@ dma_addr_t dma_map_single(struct device *dev, void *ptr, size_t size, enum dma_d
 		std::lock_guard<std::mutex> g(bounce_lock);
 		bounces[a] = {ptr, size, dir};
 	}
-	track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
+	streaming_add(a, size);
 	return a;
 }
 
@@ -236,10 +268,20 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 	(void)dev;
 	(void)size;
 	(void)dir;
-	if (!untrack("dma mapping", (void *)(uintptr_t)addr)) {
+	char *token = nullptr;
+	{
+		std::lock_guard<std::mutex> g(streaming_lock);
+		auto it = streaming.find(addr);
+		if (it != streaming.end()) {
+			token = it->second.token;
+			streaming.erase(it);
+		}
+	}
+	if (!token || !untrack("dma mapping", token)) {
 		fault("dma_unmap of an address not mapped");
 		return;
 	}
+	delete token;
 	std::lock_guard<std::mutex> g(bounce_lock);
 	auto it = bounces.find(addr);
 	if (it == bounces.end())
@@ -293,7 +335,7 @@ dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, si
 	(void)size;
 	(void)dir;
 	dma_addr_t a = page_to_phys(page) + offset;
-	track("dma mapping", (void *)(uintptr_t)a, "streaming mapping not unmapped");
+	streaming_add(a, size);
 	return a;
 }
 
@@ -302,8 +344,36 @@ void dma_unmap_page(struct device *dev, dma_addr_t addr, size_t size, enum dma_d
 	dma_unmap_single(dev, addr, size, dir);
 }
 
-void dma_sync_single_for_cpu(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
-void dma_sync_single_for_device(struct device *, dma_addr_t, size_t, enum dma_data_direction) {}
+// A sync of a bounced mapping moves the bytes as the bounce buffer's owner
+// does: to the device's copy before it reads, back after it wrote.
+static void bounce_sync(dma_addr_t a, size_t size, bool for_device, enum dma_data_direction dir)
+{
+	std::lock_guard<std::mutex> g(bounce_lock);
+	auto it = bounces.upper_bound(a);
+	if (it == bounces.begin())
+		return;
+	--it;
+	size_t off = a - it->first;
+	if (off >= it->second.size || size > it->second.size - off)
+		return;
+	char *cpu = (char *)it->second.cpu + off, *dev = (char *)khost::phys_ptr(a);
+	if (for_device && (dir == DMA_TO_DEVICE || dir == DMA_BIDIRECTIONAL))
+		memcpy(dev, cpu, size);
+	else if (!for_device && (dir == DMA_FROM_DEVICE || dir == DMA_BIDIRECTIONAL))
+		memcpy(cpu, dev, size);
+}
+
+void dma_sync_single_for_cpu(struct device *, dma_addr_t a, size_t size, enum dma_data_direction dir)
+{
+	streaming_sync("dma_sync_single_for_cpu", a, size);
+	bounce_sync(a, size, false, dir);
+}
+
+void dma_sync_single_for_device(struct device *, dma_addr_t a, size_t size, enum dma_data_direction dir)
+{
+	streaming_sync("dma_sync_single_for_device", a, size);
+	bounce_sync(a, size, true, dir);
+}
 
 int dma_mmap_coherent(struct device *dev, struct vm_area_struct *vma, void *cpu, dma_addr_t handle, size_t size)
 {

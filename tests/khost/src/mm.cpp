@@ -17,22 +17,44 @@ using namespace khost::detail;
 
 namespace {
 
-// Physical memory handed out by phys_alloc and alloc_pages lives above 4 GiB.
-constexpr phys_addr_t kArenaBase = 0x100000000ULL;
-constexpr size_t kArenaSize = 256u << 20;
-
+// Physical memory handed out by phys_alloc and alloc_pages lives above 4 GiB;
+// pages asked for below 4 GiB (GFP_DMA32) come from a smaller arena there.
 struct Arena {
+	phys_addr_t pa;
+	size_t size;
 	char *base = nullptr;
 	size_t used = 0;
+
+	bool holds(phys_addr_t a, size_t n = 1) const
+	{
+		return base && a >= pa && a - pa < used && n <= used - (a - pa);
+	}
+	bool holds_ptr(const char *p) const { return base && p >= base && p < base + used; }
 };
+Arena *make_arena(phys_addr_t pa, size_t size)
+{
+	auto *a = new Arena{pa, size};
+	void *p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+	a->base = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
+	return a;
+}
 Arena &arena()
 {
-	static Arena a;
-	if (!a.base) {
-		void *p = mmap(nullptr, kArenaSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-		a.base = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
-	}
-	return a;
+	static Arena *a = make_arena(0x100000000ULL, 256u << 20);
+	return *a;
+}
+Arena &low_arena()
+{
+	static Arena *a = make_arena(0x90000000ULL, 64u << 20);
+	return *a;
+}
+// The arena holding [addr, addr + n), or null.
+Arena *arena_of(phys_addr_t addr, size_t n = 1)
+{
+	for (Arena *a : {&arena(), &low_arena()})
+		if (a->holds(addr, n))
+			return a;
+	return nullptr;
 }
 
 // RAM that belongs to nobody the tests load: valid memory for pfn_valid and
@@ -258,17 +280,18 @@ std::map<phys_addr_t, struct page *> &page_structs()
 
 namespace khost {
 
-phys_addr_t phys_alloc(size_t size)
+static phys_addr_t arena_alloc(Arena &a, size_t size)
 {
-	Arena &a = arena();
 	std::lock_guard<std::mutex> g(regs().lock);
 	size = (size + PAGE_SIZE - 1) & PAGE_MASK;
-	if (!a.base || a.used + size > kArenaSize)
+	if (!a.base || a.used + size > a.size)
 		return 0;
-	phys_addr_t p = kArenaBase + a.used;
+	phys_addr_t p = a.pa + a.used;
 	a.used += size;
 	return p;
 }
+
+phys_addr_t phys_alloc(size_t size) { return arena_alloc(arena(), size); }
 
 phys_addr_t foreign_ram() { return kForeignBase; }
 
@@ -276,10 +299,9 @@ phys_addr_t foreign_ram() { return kForeignBase; }
 
 uint64_t khost::detail::arena_allocated_end(uint64_t at)
 {
-	Arena &a = arena();
 	std::lock_guard<std::mutex> g(regs().lock);
-	if (at >= kArenaBase && at - kArenaBase < a.used)
-		return kArenaBase + a.used;
+	if (Arena *a = arena_of(at))
+		return a->pa + a->used;
 	return at;
 }
 
@@ -299,9 +321,8 @@ void clear_mappings()
 
 void *phys_ptr(phys_addr_t addr)
 {
-	Arena &a = arena();
-	if (addr >= kArenaBase && addr < kArenaBase + a.used)
-		return a.base + (addr - kArenaBase);
+	if (Arena *a = arena_of(addr))
+		return a->base + (addr - a->pa);
 	if (in_foreign(addr) && foreign_base())
 		return foreign_base() + (addr - kForeignBase);
 	std::lock_guard<std::mutex> g(regs().lock);
@@ -426,9 +447,8 @@ void __iomem *ioremap(phys_addr_t phys, size_t size)
 			p = &w->store[phys - w->base];
 	}
 	if (!p) {
-		Arena &a = arena();
-		if (phys >= kArenaBase && phys + size <= kArenaBase + a.used)
-			p = a.base + (phys - kArenaBase);
+		if (Arena *a = arena_of(phys, size ? size : 1))
+			p = a->base + (phys - a->pa);
 		else if (in_foreign(phys) && in_foreign(phys + (size ? size - 1 : 0)))
 			p = khost::phys_ptr(phys);
 	}
@@ -523,10 +543,10 @@ void memset_io(volatile void __iomem *dst, int c, size_t n)
 
 phys_addr_t virt_to_phys(const volatile void *addr)
 {
-	Arena &a = arena();
 	const char *p = (const char *)addr;
-	if (a.base && p >= a.base && p < a.base + a.used)
-		return kArenaBase + (p - a.base);
+	for (Arena *a : {&arena(), &low_arena()})
+		if (a->holds_ptr(p))
+			return a->pa + (p - a->base);
 	fault("virt_to_phys of memory outside the physical arena");
 	return 0;
 }
@@ -535,15 +555,14 @@ void *phys_to_virt(phys_addr_t phys) { return khost::phys_ptr(phys); }
 
 int khost_virt_addr_valid(const volatile void *addr)
 {
-	Arena &a = arena();
 	const char *p = (const char *)addr;
-	return (a.base && p >= a.base && p < a.base + a.used) || khost_in_kmalloc(p);
+	return arena().holds_ptr(p) || low_arena().holds_ptr(p) || khost_in_kmalloc(p);
 }
 
 int pfn_valid(unsigned long pfn)
 {
 	phys_addr_t p = (phys_addr_t)pfn << PAGE_SHIFT;
-	return (p >= kArenaBase && p < kArenaBase + arena().used) || in_foreign(p);
+	return arena_of(p) || in_foreign(p);
 }
 
 struct page *pfn_to_page(unsigned long pfn)
@@ -563,16 +582,38 @@ struct page *pfn_to_page(unsigned long pfn)
 struct page *virt_to_page(const void *addr) { return pfn_to_page(virt_to_phys(addr) >> PAGE_SHIFT); }
 void *page_address(const struct page *p) { return khost::phys_ptr(p->phys); }
 
+// An allocation that may not sleep draws on the small reserve the kernel
+// keeps for interrupts: pages held that way at once are bounded.
+namespace {
+constexpr size_t kAtomicReservePages = 256;	// 1 MiB
+std::mutex atomic_lock;
+std::map<const struct page *, size_t> atomic_pages;
+size_t atomic_held;
+} // namespace
+
 struct page *alloc_pages(gfp_t gfp, unsigned int order)
 {
-	if (!(gfp & (GFP_ATOMIC | GFP_NOWAIT)))
+	bool atomic = gfp & (GFP_ATOMIC | GFP_NOWAIT);
+	size_t n = size_t(1) << order;
+
+	if (!atomic)
 		khost_might_sleep("alloc_pages");
-	phys_addr_t p = khost::phys_alloc(PAGE_SIZE << order);
+	if (atomic) {
+		std::lock_guard<std::mutex> g(atomic_lock);
+		if (atomic_held + n > kAtomicReservePages)
+			return nullptr;
+		atomic_held += n;
+	}
+	phys_addr_t p = khost::arena_alloc(gfp & GFP_DMA32 ? low_arena() : arena(), PAGE_SIZE << order);
 	if (!p)
 		return nullptr;
 	memset(khost::phys_ptr(p), 0, PAGE_SIZE << order);
 	struct page *pg = pfn_to_page(p >> PAGE_SHIFT);
 	track("pages", pg, "pages at 0x" + std::to_string(p) + " not freed");
+	if (atomic) {
+		std::lock_guard<std::mutex> g(atomic_lock);
+		atomic_pages[pg] = n;
+	}
 	return pg;
 }
 
@@ -583,6 +624,12 @@ void __free_pages(struct page *p, unsigned int order)
 		return;
 	if (!untrack("pages", p))
 		fault("__free_pages of pages not allocated");
+	std::lock_guard<std::mutex> g(atomic_lock);
+	auto it = atomic_pages.find(p);
+	if (it != atomic_pages.end()) {
+		atomic_held -= it->second;
+		atomic_pages.erase(it);
+	}
 }
 
 unsigned long __get_free_pages(gfp_t gfp, unsigned int order)

@@ -53,6 +53,20 @@ void dma_unmap_single(struct device *dev, dma_addr_t addr, size_t size, enum dma
 dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, size_t size,
 			enum dma_data_direction dir);
 void dma_unmap_page(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
+#define DMA_ATTR_SKIP_CPU_SYNC (1UL << 5)
+static inline dma_addr_t dma_map_page_attrs(struct device *dev, struct page *page, size_t offset,
+					    size_t size, enum dma_data_direction dir,
+					    unsigned long attrs)
+{
+	(void)attrs;
+	return dma_map_page(dev, page, offset, size, dir);
+}
+static inline void dma_unmap_page_attrs(struct device *dev, dma_addr_t addr, size_t size,
+					enum dma_data_direction dir, unsigned long attrs)
+{
+	(void)attrs;
+	dma_unmap_page(dev, addr, size, dir);
+}
 /* A device's view of memory without struct pages (reserved, I/O): the bus
  * address is the physical one; each mapping is held until unmapped. */
 dma_addr_t dma_map_resource(struct device *dev, phys_addr_t phys, size_t size,
