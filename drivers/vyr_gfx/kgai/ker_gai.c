@@ -205,16 +205,34 @@ static void _gai_detach_buf(ST_GAI_IMPORT *pstMem)
 
 /*
  * The exporter mapped the attachment for our device; what is synced is that
- * mapping, for that device, whole.
+ * mapping, for that device, whole. Memory without pages (no-map memory, as
+ * the OSD planes' dma-bufs carry) lies outside the kernel's linear map: the
+ * CPU reaches it only through uncached mappings, so it has no cache lines to
+ * maintain, and the DMA API, which walks each entry's page and linear
+ * address, must not be handed it.
  */
+static bool _gai_has_pages(const ST_GAI_IMPORT *pstMem)
+{
+	struct scatterlist *sg;
+	unsigned int i;
+
+	for_each_sg(pstMem->pSgt->sgl, sg, pstMem->pSgt->orig_nents, i)
+		if (!sg_page(sg))
+			return false;
+	return true;
+}
+
 static void _gai_sync_for_device(struct device *dev, const ST_GAI_IMPORT *pstMem)
 {
-	dma_sync_sg_for_device(dev, pstMem->pSgt->sgl, pstMem->pSgt->orig_nents, DMA_BIDIRECTIONAL);
+	if (_gai_has_pages(pstMem))
+		dma_sync_sg_for_device(dev, pstMem->pSgt->sgl, pstMem->pSgt->orig_nents,
+				       DMA_BIDIRECTIONAL);
 }
 
 static void _gai_sync_for_cpu(struct device *dev, const ST_GAI_IMPORT *pstMem)
 {
-	dma_sync_sg_for_cpu(dev, pstMem->pSgt->sgl, pstMem->pSgt->orig_nents, DMA_BIDIRECTIONAL);
+	if (_gai_has_pages(pstMem))
+		dma_sync_sg_for_cpu(dev, pstMem->pSgt->sgl, pstMem->pSgt->orig_nents, DMA_BIDIRECTIONAL);
 }
 
 /* ---- commands ---- */

@@ -1,6 +1,7 @@
 /*
  * A dma-buf exporter for the GAI tests: one buffer of pages whose table has
- * the segment count and device address the test asks for.
+ * the segment count and device address the test asks for; with gx_pageless
+ * set its entries carry no page, as those of no-map memory (the OSD planes).
  */
 #include <linux/module.h>
 #include <linux/slab.h>
@@ -17,6 +18,7 @@ struct gx_buf {
 };
 
 int gx_released;
+int gx_pageless;
 
 static struct sg_table *gx_map(struct dma_buf_attachment *a, enum dma_data_direction dir)
 {
@@ -30,7 +32,7 @@ static struct sg_table *gx_map(struct dma_buf_attachment *a, enum dma_data_direc
 		return ERR_PTR(-ENOMEM);
 	}
 	for_each_sg(t->sgl, sg, b->segs, i) {
-		sg_set_page(sg, b->pages, b->len / b->segs, i * (b->len / b->segs));
+		sg_set_page(sg, gx_pageless ? NULL : b->pages, b->len / b->segs, i * (b->len / b->segs));
 		sg->dma_address = b->dev_addr + i * (b->len / b->segs);
 		sg->dma_length = b->len / b->segs;
 	}

@@ -17,6 +17,7 @@ extern "C" {
 #include "crv_platform.h"
 #include "crv_platform_internal.h"
 int gx_export(u64 dev_addr, unsigned int segs, size_t len);
+extern int gx_pageless;
 int _gai_dump_sec_capture_buf(struct file *file, u32 addr, u32 size, const char *name);
 extern unsigned int g_GaiDbgMask;
 }
@@ -65,6 +66,7 @@ protected:
 	{
 		calls.clear();
 		secure_result = 0;
+		gx_pageless = 0;
 	}
 	void boot(bool tz = true, bool teec = false)
 	{
@@ -214,6 +216,23 @@ TEST_F(Gai, ConversionPassesTheBufferAndBothWords)
 	secure_result = -3;
 	EXPECT_EQ(khost::ioctl(f, GAI_IOC_DATA_PROC, (unsigned long)&proc), -3);
 	EXPECT_TRUE(logged("tzdev_scm_watch fail !!!!\n"));
+}
+
+/* No-map memory (an OSD plane's dma-buf) has no pages and no cache lines of the kernel's. */
+TEST_F(Gai, BuffersWithoutPagesReachTheSecureWorldWithoutCacheMaintenance)
+{
+	boot();
+	gx_pageless = 1;
+	std::vector<u8> out(16);
+	ST_GAI_COPY_RESULT rec{};
+	rec.s32Fd = buf(0x40002000);
+	rec.u64UserPtr = (u64)(uintptr_t)out.data();
+	rec.u32Size = 16;
+	EXPECT_EQ(copy(rec), 0);
+	EXPECT_EQ(rec.u32Copied, 16u);
+	ST_GAI_DATA_PROC proc{rec.s32Fd, 1, 2};
+	EXPECT_EQ(khost::ioctl(f, GAI_IOC_DATA_PROC, (unsigned long)&proc), 0);
+	EXPECT_EQ(calls.size(), 2u);
 }
 
 TEST_F(Gai, RecordsAreCopiedAsTheCommandSaysAndNoFurther)

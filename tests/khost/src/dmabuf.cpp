@@ -424,8 +424,33 @@ int dma_map_sg(struct device *dev, struct scatterlist *sg, int nents, enum dma_d
 }
 
 void dma_unmap_sg(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
-void dma_sync_sg_for_cpu(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
-void dma_sync_sg_for_device(struct device *, struct scatterlist *, int, enum dma_data_direction) {}
+
+/*
+ * A sync walks the entries as the kernel does: its DMA-API debugging takes
+ * each entry's page frame (page_to_pfn(sg_page()), which dereferences a
+ * missing page on a kernel without a virtual memory map), and cache
+ * maintenance on a non-coherent device works on the linear address of the
+ * memory, which memory without pages (no-map) does not have. An entry
+ * without a page, as exporters of such memory make them, is a fault.
+ */
+static void sync_sg(const char *what, struct scatterlist *sg, int nents)
+{
+	for (int i = 0; i < nents && sg; i++, sg = sg_next(sg))
+		if (!sg_page(sg)) {
+			fault(std::string(what) + " over an entry without a page");
+			return;
+		}
+}
+
+void dma_sync_sg_for_cpu(struct device *, struct scatterlist *sg, int nents, enum dma_data_direction)
+{
+	sync_sg("dma_sync_sg_for_cpu", sg, nents);
+}
+
+void dma_sync_sg_for_device(struct device *, struct scatterlist *sg, int nents, enum dma_data_direction)
+{
+	sync_sg("dma_sync_sg_for_device", sg, nents);
+}
 
 int dma_map_sgtable(struct device *dev, struct sg_table *t, enum dma_data_direction dir, unsigned long attrs)
 {
