@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "khost/gtest.hpp"
+#include "khost/hw/osd.hpp"
 
 extern "C" {
 #include "crv_platform.h"
@@ -77,11 +78,8 @@ protected:
 		ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
 		khost::set_time_scale(1000);
 		khost::add_regs(R(0), 0x10000);
-		// The hardware finishes uploads and palette loads at once.
-		khost::on_write(R(0xb000), [](phys_addr_t, uint64_t v, uint64_t &stored) {
-			stored = v & ~0x17full;
-		});
-		khost::on_write(R(0x428), [](phys_addr_t, uint64_t, uint64_t &stored) { stored = 0; });
+		// Updates wait for the next vsync, palette loads end at once.
+		khost::hw::osd::install();
 		gu32APITraceCtl = 0;
 		osd_probe_attach();
 		_ker_osd_MappingReg();
