@@ -243,24 +243,23 @@ bool kosd_dma_buf_is_plane(const struct dma_buf *buf)
 	return buf && buf->ops == &kosd_dmabuf_ops;
 }
 
-int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
+static struct dma_buf *kosd_dma_buf_export(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 {
 	DEFINE_DMA_BUF_EXPORT_INFO(info);
 	ST_KOSD_EXPORT *e;
 	struct dma_buf *buf;
 	u64 size = 0;
 	u32 i;
-	int fd;
 
 	if (!pstRange) {
-		printk("%s( buf = NULL )\n", __func__);
-		return -EFAULT;
+		printk("%s( buf = NULL )\n", "kosd_dma_buf_fd");
+		return ERR_PTR(-EFAULT);
 	}
 	if (!pstRange->u32Count || pstRange->u32Count > KOSD_DMABUF_RANGES)
-		return -EINVAL;
+		return ERR_PTR(-EINVAL);
 	e = kzalloc(sizeof(*e), GFP_KERNEL);
 	if (!e)
-		return -ENOMEM;
+		return ERR_PTR(-ENOMEM);
 	e->u32Count = pstRange->u32Count;
 	for (i = 0; i < e->u32Count; i++) {
 		e->au64Start[i] = pstRange->au64Start[i];
@@ -270,7 +269,7 @@ int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 	/* a plane without a buffer has nothing to share */
 	if (!size) {
 		kfree(e);
-		return -EINVAL;
+		return ERR_PTR(-EINVAL);
 	}
 	info.exp_name = "vyr_gfx";
 	info.ops = &kosd_dmabuf_ops;
@@ -279,10 +278,19 @@ int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 	info.priv = e;
 	buf = dma_buf_export(&info);
 	if (IS_ERR(buf)) {
-		printk("%s()  dma_buf_export fail !!!!\n", __func__);
+		printk("%s()  dma_buf_export fail !!!!\n", "kosd_dma_buf_fd");
 		kfree(e);
-		return PTR_ERR(buf);
 	}
+	return buf;
+}
+
+int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
+{
+	struct dma_buf *buf = kosd_dma_buf_export(pstRange, flags);
+	int fd;
+
+	if (IS_ERR(buf))
+		return PTR_ERR(buf);
 	fd = dma_buf_fd(buf, flags);
 	if (fd < 0) {
 		printk("%s() dma_buf_fd() = %d, fail !!\n", __func__, fd);
@@ -291,9 +299,11 @@ int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 	return fd;
 }
 
-int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req)
+int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req,
+			  struct file **ppFile)
 {
 	ST_KER_OSD_DMABUF_RANGE range;
+	struct dma_buf *buf;
 	int fd;
 
 	if ((u32)enPlane >= OSD_PLANE_MAX)
@@ -306,9 +316,15 @@ int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *re
 		range.au64Start[0] += req->u32Offset;
 		range.au64Len[0] -= req->u32Offset;
 	}
-	fd = kosd_dma_buf_fd(&range, O_RDWR);
-	if (fd < 0)
+	buf = kosd_dma_buf_export(&range, O_RDWR);
+	if (IS_ERR(buf))
+		return PTR_ERR(buf);
+	fd = get_unused_fd_flags(O_RDWR);
+	if (fd < 0) {
+		dma_buf_put(buf);
 		return fd;
+	}
+	*ppFile = buf->file;
 	req->u32Offset = fd;
 	req->u32Flags = 2;
 	return 0;
@@ -613,7 +629,7 @@ static int osd_fence_file(u32 u32Timeline, struct dma_fence **ppf, struct sync_f
  * The sync file holds the only reference the immediate fence needs; the
  * module keeps none, so a fence the caller closed does not pin the module.
  */
-int osd_get_out_fence_fd(void)
+int osd_get_out_fence_fd(struct file **ppFile)
 {
 	struct dma_fence *f;
 	struct sync_file *sync;
@@ -624,11 +640,11 @@ int osd_get_out_fence_fd(void)
 		return -1;
 	dma_fence_signal(f);
 	dma_fence_put(f);
-	fd_install(fd, sync->file);
+	*ppFile = sync->file;
 	return fd;
 }
 
-int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane)
+int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane, struct file **ppFile)
 {
 	struct sync_file *sync;
 	struct dma_fence *f;
@@ -657,7 +673,7 @@ int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane)
 		dma_fence_put(f);
 		return -1;
 	}
-	fd_install(fd, sync->file);
+	*ppFile = sync->file;
 	return fd;
 }
 

@@ -130,7 +130,12 @@ int _ker_osd_drm_fb_Ioctl(struct fb_info *info, unsigned int cmd, unsigned long 
 /* ---- dma-buf export and fences (ker_osd_dmabuf.c) ---- */
 int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags);
 bool kosd_dma_buf_is_plane(const struct dma_buf *buf);
-int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req);
+/*
+ * Descriptors handed out by the ioctls come reserved, with the file to
+ * install once the caller has the record (put_unused_fd and fput if not).
+ */
+int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req,
+			  struct file **ppFile);
 int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size);
 
 /* Another owner's dma-buf attached and mapped for the planes' device. */
@@ -151,8 +156,8 @@ void osd_import_init(void);
 void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp);
 void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane);
 void osd_release_shown_bufs(void);
-int osd_get_out_fence_fd(void);
-int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane);
+int osd_get_out_fence_fd(struct file **ppFile);
+int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane, struct file **ppFile);
 void osd_fence_release_plane(EN_DRV_OSD_PLANE_ID enPlane);
 void osd_fence_release_all(void);
 /* Handed to the hardware layer: called at every vsync for each plane. */

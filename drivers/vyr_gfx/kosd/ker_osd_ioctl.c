@@ -17,6 +17,7 @@
 #include <linux/compat.h>
 #include <linux/sched.h>
 #include <linux/dma-buf.h>
+#include <linux/file.h>
 
 #include "vyr_compat.h"
 #include "vyr_perm.h"
@@ -44,6 +45,26 @@ static int osd_out(unsigned long arg, const void *src, size_t n, bool user)
 		return -EFAULT;
 	memcpy((void *)arg, src, n);
 	return 0;
+}
+
+/*
+ * Copies the record out with a reserved descriptor in it: installed once the
+ * caller has it, else given back unseen, so no other thread's file is closed.
+ */
+static int osd_out_fd(unsigned long arg, const void *src, size_t n, bool user, int fd,
+		      struct file *file)
+{
+	int ret = osd_out(arg, src, n, user);
+
+	if (fd < 0)
+		return ret;
+	if (ret) {
+		put_unused_fd(fd);
+		fput(file);
+	} else {
+		fd_install(fd, file);
+	}
+	return ret;
 }
 
 /* ---- shapes of the table's rows ---- */
@@ -338,6 +359,7 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	ST_KER_OSD_REGION_CTX saved;
 	ST_KER_OSD_SET_DMABUF v;
 	ST_KOSD_IMPORT *imp;
+	struct file *file = NULL;
 	u64 stride, start, len;
 	ST_RECT src;
 	u32 bufs;
@@ -402,16 +424,14 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	OSD_CALL(pfUpdateEnable, p, &upd);
 	osd_import_show(p, imp);
 
-	v.s32FenceFd = osd_get_out_fence_fd_without_signal(p);
-	ret = osd_out(arg, &v, sizeof(v), user);
-	if (ret && v.s32FenceFd >= 0)
-		vyr_close_fd(v.s32FenceFd);
-	return ret;
+	v.s32FenceFd = osd_get_out_fence_fd_without_signal(p, &file);
+	return osd_out_fd(arg, &v, sizeof(v), user, v.s32FenceFd, file);
 }
 
 static int osd_io_dmabuf_export(ST_KER_OSD_PLANE_CTX *c, u32 nr, unsigned long arg, bool user)
 {
 	ST_KER_OSD_DMABUF_REQ req = { 0, 0 };
+	struct file *file = NULL;
 	int ret;
 
 	if (nr == 34) {
@@ -419,15 +439,12 @@ static int osd_io_dmabuf_export(ST_KER_OSD_PLANE_CTX *c, u32 nr, unsigned long a
 		if (ret)
 			return ret;
 	}
-	ret = kosd_plane_dma_buf_fd(c->enPlaneID, &req);
+	ret = kosd_plane_dma_buf_fd(c->enPlaneID, &req, &file);
 	if (ret) {
 		printk("FBIOGET_DMABUF fail\n");
 		return -EFAULT;
 	}
-	ret = osd_out(arg, &req, sizeof(req), user);
-	if (ret)
-		vyr_close_fd(req.u32Offset);
-	return ret;
+	return osd_out_fd(arg, &req, sizeof(req), user, (int)req.u32Offset, file);
 }
 
 static int osd_io_force_buf_order(ST_KER_OSD_PLANE_CTX *c, unsigned long arg, bool user)
@@ -467,6 +484,22 @@ static int osd_io_vsync(ST_KER_OSD_PLANE_CTX *c, unsigned long arg)
 	return T->pfVSyncWait(c->enPlaneID);
 }
 
+/*
+ * A scroll moves the window's x from 0 up to below the limit (or stays at
+ * its start) with the scroll stride: both ends must be showable.
+ */
+static int osd_check_scroll(ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_SCROLL_CTX *s)
+{
+	ST_DRV_OSD_DISP_WIN win = s->stDispWin;
+	u32 far = max(s->u32Offset, s->u32Step && s->u32Limit ? s->u32Limit - 1 : 0);
+
+	win.stSrcWin.u32X = 0;
+	if (_ker_osd_Check_DispWin(c->enPlaneID, c->enRegionID, &win, s->u32ScrollStride))
+		return -EINVAL;
+	win.stSrcWin.u32X = far;
+	return _ker_osd_Check_DispWin(c->enPlaneID, c->enRegionID, &win, s->u32ScrollStride);
+}
+
 static int osd_io_scroll(ST_KER_OSD_PLANE_CTX *c, unsigned long arg, bool user)
 {
 	EN_DRV_OSD_REGION_ID rid = c->enRegionID;
@@ -478,6 +511,17 @@ static int osd_io_scroll(ST_KER_OSD_PLANE_CTX *c, unsigned long arg, bool user)
 		return ret;
 	if (_ker_osd_Check_Ids(OSD_ID_REGION, c->enPlaneID, rid, 0, 0, 0))
 		return -EINVAL;
+	if (v.bEnable) {
+		ST_KER_OSD_SCROLL_CTX next = *s;
+
+		next.u32ScrollStride = v.u32ScrollStride;
+		next.u32Step = v.u32Step;
+		next.u32Limit = v.u32Limit;
+		next.u32Offset = v.u32Limit && v.u32Start >= v.u32Limit ? 0 : v.u32Start;
+		next.stDispWin = c->astRegion[rid].stDispWin;
+		if (osd_check_scroll(c, &next))
+			return -EINVAL;
+	}
 	s->u32ScrollStride = v.u32ScrollStride;
 	s->u32SavedStride = c->astRegion[rid].u32Stride;
 	s->u32Step = v.u32Step;
@@ -583,12 +627,10 @@ static int osd_query(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsi
 	case 194: IS_P(pfIsBitInvert);
 	case 195: GET_P(pfGetRGBMeterResult, u32);
 	case 212: {
-		int fd = osd_get_out_fence_fd();
-		int ret = osd_out(arg, &fd, sizeof(fd), user);
+		struct file *file = NULL;
+		int fd = osd_get_out_fence_fd(&file);
 
-		if (ret && fd >= 0)
-			vyr_close_fd(fd);
-		return ret;
+		return osd_out_fd(arg, &fd, sizeof(fd), user, fd, file);
 	}
 	case 214: EMPTY(pfGet8x8MeterResult);
 	case 216: IS_P(pfIsSupportAFBC);
@@ -692,6 +734,8 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 	case 152:
 		return osd_io_force_buf_order(c, arg, user);
 	case 156:
+		if ((u8)arg && osd_check_scroll(c, &c->stScroll))
+			return -EINVAL;
 		WRITE_ONCE(c->stScroll.bEnable, (u8)arg);
 		EN_PR(pfScrollEnable, NOSTORE);
 	case 157:
@@ -887,21 +931,34 @@ int _ker_osd_fb_compat_ioctl(struct fb_info *info, unsigned int cmd, unsigned lo
 	bool taken;
 	int ret;
 
-	if (nr != 131 && nr != 132)
-		return _ker_osd_fb_Ioctl(info, nr, (unsigned long)compat_ptr(arg), true);
+	if (!info)
+		return -EINVAL;
+	/*
+	 * The framebuffer core takes the framebuffer's lock around the native
+	 * ioctl only: the commands change info->var and info->fix under it.
+	 */
+	lock_fb_info(info);
+	if (nr != 131 && nr != 132) {
+		ret = _ker_osd_fb_Ioctl(info, nr, (unsigned long)compat_ptr(arg), true);
+		goto out;
+	}
+	ret = -EINVAL;
 	if (!c || !c->bInitialized) {
 		OSD_ERR("[FB]OSD not initial yet\n");
-		return -EINVAL;
+		goto out;
 	}
+	ret = -EBUSY;
 	if (READ_ONCE(c->bSuspended))
-		return -EBUSY;
+		goto out;
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
 	if (ret)
-		return ret;
+		goto out;
 	ret = osd_in(&v, (unsigned long)compat_ptr(arg), sizeof(v), true);
 	if (!ret)
 		ret = osd_io_palette(c, nr, v.u32Start, v.u32Count,
 				     (unsigned long)compat_ptr(v.u32Data), true);
 	osd_unlock_plane(c, taken);
+out:
+	unlock_fb_info(info);
 	return ret;
 }

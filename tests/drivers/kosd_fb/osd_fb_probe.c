@@ -374,3 +374,13 @@ int osd_fb_probe_foreign(unsigned long long a0, unsigned long long l0, unsigned 
 
 int osd_fb_probe_foreign_mapped(void) { return foreign_mapped; }
 int osd_fb_probe_foreign_released(void) { return foreign_released; }
+
+void osd_fb_probe_fb_lock(int plane, int on)
+{
+	struct fb_info *info = gpstFbInfo[plane];
+
+	if (on)
+		lock_fb_info(info);
+	else
+		unlock_fb_info(info);
+}

@@ -56,6 +56,8 @@ int osd_fb_probe_foreign(unsigned long long a0, unsigned long long l0, unsigned 
 			 unsigned long long l1);
 int osd_fb_probe_foreign_mapped(void);
 int osd_fb_probe_foreign_released(void);
+/* The plane's framebuffer lock, as the framebuffer core takes it. */
+void osd_fb_probe_fb_lock(int plane, int on);
 /* Waits until the platform's debug console has run what was typed. */
 void osd_fb_probe_menu_idle(void);
 

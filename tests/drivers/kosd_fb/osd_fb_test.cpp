@@ -4,8 +4,11 @@
 // out-fences, and unload.
 #include "osd_fb_fixture.hpp"
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <linux/fb.h>
@@ -684,9 +687,30 @@ TEST_F(OsdFb, PlaneBuffersExportAsDmaBufs)
 	uint32_t ignored[2] = {(uint32_t)len, 0};
 	ASSERT_EQ(io(f, nr_cmd(34), ignored), 0) << "without the flag the offset is not used";
 	EXPECT_EQ(khost::close_fd((int)ignored[0]), 0);
+	int installed = khost::fd_installs();
 	khost::fail_user_copy_after(0);
 	EXPECT_EQ(io(f, nr_cmd(33), req), -EFAULT) << "and leaves no descriptor behind";
 	khost::fail_user_copy_after(-1);
+	EXPECT_EQ(khost::fd_installs(), installed) << "never one another thread could see";
+}
+
+// The 32-bit entry changes the screen information under the framebuffer's
+// lock, as the native one does: the framebuffer core takes it there only.
+TEST_F(OsdFb, CompatCommandsWaitForTheFramebufferLock)
+{
+	load();
+	struct file *f = fb(1);
+	osd_fb_probe_fb_lock(1, 1);
+	std::atomic<bool> back{false};
+	std::thread t([&] {
+		khost::compat_ioctl(f, nr_cmd(113), 4096);
+		back = true;
+	});
+	std::this_thread::sleep_for(std::chrono::milliseconds(50));
+	EXPECT_FALSE(back) << "changed the line length under another holder of the lock";
+	osd_fb_probe_fb_lock(1, 0);
+	t.join();
+	EXPECT_EQ(fix(f).line_length, 4096u);
 }
 
 TEST_F(OsdFb, ImmediateOutFenceIsSignalledOnReturn)

@@ -540,6 +540,16 @@ TEST_F(OsdPropTest, StrideProgramsUnitsAndTheLineBufferEnd)
 	EXPECT_EQ(khost::reg(R(0x220)) & 0x1fff, 0u);
 }
 
+// OSD_CURSOR2's region 1 lies in its own block: the source width goes to
+// 0xfc0d20f8, not to OSD_CURSOR1's run-length register 0xfc0d20e8.
+TEST_F(OsdPropTest, CursorTwoRegionOneHasItsOwnRegisters)
+{
+	ST_SIZE size = { 64, 32 };
+	_ker_osd_Set_SrcSize(C2, R1, &size);
+	EXPECT_REG(R(0x20f8), 64u);
+	EXPECT_REG(R(0x20e8), 0u);
+}
+
 TEST_F(OsdPropTest, BufferAddressFollowsBufferOrderOffsetsAndFlip)
 {
 	ST_KER_OSD_PLANE_CTX *c = ctx(N1);
