@@ -1123,6 +1123,7 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	ST_KER_OSD_SCAN next;
 	ST_RECT stDst;
 	u32 stride, bpp, quant, units;
+	int err;
 
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
@@ -1140,11 +1141,17 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 		return;
 	}
 
+	/*
+	 * A cursor's lines and factor change on the way (each step guarded);
+	 * the whole scan below decides.
+	 */
+	err = READ_ONCE(c->s32ScanError);
 	stDst = pstWin->stDstWin;
 	_ker_osd_Set_DstWin(enPlane, enRegion, &stDst);
 	/* the destination is the region's from now on, as its read offset below */
 	r->stDstWin = pstWin->stDstWin;
 	_ker_osd_Set_ScaleFunc(enPlane, enRegion, pstWin);
+	WRITE_ONCE(c->s32ScanError, err);
 
 	/* stride, read offset, source size and start together */
 	if (!osd_disp_win_scan(enPlane, enRegion, pstWin, stride, false, &next, &units) ||

@@ -12,9 +12,9 @@ constexpr uint64_t kRegs = 0xfc0d0000;
 constexpr unsigned kVsyncIrq = 50;
 
 // The register window (add_regs) with the block's behaviour: an update
-// request (0xfc0db000) stays pending until the next vsync takes it, or,
-// while updates wait for the analogue TV timing, until atv(); the palette
-// trigger clears once taken.
+// request (0xfc0db000) stays pending until the next vsync takes it (while
+// updates wait for the analogue TV timing, which there is none of here, it
+// stays); the palette trigger clears once taken.
 void install();
 // The access decoder: every range the shown planes read, checked by the
 // oracle at every vsync.
@@ -25,7 +25,5 @@ khost::oracle::Accesses decode();
 // planes read, then the block's interrupt runs (the platform's interrupt 50,
 // when the platform module is there).
 void vsync();
-// The analogue TV timing: updates that waited for it are taken.
-void atv();
 
 } // namespace khost::hw::osd
