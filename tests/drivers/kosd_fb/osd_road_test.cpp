@@ -632,6 +632,23 @@ TEST_P(OsdReachEscape, ScanStaysInThePlaneBuffer)
 INSTANTIATE_TEST_SUITE_P(Fb, OsdReachEscape, ::testing::ValuesIn(kEscapes),
 			 [](const ::testing::TestParamInfo<Escape> &i) { return std::string(i.param.name); });
 
+// The decoder catches a plane aimed outside by hand, past the driver.
+TEST_F(OsdReach, DecoderCatchesAPlaneAimedOutside)
+{
+	plane0();
+	uint32_t was = khost::reg(R(0x124));
+	khost::set_reg(R(0x124), (was & ~0x61ffffffu) | (uint32_t)(kOther >> 30) << 29 |
+					 (uint32_t)(kOther >> 5 & 0x1ffffff));
+	khost::hw::osd::vsync();
+	auto found = khost::oracle::findings();
+	ASSERT_EQ(found.size(), 1u);
+	EXPECT_NE(found[0].find("reads [0x50000000, "), std::string::npos) << found[0];
+	EXPECT_NE(found[0].find("plane 0"), std::string::npos) << found[0];
+	khost::set_reg(R(0x124), was);
+	khost::oracle::clear();
+	khost::clear_faults();
+}
+
 // Every page of a shown dma-buf is the plane's to read: one scattered
 // across other owners' memory is refused, not scanned from its first page.
 TEST_F(OsdReach, ScatteredDmaBufIsRefused)
