@@ -42,6 +42,29 @@ ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane);
 /* Hands a vsync of the plane to the callback the layer above set. */
 void osd_vsync_callback(EN_DRV_OSD_PLANE_ID enPlane);
 
+/*
+ * What a region scans out, field by field as its registers hold it. A
+ * region's start address, stride, window, colour mode, flip and run-length
+ * state reach the registers only through osd_scan_set, which refuses a scan
+ * that leaves what the caller may reach.
+ */
+typedef struct {
+	u32 u32Start;		/* first byte; bits 31:5 reach the registers */
+	u32 u32Units;		/* stride in pixels, 13 bits */
+	u32 u32Offset;		/* read offset in pixels, 5 bits */
+	u32 u32W;		/* pixels a line, 13 bits */
+	u32 u32H;		/* normal: source lines (12 bits); cursor: destination lines */
+	u32 u32VFactor;		/* cursor: vertical factor, 17 bits (0x10000 = 1:1) */
+	u32 u32Code;		/* colour code, bits 15:12 and 9:8 */
+	u32 u32Quant;		/* normal: run-length data in 16-byte units, 21 bits */
+	u8 bVFlip;
+	u8 bRL;			/* normal: run-length decode */
+} ST_KER_OSD_SCAN;
+
+void osd_scan_get(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, ST_KER_OSD_SCAN *s);
+int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+		 const ST_KER_OSD_SCAN *next);
+
 /* Bit 8 of 0xfc0d0990. */
 u8 _ker_osd_IsGPE(void);
 

@@ -130,6 +130,7 @@ void _ker_osd_UpdateSyncByATV_Enable(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable)
 
 void _ker_osd_PlaneShow_Enable(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable)
 {
+	ST_KER_OSD_PLANE_CTX *c;
 	bool show;
 	int k;
 
@@ -153,6 +154,10 @@ void _ker_osd_PlaneShow_Enable(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable)
 		osd_prog(OSD_REG(0x004), BIT(enPlane + 1) | BIT(enPlane + 8),
 			 show ? BIT(enPlane + 1) : BIT(enPlane + 8));
 	}
+	/* the freeze bit moved: resume puts back what is stored */
+	c = osd_ctx(enPlane);
+	if (c)
+		c->bPlaneHidden = !show;
 	OSD_LEAVE();
 }
 

@@ -6,18 +6,25 @@
 #include <linux/kernel.h>
 #include <linux/fb.h>
 #include <linux/math64.h>
+#include <linux/overflow.h>
 #include <linux/sched.h>
 #include <linux/string.h>
 
 #include "hal_osd.h"
 
+#define OSD_SCALE_ONE		0x10000u
+#define OSD_SCALE_DOWN_NONE	2048u
+
 #define FIELD(v, hi, lo)	(((v) >> (lo)) & (u32)(BIT_ULL((hi) - (lo) + 1) - 1))
 
-/* Cursor region 1 registers follow region 0's at +0x30. */
+/*
+ * Cursor region 1 registers follow region 0's at +0x30 in OSD_CURSOR1's
+ * block; OSD_CURSOR2's block places them its own way (0x2078 -> 0x20f8).
+ */
 static u32 osd_cursor_region_reg(u32 u32Addr, EN_DRV_OSD_PLANE_ID enPlane,
 				 EN_DRV_OSD_REGION_ID enRegion)
 {
-	return osd_cursor_reg(u32Addr, enPlane) + 0x30 * enRegion;
+	return osd_cursor_reg(u32Addr + 0x30 * enRegion, enPlane);
 }
 
 static bool osd_normal_only(EN_DRV_OSD_PLANE_ID enPlane)
@@ -41,6 +48,222 @@ static u32 osd_region_stride(ST_KER_OSD_PLANE_CTX *c, EN_DRV_OSD_REGION_ID enReg
 	if (enRegion == OSD_REGION0 && c->stScroll.bEnable)
 		return c->stScroll.u32ScrollStride;
 	return c->astRegion[enRegion].u32Stride;
+}
+
+/* ---- what a region scans: the guard where it reaches the registers ------ */
+
+/* Bytes per pixel of a colour code: bits 9:8 give the pixel size. */
+static u32 osd_code_bpp(u32 u32Code)
+{
+	static const u8 bpp[4] = { 1, 2, 4, 4 };
+
+	return bpp[(u32Code >> 8) & 3];
+}
+
+void osd_scan_get(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, ST_KER_OSD_SCAN *s)
+{
+	u32 v;
+
+	memset(s, 0, sizeof(*s));
+	if (OSD_IS_CURSOR(enPlane)) {
+		int sh = 8 * (enPlane - 3);
+
+		s->u32Code = (osd_read(osd_cursor_reg(OSD_REG(0x2004), enPlane)) >>
+			      (16 * enRegion)) & 0xf300;
+		s->u32Units = FIELD(osd_read(osd_cursor_region_reg(OSD_REG(0x202c), enPlane,
+									  enRegion)), 28, 16);
+		s->u32Offset = FIELD(osd_read(osd_cursor_region_reg(OSD_REG(0x2040), enPlane,
+									   enRegion)), 4, 0);
+		s->u32W = FIELD(osd_read(osd_cursor_region_reg(OSD_REG(0x2048), enPlane,
+								      enRegion)), 12, 0);
+		s->u32H = FIELD(osd_read(osd_cursor_region_reg(OSD_REG(0x2030), enPlane,
+								      enRegion)), 11, 0);
+		s->u32VFactor = FIELD(osd_read(osd_cursor_region_reg(OSD_REG(0x2038), enPlane,
+									    enRegion)), 16, 0);
+		v = osd_read(osd_cursor_reg(OSD_REG(0x2280), enPlane));
+		s->u32Start = FIELD(v, 24, 0) << 5 |
+			      FIELD(osd_read(OSD_REG(0x228c)), sh + 1, sh) << 30;
+		s->bVFlip = FIELD(v, 31, 31);
+		return;
+	}
+	s->u32Code = osd_read(osd_normal_reg(OSD_REG(0x110), enPlane)) & 0xf300;
+	v = osd_read(osd_normal_reg(OSD_REG(0x120), enPlane));
+	s->u32Units = FIELD(v, 12, 0);
+	s->u32Offset = FIELD(v, 20, 16);
+	v = osd_read(osd_normal_reg(OSD_REG(0x11c), enPlane));
+	s->u32W = FIELD(v, 28, 16);
+	s->u32H = FIELD(v, 11, 0);
+	s->u32VFactor = 0x10000;
+	v = osd_read(osd_normal_reg(OSD_REG(0x124), enPlane));
+	s->u32Start = FIELD(v, 24, 0) << 5 | FIELD(v, 30, 29) << 30;
+	s->bVFlip = FIELD(v, 28, 28);
+	s->bRL = FIELD(osd_read(osd_normal_reg(OSD_REG(0x104), enPlane)), 12, 12);
+	s->u32Quant = FIELD(osd_read(osd_normal_reg(OSD_REG(0x128), enPlane)), 20, 0);
+}
+
+/*
+ * The bytes [*lo, *lo + *len) a scan reads, from the very fields its
+ * registers get; false when the arithmetic leaves 64 bits. Lines of
+ * stride bytes from the start (32-byte units), each the read offset and
+ * the width long; a flipped scan runs upwards from the start; run-length
+ * data is read as one block. A cursor draws its destination lines from
+ * source lines at the vertical factor.
+ */
+static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s, u64 *lo, u64 *len)
+{
+	u64 base = s->u32Start & ~31u, bpp = osd_code_bpp(s->u32Code), lines, line, span;
+
+	*lo = base;
+	*len = 0;
+	if (s->bRL && !OSD_IS_CURSOR(enPlane))
+		return !check_mul_overflow((u64)s->u32Quant, (u64)16, len);
+	lines = s->u32H;
+	if (OSD_IS_CURSOR(enPlane) && lines)
+		lines = (((lines - 1) * s->u32VFactor) >> 16) + 1;
+	if (!lines || !s->u32W)
+		return true;
+	if (check_add_overflow((u64)s->u32Offset, (u64)s->u32W, &line) ||
+	    check_mul_overflow(line, bpp, &line) ||
+	    check_mul_overflow((u64)s->u32Units, bpp, &span) ||
+	    check_mul_overflow(span, lines - 1, &span) ||
+	    check_add_overflow(span, line, len))
+		return false;
+	if (s->bVFlip) {
+		if (base < span)
+			return false;
+		*lo = base - span;
+	}
+	return true;
+}
+
+static bool osd_inside(u64 lo, u64 len, u64 start, u64 size)
+{
+	u64 end, limit;
+
+	return size && !check_add_overflow(lo, len, &end) &&
+	       !check_add_overflow(start, size, &limit) && lo >= start && end <= limit;
+}
+
+/*
+ * The guard: a scan may read the plane's buffer, the imported buffer it is
+ * granted, or, for a caller with CAP_SYS_RAWIO, anything.
+ */
+static int osd_scan_check(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			  const ST_KER_OSD_SCAN *s)
+{
+	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
+	u64 lo, len;
+
+	if (!c)
+		return -EINVAL;
+	if (!osd_scan_range(enPlane, s, &lo, &len)) {
+		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
+			__func__, enPlane, enRegion, s->u32Start);
+		return -EINVAL;
+	}
+	if (!len || READ_ONCE(c->bRawCaller) ||
+	    osd_inside(lo, len, c->u32BufStart, c->u32BufLen) ||
+	    osd_inside(lo, len, c->u64ImportStart, c->u64ImportLen))
+		return 0;
+	OSD_ERR("%s(), PlaneID = %d, RegionID = %d: scan [0x%llx, +0x%llx) leaves the plane's buffer\n",
+		__func__, enPlane, enRegion, (unsigned long long)lo, (unsigned long long)len);
+	return -EINVAL;
+}
+
+/* Writes the registers whose fields differ between two scans. */
+static void osd_scan_write(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			   const ST_KER_OSD_SCAN *a, const ST_KER_OSD_SCAN *b)
+{
+	if (OSD_IS_CURSOR(enPlane)) {
+		int sh = 8 * (enPlane - 3);
+
+		if (a->u32Code != b->u32Code)
+			osd_prog(osd_cursor_reg(OSD_REG(0x2004), enPlane), 0xf300u << (16 * enRegion),
+				 b->u32Code << (16 * enRegion));
+		if (a->u32Units != b->u32Units)
+			osd_prog(osd_cursor_region_reg(OSD_REG(0x202c), enPlane, enRegion), ~0u,
+				 (b->u32Units & 0x1fff) << 16);
+		if (a->u32Offset != b->u32Offset)
+			osd_prog(osd_cursor_region_reg(OSD_REG(0x2040), enPlane, enRegion), ~0u,
+				 b->u32Offset & 31);
+		if (a->u32W != b->u32W)
+			osd_prog(osd_cursor_region_reg(OSD_REG(0x2048), enPlane, enRegion), ~0u,
+				 b->u32W & 0x1fff);
+		if (a->u32H != b->u32H)
+			osd_prog(osd_cursor_region_reg(OSD_REG(0x2030), enPlane, enRegion), 0xfff,
+				 b->u32H);
+		if (a->u32VFactor != b->u32VFactor)
+			osd_prog(osd_cursor_region_reg(OSD_REG(0x2038), enPlane, enRegion), ~0u,
+				 b->u32VFactor & 0x1ffff);
+		if (a->bVFlip != b->bVFlip)
+			osd_prog(osd_cursor_reg(OSD_REG(0x2280), enPlane), BIT(31),
+				 osd_bit(31, b->bVFlip));
+		if (a->u32Start != b->u32Start) {
+			osd_prog(osd_cursor_reg(OSD_REG(0x2280), enPlane), 0x7fffffff,
+				 (b->u32Start >> 5) & 0x1ffffff);
+			osd_prog(OSD_REG(0x228c), 3u << sh, (b->u32Start >> 30) << sh);
+		}
+		return;
+	}
+	if (a->u32Code != b->u32Code)
+		osd_prog(osd_normal_reg(OSD_REG(0x110), enPlane), 0xf300, b->u32Code);
+	if (a->u32Units != b->u32Units || a->u32Offset != b->u32Offset)
+		osd_prog(osd_normal_reg(OSD_REG(0x120), enPlane), 0x1f1fff,
+			 (b->u32Offset & 31) << 16 | (b->u32Units & 0x1fff));
+	if (a->u32W != b->u32W || a->u32H != b->u32H) {
+		osd_prog(osd_normal_reg(OSD_REG(0x11c), enPlane), ~0u,
+			 (b->u32W & 0x1fff) << 16 | (b->u32H & 0xfff));
+		osd_prog(osd_normal_reg(OSD_REG(0x401c), enPlane), ~0u, b->u32W);
+	}
+	if (a->u32Quant != b->u32Quant)
+		osd_prog(osd_normal_reg(OSD_REG(0x128), enPlane), 0x1fffff, b->u32Quant);
+	if (a->bVFlip != b->bVFlip)
+		osd_prog(osd_normal_reg(OSD_REG(0x124), enPlane), BIT(28), osd_bit(28, b->bVFlip));
+	if (a->u32Start != b->u32Start)
+		osd_prog(osd_normal_reg(OSD_REG(0x124), enPlane), 0xe1ffffff,
+			 (b->u32Start >> 30) << 29 | ((b->u32Start >> 5) & 0x1ffffff));
+	if (a->bRL != b->bRL)
+		osd_prog(osd_normal_reg(OSD_REG(0x104), enPlane), BIT(12), osd_bit(12, b->bRL));
+}
+
+/*
+ * Programs a region's scan, or refuses it (-EINVAL, also left in the plane
+ * context for the layer above) and writes nothing. Every field that only
+ * widens the scan shrinks first and grows last, so that each state in
+ * between reads no more than the old scan or the new one.
+ */
+int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+		 const ST_KER_OSD_SCAN *next)
+{
+	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
+	ST_KER_OSD_SCAN cur, small, moved;
+	int ret;
+
+	if (!c)
+		return -EINVAL;
+	ret = osd_scan_check(enPlane, enRegion, next);
+	if (ret) {
+		WRITE_ONCE(c->s32ScanError, ret);
+		return ret;
+	}
+	osd_scan_get(enPlane, enRegion, &cur);
+	small = cur;
+	small.u32Units = min(cur.u32Units, next->u32Units);
+	small.u32Offset = min(cur.u32Offset, next->u32Offset);
+	small.u32W = min(cur.u32W, next->u32W);
+	small.u32H = min(cur.u32H, next->u32H);
+	small.u32VFactor = min(cur.u32VFactor, next->u32VFactor);
+	small.u32Quant = min(cur.u32Quant, next->u32Quant);
+	if (osd_code_bpp(next->u32Code) < osd_code_bpp(cur.u32Code))
+		small.u32Code = next->u32Code;
+	moved = small;
+	moved.u32Start = next->u32Start;
+	moved.bVFlip = next->bVFlip;
+	moved.bRL = next->bRL;
+	osd_scan_write(enPlane, enRegion, &cur, &small);
+	osd_scan_write(enPlane, enRegion, &small, &moved);
+	osd_scan_write(enPlane, enRegion, &moved, next);
+	return 0;
 }
 
 /* ---- getters of stored region values ----------------------------------- */
@@ -157,6 +380,7 @@ void _ker_osd_Convert_ModeToColorFmt(ST_KER_OSD_COLOR_FMT *pstFmt, EN_COLOR *pen
 void _ker_osd_Set_ColorMode(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			    EN_COLOR *penColor)
 {
+	ST_KER_OSD_SCAN next;
 	u32 code = 0;
 	int i;
 
@@ -169,11 +393,11 @@ void _ker_osd_Set_ColorMode(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 		OSD_ERR("Invalid color format = %d\n", *penColor);
 	else
 		code = gastColorTable[i].u32Code;
-	if (OSD_IS_CURSOR(enPlane))
-		osd_prog(osd_cursor_reg(OSD_REG(0x2004), enPlane), 0xf300u << (16 * enRegion),
-			 code << (16 * enRegion));
-	else
-		osd_prog(osd_normal_reg(OSD_REG(0x110), enPlane), 0xf300, code);
+	/* the pixel size changes the bytes every line and the stride span */
+	osd_scan_get(enPlane, enRegion, &next);
+	next.u32Code = code;
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return;
 	OSD_LEAVE();
 }
 
@@ -228,23 +452,34 @@ void _ker_osd_IsAlphaBlend(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 
 void _ker_osd_RLDecode_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, u8 *pbEnable)
 {
+	ST_KER_OSD_SCAN next;
+
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
 	if (!pbEnable || !osd_normal_only(enPlane))
 		return;
-	osd_prog(osd_normal_reg(OSD_REG(0x104), enPlane), BIT(12), osd_bit(12, *pbEnable));
+	osd_scan_get(enPlane, enRegion, &next);
+	next.bRL = !!*pbEnable;
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return;
 	OSD_LEAVE();
 }
 
 void _ker_osd_Set_RLDecodeCtrl(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			       ST_DRV_OSD_RL_DECODE_CTRL *pstCtrl)
 {
+	ST_KER_OSD_SCAN next;
+
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
 	if (!pstCtrl || !osd_normal_only(enPlane))
 		return;
-	osd_prog(osd_normal_reg(OSD_REG(0x128), enPlane), ~0u,
-		 (pstCtrl->u32DummyByteMask & 7) << 24 | (pstCtrl->u32TotalRQuant & 0x1fffff));
+	osd_scan_get(enPlane, enRegion, &next);
+	next.u32Quant = pstCtrl->u32TotalRQuant & 0x1fffff;
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return;
+	osd_prog(osd_normal_reg(OSD_REG(0x128), enPlane), ~0x1fffffu,
+		 (pstCtrl->u32DummyByteMask & 7) << 24);
 	OSD_LEAVE();
 }
 
@@ -366,6 +601,13 @@ void _ker_osd_Set_DstWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enReg
 	pos = (x & 0x1fff) << 16 | (y & 0xfff);
 	size = (w & 0x1fff) << 16 | (h & 0xfff);
 	if (OSD_IS_CURSOR(enPlane)) {
+		ST_KER_OSD_SCAN next;
+
+		/* a cursor draws as many lines as its destination has */
+		osd_scan_get(enPlane, enRegion, &next);
+		next.u32H = h & 0xfff;
+		if (osd_scan_set(enPlane, enRegion, &next))
+			return;
 		osd_prog(osd_cursor_region_reg(OSD_REG(0x2028), enPlane, enRegion), ~0u, pos);
 		osd_prog(osd_cursor_region_reg(OSD_REG(0x2030), enPlane, enRegion), ~0u, size);
 	} else {
@@ -376,95 +618,126 @@ void _ker_osd_Set_DstWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enReg
 	OSD_LEAVE();
 }
 
+/* The source size as the registers take it (a cursor has no source height). */
+static void osd_scan_src_size(EN_DRV_OSD_PLANE_ID enPlane, ST_SIZE *pstSize, ST_KER_OSD_SCAN *s)
+{
+	if (pstSize->u32W < 8)
+		pstSize->u32W = 8;
+	s->u32W = pstSize->u32W & 0x1fff;
+	if (!OSD_IS_CURSOR(enPlane))
+		s->u32H = pstSize->u32H & 0xfff;
+}
+
 void _ker_osd_Set_SrcSize(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, ST_SIZE *pstSize)
 {
+	ST_KER_OSD_SCAN next;
+
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
 	if (!pstSize)
 		return;
-	if (pstSize->u32W < 8)
-		pstSize->u32W = 8;
-	if (OSD_IS_CURSOR(enPlane)) {
-		osd_prog(osd_cursor_region_reg(OSD_REG(0x2048), enPlane, enRegion), ~0u,
-			 pstSize->u32W & 0x1fff);
-	} else {
-		osd_prog(osd_normal_reg(OSD_REG(0x11c), enPlane), ~0u,
-			 (pstSize->u32W & 0x1fff) << 16 | (pstSize->u32H & 0xfff));
-		osd_prog(osd_normal_reg(OSD_REG(0x401c), enPlane), ~0u, pstSize->u32W);
-	}
+	osd_scan_get(enPlane, enRegion, &next);
+	osd_scan_src_size(enPlane, pstSize, &next);
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return;
 	OSD_LEAVE();
 }
 
 void _ker_osd_Set_ReadOffset(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			     u32 *pu32Offset)
 {
+	ST_KER_OSD_SCAN next;
+
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
 	if (!pu32Offset)
 		return;
-	if (OSD_IS_CURSOR(enPlane))
-		osd_prog(osd_cursor_region_reg(OSD_REG(0x2040), enPlane, enRegion), ~0u,
-			 *pu32Offset & 31);
-	else
-		osd_prog(osd_normal_reg(OSD_REG(0x120), enPlane), 0x1f0000, (*pu32Offset & 31) << 16);
+	osd_scan_get(enPlane, enRegion, &next);
+	next.u32Offset = *pu32Offset & 31;
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return;
 	OSD_LEAVE();
 }
 
 void _ker_osd_Set_TotalRQuant(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			      u32 *pu32Quant)
 {
+	ST_KER_OSD_SCAN next;
+
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
 	if (!pu32Quant)
 		return;
-	if (OSD_IS_CURSOR(enPlane))
+	if (OSD_IS_CURSOR(enPlane)) {
 		osd_prog(osd_cursor_reg(OSD_REG(0x20e8), enPlane), 0x1fffff, *pu32Quant);
-	else
-		osd_prog(osd_normal_reg(OSD_REG(0x128), enPlane), 0x1fffff, *pu32Quant);
+	} else {
+		/* what a run-length plane reads */
+		osd_scan_get(enPlane, enRegion, &next);
+		next.u32Quant = *pu32Quant & 0x1fffff;
+		if (osd_scan_set(enPlane, enRegion, &next))
+			return;
+	}
 	OSD_LEAVE();
+}
+
+/* The stride in pixels the registers take for a stride in bytes. */
+static u32 osd_stride_units(ST_KER_OSD_REGION_CTX *r, u32 u32Stride)
+{
+	u32 bpp = OSD_COLOR_BPP(r->enColor);
+
+	return bpp ? (u32)((((u64)u32Stride + 31) & ~31ull) / bpp) : 0;
+}
+
+/* Line-buffer end for a line of units pixels. */
+static void osd_stride_lbm(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_PLANE_CTX *c, u32 units)
+{
+	ST_DRV_OSD_LBM_ADDR stAddr;
+	u32 v;
+
+	v = units * (c->bHFlip ? 35 : 25);
+	stAddr.u32Start = 0;
+	stAddr.u32End = v < 102400 ? v * 4 / 320 : 1279;
+	_ker_osd_Set_LBMAddr(enPlane, &stAddr);
+	c->stLBMAddr = stAddr;
 }
 
 void _ker_osd_Set_Stride(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, u32 *pu32Stride)
 {
 	ST_KER_OSD_PLANE_CTX *c;
-	ST_DRV_OSD_LBM_ADDR stAddr;
-	u32 bpp, units, v;
+	ST_KER_OSD_SCAN next;
+	u32 units;
 
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
 	c = osd_ctx(enPlane);
 	if (!pu32Stride || !c)
 		return;
-	bpp = OSD_COLOR_BPP(c->astRegion[enRegion].enColor);
-	units = bpp ? (u32)((((u64)*pu32Stride + 31) & ~31ull) / bpp) : 0;
-	if (OSD_IS_CURSOR(enPlane))
-		osd_prog(osd_cursor_region_reg(OSD_REG(0x202c), enPlane, enRegion), ~0u,
-			 (units & 0x1fff) << 16);
-	else
-		osd_prog(osd_normal_reg(OSD_REG(0x120), enPlane), 0x1fff, units);
-
-	/* line-buffer end for this line length */
-	v = units * (c->bHFlip ? 35 : 25);
-	stAddr.u32Start = 0;
-	stAddr.u32End = v < 102400 ? v * 4 / 320 : 1279;
-	_ker_osd_Set_LBMAddr(enPlane, &stAddr);
-	c->stLBMAddr = stAddr;
+	units = osd_stride_units(&c->astRegion[enRegion], *pu32Stride);
+	osd_scan_get(enPlane, enRegion, &next);
+	next.u32Units = units & 0x1fff;
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return;
+	osd_stride_lbm(enPlane, c, units);
 	OSD_LEAVE();
 }
 
-/* Programs the start address of a window of the region's buffer. */
-static void osd_program_buf(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
-			    ST_DRV_OSD_BUF_PHY_ADDR_SIZE *pstBuf, const ST_DRV_OSD_DISP_WIN *pstWin)
+/*
+ * The start address of a window of the region's buffer, into the scan:
+ * false when it does not fit the 32 bits the registers take.
+ */
+static bool osd_buf_start(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			  const ST_DRV_OSD_BUF_PHY_ADDR_SIZE *pstBuf, const ST_DRV_OSD_DISP_WIN *pstWin,
+			  u32 u32Stride, bool bVFlip, ST_KER_OSD_SCAN *s)
 {
 	static const char fn[] = "_ker_osd_Set_BufPhyAddrSize";
 	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
 	ST_KER_OSD_REGION_CTX *r;
-	u32 addr, stride, bpp, x, y, h, k, start;
+	u64 addr, stride, bpp, x, y, h, k, skip, line, start;
 
 	if (!c)
-		return;
+		return false;
 	r = &c->astRegion[enRegion];
-	stride = osd_region_stride(c, enRegion);
+	stride = u32Stride;
 	bpp = OSD_COLOR_BPP(r->enColor);
 	x = pstWin->stSrcWin.u32X;
 	y = pstWin->stSrcWin.u32Y;
@@ -478,42 +751,56 @@ static void osd_program_buf(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	 * stays. The pan offset cannot tell: the framebuffer core stores it
 	 * after a pan but before the pan of a set.
 	 */
-	if (addr == c->u32BufStart) {
-		if (k >= 6 && k <= 8) {
-			addr += 2 * h * stride;
-			OSD_DBG("%s(), Last-Buffer, PlaneID = %d, u32BufPhyAddr = 0x%08x\n", fn,
-				enPlane, addr);
-		} else if (k >= 3 && k <= 5) {
-			addr += h * stride;
-			OSD_DBG("%s(), Back-Buffer, PlaneID = %d, u32BufPhyAddr = 0x%08x\n", fn,
-				enPlane, addr);
-		} else {
-			OSD_DBG("%s(), Front-Buffer, PlaneID = %d, u32BufPhyAddr = 0x%08x\n", fn,
-				enPlane, addr);
-		}
+	skip = k >= 6 && k <= 8 ? 2 : k >= 3 && k <= 5 ? 1 : 0;
+	if (addr != c->u32BufStart)
+		skip = 0;
+	line = bVFlip && h ? y + h - 1 : y;
+	if (check_mul_overflow(skip * h, stride, &skip) || check_add_overflow(addr, skip, &addr) ||
+	    check_mul_overflow(stride, line, &start) || check_add_overflow(addr, start, &start) ||
+	    check_mul_overflow(bpp, x, &x) || check_add_overflow(start, x, &start) ||
+	    start > U32_MAX) {
+		OSD_ERR("%s(), PlaneID = %d: [%u, %u, %u x %u] at 0x%08x does not fit the address registers\n",
+			fn, enPlane, pstWin->stSrcWin.u32X, pstWin->stSrcWin.u32Y,
+			pstWin->stSrcWin.u32W, pstWin->stSrcWin.u32H, pstBuf->u32BufPhyAddr);
+		return false;
 	}
-	if (r->bVFlip) {
-		start = addr + stride * (y + (h ? h - 1 : 0)) + bpp * x;
+	if (skip)
+		OSD_DBG("%s(), %s, PlaneID = %d, u32BufPhyAddr = 0x%08x\n", fn,
+			skip == h * stride ? "Back-Buffer" : "Last-Buffer", enPlane, (u32)addr);
+	else
+		OSD_DBG("%s(), Front-Buffer, PlaneID = %d, u32BufPhyAddr = 0x%08x\n", fn, enPlane,
+			(u32)addr);
+	if (bVFlip)
 		OSD_DBG("%s(), VFlipEnable, PlaneID = %d, u32BufPhyAddr = 0x%08x, [X, Y, W, H, BPP] = [%d, %d, %d, %d, %d]\n",
-			fn, enPlane, start, x, y, pstWin->stSrcWin.u32W, h, bpp);
-	} else {
-		start = addr + stride * y + bpp * x;
+			fn, enPlane, (u32)start, pstWin->stSrcWin.u32X, pstWin->stSrcWin.u32Y,
+			pstWin->stSrcWin.u32W, pstWin->stSrcWin.u32H, (u32)bpp);
+	else
 		OSD_DBG("%s(), PlaneID = %d, u32BufPhyAddr = 0x%08x, [X, Y, W, H, BPP] = [%d, %d, %d, %d, %d]\n",
-			fn, enPlane, start, x, y, pstWin->stSrcWin.u32W, h, bpp);
-	}
-	pstBuf->u32StartAddr = start;
-	r->u32StartAddr = start;
+			fn, enPlane, (u32)start, pstWin->stSrcWin.u32X, pstWin->stSrcWin.u32Y,
+			pstWin->stSrcWin.u32W, pstWin->stSrcWin.u32H, (u32)bpp);
+	s->u32Start = (u32)start;
+	return true;
+}
 
-	if (OSD_IS_CURSOR(enPlane)) {
-		int sh = 8 * (enPlane - 3);
+/* Programs the start of a window of the region's buffer; false when refused. */
+static bool osd_program_buf(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			    ST_DRV_OSD_BUF_PHY_ADDR_SIZE *pstBuf, const ST_DRV_OSD_DISP_WIN *pstWin,
+			    bool bVFlip)
+{
+	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
+	ST_KER_OSD_SCAN next;
 
-		osd_prog(osd_cursor_reg(OSD_REG(0x2280), enPlane), 0x7fffffff,
-			 (start >> 5) & 0x1ffffff);
-		osd_prog(OSD_REG(0x228c), 3u << sh, (start >> 30) << sh);
-	} else {
-		osd_prog(osd_normal_reg(OSD_REG(0x124), enPlane), 0xe1ffffff,
-			 (start >> 30) << 29 | ((start >> 5) & 0x1ffffff));
+	osd_scan_get(enPlane, enRegion, &next);
+	if (!osd_buf_start(enPlane, enRegion, pstBuf, pstWin, osd_region_stride(c, enRegion), bVFlip,
+			   &next)) {
+		WRITE_ONCE(c->s32ScanError, -EINVAL);
+		return false;
 	}
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return false;
+	pstBuf->u32StartAddr = next.u32Start;
+	c->astRegion[enRegion].u32StartAddr = next.u32Start;
+	return true;
 }
 
 void _ker_osd_Set_BufPhyAddrSize(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
@@ -526,25 +813,36 @@ void _ker_osd_Set_BufPhyAddrSize(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_
 	r = osd_region(enPlane, enRegion);
 	if (!pstBuf || !r)
 		return;
-	osd_program_buf(enPlane, enRegion, pstBuf, &r->stDispWin);
+	if (!osd_program_buf(enPlane, enRegion, pstBuf, &r->stDispWin, r->bVFlip))
+		return;
 	OSD_LEAVE();
 }
 
 void _ker_osd_VFlip_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, u8 *pbEnable)
 {
 	ST_KER_OSD_REGION_CTX *r;
+	ST_KER_OSD_SCAN next;
 
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
-	if (!pbEnable)
-		return;
-	if (OSD_IS_CURSOR(enPlane))
-		osd_prog(osd_cursor_reg(OSD_REG(0x2280), enPlane), BIT(31), osd_bit(31, *pbEnable));
-	else
-		osd_prog(osd_normal_reg(OSD_REG(0x124), enPlane), BIT(28), osd_bit(28, *pbEnable));
 	r = osd_region(enPlane, enRegion);
-	if (r && r->stBufPhyAddrSize.u32BufPhyAddr)
-		osd_program_buf(enPlane, enRegion, &r->stBufPhyAddrSize, &r->stDispWin);
+	if (!pbEnable || !r)
+		return;
+	/* the flip and the start it moves to reach the registers together */
+	osd_scan_get(enPlane, enRegion, &next);
+	next.bVFlip = !!*pbEnable;
+	if (r->stBufPhyAddrSize.u32BufPhyAddr &&
+	    !osd_buf_start(enPlane, enRegion, &r->stBufPhyAddrSize, &r->stDispWin,
+			   osd_region_stride(osd_ctx(enPlane), enRegion), next.bVFlip, &next)) {
+		WRITE_ONCE(osd_ctx(enPlane)->s32ScanError, -EINVAL);
+		return;
+	}
+	if (osd_scan_set(enPlane, enRegion, &next))
+		return;
+	if (r->stBufPhyAddrSize.u32BufPhyAddr) {
+		r->stBufPhyAddrSize.u32StartAddr = next.u32Start;
+		r->u32StartAddr = next.u32Start;
+	}
 	OSD_LEAVE();
 }
 
@@ -586,14 +884,19 @@ void _ker_osd_Set_ScaleFactor(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	if (!pstF)
 		return;
 	if (OSD_IS_CURSOR(enPlane)) {
+		ST_KER_OSD_SCAN next;
+
 		if (pstF->u32HDownFactor && pstF->u32VDownFactor) {
 			OSD_ERR("Not support for Cursor plane!\n");
 			return;
 		}
+		/* the vertical factor sets how many source lines a cursor reads */
+		osd_scan_get(enPlane, enRegion, &next);
+		next.u32VFactor = pstF->u32VFactor & 0x1ffff;
+		if (osd_scan_set(enPlane, enRegion, &next))
+			return;
 		osd_prog(osd_cursor_region_reg(OSD_REG(0x2034), enPlane, enRegion), ~0u,
 			 pstF->u32HFactor & 0x1ffff);
-		osd_prog(osd_cursor_region_reg(OSD_REG(0x2038), enPlane, enRegion), ~0u,
-			 pstF->u32VFactor & 0x1ffff);
 	} else {
 		osd_prog(osd_normal_reg(OSD_REG(0x4020), enPlane), 0x1fffff, pstF->u32HFactor);
 		osd_prog(osd_normal_reg(OSD_REG(0x1d0), enPlane), 0x1ffff, pstF->u32VFactor);
@@ -605,8 +908,6 @@ void _ker_osd_Set_ScaleFactor(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	OSD_LEAVE();
 }
 
-#define OSD_SCALE_ONE		0x10000u
-#define OSD_SCALE_DOWN_NONE	2048u
 
 /*
  * Down-scale factor for s -> d (s > d): the phase whose error stays within
@@ -749,15 +1050,80 @@ program:
 
 /* ---- display window ----------------------------------------------------------- */
 
+/*
+ * The scan a display window makes with a stride: the stride, read offset,
+ * source size, run-length quantity and the start in the buffer shown; for
+ * a cursor also the lines and factor its destination gives. False when the
+ * start does not fit. A region shown from no buffer yet is judged, when
+ * bWhole, at the plane's buffer, where the next buffer programming puts it.
+ */
+static bool osd_disp_win_scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			      const ST_DRV_OSD_DISP_WIN *pstWin, u32 u32Stride, bool bWhole,
+			      ST_KER_OSD_SCAN *s, u32 *pu32Units)
+{
+	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
+	ST_KER_OSD_REGION_CTX *r = &c->astRegion[enRegion];
+	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf = r->stBufPhyAddrSize;
+	u32 x = pstWin->stSrcWin.u32X, sh = pstWin->stSrcWin.u32H, dh, y;
+	ST_SIZE stSize = { pstWin->stSrcWin.u32W, sh };
+
+	osd_scan_get(enPlane, enRegion, s);
+	*pu32Units = osd_stride_units(r, u32Stride);
+	s->u32Units = *pu32Units & 0x1fff;
+	switch (OSD_COLOR_BPP(r->enColor)) {
+	case 4:
+		s->u32Offset = x & 7;
+		break;
+	case 2:
+		s->u32Offset = x & 15;
+		break;
+	case 1:
+		s->u32Offset = x & 31;
+		break;
+	default:
+		s->u32Offset = 0;
+	}
+	osd_scan_src_size(enPlane, &stSize, s);
+	if (OSD_IS_CURSOR(enPlane)) {
+		osd_clip(pstWin->stDstWin.u32Y, pstWin->stDstWin.u32H, gstVideoWinSize.u32H, &y, &dh);
+		s->u32H = dh & 0xfff;
+		if (sh == pstWin->stDstWin.u32H)
+			s->u32VFactor = OSD_SCALE_ONE;
+		else if (sh && sh < pstWin->stDstWin.u32H)
+			s->u32VFactor = (u32)div_u64(((u64)sh << 16) - 0x10000,
+						     pstWin->stDstWin.u32H - 1) & 0x1ffff;
+	} else if (!r->bRLDecode) {
+		s->u32Quant = ((sh * u32Stride) >> 4) & 0x1fffff;
+	}
+	if (!buf.u32BufPhyAddr && bWhole)
+		buf.u32BufPhyAddr = c->u32BufStart;
+	return !buf.u32BufPhyAddr ||
+	       osd_buf_start(enPlane, enRegion, &buf, pstWin, u32Stride, r->bVFlip, s);
+}
+
+int _ker_osd_Check_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			   const ST_DRV_OSD_DISP_WIN *pstWin, u32 u32Stride)
+{
+	ST_KER_OSD_SCAN next;
+	u32 units;
+
+	if (_ker_osd_Check_Ids(OSD_ID_REGION, enPlane, enRegion, 0, 0, 0) || !pstWin ||
+	    !osd_ctx(enPlane) ||
+	    !osd_disp_win_scan(enPlane, enRegion, pstWin, u32Stride, true, &next, &units))
+		return -EINVAL;
+	return osd_scan_check(enPlane, enRegion, &next);
+}
+
 void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			  ST_DRV_OSD_DISP_WIN *pstWin)
 {
 	ST_KER_OSD_PLANE_CTX *c;
 	ST_KER_OSD_REGION_CTX *r;
 	ST_DRV_OSD_LBM_THRD stThrd;
-	ST_SIZE stSize;
+	ST_KER_OSD_SCAN next;
 	ST_RECT stDst;
-	u32 stride, bpp, offset, quant;
+	u32 stride, bpp, quant, units;
+	int err;
 
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
@@ -768,34 +1134,34 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	stride = osd_region_stride(c, enRegion);
 	bpp = OSD_COLOR_BPP(r->enColor);
 
+	/* a window the plane may not show changes nothing */
+	if (!osd_disp_win_scan(enPlane, enRegion, pstWin, stride, true, &next, &units) ||
+	    osd_scan_check(enPlane, enRegion, &next)) {
+		WRITE_ONCE(c->s32ScanError, -EINVAL);
+		return;
+	}
+
+	/*
+	 * A cursor's lines and factor change on the way (each step guarded);
+	 * the whole scan below decides.
+	 */
+	err = READ_ONCE(c->s32ScanError);
 	stDst = pstWin->stDstWin;
 	_ker_osd_Set_DstWin(enPlane, enRegion, &stDst);
 	/* the destination is the region's from now on, as its read offset below */
 	r->stDstWin = pstWin->stDstWin;
 	_ker_osd_Set_ScaleFunc(enPlane, enRegion, pstWin);
-	_ker_osd_Set_Stride(enPlane, enRegion, &stride);
+	WRITE_ONCE(c->s32ScanError, err);
 
-	switch (bpp) {
-	case 4:
-		offset = pstWin->stSrcWin.u32X & 7;
-		break;
-	case 2:
-		offset = pstWin->stSrcWin.u32X & 15;
-		break;
-	case 1:
-		offset = pstWin->stSrcWin.u32X & 31;
-		break;
-	default:
-		offset = 0;
+	/* stride, read offset, source size and start together */
+	if (!osd_disp_win_scan(enPlane, enRegion, pstWin, stride, false, &next, &units) ||
+	    osd_scan_set(enPlane, enRegion, &next)) {
+		WRITE_ONCE(c->s32ScanError, -EINVAL);
+		return;
 	}
-	_ker_osd_Set_ReadOffset(enPlane, enRegion, &offset);
-	r->u32ReadOffset = offset;
-
-	stSize.u32W = pstWin->stSrcWin.u32W;
-	stSize.u32H = pstWin->stSrcWin.u32H;
-	_ker_osd_Set_SrcSize(enPlane, enRegion, &stSize);
-
-	if (!r->bRLDecode) {
+	osd_stride_lbm(enPlane, c, units);
+	r->u32ReadOffset = next.u32Offset;
+	if (OSD_IS_CURSOR(enPlane) && !r->bRLDecode) {
 		quant = (pstWin->stSrcWin.u32H * stride) >> 4;
 		_ker_osd_Set_TotalRQuant(enPlane, enRegion, &quant);
 	}
@@ -805,8 +1171,10 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	_ker_osd_Set_LBMThrd(enPlane, &stThrd);
 
 	/* the window given, not the stored one: the scroll task moves its own copy */
-	if (r->stBufPhyAddrSize.u32BufPhyAddr)
-		osd_program_buf(enPlane, enRegion, &r->stBufPhyAddrSize, pstWin);
+	if (r->stBufPhyAddrSize.u32BufPhyAddr) {
+		r->stBufPhyAddrSize.u32StartAddr = next.u32Start;
+		r->u32StartAddr = next.u32Start;
+	}
 	OSD_LEAVE();
 }
 

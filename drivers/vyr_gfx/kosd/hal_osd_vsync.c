@@ -333,7 +333,11 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 		return;
 
 	if (*pbEnable) {
-		if (s->pstTask && READ_ONCE(s->u32Idle) && !READ_ONCE(s->u8Pending)) {
+		/*
+		 * The task sleeps only while no plane scrolls, a condition it checks
+		 * after it has gone to sleep: the wake-up cannot pass it by.
+		 */
+		if (s->pstTask) {
 			WRITE_ONCE(s->u32Idle, 0);
 			WRITE_ONCE(s->u8Pending, 1);
 			wake_up_interruptible(&s->waitQueueHead);
@@ -381,12 +385,50 @@ static int osd_scroll_first_plane(void)
 	return -1;
 }
 
+/*
+ * The plane's programming is the task's while it holds the plane's
+ * semaphore, which a suspend holds until the resume: in standby the task
+ * waits there. False when told to stop.
+ */
+static bool osd_scroll_lock_plane(ST_KER_OSD_PLANE_CTX *pstCtx)
+{
+	while (!kthread_should_stop())
+		if (!down_timeout(&pstCtx->stSem, HZ / 10))
+			return true;
+	return false;
+}
+
+/* One step of a scrolling plane, its semaphore held; false when refused. */
+static bool osd_scroll_step(ST_KER_OSD_DRIVER_CALLBACK *tbl, int p, ST_KER_OSD_PLANE_CTX *pstCtx)
+{
+	ST_KER_OSD_SCROLL_TASK_CTX *s = &gstScrollContext;
+	ST_DRV_OSD_DISP_WIN stWin;
+	bool ok = true;
+
+	if (down_interruptible(&s->stSem))
+		return true;
+	/* a disable that came meanwhile has restored the plane */
+	if (READ_ONCE(pstCtx->stScroll.bEnable)) {
+		pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32ScrollStride;
+		stWin = pstCtx->stScroll.stDispWin;
+		stWin.stSrcWin.u32X = pstCtx->stScroll.u32Offset;
+		pstCtx->stScroll.stDispWin.stSrcWin.u32X = stWin.stSrcWin.u32X;
+		xchg(&pstCtx->s32ScanError, 0);
+		KER_OSD_CALL(tbl, pfSetDispWin, p, OSD_REGION0, &stWin);
+		ok = !xchg(&pstCtx->s32ScanError, 0);
+		pstCtx->stScroll.u32Offset += pstCtx->stScroll.u32Step;
+		if (pstCtx->stScroll.u32Offset >= pstCtx->stScroll.u32Limit)
+			pstCtx->stScroll.u32Offset = 0;
+	}
+	up(&s->stSem);
+	return ok;
+}
+
 int _ker_osd_ScrollTaskProc(void *data)
 {
 	ST_KER_OSD_DRIVER_CALLBACK *tbl = _ker_osd_Get_DriverCallback();
 	ST_KER_OSD_SCROLL_TASK_CTX *s = &gstScrollContext;
 	ST_KER_OSD_PLANE_CTX *pstCtx;
-	ST_DRV_OSD_DISP_WIN stWin;
 	int p;
 
 	while (!kthread_should_stop()) {
@@ -395,30 +437,31 @@ int _ker_osd_ScrollTaskProc(void *data)
 		if (p < 0) {
 			WRITE_ONCE(s->u32Idle, 1);
 			if (wait_event_interruptible(s->waitQueueHead,
-						     READ_ONCE(s->u8Pending) ||
+						     osd_scroll_first_plane() >= 0 ||
 						     kthread_should_stop()))
 				OSD_ERR("OSD-Scroll: wait_event_interruptible failed!\n");
+			WRITE_ONCE(s->u32Idle, 0);
 			continue;
 		}
 
 		pstCtx = osd_ctx(p);
-		if (!down_interruptible(&s->stSem)) {
-			/* a disable that came meanwhile has restored the plane */
-			if (!READ_ONCE(pstCtx->stScroll.bEnable)) {
-				up(&s->stSem);
-				continue;
-			}
-			pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32ScrollStride;
-			stWin = pstCtx->stScroll.stDispWin;
-			stWin.stSrcWin.u32X = pstCtx->stScroll.u32Offset;
-			pstCtx->stScroll.stDispWin.stSrcWin.u32X = stWin.stSrcWin.u32X;
-			KER_OSD_CALL(tbl, pfSetDispWin, p, OSD_REGION0, &stWin);
-			pstCtx->stScroll.u32Offset += pstCtx->stScroll.u32Step;
-			if (pstCtx->stScroll.u32Offset >= pstCtx->stScroll.u32Limit)
-				pstCtx->stScroll.u32Offset = 0;
-			up(&s->stSem);
+		if (!osd_scroll_lock_plane(pstCtx))
+			break;
+		if (READ_ONCE(pstCtx->bSuspended)) {
+			/* a suspend that could not take the semaphore: wait for the resume */
+			up(&pstCtx->stSem);
+			msleep(20);
+			continue;
 		}
-		osd_scroll_update(p);
+		if (!osd_scroll_step(tbl, p, pstCtx)) {
+			/* the plane may not scroll there: it stops, shown as it was */
+			OSD_ERR("OSD-Scroll: PlaneID = %d cannot be shown at the next step, scroll off\n", p);
+			WRITE_ONCE(pstCtx->stScroll.bEnable, 0);
+			pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32SavedStride;
+		} else {
+			osd_scroll_update(p);
+		}
+		up(&pstCtx->stSem);
 	}
 	return 0;
 }

@@ -263,6 +263,17 @@ typedef struct {
 	u32 u32ForceHFlipValue;
 	u32 u32BufStart;
 	u32 u32BufLen;
+	/*
+	 * What the plane may scan besides its own buffer, as the framebuffer
+	 * layer grants it: an imported buffer while it is held, anything while
+	 * a caller with CAP_SYS_RAWIO programs the plane. The hardware layer
+	 * refuses any other programming and leaves -EINVAL in s32ScanError.
+	 */
+	u64 u64ImportStart;
+	u64 u64ImportLen;
+	u8 bRawCaller;
+	u8 au8Reserved0[3];
+	int s32ScanError;
 	u32 u32CmaMode;
 	u32 u32ChangeCount;
 	u32 u32LastPanPid;
@@ -641,6 +652,14 @@ void find_color(u32 r, u32 g, u32 b, u32 *out_r, u32 *out_g, u32 *out_b);
 int _ker_osd_menu_register(void);
 void _ker_osd_menu_unregister(void);
 int _ker_osd_ScrollTaskProc(void *data);
+
+/*
+ * Whether the plane may show the window with the stride (the scroll
+ * stride when the plane scrolls) at the buffer it shows now: 0, or -EINVAL
+ * as the display window operation would refuse it.
+ */
+int _ker_osd_Check_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			   const ST_DRV_OSD_DISP_WIN *pstWin, u32 u32Stride);
 
 /* Shadow access for diagnostics and tests. */
 ST_KER_OSD_SHADOW_REG *_ker_osd_Shadow_Find(u32 u32Addr);

@@ -15,6 +15,9 @@
 #include <linux/sync_file.h>
 #include <linux/scatterlist.h>
 #include <linux/spinlock.h>
+#include <linux/list.h>
+#include <linux/overflow.h>
+#include <linux/workqueue.h>
 
 #include "vyr_compat.h"
 #include "ker_osd_fb.h"
@@ -240,24 +243,23 @@ bool kosd_dma_buf_is_plane(const struct dma_buf *buf)
 	return buf && buf->ops == &kosd_dmabuf_ops;
 }
 
-int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
+static struct dma_buf *kosd_dma_buf_export(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 {
 	DEFINE_DMA_BUF_EXPORT_INFO(info);
 	ST_KOSD_EXPORT *e;
 	struct dma_buf *buf;
 	u64 size = 0;
 	u32 i;
-	int fd;
 
 	if (!pstRange) {
-		printk("%s( buf = NULL )\n", __func__);
-		return -EFAULT;
+		printk("%s( buf = NULL )\n", "kosd_dma_buf_fd");
+		return ERR_PTR(-EFAULT);
 	}
 	if (!pstRange->u32Count || pstRange->u32Count > KOSD_DMABUF_RANGES)
-		return -EINVAL;
+		return ERR_PTR(-EINVAL);
 	e = kzalloc(sizeof(*e), GFP_KERNEL);
 	if (!e)
-		return -ENOMEM;
+		return ERR_PTR(-ENOMEM);
 	e->u32Count = pstRange->u32Count;
 	for (i = 0; i < e->u32Count; i++) {
 		e->au64Start[i] = pstRange->au64Start[i];
@@ -267,7 +269,7 @@ int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 	/* a plane without a buffer has nothing to share */
 	if (!size) {
 		kfree(e);
-		return -EINVAL;
+		return ERR_PTR(-EINVAL);
 	}
 	info.exp_name = "vyr_gfx";
 	info.ops = &kosd_dmabuf_ops;
@@ -276,10 +278,19 @@ int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 	info.priv = e;
 	buf = dma_buf_export(&info);
 	if (IS_ERR(buf)) {
-		printk("%s()  dma_buf_export fail !!!!\n", __func__);
+		printk("%s()  dma_buf_export fail !!!!\n", "kosd_dma_buf_fd");
 		kfree(e);
-		return PTR_ERR(buf);
 	}
+	return buf;
+}
+
+int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
+{
+	struct dma_buf *buf = kosd_dma_buf_export(pstRange, flags);
+	int fd;
+
+	if (IS_ERR(buf))
+		return PTR_ERR(buf);
 	fd = dma_buf_fd(buf, flags);
 	if (fd < 0) {
 		printk("%s() dma_buf_fd() = %d, fail !!\n", __func__, fd);
@@ -288,9 +299,11 @@ int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 	return fd;
 }
 
-int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req)
+int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req,
+			  struct file **ppFile)
 {
 	ST_KER_OSD_DMABUF_RANGE range;
+	struct dma_buf *buf;
 	int fd;
 
 	if ((u32)enPlane >= OSD_PLANE_MAX)
@@ -303,47 +316,213 @@ int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *re
 		range.au64Start[0] += req->u32Offset;
 		range.au64Len[0] -= req->u32Offset;
 	}
-	fd = kosd_dma_buf_fd(&range, O_RDWR);
-	if (fd < 0)
+	buf = kosd_dma_buf_export(&range, O_RDWR);
+	if (IS_ERR(buf))
+		return PTR_ERR(buf);
+	fd = get_unused_fd_flags(O_RDWR);
+	if (fd < 0) {
+		dma_buf_put(buf);
 		return fd;
+	}
+	*ppFile = buf->file;
 	req->u32Offset = fd;
 	req->u32Flags = 2;
 	return 0;
 }
 
-int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size)
-{
-	struct dma_buf_attachment *att;
-	struct dma_buf *buf;
-	struct sg_table *sgt;
-	int ret = 0;
+/*
+ * Another owner's buffer, attached and mapped for the plane: the hardware
+ * reads it as one run of bus addresses, so every entry of the mapping must
+ * follow the one before (an entry may carry no page: only its bus address
+ * counts). Looked up once; refused, with a message, when scattered.
+ */
+static void kosd_import_release(ST_KOSD_IMPORT *imp);
 
-	buf = dma_buf_get(fd);
-	if (IS_ERR_OR_NULL(buf)) {
+ST_KOSD_IMPORT *kosd_import_get(int fd, struct device *dev)
+{
+	ST_KOSD_IMPORT *imp;
+	struct scatterlist *sg;
+	u64 end = 0;
+	int ret, i;
+
+	imp = kzalloc(sizeof(*imp), GFP_KERNEL);
+	if (!imp)
+		return ERR_PTR(-ENOMEM);
+	INIT_LIST_HEAD(&imp->stNode);
+	imp->pstBuf = dma_buf_get(fd);
+	if (IS_ERR_OR_NULL(imp->pstBuf)) {
 		printk("kosd_dma_buf_fd_to_phys buf error\n");
-		return -EINVAL;
+		kfree(imp);
+		return ERR_PTR(-EINVAL);
 	}
-	att = dma_buf_attach(buf, dev);
-	if (IS_ERR(att)) {
-		ret = PTR_ERR(att);
+	imp->pstAtt = dma_buf_attach(imp->pstBuf, dev);
+	if (IS_ERR(imp->pstAtt)) {
+		ret = PTR_ERR(imp->pstAtt);
 		goto put;
 	}
-	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
-	if (IS_ERR_OR_NULL(sgt) || !sgt->sgl) {
-		ret = sgt ? PTR_ERR(sgt) : -EINVAL;
-		if (!ret)
-			ret = -EINVAL;
+	imp->pstTable = dma_buf_map_attachment_unlocked(imp->pstAtt, DMA_BIDIRECTIONAL);
+	if (IS_ERR_OR_NULL(imp->pstTable) || !imp->pstTable->sgl || !imp->pstTable->nents) {
+		ret = IS_ERR(imp->pstTable) ? PTR_ERR(imp->pstTable) : -EINVAL;
+		if (!IS_ERR_OR_NULL(imp->pstTable))
+			dma_buf_unmap_attachment_unlocked(imp->pstAtt, imp->pstTable,
+							  DMA_BIDIRECTIONAL);
 		goto detach;
 	}
-	*pu64Addr = sg_dma_address(sgt->sgl);
-	if (pu64Size)
-		*pu64Size = buf->size;
-	dma_buf_unmap_attachment_unlocked(att, sgt, DMA_BIDIRECTIONAL);
+	imp->u64Addr = sg_dma_address(imp->pstTable->sgl);
+	end = imp->u64Addr;
+	for_each_sg(imp->pstTable->sgl, sg, imp->pstTable->nents, i) {
+		if (sg_dma_address(sg) != end || check_add_overflow(end, (u64)sg_dma_len(sg), &end)) {
+			printk("%s(): the dma-buf is not one run of bus addresses\n", __func__);
+			ret = -EINVAL;
+			goto unmap;
+		}
+	}
+	/* what the mapping covers of the buffer, no more */
+	imp->u64Size = min_t(u64, end - imp->u64Addr, imp->pstBuf->size);
+	/*
+	 * Plane memory stays reserved while the module lives; holding a plane's
+	 * own dma-buf would pin the module that shows it.
+	 */
+	if (kosd_dma_buf_is_plane(imp->pstBuf)) {
+		kosd_import_release(imp);
+		imp->pstBuf = NULL;
+	}
+	return imp;
+unmap:
+	dma_buf_unmap_attachment_unlocked(imp->pstAtt, imp->pstTable, DMA_BIDIRECTIONAL);
 detach:
-	dma_buf_detach(buf, att);
+	dma_buf_detach(imp->pstBuf, imp->pstAtt);
 put:
-	dma_buf_put(buf);
-	return ret;
+	dma_buf_put(imp->pstBuf);
+	kfree(imp);
+	return ERR_PTR(ret);
+}
+
+static void kosd_import_release(ST_KOSD_IMPORT *imp)
+{
+	dma_buf_unmap_attachment_unlocked(imp->pstAtt, imp->pstTable, DMA_BIDIRECTIONAL);
+	dma_buf_detach(imp->pstBuf, imp->pstAtt);
+	dma_buf_put(imp->pstBuf);
+}
+
+void kosd_import_put(ST_KOSD_IMPORT *imp)
+{
+	if (!imp)
+		return;
+	if (imp->pstBuf)
+		kosd_import_release(imp);
+	kfree(imp);
+}
+
+int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size)
+{
+	ST_KOSD_IMPORT *imp = kosd_import_get(fd, dev);
+
+	if (IS_ERR(imp))
+		return PTR_ERR(imp);
+	*pu64Addr = imp->u64Addr;
+	if (pu64Size)
+		*pu64Size = imp->u64Size;
+	kosd_import_put(imp);
+	return 0;
+}
+
+/*
+ * Buffers shown on the planes: the one each plane was last told to show,
+ * and those it was told to leave, kept until the vsync after that (when the
+ * hardware has taken the new address) and then given back from a work item.
+ */
+static ST_KOSD_IMPORT *gapstShown[OSD_PLANE_MAX];
+static LIST_HEAD(gstLeaving);
+static u32 gau32PlaneVsyncs[OSD_PLANE_MAX];
+static DEFINE_SPINLOCK(gstShownLock);
+
+static void osd_import_leave_work(struct work_struct *w)
+{
+	ST_KOSD_IMPORT *imp, *n;
+	unsigned long flags;
+	LIST_HEAD(done);
+
+	spin_lock_irqsave(&gstShownLock, flags);
+	list_for_each_entry_safe(imp, n, &gstLeaving, stNode)
+		if (gau32PlaneVsyncs[imp->enPlane] != imp->u32Vsync)
+			list_move_tail(&imp->stNode, &done);
+	spin_unlock_irqrestore(&gstShownLock, flags);
+	list_for_each_entry_safe(imp, n, &done, stNode) {
+		list_del(&imp->stNode);
+		kosd_import_put(imp);
+	}
+}
+
+static struct work_struct gstLeaveWork;
+
+void osd_import_init(void)
+{
+	INIT_WORK(&gstLeaveWork, osd_import_leave_work);
+}
+
+/*
+ * The plane was told (its update requested) to show imp, or its own buffer
+ * (NULL): what it showed before is given back after the next vsync.
+ */
+void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp)
+{
+	ST_KER_OSD_PLANE_CTX *c = gpstFbInfo[enPlane] ? gpstFbInfo[enPlane]->par : NULL;
+	ST_KOSD_IMPORT *old;
+	unsigned long flags;
+
+	if (imp)
+		imp->enPlane = enPlane;
+	spin_lock_irqsave(&gstShownLock, flags);
+	old = gapstShown[enPlane];
+	gapstShown[enPlane] = imp;
+	if (old) {
+		old->u32Vsync = gau32PlaneVsyncs[enPlane];
+		list_add_tail(&old->stNode, &gstLeaving);
+	}
+	spin_unlock_irqrestore(&gstShownLock, flags);
+	if (c) {
+		c->u64ImportStart = imp ? imp->u64Addr : 0;
+		c->u64ImportLen = imp ? imp->u64Size : 0;
+	}
+}
+
+/* At each vsync of the plane. */
+void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	unsigned long flags;
+	bool leaving;
+
+	spin_lock_irqsave(&gstShownLock, flags);
+	gau32PlaneVsyncs[enPlane]++;
+	leaving = !list_empty(&gstLeaving);
+	spin_unlock_irqrestore(&gstShownLock, flags);
+	if (leaving)
+		schedule_work(&gstLeaveWork);
+}
+
+/* At unload, the hardware stopped: every buffer goes back. */
+void osd_release_shown_bufs(void)
+{
+	ST_KOSD_IMPORT *imp, *n;
+	unsigned long flags;
+	LIST_HEAD(done);
+	int p;
+
+	cancel_work_sync(&gstLeaveWork);
+	spin_lock_irqsave(&gstShownLock, flags);
+	for (p = 0; p < OSD_PLANE_MAX; p++) {
+		if (gapstShown[p])
+			list_add_tail(&gapstShown[p]->stNode, &done);
+		gapstShown[p] = NULL;
+	}
+	list_for_each_entry_safe(imp, n, &gstLeaving, stNode)
+		list_move_tail(&imp->stNode, &done);
+	spin_unlock_irqrestore(&gstShownLock, flags);
+	list_for_each_entry_safe(imp, n, &done, stNode) {
+		list_del(&imp->stNode);
+		kosd_import_put(imp);
+	}
 }
 
 /* ------------------------------------------------------------------ */
@@ -450,7 +629,7 @@ static int osd_fence_file(u32 u32Timeline, struct dma_fence **ppf, struct sync_f
  * The sync file holds the only reference the immediate fence needs; the
  * module keeps none, so a fence the caller closed does not pin the module.
  */
-int osd_get_out_fence_fd(void)
+int osd_get_out_fence_fd(struct file **ppFile)
 {
 	struct dma_fence *f;
 	struct sync_file *sync;
@@ -461,11 +640,11 @@ int osd_get_out_fence_fd(void)
 		return -1;
 	dma_fence_signal(f);
 	dma_fence_put(f);
-	fd_install(fd, sync->file);
+	*ppFile = sync->file;
 	return fd;
 }
 
-int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane)
+int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane, struct file **ppFile)
 {
 	struct sync_file *sync;
 	struct dma_fence *f;
@@ -494,7 +673,7 @@ int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane)
 		dma_fence_put(f);
 		return -1;
 	}
-	fd_install(fd, sync->file);
+	*ppFile = sync->file;
 	return fd;
 }
 

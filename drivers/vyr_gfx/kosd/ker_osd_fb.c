@@ -240,6 +240,18 @@ static u64 osd_line_bytes(const struct fb_var_screeninfo *var)
 	return ALIGN((u64)(var->bits_per_pixel / 8) * var->xres, 32);
 }
 
+static void osd_vsync_plane(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	osd_fence_signal(enPlane);
+	osd_import_vsync(enPlane);
+}
+
+/* -EINVAL when the hardware layer refused what the last calls programmed. */
+static int osd_fb_refused(ST_KER_OSD_PLANE_CTX *c)
+{
+	return xchg(&c->s32ScanError, 0) ? -EINVAL : 0;
+}
+
 /* ------------------------------------------------------------------ */
 /* Buffer order                                                         */
 /* ------------------------------------------------------------------ */
@@ -614,9 +626,9 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 		OSD_ERR("%s(), Invalid region size!\n", __func__);
 		return -EINVAL;
 	}
+	/* run-length data or not, the geometry is what mmap and a later pan reach */
 	need = osd_line_bytes(var) * var->yres_virtual;
-	if (!c->astRegion[c->enRegionID].bRLDecode && !c->u32CmaMode && c->u32BufLen &&
-	    need > c->u32BufLen) {
+	if (!c->u32CmaMode && c->u32BufLen && need > c->u32BufLen) {
 		OSD_ERR("%s(), [%s]PlaneID = %d, size = %llu bytes too large (> %d bytes)\n",
 			__func__, gapszPlaneName[c->enPlaneID], c->enPlaneID,
 			(unsigned long long)need, c->u32BufLen);
@@ -636,7 +648,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	struct fb_var_screeninfo *var = &info->var;
 	ST_DRV_OSD_DISP_WIN *win = &r->stDispWin;
 	EN_COLOR mode;
-	u32 alpha = 255, stride;
+	u32 alpha = 255, stride, shown;
 	u64 line;
 	bool taken;
 	u8 on = 1;
@@ -671,8 +683,13 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	info->fix.line_length = stride;
 	osd_fill_pseudo_palette(info, p);
 
-	if (!win->stSrcWin.u32W || !win->stSrcWin.u32H) {
+	/* a window the new geometry does not hold follows the geometry */
+	if (!win->stSrcWin.u32W || !win->stSrcWin.u32H ||
+	    (u64)win->stSrcWin.u32X + win->stSrcWin.u32W > var->xres ||
+	    (u64)win->stSrcWin.u32Y + win->stSrcWin.u32H > var->yres) {
 		OSD_MSG("%s(), Force to set Src_Win\n", __func__);
+		win->stSrcWin.u32X = 0;
+		win->stSrcWin.u32Y = 0;
 		win->stSrcWin.u32W = var->xres;
 		win->stSrcWin.u32H = var->yres;
 	}
@@ -681,12 +698,27 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 		win->stDstWin.u32W = win->stSrcWin.u32W;
 		win->stDstWin.u32H = win->stSrcWin.u32H;
 	}
+	/*
+	 * The geometry describes the plane's own buffer, in which the pan that
+	 * follows picks the buffer shown: until then the front one, if the
+	 * one shown now lies past the new virtual height.
+	 */
+	r->stBufPhyAddrSize.u32BufPhyAddr = c->u32BufStart;
+	r->stBufPhyAddrSize.u32StartAddr = 0;
+	r->stBufPhyAddrSize.u32Size = c->u32BufLen;
+	shown = c->u32CurrentBufOrder == 9 ? 1 : c->u32CurrentBufOrder / 3;
+	if ((u64)(shown + 1) * var->yres > var->yres_virtual) {
+		c->u32CurrentBufOrder = 0;
+		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&c->u32CurrentBufOrder);
+	}
+	osd_fb_refused(c);
 	OSD_CALL(pfSetDispWin, p, rid, win);
+	ret = osd_fb_refused(c);
 
 	c->u32ChangeCount++;
 	osd_unlock_plane(c, taken);
 	OSD_LEAVE();
-	return 0;
+	return ret;
 }
 
 static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info *info)
@@ -696,8 +728,8 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	EN_DRV_OSD_REGION_ID rid = c->enRegionID;
 	ST_KER_OSD_REGION_CTX *r = &c->astRegion[rid];
 	ST_DRV_OSD_UPDATE_ENABLE rec = { .u32UpdateMask = KOSD_UPDATE_NORMAL, .bEnable = 1 };
-	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf;
-	u32 yoffset = var->yoffset, target, order, lines, size, bufs;
+	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf, kept;
+	u32 yoffset = var->yoffset, target, order, prev, lines, size, bufs;
 	bool taken;
 	u8 shown, on = 1;
 	int ret;
@@ -768,7 +800,8 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 		target = 2;
 	else
 		target = 1;
-	order = _ker_osd_ExchangeBufOrder(c->u32CurrentBufOrder, target);
+	prev = c->u32CurrentBufOrder;
+	order = _ker_osd_ExchangeBufOrder(prev, target);
 	OSD_MSG("%s(), enChangeBufTo = %d, enCurrentBufOrder = %d\n", __func__, target, order);
 	c->u32CurrentBufOrder = order;
 	OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&order);
@@ -785,8 +818,18 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	}
 	OSD_MSG("%s(), PlaneID = %d, yoffset = %d, BufAddr = 0x%08x\n", __func__, p, yoffset,
 		buf.u32BufPhyAddr);
+	kept = r->stBufPhyAddrSize;
 	r->stBufPhyAddrSize = buf;
+	osd_fb_refused(c);
 	OSD_CALL(pfSetBufPhyAddrSize, p, rid, &buf);
+	/* a window or stride the plane's buffer cannot hold: nothing changes */
+	if (osd_fb_refused(c)) {
+		r->stBufPhyAddrSize = kept;
+		c->u32CurrentBufOrder = prev;
+		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&prev);
+		osd_unlock_plane(c, taken);
+		return -EINVAL;
+	}
 
 	rec.bWaitVsync = p != OSD_CURSOR1 && !(var->reserved[0] & 1);
 	if (OSD_TRACE_ON(OSD_TRACE_PAN_WAIT))
@@ -794,6 +837,9 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	else if (OSD_TRACE_ON(OSD_TRACE_PAN_NOWAIT))
 		rec.bWaitVsync = 0;
 	osd_pan_update(p, r, &rec);
+	/* an imported buffer shown until now goes once the hardware has left it */
+	if (c->u64ImportLen)
+		osd_import_show(p, NULL);
 
 	osd_unlock_plane(c, taken);
 	OSD_LEAVE();
@@ -1436,8 +1482,12 @@ int KER_OSD_DrvInit(void)
 			return ret;
 	}
 
-	/* the vsync interrupt, requested by open, signals the planes' fences */
-	_ker_osd_Set_VSyncCallback(osd_fence_signal);
+	/*
+	 * The vsync interrupt, requested by open, signals the planes' fences
+	 * and lets the buffers they left go.
+	 */
+	osd_import_init();
+	_ker_osd_Set_VSyncCallback(osd_vsync_plane);
 	OSD_CALL(pfOpen);
 
 	_ker_osd_CalBufAddrSize();

@@ -8,6 +8,7 @@
 
 #include <linux/fb.h>
 #include <linux/device.h>
+#include <linux/list.h>
 
 struct dma_buf;
 
@@ -125,15 +126,38 @@ int _ker_osd_fb_Ioctl(struct fb_info *info, u32 u32Nr, unsigned long arg, bool b
 int _ker_osd_fb_ioctl(struct fb_info *info, unsigned int cmd, unsigned long arg);
 int _ker_osd_fb_compat_ioctl(struct fb_info *info, unsigned int cmd, unsigned long arg);
 int _ker_osd_drm_fb_Ioctl(struct fb_info *info, unsigned int cmd, unsigned long arg);
-void osd_release_shown_bufs(void);
 
 /* ---- dma-buf export and fences (ker_osd_dmabuf.c) ---- */
 int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags);
 bool kosd_dma_buf_is_plane(const struct dma_buf *buf);
-int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req);
+/*
+ * Descriptors handed out by the ioctls come reserved, with the file to
+ * install once the caller has the record (put_unused_fd and fput if not).
+ */
+int kosd_plane_dma_buf_fd(EN_DRV_OSD_PLANE_ID enPlane, ST_KER_OSD_DMABUF_REQ *req,
+			  struct file **ppFile);
 int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64Size);
-int osd_get_out_fence_fd(void);
-int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane);
+
+/* Another owner's dma-buf attached and mapped for the planes' device. */
+typedef struct {
+	struct dma_buf *pstBuf;
+	struct dma_buf_attachment *pstAtt;
+	struct sg_table *pstTable;
+	u64 u64Addr;			/* its one run of bus addresses */
+	u64 u64Size;
+	EN_DRV_OSD_PLANE_ID enPlane;	/* shown on */
+	u32 u32Vsync;			/* the plane's vsyncs when it was left */
+	struct list_head stNode;
+} ST_KOSD_IMPORT;
+
+ST_KOSD_IMPORT *kosd_import_get(int fd, struct device *dev);
+void kosd_import_put(ST_KOSD_IMPORT *imp);
+void osd_import_init(void);
+void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp);
+void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane);
+void osd_release_shown_bufs(void);
+int osd_get_out_fence_fd(struct file **ppFile);
+int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane, struct file **ppFile);
 void osd_fence_release_plane(EN_DRV_OSD_PLANE_ID enPlane);
 void osd_fence_release_all(void);
 /* Handed to the hardware layer: called at every vsync for each plane. */

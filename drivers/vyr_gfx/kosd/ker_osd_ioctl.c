@@ -17,6 +17,7 @@
 #include <linux/compat.h>
 #include <linux/sched.h>
 #include <linux/dma-buf.h>
+#include <linux/file.h>
 
 #include "vyr_compat.h"
 #include "vyr_perm.h"
@@ -25,9 +26,6 @@
 #define T gstDriverCallback
 #define SLOT_NAME(slot) "gstDriverCallback->" #slot
 
-/* Buffers shown through NR 35, held while the plane may scan them. */
-static struct dma_buf *gapstShownBuf[OSD_PLANE_MAX];
-static DEFINE_SPINLOCK(gstShownBufLock);
 
 static int osd_in(void *dst, unsigned long arg, size_t n, bool user)
 {
@@ -47,6 +45,26 @@ static int osd_out(unsigned long arg, const void *src, size_t n, bool user)
 		return -EFAULT;
 	memcpy((void *)arg, src, n);
 	return 0;
+}
+
+/*
+ * Copies the record out with a reserved descriptor in it: installed once the
+ * caller has it, else given back unseen, so no other thread's file is closed.
+ */
+static int osd_out_fd(unsigned long arg, const void *src, size_t n, bool user, int fd,
+		      struct file *file)
+{
+	int ret = osd_out(arg, src, n, user);
+
+	if (fd < 0)
+		return ret;
+	if (ret) {
+		put_unused_fd(fd);
+		fput(file);
+	} else {
+		fd_install(fd, file);
+	}
+	return ret;
 }
 
 /* ---- shapes of the table's rows ---- */
@@ -134,62 +152,44 @@ static int osd_out(unsigned long arg, const void *src, size_t n, bool user)
 	} while (0)
 
 /*
- * What the plane scans: from the first line of the source window to its
- * last, stride bytes a line, starting at the buffer address; when that
- * address names the plane buffer as a whole, the buffer order may move it on
- * by up to (buffers - 1) windows. It must lie in [lo, lo + len), each line
- * inside the stride. Where the range is raw physical memory (not a dma-buf),
- * callers with CAP_SYS_RAWIO may aim the plane anywhere.
+ * A window whose lines are wider than the stride is refused at the door;
+ * where the hardware may read is the hardware layer's to judge.
  */
-static int osd_check_scan(const ST_KER_OSD_PLANE_CTX *c, const ST_RECT *src, u64 bpp,
-			  u64 stride, u64 addr, u64 lo, u64 len, bool raw)
+static int osd_check_line(const ST_KER_OSD_PLANE_CTX *c, const ST_RECT *src, u64 bpp, u64 stride)
 {
-	u64 x = src->u32X, y = src->u32Y, w = src->u32W, h = src->u32H;
-	u64 bufs = addr == c->u32BufStart ? max_t(u64, osd_plane_buffers(c->enPlaneID), 1) : 1;
-	u64 end = addr + stride * ((bufs - 1) * h + y + (h ? h - 1 : 0)) + (x + w) * bpp;
-
-	if ((x + w) * bpp <= stride && addr >= lo && end <= lo + len)
+	if (((u64)src->u32X + src->u32W) * bpp <= stride)
 		return 0;
-	if (raw && !vyr_perm_rawio(NULL))
-		return 0;
-	OSD_ERR("%s(), PlaneID = %d: [%llu, %llu, %llu x %llu] at 0x%llx, stride %llu, leaves the buffer\n",
-		__func__, c->enPlaneID, x, y, w, h, addr, stride);
+	OSD_ERR("%s(), PlaneID = %d: [%u, %u, %u x %u] is wider than the stride %llu\n", __func__,
+		c->enPlaneID, src->u32X, src->u32Y, src->u32W, src->u32H, stride);
 	return -EINVAL;
 }
 
-/* The region's window, stride or address as a set would leave them. */
-static int osd_check_region(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
-			    const ST_RECT *src, u64 stride, u64 addr)
+/* A caller with CAP_SYS_RAWIO may lay the window out as it likes. */
+static int osd_check_win(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
+			 const ST_RECT *src)
 {
 	u64 bpp = OSD_COLOR_BPP(r->enColor);
 
-	if (!addr)
-		addr = r->stBufPhyAddrSize.u32BufPhyAddr ? r->stBufPhyAddrSize.u32BufPhyAddr :
-							   c->u32BufStart;
-	return osd_check_scan(c, src ? src : &r->stDispWin.stSrcWin, bpp ? bpp : 4,
-			      stride, addr, c->u32BufStart, c->u32BufLen, true);
-}
-
-static int osd_check_src_size(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
-			      const ST_SIZE *size)
-{
-	ST_RECT src = r->stDispWin.stSrcWin;
-
-	src.u32W = size->u32W;
-	src.u32H = size->u32H;
-	return osd_check_region(c, r, &src, r->u32Stride, 0);
+	if (c->bRawCaller)
+		return 0;
+	return osd_check_line(c, src, bpp ? bpp : 4, r->u32Stride);
 }
 
 /* A buffer outside the plane's own names raw physical memory. */
-static int osd_check_buf(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
-			 const ST_DRV_OSD_BUF_PHY_ADDR_SIZE *buf)
+static int osd_check_buf(const ST_KER_OSD_PLANE_CTX *c, const ST_DRV_OSD_BUF_PHY_ADDR_SIZE *buf)
 {
 	u64 addr = buf->u32BufPhyAddr;
 
 	if ((addr < c->u32BufStart || addr >= (u64)c->u32BufStart + c->u32BufLen) &&
 	    vyr_perm_rawio(NULL))
 		return -EPERM;
-	return osd_check_region(c, r, NULL, r->u32Stride, addr);
+	return 0;
+}
+
+/* -EINVAL when the hardware layer refused what the last calls programmed. */
+static int osd_refused(ST_KER_OSD_PLANE_CTX *c)
+{
+	return xchg(&c->s32ScanError, 0) ? -EINVAL : 0;
 }
 
 static u32 gu32Discard;
@@ -319,13 +319,19 @@ static int osd_io_set_color_mode(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	ST_KER_OSD_REGION_CTX *r = &c->astRegion[c->enRegionID];
 	struct fb_var_screeninfo *var = &info->var;
 	ST_KER_OSD_COLOR_FMT fmt;
-	EN_COLOR mode;
+	EN_COLOR mode, old;
 	int ret = osd_in(&mode, arg, sizeof(mode), user);
 
 	if (ret)
 		return ret;
+	/* the pixel size changes what the plane reads: the stride may not hold it */
+	old = r->enColor;
 	r->enColor = mode;
 	OSD_CALL(pfSetColorMode, c->enPlaneID, c->enRegionID, &mode);
+	if (osd_refused(c)) {
+		r->enColor = old;
+		return -EINVAL;
+	}
 	memset(&fmt, 0, sizeof(fmt));
 	OSD_CALL(pfConvertModeToColorFmt, &fmt, &mode);
 	if (fmt.u8BitsPerPixel) {
@@ -343,27 +349,6 @@ static int osd_io_set_color_mode(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	return 0;
 }
 
-static void osd_hold_shown_buf(EN_DRV_OSD_PLANE_ID p, struct dma_buf *buf)
-{
-	struct dma_buf *old;
-	unsigned long flags;
-
-	spin_lock_irqsave(&gstShownBufLock, flags);
-	old = gapstShownBuf[p];
-	gapstShownBuf[p] = buf;
-	spin_unlock_irqrestore(&gstShownBufLock, flags);
-	if (old)
-		dma_buf_put(old);
-}
-
-void osd_release_shown_bufs(void)
-{
-	int p;
-
-	for (p = 0; p < OSD_PLANE_MAX; p++)
-		osd_hold_shown_buf(p, NULL);
-}
-
 static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 			     unsigned long arg, bool user)
 {
@@ -371,57 +356,65 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	EN_DRV_OSD_PLANE_ID p = c->enPlaneID;
 	EN_DRV_OSD_REGION_ID rid = c->enRegionID;
 	ST_KER_OSD_REGION_CTX *r = &c->astRegion[rid];
-	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf;
+	ST_KER_OSD_REGION_CTX saved;
 	ST_KER_OSD_SET_DMABUF v;
-	struct dma_buf *keep;
-	u64 addr = 0, size = 0, stride;
+	ST_KOSD_IMPORT *imp;
+	struct file *file = NULL;
+	u64 stride, start, len;
+	ST_RECT src;
 	u32 bufs;
+	u8 raw;
 	int ret;
 
 	ret = osd_in(&v, arg, sizeof(v), user);
 	if (ret)
 		return ret;
 	stride = ALIGN((u64)v.u32BufWidth * 4, 32);
-	/* the buffer must be where the hardware reaches and hold the source */
-	ret = kosd_dma_buf_fd_to_phys(v.s32BufFd, gstOsdDev, &addr, &size);
-	if (ret)
-		return ret;
-	if (!v.u32SrcW || !v.u32SrcH || stride > U32_MAX || !osd_buf_fits_32(addr, size) ||
-	    osd_check_scan(c, &(ST_RECT){ v.u32SrcX, v.u32SrcY, v.u32SrcW, v.u32SrcH }, 4, stride,
-			   addr, addr, size, false)) {
-		OSD_ERR("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) cannot show %ux%u\n",
-			__func__, (unsigned long long)addr, (unsigned long long)size, v.u32SrcW,
-			v.u32SrcH);
+	src = (ST_RECT){ v.u32SrcX, v.u32SrcY, v.u32SrcW, v.u32SrcH };
+	if (!v.u32SrcW || !v.u32SrcH || stride > U32_MAX || osd_check_line(c, &src, 4, stride))
 		return -EINVAL;
-	}
-	/* another exporter's buffer is held while the plane may scan it */
-	keep = dma_buf_get(v.s32BufFd);
-	if (IS_ERR_OR_NULL(keep))
+	/* held, attached and mapped until the plane has left it */
+	imp = kosd_import_get(v.s32BufFd, gstOsdDev);
+	if (IS_ERR(imp))
+		return PTR_ERR(imp);
+	if (!osd_buf_fits_32(imp->u64Addr, imp->u64Size)) {
+		OSD_ERR("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) is out of the planes' reach\n",
+			__func__, (unsigned long long)imp->u64Addr, (unsigned long long)imp->u64Size);
+		kosd_import_put(imp);
 		return -EINVAL;
-	if (kosd_dma_buf_is_plane(keep)) {
-		dma_buf_put(keep);
-		keep = NULL;
 	}
 
+	saved = *r;
+	start = c->u64ImportStart;
+	len = c->u64ImportLen;
+	c->u64ImportStart = imp->u64Addr;
+	c->u64ImportLen = imp->u64Size;
 	r->u32Stride = (u32)stride;
-	OSD_CALL(pfSetStride, p, rid, &r->u32Stride);
-	info->fix.line_length = (u32)stride;
-	r->stDispWin.stSrcWin.u32X = v.u32SrcX;
-	r->stDispWin.stSrcWin.u32Y = v.u32SrcY;
-	r->stDispWin.stSrcWin.u32W = v.u32SrcW;
-	r->stDispWin.stSrcWin.u32H = v.u32SrcH;
-	r->stDispWin.stDstWin.u32X = v.u32DstX;
-	r->stDispWin.stDstWin.u32Y = v.u32DstY;
-	r->stDispWin.stDstWin.u32W = v.u32DstW;
-	r->stDispWin.stDstWin.u32H = v.u32DstH;
+	r->stDispWin.stSrcWin = src;
+	r->stDispWin.stDstWin = (ST_RECT){ v.u32DstX, v.u32DstY, v.u32DstW, v.u32DstH };
+	r->stBufPhyAddrSize.u32BufPhyAddr = (u32)imp->u64Addr;
+	r->stBufPhyAddrSize.u32StartAddr = 0;
+	r->stBufPhyAddrSize.u32Size = c->u32BufLen;
+	/*
+	 * Stride, window and start reach the hardware together, or nothing
+	 * does; a dma-buf names no raw memory, whoever the caller.
+	 */
+	raw = c->bRawCaller;
+	WRITE_ONCE(c->bRawCaller, 0);
+	osd_refused(c);
 	OSD_CALL(pfSetDispWin, p, rid, &r->stDispWin);
-	buf.u32BufPhyAddr = (u32)addr;
-	buf.u32StartAddr = 0;
-	buf.u32Size = c->u32BufLen;
-	r->stBufPhyAddrSize = buf;
-	OSD_CALL(pfSetBufPhyAddrSize, p, rid, &buf);
-	osd_hold_shown_buf(p, keep);
-
+	WRITE_ONCE(c->bRawCaller, raw);
+	if (osd_refused(c)) {
+		OSD_ERR("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) cannot show %ux%u\n",
+			__func__, (unsigned long long)imp->u64Addr, (unsigned long long)imp->u64Size,
+			v.u32SrcW, v.u32SrcH);
+		*r = saved;
+		c->u64ImportStart = start;
+		c->u64ImportLen = len;
+		kosd_import_put(imp);
+		return -EINVAL;
+	}
+	info->fix.line_length = (u32)stride;
 	bufs = info->var.yres ? info->var.yres_virtual / info->var.yres : 1;
 	info->var.xres = v.u32SrcW;
 	info->var.yres = v.u32SrcH;
@@ -429,17 +422,16 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	info->var.yres_virtual = bufs * v.u32SrcH;
 	OSD_MSG("%s(), NR_FBIOSET_DMABUF ...\n", __func__);
 	OSD_CALL(pfUpdateEnable, p, &upd);
+	osd_import_show(p, imp);
 
-	v.s32FenceFd = osd_get_out_fence_fd_without_signal(p);
-	ret = osd_out(arg, &v, sizeof(v), user);
-	if (ret && v.s32FenceFd >= 0)
-		vyr_close_fd(v.s32FenceFd);
-	return ret;
+	v.s32FenceFd = osd_get_out_fence_fd_without_signal(p, &file);
+	return osd_out_fd(arg, &v, sizeof(v), user, v.s32FenceFd, file);
 }
 
 static int osd_io_dmabuf_export(ST_KER_OSD_PLANE_CTX *c, u32 nr, unsigned long arg, bool user)
 {
 	ST_KER_OSD_DMABUF_REQ req = { 0, 0 };
+	struct file *file = NULL;
 	int ret;
 
 	if (nr == 34) {
@@ -447,15 +439,12 @@ static int osd_io_dmabuf_export(ST_KER_OSD_PLANE_CTX *c, u32 nr, unsigned long a
 		if (ret)
 			return ret;
 	}
-	ret = kosd_plane_dma_buf_fd(c->enPlaneID, &req);
+	ret = kosd_plane_dma_buf_fd(c->enPlaneID, &req, &file);
 	if (ret) {
 		printk("FBIOGET_DMABUF fail\n");
 		return -EFAULT;
 	}
-	ret = osd_out(arg, &req, sizeof(req), user);
-	if (ret)
-		vyr_close_fd(req.u32Offset);
-	return ret;
+	return osd_out_fd(arg, &req, sizeof(req), user, (int)req.u32Offset, file);
 }
 
 static int osd_io_force_buf_order(ST_KER_OSD_PLANE_CTX *c, unsigned long arg, bool user)
@@ -495,6 +484,22 @@ static int osd_io_vsync(ST_KER_OSD_PLANE_CTX *c, unsigned long arg)
 	return T->pfVSyncWait(c->enPlaneID);
 }
 
+/*
+ * A scroll moves the window's x from 0 up to below the limit (or stays at
+ * its start) with the scroll stride: both ends must be showable.
+ */
+static int osd_check_scroll(ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_SCROLL_CTX *s)
+{
+	ST_DRV_OSD_DISP_WIN win = s->stDispWin;
+	u32 far = max(s->u32Offset, s->u32Step && s->u32Limit ? s->u32Limit - 1 : 0);
+
+	win.stSrcWin.u32X = 0;
+	if (_ker_osd_Check_DispWin(c->enPlaneID, c->enRegionID, &win, s->u32ScrollStride))
+		return -EINVAL;
+	win.stSrcWin.u32X = far;
+	return _ker_osd_Check_DispWin(c->enPlaneID, c->enRegionID, &win, s->u32ScrollStride);
+}
+
 static int osd_io_scroll(ST_KER_OSD_PLANE_CTX *c, unsigned long arg, bool user)
 {
 	EN_DRV_OSD_REGION_ID rid = c->enRegionID;
@@ -506,6 +511,17 @@ static int osd_io_scroll(ST_KER_OSD_PLANE_CTX *c, unsigned long arg, bool user)
 		return ret;
 	if (_ker_osd_Check_Ids(OSD_ID_REGION, c->enPlaneID, rid, 0, 0, 0))
 		return -EINVAL;
+	if (v.bEnable) {
+		ST_KER_OSD_SCROLL_CTX next = *s;
+
+		next.u32ScrollStride = v.u32ScrollStride;
+		next.u32Step = v.u32Step;
+		next.u32Limit = v.u32Limit;
+		next.u32Offset = v.u32Limit && v.u32Start >= v.u32Limit ? 0 : v.u32Start;
+		next.stDispWin = c->astRegion[rid].stDispWin;
+		if (osd_check_scroll(c, &next))
+			return -EINVAL;
+	}
 	s->u32ScrollStride = v.u32ScrollStride;
 	s->u32SavedStride = c->astRegion[rid].u32Stride;
 	s->u32Step = v.u32Step;
@@ -611,12 +627,10 @@ static int osd_query(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsi
 	case 194: IS_P(pfIsBitInvert);
 	case 195: GET_P(pfGetRGBMeterResult, u32);
 	case 212: {
-		int fd = osd_get_out_fence_fd();
-		int ret = osd_out(arg, &fd, sizeof(fd), user);
+		struct file *file = NULL;
+		int fd = osd_get_out_fence_fd(&file);
 
-		if (ret && fd >= 0)
-			vyr_close_fd(fd);
-		return ret;
+		return osd_out_fd(arg, &fd, sizeof(fd), user, fd, file);
 	}
 	case 214: EMPTY(pfGet8x8MeterResult);
 	case 216: IS_P(pfIsSupportAFBC);
@@ -686,10 +700,8 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 	case 103: SET32_PR(pfSetAlpha, r->u32Alpha);
 	case 105: REC_PR(pfSetDstWin, ST_RECT, r->stDstWin = v);
 	case 107: REC_PR(pfSetDispWin, ST_DRV_OSD_DISP_WIN,
-			 CHECKED(osd_check_region(c, r, &v.stSrcWin, r->u32Stride, 0),
-				 r->stDispWin = v));
-	case 109: REC_PR(pfSetSrcSize, ST_SIZE,
-			 CHECKED(osd_check_src_size(c, r, &v), r->stSrcSize = v));
+			 CHECKED(osd_check_win(c, r, &v.stSrcWin), r->stDispWin = v));
+	case 109: REC_PR(pfSetSrcSize, ST_SIZE, r->stSrcSize = v);
 	case 111: SET32_PR(pfSetReadOffset, r->u32ReadOffset);
 	case 113: {
 		u32 stride;
@@ -697,16 +709,13 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 		if (arg > U32_MAX - 31)
 			return -EINVAL;
 		stride = ALIGN((u32)arg, 32);
-		ret = osd_check_region(c, r, NULL, stride, 0);
-		if (ret)
-			return ret;
 		r->u32Stride = stride;
 		OSD_CALL(pfSetStride, p, rid, &stride);
 		info->fix.line_length = stride;
 		return 0;
 	}
 	case 115: REC_PR(pfSetBufPhyAddrSize, ST_DRV_OSD_BUF_PHY_ADDR_SIZE,
-			 CHECKED(osd_check_buf(c, r, &v), r->stBufPhyAddrSize = v));
+			 CHECKED(osd_check_buf(c, &v), r->stBufPhyAddrSize = v));
 	case 117: EN_PR(pfVFlipEnable, r->bVFlip);
 	case 119: SET32_PR(pfSetTotalRQuant, r->u32TotalRQuant);
 	case 121: case 123:
@@ -725,6 +734,8 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 	case 152:
 		return osd_io_force_buf_order(c, arg, user);
 	case 156:
+		if ((u8)arg && osd_check_scroll(c, &c->stScroll))
+			return -EINVAL;
 		WRITE_ONCE(c->stScroll.bEnable, (u8)arg);
 		EN_PR(pfScrollEnable, NOSTORE);
 	case 157:
@@ -812,6 +823,33 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 	}
 }
 
+/*
+ * Set commands with the plane semaphore held. What the plane may be aimed
+ * at is the caller's to decide (a kernel caller's, or one with
+ * CAP_SYS_RAWIO, is anywhere); a programming the hardware layer refused
+ * leaves the region as it was and answers -EINVAL.
+ */
+static int osd_set_guarded(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr,
+			   unsigned long arg, bool user)
+{
+	ST_KER_OSD_REGION_CTX *r = &c->astRegion[c->enRegionID];
+	ST_KER_OSD_REGION_CTX saved = *r;
+	u32 line = info->fix.line_length;
+	int ret;
+
+	osd_refused(c);
+	WRITE_ONCE(c->bRawCaller, !user || !vyr_perm_rawio(NULL));
+	ret = osd_set(info, c, nr, arg, user);
+	WRITE_ONCE(c->bRawCaller, 0);
+	if (osd_refused(c)) {
+		*r = saved;
+		info->fix.line_length = line;
+		if (!ret)
+			ret = -EINVAL;
+	}
+	return ret;
+}
+
 int _ker_osd_fb_Ioctl(struct fb_info *info, u32 nr, unsigned long arg, bool user)
 {
 	ST_KER_OSD_PLANE_CTX *c = info ? info->par : NULL;
@@ -868,7 +906,7 @@ int _ker_osd_fb_Ioctl(struct fb_info *info, u32 nr, unsigned long arg, bool user
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;
-	ret = osd_set(info, c, nr, arg, user);
+	ret = osd_set_guarded(info, c, nr, arg, user);
 	osd_unlock_plane(c, taken);
 	OSD_LEAVE();
 	return ret;
@@ -893,21 +931,34 @@ int _ker_osd_fb_compat_ioctl(struct fb_info *info, unsigned int cmd, unsigned lo
 	bool taken;
 	int ret;
 
-	if (nr != 131 && nr != 132)
-		return _ker_osd_fb_Ioctl(info, nr, (unsigned long)compat_ptr(arg), true);
+	if (!info)
+		return -EINVAL;
+	/*
+	 * The framebuffer core takes the framebuffer's lock around the native
+	 * ioctl only: the commands change info->var and info->fix under it.
+	 */
+	lock_fb_info(info);
+	if (nr != 131 && nr != 132) {
+		ret = _ker_osd_fb_Ioctl(info, nr, (unsigned long)compat_ptr(arg), true);
+		goto out;
+	}
+	ret = -EINVAL;
 	if (!c || !c->bInitialized) {
 		OSD_ERR("[FB]OSD not initial yet\n");
-		return -EINVAL;
+		goto out;
 	}
+	ret = -EBUSY;
 	if (READ_ONCE(c->bSuspended))
-		return -EBUSY;
+		goto out;
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
 	if (ret)
-		return ret;
+		goto out;
 	ret = osd_in(&v, (unsigned long)compat_ptr(arg), sizeof(v), true);
 	if (!ret)
 		ret = osd_io_palette(c, nr, v.u32Start, v.u32Count,
 				     (unsigned long)compat_ptr(v.u32Data), true);
 	osd_unlock_plane(c, taken);
+out:
+	unlock_fb_info(info);
 	return ret;
 }

@@ -11,11 +11,13 @@
 #include <vector>
 
 #include "khost/gtest.hpp"
+#include "khost/hw/osd.hpp"
 
 extern "C" {
 #include "crv_platform.h"
 #include "crv_platform_internal.h"
 #include "osd_hw_probe.h"
+struct task_struct *khost_current(void);
 }
 
 namespace {
@@ -77,11 +79,8 @@ protected:
 		ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
 		khost::set_time_scale(1000);
 		khost::add_regs(R(0), 0x10000);
-		// The hardware finishes uploads and palette loads at once.
-		khost::on_write(R(0xb000), [](phys_addr_t, uint64_t v, uint64_t &stored) {
-			stored = v & ~0x17full;
-		});
-		khost::on_write(R(0x428), [](phys_addr_t, uint64_t, uint64_t &stored) { stored = 0; });
+		// Updates wait for the next vsync, palette loads end at once.
+		khost::hw::osd::install();
 		gu32APITraceCtl = 0;
 		osd_probe_attach();
 		_ker_osd_MappingReg();
@@ -446,6 +445,7 @@ TEST_F(OsdHwTest, RefusedInterruptIsReportedAndNotFreedAtStop)
 
 TEST_F(OsdHwTest, ResumeAfterLostPowerRestoresEveryShadowedRegister)
 {
+	khost::set_reg(R(0x004), 1u << 8);	// the boot loader left plane 0 frozen
 	start();
 	static u32 palette[OSD_PALETTE_ENTRIES];
 	for (int i = 0; i < OSD_PALETTE_ENTRIES; i++)
@@ -456,8 +456,10 @@ TEST_F(OsdHwTest, ResumeAfterLostPowerRestoresEveryShadowedRegister)
 	c1->astRegion[0].enColor = OSD_COLOR_PALETTE8;
 	c1->pu32KeepPalette = palette;
 	c1->u32PaletteValid = 1;
-	osd_probe_ctx(2)->bPlaneHidden = 1;
-	u8 on = 1;
+	// Shown and hidden since: the freeze bits resume puts back follow.
+	u8 on = 1, off = 0;
+	_ker_osd_PlaneShow_Enable(OSD_NORMAL1, &on);
+	_ker_osd_PlaneShow_Enable(OSD_NORMAL3, &off);
 	_ker_osd_RegionShow_Enable(OSD_NORMAL3, OSD_REGION0, &on);
 	_ker_osd_RegionShow_Enable(OSD_CURSOR2, OSD_REGION1, &on);
 
@@ -677,6 +679,65 @@ TEST_F(OsdHwTest, ScrollTaskMovesThePlaneAndStopsWithTheHardware)
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
 	std::this_thread::sleep_for(std::chrono::milliseconds(20));
 	stop();	// TearDown finds no thread left
+}
+
+// In standby the OSD clocks are off: the scroll task writes nothing until
+// the resume, then goes on.
+TEST_F(OsdHwTest, ScrollTaskPausesInStandby)
+{
+	start();
+	scroll_setup(0);
+	u8 on = 1;
+	_ker_osd_Scroll_Enable(OSD_NORMAL1, OSD_REGION0, &on);
+	auto moved = [](u32 from) {
+		auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+		while (__atomic_load_n(&osd_probe_ctx(0)->stScroll.u32Offset, __ATOMIC_RELAXED) == from &&
+		       std::chrono::steady_clock::now() < until)
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+		return __atomic_load_n(&osd_probe_ctx(0)->stScroll.u32Offset, __ATOMIC_RELAXED) != from;
+	};
+	ASSERT_TRUE(moved(0));
+	_ker_osd_Set_Suspend();
+	u32 at = osd_probe_ctx(0)->stScroll.u32Offset;
+	khost::clear_journal();
+	std::this_thread::sleep_for(std::chrono::milliseconds(100));
+	EXPECT_TRUE(writes().empty()) << std::hex << writes().front().addr;
+	EXPECT_EQ(osd_probe_ctx(0)->stScroll.u32Offset, at);
+	_ker_osd_Set_Resume();
+	EXPECT_TRUE(moved(at));
+	osd_probe_ctx(0)->stScroll.bEnable = 0;
+	stop();
+}
+
+// An update that the analogue TV timing holds back keeps its waiter for
+// six vsyncs, then lets it go; a waiter signalled five times gives up.
+TEST_F(OsdHwTest, VSyncWaitEndsForAnUpdateHeldBackAndForSignals)
+{
+	start();
+	khost::set_time_scale(1);	// the waits last while the vsyncs come
+	u8 on = 1;
+	_ker_osd_UpdateSyncByATV_Enable(OSD_NORMAL1, &on);
+	std::atomic<bool> back{ false };
+	std::thread waiter([&] {
+		ST_DRV_OSD_UPDATE_ENABLE upd = { OSD_UPDATE_NORMAL, 1, 1, { 0, 0 } };
+		_ker_osd_Update_Enable(OSD_NORMAL1, &upd);
+		back = true;
+	});
+	while (!__atomic_load_n(&gastVSyncContext[0].waiting, __ATOMIC_RELAXED))
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	for (int i = 0; i < 6; i++)
+		khost::hw::osd::vsync();
+	EXPECT_FALSE(back) << "pending through six vsyncs";
+	khost::hw::osd::vsync();
+	waiter.join();
+	EXPECT_NE(khost::log().find(ERR + "_ker_osd_VSyncNotify(), Discard UpdateSyncByATV!\n"),
+		  std::string::npos) << khost::log();
+
+	khost::set_signal_pending(khost_current(), true);
+	EXPECT_EQ(_ker_osd_VSyncWait(OSD_NORMAL2), -512);
+	khost::set_signal_pending(khost_current(), false);
+	EXPECT_NE(khost::log().find("Miss: Always interrupted by a signal"), std::string::npos);
+	stop();
 }
 
 TEST_F(OsdHwTest, DisablingOneOfTwoScrollingPlanesReturns)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "khost/gtest.hpp"
+#include "khost/hw/osd.hpp"
 
 #include <string>
 #include <vector>
@@ -19,8 +20,8 @@ protected:
 	{
 		khost::set_time_scale(1000);
 		khost::add_regs(R(0), 0x10000);
-		khost::on_write(R(0xb000), [](phys_addr_t, uint64_t v, uint64_t &stored) { stored = v & ~0x17full; });
-		khost::on_write(R(0x428), [](phys_addr_t, uint64_t, uint64_t &stored) { stored = 0; });
+		// Updates wait for the next vsync, palette loads end at once.
+		khost::hw::osd::install();
 		khost::add_regs(kMem, kMemSize);
 	}
 

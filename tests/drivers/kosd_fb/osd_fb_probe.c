@@ -6,6 +6,8 @@
 #include <linux/dma-fence.h>
 #include <linux/sync_file.h>
 #include <linux/semaphore.h>
+#include <linux/slab.h>
+#include <linux/scatterlist.h>
 
 #include "ker_osd_fb.h"
 #include "crv_platform_internal.h"
@@ -297,4 +299,88 @@ void osd_fb_probe_import_unmap(void)
 void osd_fb_probe_menu_idle(void)
 {
 	crv_dbg_wait_idle();
+}
+
+/* Another owner's buffer: bus addresses only, as reserved memory has. */
+struct probe_foreign {
+	u64 addr[2], len[2];
+	int n;
+};
+
+static int foreign_mapped, foreign_released;
+
+static struct sg_table *foreign_map(struct dma_buf_attachment *a, enum dma_data_direction dir)
+{
+	struct probe_foreign *f = a->dmabuf->priv;
+	struct sg_table *t = kzalloc(sizeof(*t), GFP_KERNEL);
+	struct scatterlist *sg;
+	int i;
+
+	if (!t || sg_alloc_table(t, f->n, GFP_KERNEL)) {
+		kfree(t);
+		return ERR_PTR(-ENOMEM);
+	}
+	for_each_sg(t->sgl, sg, f->n, i) {
+		sg_dma_address(sg) = f->addr[i];
+		sg_dma_len(sg) = f->len[i];
+	}
+	foreign_mapped++;
+	return t;
+}
+
+static void foreign_unmap(struct dma_buf_attachment *a, struct sg_table *t, enum dma_data_direction dir)
+{
+	sg_free_table(t);
+	kfree(t);
+	foreign_mapped--;
+}
+
+static void foreign_release(struct dma_buf *d)
+{
+	kfree(d->priv);
+	foreign_released++;
+}
+
+static const struct dma_buf_ops foreign_ops = {
+	.map_dma_buf = foreign_map,
+	.unmap_dma_buf = foreign_unmap,
+	.release = foreign_release,
+};
+
+int osd_fb_probe_foreign(unsigned long long a0, unsigned long long l0, unsigned long long a1,
+			 unsigned long long l1)
+{
+	DEFINE_DMA_BUF_EXPORT_INFO(info);
+	struct probe_foreign *f = kzalloc(sizeof(*f), GFP_KERNEL);
+	struct dma_buf *d;
+
+	if (!f)
+		return -ENOMEM;
+	f->addr[0] = a0;
+	f->len[0] = l0;
+	f->addr[1] = a1;
+	f->len[1] = l1;
+	f->n = l1 ? 2 : 1;
+	info.ops = &foreign_ops;
+	info.size = l0 + l1;
+	info.priv = f;
+	d = dma_buf_export(&info);
+	if (IS_ERR(d)) {
+		kfree(f);
+		return PTR_ERR(d);
+	}
+	return dma_buf_fd(d, O_CLOEXEC);
+}
+
+int osd_fb_probe_foreign_mapped(void) { return foreign_mapped; }
+int osd_fb_probe_foreign_released(void) { return foreign_released; }
+
+void osd_fb_probe_fb_lock(int plane, int on)
+{
+	struct fb_info *info = gpstFbInfo[plane];
+
+	if (on)
+		lock_fb_info(info);
+	else
+		unlock_fb_info(info);
 }

@@ -50,6 +50,14 @@ int osd_fb_probe_console_draw(int plane);
  * address of its first entry; then unmapping and detaching it. */
 int osd_fb_probe_import_map(int fd, unsigned long long *bus);
 void osd_fb_probe_import_unmap(void);
+/* Another owner's dma-buf of one or two runs of bus addresses (l1 0: one),
+ * with how many mappings of it are live and how many were released. */
+int osd_fb_probe_foreign(unsigned long long a0, unsigned long long l0, unsigned long long a1,
+			 unsigned long long l1);
+int osd_fb_probe_foreign_mapped(void);
+int osd_fb_probe_foreign_released(void);
+/* The plane's framebuffer lock, as the framebuffer core takes it. */
+void osd_fb_probe_fb_lock(int plane, int on);
 /* Waits until the platform's debug console has run what was typed. */
 void osd_fb_probe_menu_idle(void);
 

@@ -3,8 +3,11 @@
 // framebuffer calls and its twelve vendor ioctls) checked where the set
 // sees it, in the OSD register window.
 #include "osd_fb_fixture.hpp"
+#include "khost/oracle.hpp"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -453,6 +456,250 @@ TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)
 	struct stat st{};
 	ASSERT_EQ(stat((root + "/dump/fb0_index_0.raw").c_str(), &st), 0) << "opened at set time";
 	EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// ---- reach: what an unprivileged caller may have the planes scan out ----
+
+// The planes scan their own buffers, and imported buffers while shown: the
+// access oracle decodes the OSD registers at every vsync and checks them.
+class OsdReach : public OsdRoad {
+protected:
+	void SetUp() override
+	{
+		OsdRoad::SetUp();
+		khost::add_regs(kOther, kOtherSize);
+		khost::hw::osd::watch();
+	}
+
+	// Memory of other owners, where the planes can address it.
+	static constexpr uint64_t kOther = 0x50000000, kOtherSize = 0x4000000;
+
+	struct file *plane0()
+	{
+		boot_logo();
+		load("3");
+		khost::oracle::enable(true);
+		// Plane 0's buffer only: the other planes' lie beside it.
+		khost::oracle::allow(osd_fb_probe_buf_start(0), osd_fb_probe_buf_len(0), "plane buffer");
+		khost::set_caps(0);
+		struct file *f = fb(0);
+		fb_var_screeninfo v = var(f);
+		EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0) << "shown";
+		return f;
+	}
+
+	// After a vsync, every range the planes read lies in what was allowed.
+	void scanned_inside()
+	{
+		khost::hw::osd::vsync();
+		for (auto &f : khost::oracle::findings())
+			ADD_FAILURE() << f;
+		khost::oracle::clear();
+		khost::clear_faults();
+	}
+};
+
+ST_DRV_OSD_DISP_WIN window(uint32_t x, uint32_t y, uint32_t w, uint32_t h)
+{
+	ST_DRV_OSD_DISP_WIN win{};
+	win.stSrcWin = {x, y, w, h};
+	win.stDstWin = {0, 0, 1920, 1080};
+	return win;
+}
+
+long nr(struct file *f, unsigned n, const void *rec) { return plane_ioctl(f, n, rec); }
+long nr(struct file *f, unsigned n, unsigned long v) { return khost::ioctl(f, _IO(0xC8, n), v); }
+
+struct Escape {
+	const char *name;
+	void (*run)(struct file *f);
+};
+
+const Escape kEscapes[] = {
+	// The end of the scan, summed in 64 bits, wraps to the start
+	// (2^31 x 2^33); the start is the buffer + 2 GiB in 32 bits, and the
+	// height's low 12 bits, all the register takes, are 1080 lines.
+	{"WindowWrapsTheScanEnd", [](struct file *f) {
+		 auto a = window(0, 0, 0, 1080), b = window(0, 0x7ffff359, 0, 0x80000438),
+		      c = window(0, 0x7ffff359, 1920, 0x80000438);
+		 nr(f, 107, &a);
+		 nr(f, 113, 0ul);
+		 nr(f, 107, &b);
+		 nr(f, 113, 0x80000000ul);
+		 nr(f, 107, &c);
+	 }},
+	// Scroll stride and start are the caller's; every pan uses them.
+	{"ScrollStrideAndStart", [](struct file *f) {
+		 ST_DRV_OSD_SCROLL_PARAM s{};
+		 s.bEnable = 1;
+		 s.u32ScrollStride = 16384;
+		 s.u32Step = 0;
+		 s.u32Limit = 0x7fffffff;
+		 s.u32Start = 0x1000000;
+		 nr(f, 157, &s);
+		 nr(f, 156, 1ul);
+		 fb_var_screeninfo v{};
+		 khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v);
+		 v.yoffset = 1080;
+		 khost::ioctl(f, FBIOPAN_DISPLAY, (unsigned long)&v);
+		 khost::hw::osd::vsync();
+		 nr(f, 156, 0ul);
+	 }},
+	// Run-length decoding lifted the size check of a new geometry.
+	{"RunLengthGeometry", [](struct file *f) {
+		 fb_var_screeninfo v{};
+		 khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v);
+		 nr(f, 87, 1ul);
+		 v.xres = v.xres_virtual = 8000;
+		 v.yres = 1080;
+		 v.yres_virtual = 3240;
+		 khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&v);
+		 nr(f, 87, 0ul);
+	 }},
+	// A new geometry kept the old, larger source window.
+	{"GeometryKeepsTheWindow", [](struct file *f) {
+		 fb_var_screeninfo v{};
+		 khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v);
+		 v.xres = v.xres_virtual = 4096;
+		 v.yres = 200;
+		 v.yres_virtual = 600;
+		 v.yoffset = 400;
+		 khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&v);
+	 }},
+	// Four bytes a pixel where the window was laid out for one.
+	{"ColourModeWidensThePixels", [](struct file *f) {
+		 fb_var_screeninfo v{};
+		 khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v);
+		 v.bits_per_pixel = 8;
+		 v.red = v.green = v.blue = v.transp = fb_bitfield{0, 0, 0};
+		 v.yoffset = 0;
+		 khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&v);
+		 auto low = window(0, 9000, 1920, 1080);
+		 nr(f, 107, &low);
+		 uint32_t mode = 0x10888820;
+		 nr(f, 101, &mode);
+	 }},
+	// A pan after a shown dma-buf kept its stride and window.
+	{"PanKeepsTheImportedGeometry", [](struct file *f) {
+		 const uint64_t big = 0x50000000, len = 4096 * 4 * 3000;
+		 khost::oracle::allow(big, len, "imported buffer");
+		 int fd = osd_fb_probe_foreign(big, len, 0, 0);
+		 struct {
+			 uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+			 int32_t fd, fence;
+		 } rec = {{0, 0, 0}, 0, 0, 1920, 1080, 4096, 0, 0, 0, 4096, 3000, fd, -1};
+		 nr(f, 35, &rec);
+		 khost::hw::osd::vsync();
+		 fb_var_screeninfo v{};
+		 khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v);
+		 v.yoffset = 0;
+		 khost::ioctl(f, FBIOPAN_DISPLAY, (unsigned long)&v);
+		 khost::hw::osd::vsync();
+		 // The plane's own geometry takes it back to its own buffer.
+		 v.xres = v.xres_virtual = 1920;
+		 v.yres = 1080;
+		 v.yres_virtual = 3240;
+		 v.activate = FB_ACTIVATE_FORCE;
+		 khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&v);
+		 khost::hw::osd::vsync();
+		 for (int i = 0; i < 1000 && !osd_fb_probe_foreign_released(); i++) {
+			 khost::close_fd(fd);
+			 fd = -1;
+			 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+		 }
+		 if (rec.fence >= 0)
+			 khost::close_fd(rec.fence);
+	 }},
+};
+
+class OsdReachEscape : public OsdReach, public ::testing::WithParamInterface<Escape> {};
+
+TEST_P(OsdReachEscape, ScanStaysInThePlaneBuffer)
+{
+	struct file *f = plane0();
+	scanned_inside();
+	GetParam().run(f);
+	scanned_inside();
+	// A window the buffer holds is still taken afterwards.
+	auto w = window(0, 0, 1920, 1080);
+	khost::set_caps(khost::kAllCaps);
+	khost::ioctl(f, _IO(0xC8, 113), 7680ul);
+	khost::set_caps(0);
+	EXPECT_EQ(nr(f, 107, &w), 0);
+	scanned_inside();
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdReachEscape, ::testing::ValuesIn(kEscapes),
+			 [](const ::testing::TestParamInfo<Escape> &i) { return std::string(i.param.name); });
+
+// The decoder catches a plane aimed outside by hand, past the driver.
+TEST_F(OsdReach, DecoderCatchesAPlaneAimedOutside)
+{
+	plane0();
+	uint32_t was = khost::reg(R(0x124));
+	khost::set_reg(R(0x124), (was & ~0x61ffffffu) | (uint32_t)(kOther >> 30) << 29 |
+					 (uint32_t)(kOther >> 5 & 0x1ffffff));
+	khost::hw::osd::vsync();
+	auto found = khost::oracle::findings();
+	ASSERT_EQ(found.size(), 1u);
+	EXPECT_NE(found[0].find("reads [0x50000000, "), std::string::npos) << found[0];
+	EXPECT_NE(found[0].find("plane 0"), std::string::npos) << found[0];
+	khost::set_reg(R(0x124), was);
+	khost::oracle::clear();
+	khost::clear_faults();
+}
+
+// Every page of a shown dma-buf is the plane's to read: one scattered
+// across other owners' memory is refused, not scanned from its first page.
+TEST_F(OsdReach, ScatteredDmaBufIsRefused)
+{
+	struct file *f = plane0();
+	const uint64_t half = 1920 * 4 * 540, a = kOther, b = kOther + 2 * half;
+	khost::oracle::allow(a, half, "first half");
+	khost::oracle::allow(b, half, "second half");
+	int fd = osd_fb_probe_foreign(a, half, b, half);
+	struct {
+		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+		int32_t fd, fence;
+	} rec = {{0, 0, 0}, 0, 0, 1920, 1080, 1920, 0, 0, 0, 1920, 1080, fd, -1};
+	EXPECT_EQ(nr(f, 35, &rec), -EINVAL);
+	scanned_inside();
+	EXPECT_EQ(osd_fb_probe_foreign_mapped(), 0);
+	khost::close_fd(fd);
+}
+
+// A shown dma-buf stays mapped and held until the vsync after the plane
+// was told to leave it: then, and not before, it goes back.
+TEST_F(OsdReach, ShownDmaBufIsHeldUntilThePlaneLeftIt)
+{
+	struct file *f = plane0();
+	const uint64_t a = kOther;
+	khost::oracle::allow(a, 1920 * 4 * 1080, "imported buffer");
+	int fd = osd_fb_probe_foreign(a, 1920 * 4 * 1080, 0, 0);
+	struct {
+		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+		int32_t fd, fence;
+	} rec = {{0, 0, 0}, 0, 0, 1920, 1080, 1920, 0, 0, 0, 1920, 1080, fd, -1};
+	ASSERT_EQ(nr(f, 35, &rec), 0);
+	khost::close_fd(fd);
+	EXPECT_EQ(osd_fb_probe_foreign_mapped(), 1) << "mapped while shown";
+	scanned_inside();
+	EXPECT_EQ(osd_fb_probe_foreign_released(), 0);
+
+	fb_var_screeninfo v = var(f);
+	v.yoffset = 0;
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);	// back to the plane's own buffer
+	EXPECT_EQ(osd_fb_probe_foreign_mapped(), 1) << "until the hardware has left it";
+	EXPECT_EQ(osd_fb_probe_foreign_released(), 0);
+	scanned_inside();
+	khost::oracle::disallow(a, 1920 * 4 * 1080);
+	for (int i = 0; i < 1000 && osd_fb_probe_foreign_released() == 0; i++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	EXPECT_EQ(osd_fb_probe_foreign_mapped(), 0);
+	EXPECT_EQ(osd_fb_probe_foreign_released(), 1);
+	scanned_inside();
+	if (rec.fence >= 0)
+		khost::close_fd(rec.fence);
 }
 
 } // namespace

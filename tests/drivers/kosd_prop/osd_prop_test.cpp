@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "khost/gtest.hpp"
+#include "khost/hw/osd.hpp"
 
 extern "C" {
 #include "crv_platform.h"
@@ -54,12 +55,14 @@ protected:
 		ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
 		khost::set_time_scale(1000);
 		khost::add_regs(R(0), 0x10000);
-		khost::on_write(R(0xb000), [](phys_addr_t, uint64_t v, uint64_t &stored) {
-			stored = v & ~0x17full;
-		});
-		khost::on_write(R(0x428), [](phys_addr_t, uint64_t, uint64_t &stored) { stored = 0; });
+		// Updates wait for the next vsync, palette loads end at once.
+		khost::hw::osd::install();
 		gu32APITraceCtl = 0;
 		osd_probe_attach();
+		// These tests check the register program: the caller may reach
+		// anything, and the guard's own cases say otherwise.
+		for (int p = 0; p < OSD_PLANE_MAX; p++)
+			osd_probe_ctx(p)->bRawCaller = 1;
 		_ker_osd_MappingReg();
 		ST_SIZE video = { 3840, 2160 };
 		_ker_osd_Set_VideoWinSize(&video);
@@ -535,6 +538,16 @@ TEST_F(OsdPropTest, StrideProgramsUnitsAndTheLineBufferEnd)
 	c->astRegion[0].enColor = static_cast<EN_COLOR>(0);
 	_ker_osd_Set_Stride(N2, R0, &stride);
 	EXPECT_EQ(khost::reg(R(0x220)) & 0x1fff, 0u);
+}
+
+// OSD_CURSOR2's region 1 lies in its own block: the source width goes to
+// 0xfc0d20f8, not to OSD_CURSOR1's run-length register 0xfc0d20e8.
+TEST_F(OsdPropTest, CursorTwoRegionOneHasItsOwnRegisters)
+{
+	ST_SIZE size = { 64, 32 };
+	_ker_osd_Set_SrcSize(C2, R1, &size);
+	EXPECT_REG(R(0x20f8), 64u);
+	EXPECT_REG(R(0x20e8), 0u);
 }
 
 TEST_F(OsdPropTest, BufferAddressFollowsBufferOrderOffsetsAndFlip)

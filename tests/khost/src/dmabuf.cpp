@@ -17,6 +17,7 @@ using namespace khost::detail;
 namespace {
 
 std::mutex fd_lock;
+int fd_install_count;	// under fd_lock
 std::map<int, struct file *> fd_table;	// nullptr: reserved, not installed
 int next_fd = 100;
 
@@ -84,6 +85,12 @@ struct file *fd_file(int fd)
 }
 
 int close_fd(int fd) { return ::close_fd((unsigned)fd); }
+
+int fd_installs()
+{
+	std::lock_guard<std::mutex> g(fd_lock);
+	return fd_install_count;
+}
 
 } // namespace khost
 
@@ -533,6 +540,7 @@ void fd_install(unsigned int fd, struct file *file)
 		return;
 	}
 	it->second = file;
+	fd_install_count++;
 }
 
 struct file *fget(unsigned int fd)

@@ -197,12 +197,11 @@ long fbmem_compat_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 		return cmd == FBIOPUTCMAP ? set_user_cmap(&c, info) : get_user_cmap(&c, info);
 	}
 	default:
+		/* Unlike the native path, the core calls the driver without the
+		 * framebuffer's lock (fb_compat_ioctl in 5.4 and 6.1 alike). */
 		if (!info->fbops->fb_compat_ioctl)
 			return -ENOIOCTLCMD;
-		lock_fb_info(info);
-		long r = info->fbops->fb_compat_ioctl(info, cmd, arg);
-		unlock_fb_info(info);
-		return r;
+		return info->fbops->fb_compat_ioctl(info, cmd, arg);
 	}
 }
 

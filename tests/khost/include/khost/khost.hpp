@@ -147,6 +147,8 @@ ssize_t read(struct file *f, std::string &out, size_t max = 65536);
 // closing that descriptor as user space would.
 struct file *fd_file(int fd);
 int close_fd(int fd);
+// How many descriptors drivers have installed so far (visible to user space).
+int fd_installs();
 ssize_t write(struct file *f, const std::string &data);
 int close(struct file *f);
 std::string debugfs_read(const char *path);

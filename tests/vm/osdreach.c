@@ -1,0 +1,250 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * The VM stage's checks of where the planes read, from the OSD registers
+ * read back through /dev/mem (run as root):
+ *
+ *   osdreach readback   every plane's last programmed scan-out lies inside
+ *                       the planes' buffers (what any caller of the plane
+ *                       nodes was given)
+ *   osdreach standby    a plane scrolls; in standby the scroll task writes
+ *                       nothing, after the resume it scrolls on
+ *   osdreach clear      with the module unloaded, the OSD block as at power
+ *                       on (all zero), for the checks that follow
+ *
+ * Where a plane reads is decoded as the host bed's access oracle does
+ * (tests/khost/hw/osd_scan.h), from the registers alone.
+ */
+#define _GNU_SOURCE
+#define _FILE_OFFSET_BITS 64
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/fb.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "vyr_osd.h"
+#include "../khost/hw/osd_scan.h"
+
+#define OSD_REGS 0xfc0d0000u
+#define PLANES 5
+
+static void result(int ok, const char *name, const char *why)
+{
+	if (ok)
+		printf("vm: PASS %s\n", name);
+	else
+		printf("vm: FAIL %s: %s\n", name, why);
+	fflush(stdout);
+}
+
+static volatile uint32_t *regs;
+
+static uint32_t r(uint32_t off) { return regs[off / 4]; }
+
+static uint32_t reader(uint32_t off, void *ctx)
+{
+	(void)ctx;
+	return r(off);
+}
+
+static volatile uint32_t *map_regs(void)
+{
+	int fd = open("/dev/mem", O_RDWR | O_SYNC);
+	void *p;
+
+	if (fd < 0)
+		return NULL;
+	p = mmap(NULL, 0x10000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, OSD_REGS);
+	close(fd);
+	return p == MAP_FAILED ? NULL : p;
+}
+
+struct range {
+	uint64_t lo, len;
+};
+
+static struct range owned[PLANES];
+
+static int load_owned(void)
+{
+	char dev[16];
+	int p, fd;
+
+	for (p = 0; p < PLANES; p++) {
+		struct fb_fix_screeninfo fix;
+
+		snprintf(dev, sizeof(dev), "/dev/fb%d", p);
+		fd = open(dev, O_RDWR);
+		if (fd < 0)
+			return -1;
+		if (ioctl(fd, FBIOGET_FSCREENINFO, &fix)) {
+			close(fd);
+			return -1;
+		}
+		owned[p].lo = fix.smem_start;
+		owned[p].len = fix.smem_len;
+		close(fd);
+	}
+	return 0;
+}
+
+/* Inside the union of the planes' buffers (they lie side by side). */
+static int inside(uint64_t lo, uint64_t len)
+{
+	uint64_t at = lo, end = lo + len;
+	int p, moved = 1;
+
+	if (!len)
+		return 1;
+	if (end < lo)
+		return 0;
+	while (moved && at < end) {
+		moved = 0;
+		for (p = 0; p < PLANES; p++)
+			if (owned[p].len && at >= owned[p].lo && at - owned[p].lo < owned[p].len) {
+				at = owned[p].lo + owned[p].len;
+				moved = 1;
+			}
+	}
+	return at >= end;
+}
+
+static int readback(void)
+{
+	char why[256] = "";
+	struct osd_scan s;
+	int p, region, ok = 1;
+
+	if (load_owned()) {
+		result(0, "osd-readback", "no plane buffers");
+		return 1;
+	}
+	/* shown or not: what each plane was last programmed with */
+	for (p = 0; p < PLANES; p++)
+		for (region = 0; region < 2; region++)
+			if (osd_scan_of(reader, NULL, p, region, &s) && !inside(s.lo, s.len)) {
+				snprintf(why, sizeof(why), "plane %d region %d reads [0x%llx, +0x%llx)", p,
+					 region, (unsigned long long)s.lo, (unsigned long long)s.len);
+				ok = 0;
+			}
+	result(ok, "osd-readback", why);
+	return !ok;
+}
+
+static void sleep_ms(int ms)
+{
+	struct timespec t = { ms / 1000, (ms % 1000) * 1000000L };
+
+	nanosleep(&t, NULL);
+}
+
+static int power(const char *what)
+{
+	int fd = open("/sys/kernel/debug/crv_platform/power", O_WRONLY);
+	int ok;
+
+	if (fd < 0)
+		return -1;
+	ok = write(fd, what, strlen(what)) == (ssize_t)strlen(what);
+	close(fd);
+	return ok ? 0 : -1;
+}
+
+/* Whether plane 0's start register moves within ms. */
+static int moves(int ms)
+{
+	uint32_t first = r(0x124);
+	int t;
+
+	for (t = 0; t < ms; t += 5) {
+		sleep_ms(5);
+		if (r(0x124) != first)
+			return 1;
+	}
+	return 0;
+}
+
+static int standby(void)
+{
+	struct fb_var_screeninfo v;
+	ST_DRV_OSD_SCROLL_PARAM s;
+	int fd = open("/dev/fb0", O_RDWR), ok = 1;
+	const char *why = "";
+
+	if (fd < 0 || ioctl(fd, FBIOGET_VSCREENINFO, &v)) {
+		result(0, "standby-scroll", "no fb0");
+		return 1;
+	}
+	v.yoffset = 0;
+	v.activate = FB_ACTIVATE_FORCE;
+	if (ioctl(fd, FBIOPUT_VSCREENINFO, &v)) {
+		result(0, "standby-scroll", strerror(errno));
+		close(fd);
+		return 1;
+	}
+	memset(&s, 0, sizeof(s));
+	s.bEnable = 1;
+	s.u32ScrollStride = v.xres * (v.bits_per_pixel / 8);
+	s.u32Step = 64;
+	s.u32Limit = 1024;
+	if (ioctl(fd, _IOW(0xC8, 157, ST_DRV_OSD_SCROLL_PARAM), &s) ||
+	    ioctl(fd, _IOW(0xC8, 156, unsigned char), 1)) {
+		result(0, "standby-scroll", strerror(errno));
+		close(fd);
+		return 1;
+	}
+	if (!moves(2000)) {
+		ok = 0;
+		why = "the plane does not scroll";
+	} else if (power("suspend")) {
+		ok = 0;
+		why = "no standby";
+	} else {
+		if (moves(500)) {
+			ok = 0;
+			why = "the scroll task programs the plane in standby";
+		}
+		if (power("resume")) {
+			ok = 0;
+			why = "no resume";
+		} else if (ok && !moves(2000)) {
+			ok = 0;
+			why = "the plane does not scroll after the resume";
+		}
+	}
+	ioctl(fd, _IOW(0xC8, 156, unsigned char), 0);
+	close(fd);
+	result(ok, "standby-scroll", why);
+	return !ok;
+}
+
+int main(int argc, char **argv)
+{
+	if (argc != 2) {
+		fprintf(stderr, "usage: osdreach readback|standby\n");
+		return 2;
+	}
+	regs = map_regs();
+	if (!regs) {
+		result(0, argv[1], "/dev/mem");
+		return 1;
+	}
+	if (!strcmp(argv[1], "readback"))
+		return readback();
+	if (!strcmp(argv[1], "standby"))
+		return standby();
+	if (!strcmp(argv[1], "clear")) {
+		unsigned int i;
+
+		for (i = 0; i < 0x10000 / 4; i++)
+			regs[i] = 0;
+		return 0;
+	}
+	return 2;
+}
