@@ -20,6 +20,7 @@
 #include <linux/workqueue.h>
 
 #include "vyr_compat.h"
+#include "vyr_dma.h"
 #include "ker_osd_fb.h"
 
 /* ------------------------------------------------------------------ */
@@ -41,28 +42,6 @@ typedef struct {
 	enum dma_data_direction enDir;	/* DMA_NONE while not mapped */
 } ST_KOSD_ATTACH;
 
-/*
- * The importer's device sees a range through the DMA API: RAM with pages
- * as a page run, reserved memory without them as a resource.
- */
-static dma_addr_t kosd_dma_map(struct device *dev, u64 start, u64 len,
-			       enum dma_data_direction dir)
-{
-	if (pfn_valid(PHYS_PFN(start)))
-		return dma_map_page(dev, pfn_to_page(PHYS_PFN(start)), offset_in_page(start), len,
-				    dir);
-	return dma_map_resource(dev, start, len, dir, 0);
-}
-
-static void kosd_dma_unmap(struct device *dev, u64 start, dma_addr_t addr, u64 len,
-			   enum dma_data_direction dir)
-{
-	if (pfn_valid(PHYS_PFN(start)))
-		dma_unmap_page(dev, addr, len, dir);
-	else
-		dma_unmap_resource(dev, addr, len, dir, 0);
-}
-
 static void kosd_dmabuf_unmap_entries(struct dma_buf_attachment *att, u32 count)
 {
 	ST_KOSD_EXPORT *e = att->dmabuf->priv;
@@ -71,8 +50,8 @@ static void kosd_dmabuf_unmap_entries(struct dma_buf_attachment *att, u32 count)
 	u32 i;
 
 	for (i = 0; i < count && sg; i++, sg = sg_next(sg)) {
-		kosd_dma_unmap(att->dev, e->au64Start[i], sg_dma_address(sg), e->au64Len[i],
-			       a->enDir);
+		vyr_dma_unmap_range(att->dev, e->au64Start[i], sg_dma_address(sg), e->au64Len[i],
+				    a->enDir, 0);
 		sg_dma_address(sg) = 0;
 	}
 	a->enDir = DMA_NONE;
@@ -136,7 +115,7 @@ static struct sg_table *kosd_dmabuf_map(struct dma_buf_attachment *att, enum dma
 		return ERR_PTR(-EINVAL);
 	a->enDir = dir;
 	for (i = 0, sg = a->stTable.sgl; i < e->u32Count && sg; i++, sg = sg_next(sg)) {
-		addr = kosd_dma_map(att->dev, e->au64Start[i], e->au64Len[i], dir);
+		addr = vyr_dma_map_range(att->dev, e->au64Start[i], e->au64Len[i], dir, 0);
 		if (dma_mapping_error(att->dev, addr)) {
 			kosd_dmabuf_unmap_entries(att, i);
 			return ERR_PTR(-ENOMEM);

@@ -23,6 +23,8 @@ protected:
 		// Updates wait for the next vsync, palette loads end at once.
 		khost::hw::osd::install();
 		khost::add_regs(kMem, kMemSize);
+		// The plane buffers are reserved no-map RAM, as on the set.
+		khost::add_nomap_ram(kMem, kMemSize);
 	}
 
 	void TearDown() override

@@ -342,6 +342,10 @@ dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, si
 	(void)size;
 	(void)dir;
 	dma_addr_t a = page_to_phys(page) + offset;
+	if (khost_in_nomap(a)) {
+		fault("dma_map_page of memory without a linear mapping (reserved no-map)");
+		return 0;
+	}
 	streaming_add(a, size);
 	return a;
 }

@@ -53,5 +53,7 @@ uint64_t arena_allocated_end(uint64_t at);
 
 } // namespace khost::detail
 
+// Whether phys lies in RAM kept out of the linear map (khost::add_nomap_ram).
+extern "C" bool khost_in_nomap(phys_addr_t phys);
 // Whether p lies inside a live kmalloc allocation (the kernel's linear map).
 extern "C" bool khost_in_kmalloc(const void *p);

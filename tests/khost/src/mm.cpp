@@ -71,6 +71,19 @@ char *foreign_base()
 }
 bool in_foreign(phys_addr_t addr) { return addr >= kForeignBase && addr - kForeignBase < khost::kForeignRamSize; }
 
+// RAM the kernel keeps out of its linear map (reserved no-map): known to the
+// memory model, without a kernel address.
+std::mutex nomap_lock;
+std::vector<std::pair<phys_addr_t, size_t>> nomap_ranges;
+bool in_nomap(phys_addr_t addr)
+{
+	std::lock_guard<std::mutex> g(nomap_lock);
+	for (auto &[base, size] : nomap_ranges)
+		if (addr >= base && addr - base < size)
+			return true;
+	return false;
+}
+
 struct RegWindow {
 	phys_addr_t base;
 	size_t size;
@@ -362,6 +375,12 @@ void *user_alloc(size_t size)
 
 void *compat_alloc(size_t size) { return user_alloc(size); }
 
+void add_nomap_ram(phys_addr_t base, size_t size)
+{
+	std::lock_guard<std::mutex> g(nomap_lock);
+	nomap_ranges.emplace_back(base, size);
+}
+
 void confine_user()
 {
 	std::lock_guard<std::mutex> g(ufaults().lock);
@@ -562,8 +581,10 @@ int khost_virt_addr_valid(const volatile void *addr)
 int pfn_valid(unsigned long pfn)
 {
 	phys_addr_t p = (phys_addr_t)pfn << PAGE_SHIFT;
-	return arena_of(p) || in_foreign(p);
+	return arena_of(p) || in_foreign(p) || in_nomap(p);
 }
+
+bool khost_in_nomap(phys_addr_t phys) { return in_nomap(phys); }
 
 struct page *pfn_to_page(unsigned long pfn)
 {

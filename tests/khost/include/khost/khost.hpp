@@ -92,6 +92,12 @@ void *compat_alloc(size_t size);	// the same
 // addresses above the first page are user memory too, so that tests may hand
 // the driver their own stack and heap buffers.
 void confine_user();
+// RAM the kernel keeps out of its linear map (a reserved no-map region, as
+// the plane buffers are): pfn_valid holds for it, as on arm64 since 5.14,
+// but phys_to_virt gives no valid kernel address, and a streaming DMA
+// mapping of its pages is a fault (the cache maintenance it implies would
+// work on a linear address the memory does not have).
+void add_nomap_ram(phys_addr_t base, size_t size);
 
 // ---- register windows ----
 struct RegAccess {
