@@ -73,8 +73,19 @@ bool reachable(const State &s, uint64_t addr, uint64_t size)
 	return at >= end;
 }
 
-void run(const std::vector<Watch> &hits, uint64_t value)
+// Runs, with no lock held, the decoders whose watch matches.
+template <typename Match> void run(uint64_t value, Match match)
 {
+	std::vector<Watch> hits;
+	{
+		State &s = st();
+		std::lock_guard<std::mutex> g(s.lock);
+		if (!s.on)
+			return;
+		for (auto &w : s.watches)
+			if (match(w))
+				hits.push_back(w);
+	}
 	for (auto &w : hits) {
 		khost::oracle::Accesses out;
 		w.decode(value, out);
@@ -88,32 +99,12 @@ namespace khost::detail {
 
 void oracle_start_write(uint64_t reg, uint64_t value)
 {
-	std::vector<Watch> hits;
-	{
-		State &s = st();
-		std::lock_guard<std::mutex> g(s.lock);
-		if (!s.on)
-			return;
-		for (auto &w : s.watches)
-			if (w.irq < 0 && w.reg == reg && (value & w.mask))
-				hits.push_back(w);
-	}
-	run(hits, value);
+	run(value, [&](const Watch &w) { return w.irq < 0 && w.reg == reg && (value & w.mask); });
 }
 
 void oracle_irq(unsigned irq)
 {
-	std::vector<Watch> hits;
-	{
-		State &s = st();
-		std::lock_guard<std::mutex> g(s.lock);
-		if (!s.on)
-			return;
-		for (auto &w : s.watches)
-			if (w.irq == (int)irq)
-				hits.push_back(w);
-	}
-	run(hits, irq);
+	run(irq, [&](const Watch &w) { return w.irq == (int)irq; });
 }
 
 } // namespace khost::detail
