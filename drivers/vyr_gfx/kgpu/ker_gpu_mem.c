@@ -505,16 +505,10 @@ static void _kgpu_export_free(ST_KGPU_EXPORT *exp)
  */
 #define KGPU_EXPORT_DMA_ATTRS DMA_ATTR_SKIP_CPU_SYNC
 
-/* One importer's view: a table entry per plane, mapped for its device on map. */
-typedef struct {
-	struct sg_table stTable;
-	enum dma_data_direction enDir;	/* DMA_NONE while not mapped */
-} ST_KGPU_ATTACH;
-
 static int kgpu_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
 	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
-	ST_KGPU_ATTACH *a;
+	struct vyr_dma_attach *a;
 	struct scatterlist *sg;
 	unsigned int i;
 	int ret;
@@ -522,54 +516,40 @@ static int kgpu_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *at
 	a = kzalloc(sizeof(*a), GFP_KERNEL);
 	if (!a)
 		return -ENOMEM;
-	ret = sg_alloc_table(&a->stTable, desc->u32PlaneNum ? desc->u32PlaneNum : 1, GFP_KERNEL);
+	ret = sg_alloc_table(&a->table, desc->u32PlaneNum ? desc->u32PlaneNum : 1, GFP_KERNEL);
 	if (ret) {
 		kfree(a);
 		return ret;
 	}
-	if (a->stTable.nents < desc->u32PlaneNum) {
-		sg_free_table(&a->stTable);
+	if (a->table.nents < desc->u32PlaneNum) {
+		sg_free_table(&a->table);
 		kfree(a);
 		return -EFAULT;
 	}
 	/* The importer's addresses come with the mapping. */
-	for_each_sg(a->stTable.sgl, sg, desc->u32PlaneNum, i) {
+	for_each_sg(a->table.sgl, sg, desc->u32PlaneNum, i) {
 		sg->offset = desc->u64Addr[i] & ~PAGE_MASK;
 		sg->length = desc->u64Size[i];
 		sg_dma_len(sg) = desc->u64Size[i];
 	}
-	a->stTable.nents = desc->u32PlaneNum;
-	a->enDir = DMA_NONE;
+	a->table.nents = desc->u32PlaneNum;
+	a->dir = DMA_NONE;
+	a->attrs = KGPU_EXPORT_DMA_ATTRS;
 	att->priv = a;
 	return 0;
-}
-
-static void kgpu_dmabuf_unmap_planes(struct dma_buf_attachment *att, u32 count)
-{
-	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
-	ST_KGPU_ATTACH *a = att->priv;
-	struct scatterlist *sg;
-	u32 i;
-
-	for_each_sg(a->stTable.sgl, sg, count, i) {
-		vyr_dma_unmap_range(att->dev, desc->u64Addr[i], sg_dma_address(sg),
-				    desc->u64Size[i], a->enDir, KGPU_EXPORT_DMA_ATTRS);
-		sg_dma_address(sg) = 0;
-	}
-	a->enDir = DMA_NONE;
 }
 
 static void kgpu_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
 	ST_KGPU_DMA_BUF_DESC *desc = buf->priv;
-	ST_KGPU_ATTACH *a = att->priv;
+	struct vyr_dma_attach *a = att->priv;
 
 	if (!a)
 		return;
-	if (a->enDir != DMA_NONE)
-		kgpu_dmabuf_unmap_planes(att, desc->u32PlaneNum);
-	a->stTable.nents = a->stTable.orig_nents;
-	sg_free_table(&a->stTable);
+	if (a->dir != DMA_NONE)
+		vyr_dma_attach_unmap(att->dev, a, desc->u64Addr, desc->u64Size, desc->u32PlaneNum);
+	a->table.nents = a->table.orig_nents;
+	sg_free_table(&a->table);
 	kfree(a);
 	att->priv = NULL;
 }
@@ -579,35 +559,21 @@ static struct sg_table *kgpu_dmabuf_map(struct dma_buf_attachment *att,
 					enum dma_data_direction dir)
 {
 	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
-	ST_KGPU_ATTACH *a = att->priv;
-	struct scatterlist *sg;
-	dma_addr_t addr;
-	u32 i;
+	struct vyr_dma_attach *a = att->priv;
 
-	if (!a || !att->dev || !valid_dma_direction(dir) || a->enDir != DMA_NONE)
+	if (!a)
 		return ERR_PTR(-EINVAL);
-	a->enDir = dir;
-	for_each_sg(a->stTable.sgl, sg, desc->u32PlaneNum, i) {
-		addr = vyr_dma_map_range(att->dev, desc->u64Addr[i], desc->u64Size[i], dir,
-					 KGPU_EXPORT_DMA_ATTRS);
-		if (dma_mapping_error(att->dev, addr)) {
-			kgpu_dmabuf_unmap_planes(att, i);
-			return ERR_PTR(-ENOMEM);
-		}
-		sg_dma_address(sg) = addr;
-		sg_dma_len(sg) = desc->u64Size[i];
-	}
-	return &a->stTable;
+	return vyr_dma_attach_map(att->dev, a, desc->u64Addr, desc->u64Size, desc->u32PlaneNum, dir);
 }
 
 static void kgpu_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
 			      enum dma_data_direction dir)
 {
 	ST_KGPU_DMA_BUF_DESC *desc = att->dmabuf->priv;
-	ST_KGPU_ATTACH *a = att->priv;
+	struct vyr_dma_attach *a = att->priv;
 
-	if (a && a->enDir != DMA_NONE)
-		kgpu_dmabuf_unmap_planes(att, desc->u32PlaneNum);
+	if (a && a->dir != DMA_NONE)
+		vyr_dma_attach_unmap(att->dev, a, desc->u64Addr, desc->u64Size, desc->u32PlaneNum);
 }
 
 static void kgpu_dmabuf_release(struct dma_buf *buf)

@@ -37,45 +37,25 @@ typedef struct {
 	void *pvKernel;		/* no kernel mapping is kept */
 } ST_KOSD_EXPORT;
 
-typedef struct {
-	struct sg_table stTable;
-	enum dma_data_direction enDir;	/* DMA_NONE while not mapped */
-} ST_KOSD_ATTACH;
-
-static void kosd_dmabuf_unmap_entries(struct dma_buf_attachment *att, u32 count)
-{
-	ST_KOSD_EXPORT *e = att->dmabuf->priv;
-	ST_KOSD_ATTACH *a = att->priv;
-	struct scatterlist *sg = a->stTable.sgl;
-	u32 i;
-
-	for (i = 0; i < count && sg; i++, sg = sg_next(sg)) {
-		vyr_dma_unmap_range(att->dev, e->au64Start[i], sg_dma_address(sg), e->au64Len[i],
-				    a->enDir, 0);
-		sg_dma_address(sg) = 0;
-	}
-	a->enDir = DMA_NONE;
-}
-
 static int kosd_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
 	ST_KOSD_EXPORT *e = buf->priv;
-	ST_KOSD_ATTACH *a;
+	struct vyr_dma_attach *a;
 	struct scatterlist *sg;
 	u32 i;
 
 	a = kzalloc(sizeof(*a), GFP_KERNEL);
 	if (!a)
 		return -ENOMEM;
-	if (sg_alloc_table(&a->stTable, e->u32Count, GFP_KERNEL)) {
+	if (sg_alloc_table(&a->table, e->u32Count, GFP_KERNEL)) {
 		kfree(a);
 		return -ENOMEM;
 	}
-	sg = a->stTable.sgl;
+	sg = a->table.sgl;
 	for (i = 0; i < e->u32Count; i++) {
 		if (!sg) {
 			printk("index out of array\n");
-			sg_free_table(&a->stTable);
+			sg_free_table(&a->table);
 			kfree(a);
 			return -EFAULT;
 		}
@@ -85,20 +65,21 @@ static int kosd_dmabuf_attach(struct dma_buf *buf, struct dma_buf_attachment *at
 		sg_dma_len(sg) = e->au64Len[i];
 		sg = sg_next(sg);
 	}
-	a->enDir = DMA_NONE;
+	a->dir = DMA_NONE;
 	att->priv = a;
 	return 0;
 }
 
 static void kosd_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *att)
 {
-	ST_KOSD_ATTACH *a = att->priv;
+	ST_KOSD_EXPORT *e = buf->priv;
+	struct vyr_dma_attach *a = att->priv;
 
 	if (!a)
 		return;
-	if (a->enDir != DMA_NONE)
-		kosd_dmabuf_unmap_entries(att, a->stTable.orig_nents);
-	sg_free_table(&a->stTable);
+	if (a->dir != DMA_NONE)
+		vyr_dma_attach_unmap(att->dev, a, e->au64Start, e->au64Len, e->u32Count);
+	sg_free_table(&a->table);
 	kfree(a);
 	att->priv = NULL;
 }
@@ -106,33 +87,21 @@ static void kosd_dmabuf_detach(struct dma_buf *buf, struct dma_buf_attachment *a
 static struct sg_table *kosd_dmabuf_map(struct dma_buf_attachment *att, enum dma_data_direction dir)
 {
 	ST_KOSD_EXPORT *e = att->dmabuf->priv;
-	ST_KOSD_ATTACH *a = att->priv;
-	struct scatterlist *sg;
-	dma_addr_t addr;
-	u32 i;
+	struct vyr_dma_attach *a = att->priv;
 
-	if (!a || !att->dev || !valid_dma_direction(dir) || a->enDir != DMA_NONE)
+	if (!a)
 		return ERR_PTR(-EINVAL);
-	a->enDir = dir;
-	for (i = 0, sg = a->stTable.sgl; i < e->u32Count && sg; i++, sg = sg_next(sg)) {
-		addr = vyr_dma_map_range(att->dev, e->au64Start[i], e->au64Len[i], dir, 0);
-		if (dma_mapping_error(att->dev, addr)) {
-			kosd_dmabuf_unmap_entries(att, i);
-			return ERR_PTR(-ENOMEM);
-		}
-		sg_dma_address(sg) = addr;
-		sg_dma_len(sg) = e->au64Len[i];
-	}
-	return &a->stTable;
+	return vyr_dma_attach_map(att->dev, a, e->au64Start, e->au64Len, e->u32Count, dir);
 }
 
 static void kosd_dmabuf_unmap(struct dma_buf_attachment *att, struct sg_table *sgt,
 			      enum dma_data_direction dir)
 {
-	ST_KOSD_ATTACH *a = att->priv;
+	ST_KOSD_EXPORT *e = att->dmabuf->priv;
+	struct vyr_dma_attach *a = att->priv;
 
-	if (a && a->enDir != DMA_NONE)
-		kosd_dmabuf_unmap_entries(att, a->stTable.orig_nents);
+	if (a && a->dir != DMA_NONE)
+		vyr_dma_attach_unmap(att->dev, a, e->au64Start, e->au64Len, e->u32Count);
 }
 
 static void kosd_dmabuf_release(struct dma_buf *buf)
