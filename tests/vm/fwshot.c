@@ -24,6 +24,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -196,6 +197,7 @@ int main(int argc, char **argv)
 		px = malloc(fb.len);
 	}
 
+	prctl(PR_SET_CHILD_SUBREAPER, 1);
 	double t0 = now();
 	pid_t pid = fork();
 	if (pid == 0) {
@@ -216,6 +218,11 @@ int main(int argc, char **argv)
 				result = "cut";
 				kill(-pid, SIGKILL);
 				waitpid(pid, &status, 0);
+				// What the updater started is ours now (we reap
+				// orphans): gone, with its open files, before the
+				// caller unmounts what it wrote to.
+				while (wait(NULL) > 0 || errno == EINTR)
+					;
 			}
 			break;
 		}
