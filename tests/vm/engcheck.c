@@ -24,17 +24,16 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "vmlib.h"
 #include "vyr_gai.h"
 #include "vyr_xdma.h"
 
 static int failed;
 
-#define PASS(name) printf("vm: PASS %s\n", name)
+#define PASS(name) vm_result(1, name, "", NULL)
 #define FAIL(name, ...)                                   \
 	do {                                              \
-		printf("vm: FAIL %s: ", name);            \
-		printf(__VA_ARGS__);                      \
-		printf("\n");                             \
+		vm_result(0, name, "", __VA_ARGS__);      \
 		failed = 1;                               \
 	} while (0)
 
@@ -55,15 +54,10 @@ static int read_window(uint32_t phys, uint32_t len, uint32_t *out)
 {
 	long page = sysconf(_SC_PAGESIZE);
 	uint32_t base = phys & ~(uint32_t)(page - 1);
-	int fd = open("/dev/mem", O_RDONLY | O_SYNC);
-	volatile uint32_t *p;
+	volatile uint32_t *p = vm_map_phys(base, phys - base + len);
 	uint32_t i;
 
-	if (fd < 0)
-		return -1;
-	p = mmap(NULL, phys - base + len, PROT_READ, MAP_SHARED, fd, base);
-	close(fd);
-	if (p == MAP_FAILED)
+	if (!p)
 		return -1;
 	for (i = 0; i < len / 4; i++)
 		out[i] = p[(phys - base) / 4 + i];

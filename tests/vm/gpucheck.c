@@ -30,6 +30,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "vmlib.h"
 #include "vyr_osd.h"
 #include "vyr_gpu.h"
 
@@ -40,16 +41,13 @@ static char tag[16];
 
 static void result(int ok, const char *name, const char *fmt, ...)
 {
-	char why[256] = "";
+	char full[64];
 	va_list ap;
 
-	if (fmt) {
-		va_start(ap, fmt);
-		vsnprintf(why, sizeof(why), fmt, ap);
-		va_end(ap);
-	}
-	printf(ok ? "vm: PASS gpu-%s%s\n" : "vm: FAIL gpu-%s%s: %s\n", name, tag, why);
-	fflush(stdout);
+	snprintf(full, sizeof(full), "gpu-%s", name);
+	va_start(ap, fmt);
+	vm_vresult(ok, full, tag, fmt, ap);
+	va_end(ap);
 }
 
 #define PASS(name) result(1, name, NULL)
@@ -229,18 +227,6 @@ static void check_ops(void)
 
 /* ---- registers through /dev/mem ---- */
 
-static volatile uint32_t *engine(void)
-{
-	int fd = open("/dev/mem", O_RDWR | O_SYNC);
-	void *p = MAP_FAILED;
-
-	if (fd >= 0) {
-		p = mmap(NULL, 4096, PROT_READ | PROT_WRITE, MAP_SHARED, fd, GPU_REGS);
-		close(fd);
-	}
-	return p == MAP_FAILED ? NULL : p;
-}
-
 /* The address registers: sources, palette, destination; bits 32-35 of each
  * in 0x0F8 (sources at 0, 4, 8, 12, 16, 20; palette at 24) and 0x0FC. */
 static const struct {
@@ -257,7 +243,7 @@ static const struct {
 
 static int check_clear(void)
 {
-	volatile uint32_t *r = engine();
+	volatile uint32_t *r = vm_map_phys(GPU_REGS, 4096);
 
 	if (!r) {
 		FAIL("clear", "/dev/mem: %s", strerror(errno));
@@ -285,7 +271,7 @@ static int owner(uint64_t a, uint64_t n)
 
 static void check_readback(const char *log)
 {
-	volatile uint32_t *r = engine();
+	volatile uint32_t *r = vm_map_phys(GPU_REGS, 4096);
 	char line[512];
 	FILE *f = fopen(log, "r");
 	int bad = 0, seen = 0;

@@ -28,6 +28,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "vmlib.h"
 #include "vyr_osd.h"
 #include "../khost/hw/osd_scan.h"
 
@@ -36,11 +37,7 @@
 
 static void result(int ok, const char *name, const char *why)
 {
-	if (ok)
-		printf("vm: PASS %s\n", name);
-	else
-		printf("vm: FAIL %s: %s\n", name, why);
-	fflush(stdout);
+	vm_result(ok, name, "", "%s", why);
 }
 
 static volatile uint32_t *regs;
@@ -51,18 +48,6 @@ static uint32_t reader(uint32_t off, void *ctx)
 {
 	(void)ctx;
 	return r(off);
-}
-
-static volatile uint32_t *map_regs(void)
-{
-	int fd = open("/dev/mem", O_RDWR | O_SYNC);
-	void *p;
-
-	if (fd < 0)
-		return NULL;
-	p = mmap(NULL, 0x10000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, OSD_REGS);
-	close(fd);
-	return p == MAP_FAILED ? NULL : p;
 }
 
 struct range {
@@ -230,7 +215,7 @@ int main(int argc, char **argv)
 		fprintf(stderr, "usage: osdreach readback|standby\n");
 		return 2;
 	}
-	regs = map_regs();
+	regs = vm_map_phys(OSD_REGS, 0x10000);
 	if (!regs) {
 		result(0, argv[1], "/dev/mem");
 		return 1;

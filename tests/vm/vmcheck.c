@@ -35,6 +35,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "vmlib.h"
 #include "vyr_osd.h"
 #include "vyr_gpu.h"
 #include "vyr_dispage.h"
@@ -49,19 +50,13 @@ static char user_suffix[8];
 
 static void result(int ok, const char *name, const char *fmt, ...)
 {
-	char why[256] = "";
+	char tail[24];
 	va_list ap;
 
-	if (fmt) {
-		va_start(ap, fmt);
-		vsnprintf(why, sizeof(why), fmt, ap);
-		va_end(ap);
-	}
-	if (ok)
-		printf("vm: PASS %s%s%s\n", name, suffix, user_suffix);
-	else
-		printf("vm: FAIL %s%s%s: %s\n", name, suffix, user_suffix, why);
-	fflush(stdout);
+	snprintf(tail, sizeof(tail), "%s%s", suffix, user_suffix);
+	va_start(ap, fmt);
+	vm_vresult(ok, name, tail, fmt, ap);
+	va_end(ap);
 }
 
 #define PASS(name) result(1, name, NULL)
@@ -83,18 +78,6 @@ static char *fmtname(const char *fmt, ...)
 /* ---- register windows through /dev/mem ---- */
 
 #define OSD_REGS 0xfc0d0000u
-
-static volatile uint32_t *map_phys(uint32_t phys, size_t len)
-{
-	int fd = open("/dev/mem", O_RDWR | O_SYNC);
-	void *p;
-
-	if (fd < 0)
-		return NULL;
-	p = mmap(NULL, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, phys);
-	close(fd);
-	return p == MAP_FAILED ? NULL : p;
-}
 
 /* ---- planes ---- */
 
@@ -227,7 +210,7 @@ static uint32_t scanout(volatile uint32_t *regs, int p)
  */
 static void check_flips(void)
 {
-	volatile uint32_t *regs = map_phys(OSD_REGS, 0x10000);
+	volatile uint32_t *regs = vm_map_phys(OSD_REGS, 0x10000);
 	int tty = open("/dev/tty0", O_RDWR | O_SYNC);
 
 	if (!regs) {
