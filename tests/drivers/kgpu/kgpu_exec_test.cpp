@@ -461,6 +461,7 @@ public:
 	{
 		Exec::SetUp();
 		khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
+		khost::set_alloc_gap(4096);
 		khost::oracle::enable(true);
 	}
 
@@ -533,6 +534,38 @@ TEST_F(User, APaletteFormatReadsTheNamedPaletteWithinTheCallersBuffers)
 	EXPECT_EQ(exec(dev(), e), -EINVAL);
 	e.stSrc1.u64Addr[1] = khost::foreign_ram();
 	EXPECT_EQ(exec(dev(), e), -EPERM);
+}
+
+// The decoder itself on a hand-built list after a blend that halves src1
+// (rows 48-63 of its buffer): the list's second entry moves src1 to row 60
+// with 4 x 4 sizes, and the factor left in force walks 7 rows from there.
+TEST_F(User, TheDecoderRunsEachListEntryWithTheScalerInForce)
+{
+	uint64_t a[3][3] = {};
+	for (auto &p : a)
+		p[0] = alloc(dev(), 4096).u64PhyAddr;
+	ST_KGPU_EXEC e = {};
+	e.u32Type = KGPU_EXEC_BLEND;
+	e.stSrc1 = plane(3, 0, a[0], 16, 16);
+	e.stSrc1.s16Y = 48;
+	e.stSrc2 = plane(3, 0, a[1], 8, 8);
+	e.stDst = plane(3, 0, a[2], 8, 8);
+	ASSERT_EQ(exec(dev(), e), 0);
+	ASSERT_TRUE(khost::oracle::findings().empty());
+	const uint32_t list[][2] = {{1, 0x01000000}, {512, 0x07010001},	/* as programmed */
+				    {3 | 3 << 16, 0x01000029}, {3 | 3 << 16, 0x0100002A},
+				    {(uint32_t)a[0][0] + 60 * 64, 0x0100000E}, {1, 0x01000000},
+				    {512, 0x07010001}, {0, 0}};
+	struct page *pg = alloc_pages(GFP_KERNEL | GFP_DMA32, 0);	/* lists lie below 4 GiB */
+	memcpy(page_address(pg), list, sizeof(list));
+	khost::set_reg(kBase + 0x418, (uint32_t)page_to_phys(pg));
+	void __iomem *cp = ioremap(kBase + 0x400, 0x200);
+	writel(0x30101, (u8 __iomem *)cp + 0x1C);
+	iounmap(cp);
+	__free_pages(pg, 0);
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_TRUE(kgpu::contains(khost::oracle::findings()[0], "source 1 channel 0: 7 lines"));
+	khost::clear_faults();
 }
 
 // The luma/chroma programming model moves a flipped destination's start
