@@ -167,25 +167,42 @@ void kernel_seeds()
 			     call(_IOWR(KER_OSD_IO_TYPE, nr, __u32), arg, kCallCompat));
 	}
 
+	// Every exec type on 16x16 planes in the scene's dma-buf (descriptor
+	// 100, 256 KiB apart), plain and with a blended fill, run-length output
+	// and partial scaling, each with one batch entry of its type.
 	ST_KGPU_EXEC e{};
-	e.stDst.u8Format = 0;
-	e.stDst.u64Addr[0] = 0x100000000ull;
+	e.stDst.u8Format = 3;
+	e.stDst.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
 	e.stDst.u16Stride[0] = 64;
 	e.stDst.u16Width = 16;
 	e.stDst.u16Height = 16;
 	e.stSrc1 = e.stDst;
 	e.stSrc2 = e.stDst;
-	ST_KGPU_BATCH_SCALE batch{0, 0, 8, 8, 0, 0, 16, 16};
+	for (int i = 0; i < 3; i++) {
+		ST_KGPU_EXEC_PLANE &p = i == 0 ? e.stSrc1 : i == 1 ? e.stSrc2 : e.stDst;
+		p.s32Fd[0] = 100;
+		p.u32Offset[0] = 0x40000 * i;
+	}
+	const uint16_t entry[KGPU_EXEC_TYPE_NUM][8] = {
+		{}, {}, {}, {}, {}, {8, 8, 4, 4}, {8, 8, 0, 0, 4, 4}, {0, 0, 8, 8, 4, 4, 8, 8}, {8, 8, 2, 2, 4, 4, 6, 6}};
 	for (uint32_t type = 0; type < KGPU_EXEC_TYPE_NUM; type++) {
 		e.u32Type = type;
 		e.s32BatchNum = 1;
 		e.u64BatchEntries = kArgAddr + sizeof(e);
-		seed("gpu", "exec" + std::to_string(type), std::string(1, 0) + call(KGPU_IOC_EXEC, bytes(e) + bytes(batch)));
+		std::string rec = std::string(1, 0) + call(KGPU_IOC_EXEC, bytes(e) + bytes(entry[type]));
+		seed("gpu", "exec" + std::to_string(type), rec);
+		ST_KGPU_EXEC o = e;
+		o.stBlend.u32Control = 1;
+		o.u8RunLenEnable = 1;
+		o.u32RunLen = 1024;
+		o.stScale.u16PartialMarker = KGPU_EXEC_PARTIAL_MARKER;
+		o.stScale.s16X1 = o.stScale.s16Y1 = 1;
+		o.stScale.s16X2 = o.stScale.s16Y2 = 14;
+		o.stSrc1.u16Width = o.stSrc1.u16Height = 8;
+		o.stSrc1.s16X = o.stSrc1.s16Y = 4;
+		seed("gpu", "exec" + std::to_string(type) + "-options",
+		     std::string(1, 0) + call(KGPU_IOC_EXEC, bytes(o) + bytes(entry[type])));
 	}
-	e.u32Type = KGPU_EXEC_FILL;
-	e.stDst.u32BufSrcType = KGPU_BUF_SRC_DMABUF;
-	e.stDst.s32Fd[0] = 100;
-	seed("gpu", "exec-dmabuf", std::string(1, 0) + call(KGPU_IOC_EXEC, bytes(e)));
 	ST_KGPU_MEM_ALLOC alloc{};
 	alloc.u32Size = 8192;
 	ST_KGPU_SYNC_RANGE range{0x100000000ull, 4096, KGPU_SYNC_FOR_CPU};

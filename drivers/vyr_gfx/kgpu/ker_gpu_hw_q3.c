@@ -65,7 +65,8 @@ u32 _GPU_Q3_SpeedLimit_Set(u32 a, u32 b)
 /* ------------------------------------------------------------------------ */
 /* Batch command lists                                                       */
 
-enum { Q3_LIST_FILL, Q3_LIST_COPY, Q3_LIST_BLEND };
+/* Batch lists by operation; scale and flip/rotate take none. */
+enum { Q3_LIST_FILL, Q3_LIST_COPY, Q3_LIST_BLEND, Q3_LIST_NONE };
 
 static int q3_list_write(KGPU_CMDBUF_HANDLE h, u32 cmd, u32 v)
 {
@@ -97,40 +98,54 @@ u64 KGPU_Q3_Reg_Plane_Addr(const KER_GPU_PLANE *p, u32 x, u32 y)
 }
 
 /*
- * Address of a batch rectangle of w x h pixels of bpp bytes, stepped by the
- * same pixel size the engine moves; its bits 32-35 must be those programmed,
- * and the rectangle must lie in the plane's reach.
+ * Low word of the address of pixel (x, y), stepped by the same pixel size
+ * the engine moves; its bits 32-35 must be those programmed.
  */
-static int q3_entry_addr(const KER_GPU_PLANE *p, u32 bpp, s32 x, s32 y, u32 w, u32 h, u32 *lo)
+static int q3_entry_addr(const KER_GPU_PLANE *p, u32 bpp, s32 x, s32 y, u32 *lo)
 {
 	u64 a = KGPU_Cmdbuf_Reg_Plane_Addr(p->Buf_Address[0], p->Buf_Stride[0], bpp, y, x);
 
 	if (a >= KGPU_ADDR_LIMIT || upper_32_bits(a) != upper_32_bits(p->Buf_Address[0]))
 		return -33;
 	*lo = lower_32_bits(a);
-	return kgpu_reach_check(p->pstReach, 0, a, p->Buf_Stride[0], (u64)w * bpp, h, false,
-				"batch rectangle");
+	return 0;
 }
 
-static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
-			 KER_GPU_PLANE *dst, KGPU_CMDBUF_HANDLE *out)
+/* The channel-0 address a list command writes, in the unit it belongs to. */
+static u32 *q3_list_addr(ST_KGPU_Q3_HW_SETTING *s, u32 reg)
 {
-	KER_GPU_PLANE *planes[3];
+	if (reg == AGE_SRC1_ADDR0 / 4)
+		return &s->stSrc1.Addr[0];
+	return reg == AGE_SRC2_ADDR0 / 4 ? &s->stSrc2.Addr[0] : &s->stDst.Addr[0];
+}
+
+/*
+ * The list of the operation programmed in `s`: each entry rewrites the sizes
+ * and the channel-0 addresses, and the engine runs it with everything else
+ * `s` holds (sources, scaler taps, factors and phases, run-length output),
+ * so each entry is judged as that whole record.
+ */
+static int q3_build_list(int kind, const ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *src1,
+			 const KER_GPU_PLANE *src2, const KER_GPU_PLANE *dst,
+			 KGPU_CMDBUF_HANDLE *out)
+{
+	const KER_GPU_PLANE *planes[3];
 	static const u32 addr_reg[3][3] = {
 		[Q3_LIST_FILL] = { 0x53 },
 		[Q3_LIST_COPY] = { 0x11, 0x53 },
 		[Q3_LIST_BLEND] = { 0x0E, 0x11, 0x53 },
 	};
 	int n, i, k, room, ret, count = dst->stBatch.Count;
+	ST_KGPU_Q3_HW_SETTING e = *s;
 	u32 bpp[3];
 	KGPU_CMDBUF_HANDLE h;
 	ST_KGPU_CMDBUF_PAGE *pg;
 
 	n = 0;
 	if (kind == Q3_LIST_BLEND)
-		planes[n++] = s1;
+		planes[n++] = src1;
 	if (kind != Q3_LIST_FILL)
-		planes[n++] = s2;
+		planes[n++] = src2;
 	planes[n++] = dst;
 	for (k = 0; k < n; k++) {
 		int row = _AGE2_Q3_format_table(planes[k]->FormatMode, planes[k]->Bit24Mode,
@@ -157,19 +172,29 @@ static int q3_build_list(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
 
 	for (i = 0; i < count; i++) {
 		s32 x, y;
-		u32 w, hh, lo;
-		/* Size registers: the source entry (first plane), then the destination. */
+		u32 w, hh;
+		/* Sizes: the source entry (first plane), then the destination. */
 		kgpu_batch_entry(planes[0], i, &x, &y, &w, &hh);
-		room = q3_list_write(h, KGPU_CMD_REG(0x29), KGPU_Q3_Reg_Plane_Size(w - 1, hh - 1));
+		e.stScaler.SrcW = w - 1;
+		e.stScaler.SrcH = hh - 1;
 		kgpu_batch_entry(dst, i, &x, &y, &w, &hh);
-		room = q3_list_write(h, KGPU_CMD_REG(0x2A), KGPU_Q3_Reg_Plane_Size(w - 1, hh - 1));
-		for (k = 0; k < n; k++) {
+		e.stScaler.DstW = w - 1;
+		e.stScaler.DstH = hh - 1;
+		for (k = 0, ret = 0; k < n && !ret; k++) {
 			kgpu_batch_entry(planes[k], i, &x, &y, &w, &hh);
-			ret = q3_entry_addr(planes[k], bpp[k], x, y, w, hh, &lo);
-			if (ret)
-				goto fail;
-			room = q3_list_write(h, KGPU_CMD_REG(addr_reg[kind][k]), lo);
+			ret = q3_entry_addr(planes[k], bpp[k], x, y, q3_list_addr(&e, addr_reg[kind][k]));
 		}
+		if (!ret)
+			ret = kgpu_q3_guard(&e, src1, src2, dst);
+		if (ret)
+			goto fail;
+		q3_list_write(h, KGPU_CMD_REG(0x29),
+			      KGPU_Q3_Reg_Plane_Size(e.stScaler.SrcW, e.stScaler.SrcH));
+		q3_list_write(h, KGPU_CMD_REG(0x2A),
+			      KGPU_Q3_Reg_Plane_Size(e.stScaler.DstW, e.stScaler.DstH));
+		for (k = 0; k < n; k++)
+			q3_list_write(h, KGPU_CMD_REG(addr_reg[kind][k]),
+				      *q3_list_addr(&e, addr_reg[kind][k]));
 		q3_list_write(h, KGPU_CMD_REG(0x00), 1);
 		room = q3_list_write(h, KGPU_CMD_WAIT, KGPU_CMD_WAIT_DONE_MASK);
 		ret = q3_list_room(h, room);
@@ -187,26 +212,35 @@ fail:
 	return ret == -33 || ret == -22 || ret == -EINVAL ? ret : -12;
 }
 
-KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Fill(KER_GPU_PLANE *pstDst)
+/*
+ * A list without its operation has no record to judge its entries by: only
+ * for planes that keep to no reach.
+ */
+static KGPU_CMDBUF_HANDLE q3_list_alone(int kind, KER_GPU_PLANE *s1, KER_GPU_PLANE *s2,
+					KER_GPU_PLANE *dst)
 {
+	static const ST_KGPU_Q3_HW_SETTING none;
 	KGPU_CMDBUF_HANDLE h = NULL;
 
-	return q3_build_list(Q3_LIST_FILL, NULL, NULL, pstDst, &h) ? NULL : h;
+	if ((s1 && s1->pstReach) || (s2 && s2->pstReach) || dst->pstReach)
+		return NULL;
+	return q3_build_list(kind, &none, s1, s2, dst, &h) ? NULL : h;
+}
+
+KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Fill(KER_GPU_PLANE *pstDst)
+{
+	return q3_list_alone(Q3_LIST_FILL, NULL, NULL, pstDst);
 }
 
 KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 {
-	KGPU_CMDBUF_HANDLE h = NULL;
-
-	return q3_build_list(Q3_LIST_COPY, NULL, pstSrc, pstDst, &h) ? NULL : h;
+	return q3_list_alone(Q3_LIST_COPY, NULL, pstSrc, pstDst);
 }
 
 KGPU_CMDBUF_HANDLE KGPU_OP_Q3_CmdBuf_Blend(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 					   KER_GPU_PLANE *pstDst)
 {
-	KGPU_CMDBUF_HANDLE h = NULL;
-
-	return q3_build_list(Q3_LIST_BLEND, pstSrc1, pstSrc2, pstDst, &h) ? NULL : h;
+	return q3_list_alone(Q3_LIST_BLEND, pstSrc1, pstSrc2, pstDst);
 }
 
 void KGPU_OP_Q3_CmdBuf_Free(void *arg)
@@ -463,17 +497,23 @@ static int q3_src_size(const KER_GPU_PLANE *p)
 }
 
 /*
- * Runs the programmed staging record: the reach of everything it names,
- * lock, reset, coefficients, units, trigger.
+ * Runs the programmed staging record: its batch list, the reach of
+ * everything it names, lock, reset, coefficients, units, trigger.
  */
 static int q3_run(const char *func, int engine, ST_KGPU_Q3_HW_SETTING *s,
 		  const KER_GPU_PLANE *src1, const KER_GPU_PLANE *src2,
-		  KER_GPU_PLANE *dst, KGPU_CMDBUF_HANDLE list, bool coef)
+		  KER_GPU_PLANE *dst, int kind, bool coef)
 {
 	const ST_KER_GPU_HW_REG *hw;
+	KGPU_CMDBUF_HANDLE list = NULL;
 	ktime_t t0 = 0;
 	int ret;
 
+	if (kind != Q3_LIST_NONE && dst->stBatch.Count) {
+		ret = q3_build_list(kind, s, src1, src2, dst, &list);
+		if (ret)
+			return ret;
+	}
 	ret = kgpu_q3_guard(s, src1, src2, dst);
 	if (!ret)
 		ret = _KGPU_OP_Q3_preprocessing(engine, &t0);
@@ -576,7 +616,6 @@ int KGPU_OP_Q3_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill,
 		    _ST_KER_GPU_BLEND_SETTING *pstBlend)
 {
 	ST_KGPU_Q3_HW_SETTING s;
-	KGPU_CMDBUF_HANDLE list = NULL;
 	int engine, ret;
 
 	if (q3_required(__func__, pstDst, "pstDst") ||
@@ -636,12 +675,8 @@ int KGPU_OP_Q3_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill,
 	}
 	q3_dst_plane_key(&s.stBlend, pstDst);
 
-	if (pstDst->stBatch.Count) {
-		ret = q3_build_list(Q3_LIST_FILL, NULL, NULL, pstDst, &list);
-		if (ret)
-			return ret;
-	}
-	return q3_run(__func__, engine, &s, pstBlend ? pstDst : NULL, NULL, pstDst, list, false);
+	return q3_run(__func__, engine, &s, pstBlend ? pstDst : NULL, NULL, pstDst, Q3_LIST_FILL,
+		      false);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -657,7 +692,6 @@ static bool q3_format_differs(const KER_GPU_PLANE *a, const KER_GPU_PLANE *b)
 int KGPU_OP_Q3_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 {
 	ST_KGPU_Q3_HW_SETTING s;
-	KGPU_CMDBUF_HANDLE list = NULL;
 	int engine, ret;
 
 	if (q3_required(__func__, pstSrc, "pstSrc") || q3_required(__func__, pstDst, "pstDst"))
@@ -707,12 +741,7 @@ int KGPU_OP_Q3_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 	}
 	q3_dst_plane_key(&s.stBlend, pstDst);
 
-	if (pstDst->stBatch.Count) {
-		ret = q3_build_list(Q3_LIST_COPY, NULL, pstSrc, pstDst, &list);
-		if (ret)
-			return ret;
-	}
-	return q3_run(__func__, engine, &s, NULL, pstSrc, pstDst, list, false);
+	return q3_run(__func__, engine, &s, NULL, pstSrc, pstDst, Q3_LIST_COPY, false);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -759,7 +788,7 @@ int KGPU_OP_Q3_Scale_LowPassFilter(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 	s.stBlend.sA_Mode = 2;
 	s.stBlend.Coef_sC = 1;
 	s.stBlend.Coef_sA = 1;
-	return q3_run(__func__, engine, &s, pstSrc, NULL, pstDst, NULL, c.Scaling);
+	return q3_run(__func__, engine, &s, pstSrc, NULL, pstDst, Q3_LIST_NONE, c.Scaling);
 }
 
 int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
@@ -768,7 +797,6 @@ int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 {
 	ST_KGPU_Q3_HW_SETTING s;
 	ST_KGPU_SCALING_CTX c;
-	KGPU_CMDBUF_HANDLE list = NULL;
 	int engine, ret;
 	bool same;
 
@@ -836,12 +864,8 @@ int KGPU_OP_Q3_BlendScale(KER_GPU_PLANE *pstSrc1, KER_GPU_PLANE *pstSrc2,
 	}
 	q3_dst_plane_key(&s.stBlend, pstDst);
 
-	if (pstDst->stBatch.Count) {
-		ret = q3_build_list(Q3_LIST_BLEND, pstSrc1, pstSrc2, pstDst, &list);
-		if (ret)
-			return ret;
-	}
-	return q3_run(__func__, engine, &s, pstSrc1, pstSrc2, pstDst, list, s.stFunc.Src1);
+	return q3_run(__func__, engine, &s, pstSrc1, pstSrc2, pstDst, Q3_LIST_BLEND,
+		      s.stFunc.Src1);
 }
 
 /* ------------------------------------------------------------------------ */
@@ -914,7 +938,7 @@ int KGPU_OP_Q3_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 	s.stBlend.sA_Mode = 2;
 	s.stBlend.Coef_sC = 1;
 	s.stBlend.Coef_sA = 1;
-	return q3_run(__func__, engine, &s, pstSrc, NULL, pstDst, NULL, false);
+	return q3_run(__func__, engine, &s, pstSrc, NULL, pstDst, Q3_LIST_NONE, false);
 }
 
 /* ------------------------------------------------------------------------ */

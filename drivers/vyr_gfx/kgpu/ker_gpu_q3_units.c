@@ -588,9 +588,23 @@ static u64 kgpu_unit_addr(u32 lo, u8 hi)
 }
 
 /* Pixels of channel ch across n pixels of channel 0 (chroma halves). */
-static u32 kgpu_sub(u32 n, int ch, u8 mode, u8 bit)
+static u64 kgpu_sub(u64 n, int ch, u8 mode, u8 bit)
 {
-	return ch && (mode & bit) ? DIV_ROUND_UP(n, 2) : n;
+	return ch && (mode & bit) ? (n + 1) >> 1 : n;
+}
+
+/*
+ * Source pixels the scaler walks in one direction: one step (19 fraction
+ * bits) per destination pixel from the start phase, never fewer than the
+ * source size.
+ */
+static u64 kgpu_walked(u32 size_less1, u8 start_hi, u32 start, u8 factor_hi, u32 factor,
+		       u32 dst_less1)
+{
+	u64 last = (((u64)start_hi << 32 | start) +
+		    ((u64)factor_hi << 32 | factor) * dst_less1) >> 19;
+
+	return max_t(u64, (u64)size_less1 + 1, last + 1);
 }
 
 /*
@@ -598,7 +612,7 @@ static u32 kgpu_sub(u32 n, int ch, u8 mode, u8 bit)
  * addresses, widened by the scaler's tap counts (left and top before the
  * start), and its palette: 256 four-byte entries.
  */
-static int kgpu_guard_src(const ST_KGPU_Q3_SRC *u, const ST_KGPU_Q3_SCALER *sc, u32 w, u32 h,
+static int kgpu_guard_src(const ST_KGPU_Q3_SRC *u, const ST_KGPU_Q3_SCALER *sc, u64 w, u64 h,
 			  const KER_GPU_PLANE *p, const char *what)
 {
 	const KER_GPU_REACH *r = p ? p->pstReach : NULL;
@@ -607,16 +621,17 @@ static int kgpu_guard_src(const ST_KGPU_Q3_SRC *u, const ST_KGPU_Q3_SCALER *sc, 
 	for (ch = 0; ch < KER_GPU_PLANE_CHANNELS; ch++) {
 		u32 bpp = kgpu_pix_bytes(u->PixBits[ch]), stride = u->Stride[ch];
 		u64 start = kgpu_unit_addr(u->Addr[ch], u->AddrHi[ch]), back;
-		u32 cw = kgpu_sub(w, ch, u->UV_intrlvd, 1), chh = kgpu_sub(h, ch, u->UV_intrlvd, 2);
+		u64 cw = kgpu_sub(w, ch, u->UV_intrlvd, 1), chh = kgpu_sub(h, ch, u->UV_intrlvd, 2);
 
 		if (!(u->ChEn & BIT(ch)))
 			continue;
 		back = (u64)sc->TapL * bpp + (u64)sc->TapT * stride;
 		if (back > start)
 			return kgpu_reach_check(r, ch, 0, stride, 1, 1, true, what);
+		/* More lines than 32 bits count reach past any buffer at any stride but 0. */
 		ret = kgpu_reach_check(r, ch, start - back, stride,
-				       (u64)(cw + sc->TapL + sc->TapR) * bpp,
-				       chh + sc->TapT + sc->TapB, false, what);
+				       (cw + sc->TapL + sc->TapR) * bpp,
+				       min_t(u64, chh + sc->TapT + sc->TapB, U32_MAX), false, what);
 		if (ret)
 			return ret;
 	}
@@ -657,7 +672,8 @@ static int kgpu_guard_dst(const ST_KGPU_Q3_DST *u, u32 w, u32 h, bool up,
 
 /*
  * Everything the staging record makes the engine touch, from the very values
- * it writes: Src1 reads the scaler's source size, Src2 the destination size
+ * it writes: Src1 reads the source pixels the scaler walks (its source size
+ * at least), Src2 the destination size
  * (the source size when it is the only source), the destination is written
  * at the destination size, turned for the odd flip/rotate codes (both ways,
  * as the engine may write either), from its last line up for a bottom-up
@@ -669,13 +685,18 @@ int kgpu_q3_guard(const ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *src1,
 	const ST_KGPU_Q3_FUNC *f = &s->stFunc;
 	const ST_KGPU_Q3_SCALER *sc = &s->stScaler, none = { 0 };
 	u32 sw = sc->SrcW + 1, sh = sc->SrcH + 1, dw = sc->DstW + 1, dh = sc->DstH + 1;
+	/* Source 1 goes through the scaler. */
+	u64 scan_w = kgpu_walked(sc->SrcW, sc->StartHiH, sc->StartPhaseH, sc->HiFactorH,
+				 sc->FactorH, sc->DstW);
+	u64 scan_h = kgpu_walked(sc->SrcH, sc->StartHiV, sc->StartPhaseV, sc->HiFactorV,
+				 sc->FactorV, sc->DstH);
 	bool src1_read = f->Src1 || f->Src1_blend_only;
 	const ST_KGPU_Q3_SRC *pal = NULL;
 	const KER_GPU_PLANE *pal_plane = NULL;
 	int ret = 0;
 
 	if (src1_read && s->stSrc1.used)
-		ret = kgpu_guard_src(&s->stSrc1, sc, sw, sh, src1, "source 1");
+		ret = kgpu_guard_src(&s->stSrc1, sc, scan_w, scan_h, src1, "source 1");
 	if (!ret && f->Src2 && s->stSrc2.used)
 		ret = kgpu_guard_src(&s->stSrc2, &none, src1_read ? dw : sw, src1_read ? dh : sh,
 				     src2, "source 2");

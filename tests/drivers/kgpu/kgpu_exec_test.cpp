@@ -461,6 +461,7 @@ public:
 	{
 		Exec::SetUp();
 		khost::set_caps(khost::kAllCaps & ~khost::cap_bit(CAP_SYS_RAWIO));
+		khost::set_alloc_gap(4096);
 		khost::oracle::enable(true);
 	}
 
@@ -533,6 +534,91 @@ TEST_F(User, APaletteFormatReadsTheNamedPaletteWithinTheCallersBuffers)
 	EXPECT_EQ(exec(dev(), e), -EINVAL);
 	e.stSrc1.u64Addr[1] = khost::foreign_ram();
 	EXPECT_EQ(exec(dev(), e), -EPERM);
+}
+
+// A batch entry runs as the single operation's whole register state with
+// the entry's sizes and addresses in it: sources, taps and scale factors the
+// list leaves in force reach from there too. 4 KiB buffers of 16 x 64 pixels.
+struct Entry {
+	const char *name;
+	uint32_t type;
+	std::function<void(ST_KGPU_EXEC &)> set;
+	std::vector<uint16_t> entry;
+};
+
+class BatchEntry : public User, public ::testing::WithParamInterface<Entry> {};
+
+TEST_P(BatchEntry, ReachesOnlyTheCallersBuffers)
+{
+	uint64_t a[3][3] = {};
+	for (auto &p : a)
+		p[0] = alloc(dev(), 4096).u64PhyAddr;
+	ST_KGPU_EXEC e = {};
+	e.u32Type = GetParam().type;
+	e.stSrc1 = plane(3, 0, a[0], 1, 1);
+	e.stSrc2 = plane(3, 0, a[1], 16, 16);
+	e.stDst = plane(3, 0, a[2], 16, 16);
+	GetParam().set(e);
+	std::vector<uint16_t> entry = GetParam().entry;
+	e.s32BatchNum = 1;
+	e.u64BatchEntries = (uint64_t)(uintptr_t)entry.data();
+	EXPECT_EQ(exec(dev(), e), -EINVAL);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kgpu, BatchEntry, ::testing::Values(
+	Entry{"BlendedFillReadsTheDestinationAtItsOwnRectangle", KGPU_EXEC_BATCH_FILL, [](ST_KGPU_EXEC &e) {
+		e.stBlend.u32Control = 1;
+		e.stDst.u16Width = e.stDst.u16Height = 1;
+		e.stDst.s16X = 15;
+		e.stDst.s16Y = 63; }, {16, 64, 0, 0}},
+	Entry{"RunLengthOutputStartsAtTheEntry", KGPU_EXEC_BATCH_COPY, [](ST_KGPU_EXEC &e) {
+		e.u8RunLenEnable = 1;
+		e.u32RunLen = 1024;
+		e.stDst.u16Width = e.stDst.u16Height = 1; }, {16, 1, 0, 0, 0, 63}},
+	Entry{"PartialScalingTapsReachAroundTheEntry", KGPU_EXEC_BATCH_BLEND, [](ST_KGPU_EXEC &e) {
+		e.stScale.u16PartialMarker = KGPU_EXEC_PARTIAL_MARKER;
+		e.stScale.s16X1 = e.stScale.s16Y1 = 1;
+		e.stScale.s16X2 = e.stScale.s16Y2 = 14;
+		e.stSrc1.u16Width = e.stSrc1.u16Height = 8;
+		e.stSrc1.s16X = 4;
+		e.stSrc1.s16Y = 2; }, {1, 1, 0, 0, 0, 0, 0, 0}},
+	Entry{"TheOwnScaleFactorWalksPastTheEntry", KGPU_EXEC_BATCH_BLEND, [](ST_KGPU_EXEC &e) {
+		e.stSrc1.u16Width = e.stSrc1.u16Height = 16;
+		e.stSrc1.s16Y = 48;
+		e.stSrc2.u16Width = e.stSrc2.u16Height = 8;
+		e.stDst.u16Width = e.stDst.u16Height = 8; }, {4, 4, 0, 60, 0, 0, 0, 0}}),
+	[](const ::testing::TestParamInfo<Entry> &i) { return std::string(i.param.name); });
+
+// The decoder itself on a hand-built list after a blend that halves src1
+// (rows 48-63 of its buffer): the list's second entry moves src1 to row 60
+// with 4 x 4 sizes, and the factor left in force walks 7 rows from there.
+TEST_F(User, TheDecoderRunsEachListEntryWithTheScalerInForce)
+{
+	uint64_t a[3][3] = {};
+	for (auto &p : a)
+		p[0] = alloc(dev(), 4096).u64PhyAddr;
+	ST_KGPU_EXEC e = {};
+	e.u32Type = KGPU_EXEC_BLEND;
+	e.stSrc1 = plane(3, 0, a[0], 16, 16);
+	e.stSrc1.s16Y = 48;
+	e.stSrc2 = plane(3, 0, a[1], 8, 8);
+	e.stDst = plane(3, 0, a[2], 8, 8);
+	ASSERT_EQ(exec(dev(), e), 0);
+	ASSERT_TRUE(khost::oracle::findings().empty());
+	const uint32_t list[][2] = {{1, 0x01000000}, {512, 0x07010001},	/* as programmed */
+				    {3 | 3 << 16, 0x01000029}, {3 | 3 << 16, 0x0100002A},
+				    {(uint32_t)a[0][0] + 60 * 64, 0x0100000E}, {1, 0x01000000},
+				    {512, 0x07010001}, {0, 0}};
+	struct page *pg = alloc_pages(GFP_KERNEL | GFP_DMA32, 0);	/* lists lie below 4 GiB */
+	memcpy(page_address(pg), list, sizeof(list));
+	khost::set_reg(kBase + 0x418, (uint32_t)page_to_phys(pg));
+	void __iomem *cp = ioremap(kBase + 0x400, 0x200);
+	writel(0x30101, (u8 __iomem *)cp + 0x1C);
+	iounmap(cp);
+	__free_pages(pg, 0);
+	ASSERT_EQ(khost::oracle::findings().size(), 1u);
+	EXPECT_TRUE(kgpu::contains(khost::oracle::findings()[0], "source 1 channel 0: 7 lines"));
+	khost::clear_faults();
 }
 
 // The luma/chroma programming model moves a flipped destination's start

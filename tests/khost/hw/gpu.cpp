@@ -78,12 +78,25 @@ void source(Accesses &out, const Src &s, uint64_t w, uint64_t h, uint32_t taps,
 	}
 }
 
+// Source pixels the scaler walks in one direction: one step (factor, with
+// its high byte; 19 fraction bits) per destination pixel from the start
+// phase (with its high byte), and never fewer than the source size.
+uint64_t walked(uint64_t size, uint64_t start, uint64_t factor, uint64_t dst)
+{
+	return std::max(size, ((start + factor * (dst - 1)) >> 19) + 1);
+}
+
 void rgb(const GpuRegs &word, Accesses &out)
 {
 	uint32_t fn = word(0x080), a4 = word(0x0A4), a8 = word(0x0A8);
 	uint32_t shi = word(0x0F8), dhi = word(0x0FC), hia = word(0x15C), hib = word(0x160);
+	uint32_t hf = word(0x0B4), hp = word(0x0B8);
 	uint64_t sw = bits(a4, 0, 16) + 1, sh = bits(a4, 16, 13) + 1;
 	uint64_t dw = bits(a8, 0, 16) + 1, dh = bits(a8, 16, 16) + 1;
+	uint64_t scan_w = walked(sw, word(0x094) | (uint64_t)bits(hp, 0, 8) << 32,
+				 word(0x084) | (uint64_t)bits(hf, 0, 8) << 32, dw);
+	uint64_t scan_h = walked(sh, word(0x098) | (uint64_t)bits(hp, 8, 8) << 32,
+				 word(0x088) | (uint64_t)bits(hf, 8, 8) << 32, dh);
 	bool read1 = bits(fn, 21, 1) || bits(fn, 19, 1), read2 = bits(fn, 20, 1);
 	bool pal = false;
 
@@ -94,7 +107,7 @@ void rgb(const GpuRegs &word, Accesses &out)
 		s.stride[0] = bits(word(0x054), 0, 16) | bits(hia, 16, 4) << 16;
 		s.stride[1] = bits(word(0x054), 16, 16) | bits(hia, 20, 4) << 16;
 		s.stride[2] = bits(word(0x058), 0, 16) | bits(hia, 24, 4) << 16;
-		source(out, s, sw, sh, word(0x0B0), "source 1");
+		source(out, s, scan_w, scan_h, word(0x0B0), "source 1");
 		pal |= bits(s.ch, 12, 2) != 0;
 	}
 	if (read2) {

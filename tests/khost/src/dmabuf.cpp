@@ -192,12 +192,14 @@ void *dma_alloc_coherent(struct device *dev, size_t size, dma_addr_t *handle, gf
 void dma_free_coherent(struct device *dev, size_t size, void *cpu, dma_addr_t handle)
 {
 	(void)dev;
-	(void)size;
 	if (!cpu)
 		return;
-	if (khost::phys_ptr(handle) != cpu || !untrack("dma coherent", cpu))
+	if (khost::phys_ptr(handle) != cpu || !untrack("dma coherent", cpu)) {
 		fault("dma_free_coherent of a buffer not from dma_alloc_coherent");
+		return;
+	}
 	pool_free(handle);
+	khost::detail::phys_freed(handle, size);
 }
 
 namespace {

@@ -50,6 +50,10 @@ void oracle_irq(unsigned irq);
 // Where the run of memory handed out by phys_alloc that holds `at` ends;
 // `at` itself when nothing handed out holds it.
 uint64_t arena_allocated_end(uint64_t at);
+// Memory given back (pages, coherent buffers): free for the arena to hand
+// out again (with a gap) and, for the oracle, no one's to reach any more.
+void phys_freed(phys_addr_t at, size_t size);
+void oracle_freed(uint64_t addr, uint64_t size);
 
 } // namespace khost::detail
 

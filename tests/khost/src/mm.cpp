@@ -24,6 +24,8 @@ struct Arena {
 	size_t size;
 	char *base = nullptr;
 	size_t used = 0;
+	// With a gap (set_alloc_gap): what is held, start -> bytes with its gap.
+	std::map<phys_addr_t, size_t> held;
 
 	bool holds(phys_addr_t a, size_t n = 1) const
 	{
@@ -33,7 +35,9 @@ struct Arena {
 };
 Arena *make_arena(phys_addr_t pa, size_t size)
 {
-	auto *a = new Arena{pa, size};
+	auto *a = new Arena();
+	a->pa = pa;
+	a->size = size;
 	void *p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
 	a->base = p == MAP_FAILED ? nullptr : static_cast<char *>(p);
 	return a;
@@ -293,15 +297,39 @@ std::map<phys_addr_t, struct page *> &page_structs()
 
 namespace khost {
 
+static size_t alloc_gap;	// under regs().lock
+
 static phys_addr_t arena_alloc(Arena &a, size_t size)
 {
 	std::lock_guard<std::mutex> g(regs().lock);
 	size = (size + PAGE_SIZE - 1) & PAGE_MASK;
-	if (!a.base || a.used + size > a.size)
+	if (!alloc_gap) {
+		if (!a.base || a.used + size > a.size)
+			return 0;
+		a.used += size;
+		return a.pa + a.used - size;
+	}
+	// First fit, each block followed by its gap.
+	phys_addr_t at = a.pa;
+	for (auto &[start, len] : a.held) {
+		if (start - at >= size + alloc_gap)
+			break;
+		at = start + len;
+	}
+	if (!a.base || at + size + alloc_gap > a.pa + a.size)
 		return 0;
-	phys_addr_t p = a.pa + a.used;
-	a.used += size;
-	return p;
+	a.held[at] = size + alloc_gap;
+	a.used = std::max<size_t>(a.used, at + size + alloc_gap - a.pa);
+	return at;
+}
+
+void set_alloc_gap(size_t bytes)
+{
+	std::lock_guard<std::mutex> g(regs().lock);
+	alloc_gap = (bytes + PAGE_SIZE - 1) & PAGE_MASK;
+	for (Arena *a : {&arena(), &low_arena()})
+		if (a->used && a->held.empty())
+			a->held[a->pa] = a->used;	/* what was handed out before */
 }
 
 phys_addr_t phys_alloc(size_t size) { return arena_alloc(arena(), size); }
@@ -309,6 +337,16 @@ phys_addr_t phys_alloc(size_t size) { return arena_alloc(arena(), size); }
 phys_addr_t foreign_ram() { return kForeignBase; }
 
 } // namespace khost
+
+void khost::detail::phys_freed(phys_addr_t at, size_t size)
+{
+	{
+		std::lock_guard<std::mutex> g(regs().lock);
+		for (Arena *a : {&arena(), &low_arena()})
+			a->held.erase(at);
+	}
+	oracle_freed(at, size);
+}
 
 uint64_t khost::detail::arena_allocated_end(uint64_t at)
 {
@@ -640,11 +678,13 @@ struct page *alloc_pages(gfp_t gfp, unsigned int order)
 
 void __free_pages(struct page *p, unsigned int order)
 {
-	(void)order;
 	if (!p)
 		return;
-	if (!untrack("pages", p))
+	if (!untrack("pages", p)) {
 		fault("__free_pages of pages not allocated");
+		return;
+	}
+	phys_freed(page_to_phys(p), PAGE_SIZE << order);
 	std::lock_guard<std::mutex> g(atomic_lock);
 	auto it = atomic_pages.find(p);
 	if (it != atomic_pages.end()) {

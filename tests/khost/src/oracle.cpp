@@ -2,6 +2,7 @@
 #include "internal.hpp"
 #include "khost/oracle.hpp"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -218,3 +219,13 @@ void clear()
 }
 
 } // namespace khost::oracle
+
+// Freed memory is no one's any more: the allowances inside it end.
+void khost::detail::oracle_freed(uint64_t addr, uint64_t size)
+{
+	std::lock_guard<std::mutex> g(st().lock);
+	auto &v = st().allowed;
+	v.erase(std::remove_if(v.begin(), v.end(), [&](const Allowed &a) {
+		return a.addr >= addr && a.addr - addr < size && a.size <= size - (a.addr - addr);
+	}), v.end());
+}

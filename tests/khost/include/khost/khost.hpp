@@ -69,6 +69,10 @@ void run_in_irq(const std::function<void()> &fn);
 
 // ---- memory ----
 phys_addr_t phys_alloc(size_t size);	// in the arena above 4 GiB
+// From now on every allocation of physical memory is followed by `bytes`
+// that no one is given (a run past it reaches no one's memory), and what is
+// freed is handed out again, lowest first.
+void set_alloc_gap(size_t bytes);
 // System RAM that no driver allocated (another process's pages, the
 // kernel's own): [foreign_ram(), foreign_ram() + kForeignRamSize). pfn_valid
 // holds for it as for any RAM, so a driver that takes pfn_valid as a
