@@ -50,6 +50,9 @@ void oracle_irq(unsigned irq);
 // Where the run of memory handed out by phys_alloc that holds `at` ends;
 // `at` itself when nothing handed out holds it.
 uint64_t arena_allocated_end(uint64_t at);
+// Physical memory below 4 GiB (the arena GFP_DMA32 pages come from), as
+// phys_alloc hands out above; 0 when it is used up.
+phys_addr_t low_alloc(size_t size);
 
 } // namespace khost::detail
 

@@ -18,7 +18,8 @@ using namespace khost::detail;
 namespace {
 
 // Physical memory handed out by phys_alloc and alloc_pages lives above 4 GiB;
-// pages asked for below 4 GiB (GFP_DMA32) come from a smaller arena there.
+// pages asked for below 4 GiB (GFP_DMA32, a 32-bit coherent mask) come from
+// a smaller arena there.
 struct Arena {
 	phys_addr_t pa;
 	size_t size;
@@ -45,7 +46,7 @@ Arena &arena()
 }
 Arena &low_arena()
 {
-	static Arena *a = make_arena(0x90000000ULL, 64u << 20);
+	static Arena *a = make_arena(0x90000000ULL, 256u << 20);
 	return *a;
 }
 // The arena holding [addr, addr + n), or null.
@@ -309,6 +310,8 @@ phys_addr_t phys_alloc(size_t size) { return arena_alloc(arena(), size); }
 phys_addr_t foreign_ram() { return kForeignBase; }
 
 } // namespace khost
+
+phys_addr_t khost::detail::low_alloc(size_t size) { return khost::arena_alloc(low_arena(), size); }
 
 uint64_t khost::detail::arena_allocated_end(uint64_t at)
 {
