@@ -261,6 +261,23 @@ TEST_F(Exec, ListsAndPagesAreSyncedThroughTheirDmaMappings)
 	EXPECT_TRUE(khost::faults().empty());
 }
 
+// Page-provider memory lies where the engine's 32-bit mask reaches, at any
+// size: a sync for the CPU keeps what the engine wrote (a bounce buffer's
+// stale copy would land on it).
+TEST_F(Exec, PagesNeedNoBounceBufferToReachTheEngine)
+{
+	for (uint32_t size : {8192u, 1u << 20}) {
+		ST_KGPU_MEM_ALLOC p = {};
+		p.u32Provider = KGPU_MEM_PROVIDER_PAGES;
+		p.u32Size = size;
+		ASSERT_EQ(ioctl(KGPU_IOC_MEM_ALLOC, &p), 0) << size;
+		memset(khost::phys_ptr(p.u64PhyAddr), 0x5A, size);	/* the engine writes */
+		ST_KGPU_SYNC_RANGE r = {p.u64PhyAddr, size, KGPU_SYNC_FOR_CPU};
+		ASSERT_EQ(ioctl(KGPU_IOC_SYNC, &r), 0);
+		EXPECT_EQ(((uint8_t *)khost::phys_ptr(p.u64PhyAddr))[size - 1], 0x5A) << size;
+	}
+}
+
 // An importer gets the exported planes mapped for its own device.
 TEST_F(Exec, AnExportedBufferIsMappedForTheImportersDevice)
 {
