@@ -408,6 +408,17 @@ long sync(struct file *f, unsigned cmd, uint64_t addr, uint32_t size)
 	return khost::ioctl(f, cmd, cmd == KGPU_IOC_SYNC_RANGES ? (unsigned long)&rs : (unsigned long)&r);
 }
 
+// Reserved memory without pages (the plane buffers) has no kernel address to
+// maintain caches at: a raw sync of it is refused, never tried.
+TEST_F(Exec, ARawSyncOfMemoryWithoutPagesIsRefused)
+{
+	constexpr phys_addr_t kPlanes = 0xF0000000;
+	khost::add_regs(kPlanes, 0x10000);
+	khost::add_nomap_ram(kPlanes, 0x10000);
+	for (unsigned cmd : {KGPU_IOC_SYNC, KGPU_IOC_SYNC_RANGES})
+		EXPECT_EQ(sync(dev(), cmd, kPlanes, 0x8000), -EINVAL);
+}
+
 long fill_foreign(Exec &t, struct file *f)
 {
 	uint64_t da[3] = {khost::foreign_ram(), 0, 0};

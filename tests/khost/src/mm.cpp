@@ -71,6 +71,11 @@ char *foreign_base()
 	return base;
 }
 bool in_foreign(phys_addr_t addr) { return addr >= kForeignBase && addr - kForeignBase < khost::kForeignRamSize; }
+// Foreign RAM is system RAM: in the kernel's linear map.
+bool in_foreign_ptr(const char *p)
+{
+	return foreign_base() && p >= foreign_base() && p < foreign_base() + khost::kForeignRamSize;
+}
 
 // RAM the kernel keeps out of its linear map (reserved no-map): known to the
 // memory model, without a kernel address.
@@ -569,6 +574,8 @@ phys_addr_t virt_to_phys(const volatile void *addr)
 	for (Arena *a : {&arena(), &low_arena()})
 		if (a->holds_ptr(p))
 			return a->pa + (p - a->base);
+	if (in_foreign_ptr(p))
+		return kForeignBase + (p - foreign_base());
 	fault("virt_to_phys of memory outside the physical arena");
 	return 0;
 }
@@ -578,7 +585,8 @@ void *phys_to_virt(phys_addr_t phys) { return khost::phys_ptr(phys); }
 int khost_virt_addr_valid(const volatile void *addr)
 {
 	const char *p = (const char *)addr;
-	return arena().holds_ptr(p) || low_arena().holds_ptr(p) || khost_in_kmalloc(p);
+	return arena().holds_ptr(p) || low_arena().holds_ptr(p) || in_foreign_ptr(p) ||
+	       khost_in_kmalloc(p);
 }
 
 int pfn_valid(unsigned long pfn)
