@@ -6,7 +6,8 @@
  *
  *   gpucheck ops [--user]    a batch fill and a batch copy (command lists),
  *                            an operation on page-provider memory with its
- *                            syncs, a 2D dma-buf shown by an OSD plane
+ *                            syncs, root's raw sync of a plane buffer, a 2D
+ *                            dma-buf shown by an OSD plane
  *   gpucheck clear           root: blanks the engine's address registers
  *   gpucheck readback LOG    root: every address the engine is programmed
  *                            with, and the destination it writes, lies in
@@ -142,6 +143,32 @@ static void check_pages(int fd)
 	ioctl(fd, KGPU_IOC_MEM_FREE, &a.u64PhyAddr);
 }
 
+/* Root syncs a plane buffer as raw memory, one range (34) and a list (36):
+ * reserved memory without pages has no cache the kernel could maintain, so
+ * both are refused, on every kernel, without a report. */
+static void check_raw_sync(int fd)
+{
+	struct fb_fix_screeninfo fix;
+	ST_KGPU_SYNC_RANGE r[2];
+	ST_KGPU_SYNC_RANGES rs = { .u64Ranges = (uintptr_t)r, .u16Count = 2 };
+	int fb = open("/dev/fb1", O_RDONLY), got = fb >= 0 && !ioctl(fb, FBIOGET_FSCREENINFO, &fix);
+
+	if (fb >= 0)
+		close(fb);
+	if (!got) {
+		FAIL("raw-sync", "/dev/fb1: %s", strerror(errno));
+		return;
+	}
+	r[0] = (ST_KGPU_SYNC_RANGE){ fix.smem_start, fix.smem_len, KGPU_SYNC_FOR_CPU };
+	r[1] = (ST_KGPU_SYNC_RANGE){ fix.smem_start, fix.smem_len, 0 };
+	if (ioctl(fd, KGPU_IOC_SYNC, &r[0]) == 0 || errno != EINVAL)
+		FAIL("raw-sync", "ioctl 34 of the plane buffer: %s", strerror(errno));
+	else if (ioctl(fd, KGPU_IOC_SYNC_RANGES, &rs) == 0 || errno != EINVAL)
+		FAIL("raw-sync", "ioctl 36 of the plane buffer: %s", strerror(errno));
+	else
+		PASS("raw-sync");
+}
+
 /* What NR 35 of a plane takes: the window and source, the buffer's width
  * in pixels and the dma-buf; the out-fence comes back at 56. */
 struct show_dmabuf {
@@ -217,6 +244,8 @@ static void check_ops(void)
 	}
 	check_batches(fd, dst.u64PhyAddr, src.u64PhyAddr);
 	check_pages(fd);
+	if (sizeof(long) == 8 && geteuid() == 0)
+		check_raw_sync(fd);
 	check_shown(fd, &dst);
 	/* The copies last: what stays in the registers is the caller's. */
 	check_batches(fd, dst.u64PhyAddr, src.u64PhyAddr);

@@ -32,6 +32,7 @@
 #include "vyr_components.h"
 #include "crv_platform.h"
 #include "vyr_perm.h"
+#include "vyr_dma.h"
 #include "ker_gpu.h"
 
 unsigned int g_GpuDbgMask = 1;
@@ -540,8 +541,10 @@ static int _kgpu_sync_raw(struct device *dev, u64 addr, u32 size, bool for_cpu)
 
 /*
  * Syncs one range: within an allocation made through this file, or, for an
- * opener with raw I/O access, any RAM. A range that wraps or covers memory
- * other than RAM is refused.
+ * opener with raw I/O access, any RAM in the kernel's linear map. A range
+ * that wraps or covers anything else is refused: registers, and reserved
+ * memory without pages (the plane buffers), which has no kernel address
+ * that cache maintenance could work on.
  */
 static int _kgpu_sync_one(struct file *filp, u64 addr, u32 size, u32 dir)
 {
@@ -561,7 +564,7 @@ static int _kgpu_sync_one(struct file *filp, u64 addr, u32 size, u32 dir)
 		if (addr + size < addr)
 			return -EINVAL;
 		for (pfn = addr >> PAGE_SHIFT; pfn <= (addr + size - 1) >> PAGE_SHIFT; pfn++)
-			if (!pfn_valid(pfn))
+			if (!vyr_dma_has_pages(PFN_PHYS(pfn)))
 				return -EINVAL;
 	}
 	if (rec) {

@@ -142,14 +142,20 @@ int kgpu_batch_check(const KER_GPU_PLANE *p, int bpp)
  * The engine is about to be programmed to touch `lines` lines of `bytes`
  * bytes, `stride` apart, from the 36-bit address `start` (upwards from it
  * when `up`): all of it must lie in the reach the plane's owner was given
- * for buffer `buf`. A plane without a reach is not bounded. 0 or -EINVAL.
+ * for buffer `buf`. A plane without a reach is not bounded, but nobody's
+ * area may be empty: the size registers take the size less one, and an
+ * empty area would reach them as the largest. 0 or -EINVAL.
  */
 int kgpu_reach_check(const KER_GPU_REACH *r, int buf, u64 start, u32 stride, u64 bytes,
 		     u32 lines, bool up, const char *what)
 {
 	u64 span, first, end;
 
-	if (!r || !bytes || !lines)
+	if (!bytes || !lines) {
+		KGPU_OP_ERR("%s %d: %u lines of %llu bytes\n", what, buf, lines, bytes);
+		return -EINVAL;
+	}
+	if (!r)
 		return 0;
 	if (check_mul_overflow((u64)(lines - 1), (u64)stride, &span))
 		goto out;

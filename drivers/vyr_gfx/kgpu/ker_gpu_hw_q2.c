@@ -223,83 +223,116 @@ static u32 q2_bpp(const KER_GPU_PLANE *p)
 	return p->FormatMode == FMT_UV ? 2 : 1;
 }
 
-/* Programs plane i of the source, read as w x h pixels. */
-static int _GPU_Q2_Src_SetReg(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *p, int i,
-			      u32 w, u32 h)
-{
-	u32 stride = p->Buf_Stride[i], lo, bpp = q2_bpp(p);
-	u64 addr = p->Buf_Address[i];
+/*
+ * What the source and destination setters write, computed and judged for
+ * the whole operation before the engine is reset: a refusal leaves the
+ * engine as it was.
+ */
+struct q2_src {
+	u32 lo, stride;
 	u8 hi;
+};
 
+struct q2_dst {
+	u32 lo[2], stride[2];
+	u8 hi[2];
+	int planes;
+};
+
+/* Plane i of the source, read as W x H pixels. */
+static int q2_src_regs(const KER_GPU_PLANE *p, int i, struct q2_src *r)
+{
+	u32 bpp = q2_bpp(p);
+	u64 addr = p->Buf_Address[i];
+
+	r->stride = p->Buf_Stride[i];
 	if (p->ClipOn) {
 		if (p->Clip_x < 0 || p->Clip_y < 0)
 			return -33;
-		addr += (u64)p->Clip_y * stride + (u64)p->Clip_x * bpp;
+		addr += (u64)p->Clip_y * r->stride + (u64)p->Clip_x * bpp;
 	}
-	if (kgpu_addr_split(addr, &lo, &hi) || stride >= KGPU_STRIDE_LIMIT)
+	if (kgpu_addr_split(addr, &r->lo, &r->hi) || r->stride >= KGPU_STRIDE_LIMIT)
 		return -33;
-	if (kgpu_reach_check(p->pstReach, i, addr, stride, (u64)w * bpp, h, false, "source"))
+	if (kgpu_reach_check(p->pstReach, i, addr, r->stride, (u64)p->W * bpp, p->H, false,
+			     "source"))
 		return -EINVAL;
-	kgpu_reg_wr(hw, AGE_SRC1_ADDR0, lo);
-	kgpu_reg_wr(hw, AGE_STRIDE_S1_01, stride & 0xFFFF);
-	kgpu_reg_wr(hw, AGE_SRC_ADDR_HI, hi);
-	kgpu_reg_wr(hw, AGE_STRIDE_HI_A, (kgpu_reg_rd(hw, AGE_STRIDE_HI_A) & ~0xF0000u) |
-					 KGPU_FLD(stride >> 16, 16, 4));
 	return 0;
 }
 
 /*
- * Programs the destination planes. A flip or rotation moves each plane's
- * start back by the padding of the plane's size to the engine's alignment:
- * the engine then writes that padding too, before the rectangle, and all of
- * it must be the caller's.
+ * The destination planes. A flip or rotation moves each plane's start back
+ * by the padding of the plane's size to the engine's alignment: the engine
+ * then writes that padding too, before the rectangle, and all of it must be
+ * the caller's.
  */
-static int _GPU_Q2_Dst_SetReg(const ST_KER_GPU_HW_REG *hw, const KER_GPU_PLANE *p, u32 mode)
+static int q2_dst_regs(const KER_GPU_PLANE *p, u32 mode, struct q2_dst *r)
 {
 	u32 a = (p->FormatMode == FMT_UV || p->FormatMode == FMT_Y_UV) ? 32 : 64;
-	int planes = p->FormatMode == FMT_Y_UV ? 2 : 1;
 	u32 bpp = q2_bpp(p);
 	u32 pw = p->W % a ? a - p->W % a : 0, ph = p->H % a ? a - p->H % a : 0;
-	u32 lo[2] = { 0, 0 }, stride[2] = { 0, 0 };
-	u8 hi[2] = { 0, 0 };
 	int i;
 
+	memset(r, 0, sizeof(*r));
+	r->planes = p->FormatMode == FMT_Y_UV ? 2 : 1;
 	/* The padding each mode moves back over. */
 	if (mode != 1 && mode != 2 && mode != 4 && mode != 5)
 		pw = 0;
 	if (mode != 2 && mode != 3 && mode != 5 && mode != 6)
 		ph = 0;
-	for (i = 0; i < planes; i++) {
+	for (i = 0; i < r->planes; i++) {
 		u64 base = p->Buf_Address[i], off = 0, back;
 
-		stride[i] = p->Buf_Stride[i];
-		if (!base || stride[i] >= KGPU_STRIDE_LIMIT)
+		r->stride[i] = p->Buf_Stride[i];
+		if (!base || r->stride[i] >= KGPU_STRIDE_LIMIT)
 			return -33;
 		if (p->ClipOn) {
 			if (p->Clip_x < 0 || p->Clip_y < 0)
 				return -33;
-			off = (u64)p->Clip_y * stride[i] + (u64)p->Clip_x * bpp;
+			off = (u64)p->Clip_y * r->stride[i] + (u64)p->Clip_x * bpp;
 		}
-		back = (u64)pw * bpp + (u64)ph * stride[i];
+		back = (u64)pw * bpp + (u64)ph * r->stride[i];
 		/* The padding may not take the start before address 0. */
 		if (back > base + off)
 			return -33;
-		if (kgpu_addr_split(base + off - back, &lo[i], &hi[i]))
+		if (kgpu_addr_split(base + off - back, &r->lo[i], &r->hi[i]))
 			return -33;
-		if (kgpu_reach_check(p->pstReach, i, base + off - back, stride[i],
+		if (kgpu_reach_check(p->pstReach, i, base + off - back, r->stride[i],
 				     (u64)(p->W + pw) * bpp, p->H + ph, false, "destination"))
 			return -EINVAL;
 	}
-	kgpu_reg_wr(hw, AGE_DST_ADDR0, lo[0]);
-	if (planes > 1)
-		kgpu_reg_wr(hw, AGE_DST_ADDR1, lo[1]);
-	kgpu_reg_wr(hw, AGE_DST_STRIDE_01, KGPU_FLD(stride[0], 0, 16) | KGPU_FLD(stride[1], 16, 16));
-	kgpu_reg_wr(hw, AGE_DST_ADDR_HI, KGPU_FLD(hi[0], 0, 4) | KGPU_FLD(hi[1], 4, 4));
-	kgpu_reg_wr(hw, AGE_STRIDE_HI_B, (kgpu_reg_rd(hw, AGE_STRIDE_HI_B) & ~0xFF00u) |
-					 KGPU_FLD(stride[0] >> 16, 8, 4) |
-					 KGPU_FLD(stride[1] >> 16, 12, 4));
-	kgpu_reg_or(hw, AGE_DST_ADDR_HI, AGE_FIN_STRICT | kgpu_power_bits());
 	return 0;
+}
+
+/* The source's plane i and the destination, as one judgement. */
+static int q2_judge(const KER_GPU_PLANE *src, int i, const KER_GPU_PLANE *dst, u32 mode,
+		    struct q2_src *s, struct q2_dst *d)
+{
+	int ret = q2_src_regs(src, i, s);
+
+	return ret ? ret : q2_dst_regs(dst, mode, d);
+}
+
+static void _GPU_Q2_Src_SetReg(const ST_KER_GPU_HW_REG *hw, const struct q2_src *r)
+{
+	kgpu_reg_wr(hw, AGE_SRC1_ADDR0, r->lo);
+	kgpu_reg_wr(hw, AGE_STRIDE_S1_01, r->stride & 0xFFFF);
+	kgpu_reg_wr(hw, AGE_SRC_ADDR_HI, r->hi);
+	kgpu_reg_wr(hw, AGE_STRIDE_HI_A, (kgpu_reg_rd(hw, AGE_STRIDE_HI_A) & ~0xF0000u) |
+					 KGPU_FLD(r->stride >> 16, 16, 4));
+}
+
+static void _GPU_Q2_Dst_SetReg(const ST_KER_GPU_HW_REG *hw, const struct q2_dst *r)
+{
+	kgpu_reg_wr(hw, AGE_DST_ADDR0, r->lo[0]);
+	if (r->planes > 1)
+		kgpu_reg_wr(hw, AGE_DST_ADDR1, r->lo[1]);
+	kgpu_reg_wr(hw, AGE_DST_STRIDE_01, KGPU_FLD(r->stride[0], 0, 16) |
+					   KGPU_FLD(r->stride[1], 16, 16));
+	kgpu_reg_wr(hw, AGE_DST_ADDR_HI, KGPU_FLD(r->hi[0], 0, 4) | KGPU_FLD(r->hi[1], 4, 4));
+	kgpu_reg_wr(hw, AGE_STRIDE_HI_B, (kgpu_reg_rd(hw, AGE_STRIDE_HI_B) & ~0xFF00u) |
+					 KGPU_FLD(r->stride[0] >> 16, 8, 4) |
+					 KGPU_FLD(r->stride[1] >> 16, 12, 4));
+	kgpu_reg_or(hw, AGE_DST_ADDR_HI, AGE_FIN_STRICT | kgpu_power_bits());
 }
 
 static void _GPU_Q2_Scaler_SetReg(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_SCALER *s)
@@ -473,13 +506,6 @@ static int q2_go(const char *func, int engine, KER_GPU_PLANE *dst, u32 mode,
 	return ret;
 }
 
-static void q2_abort(int engine, KGPU_CMDBUF_HANDLE list)
-{
-	if (list)
-		KGPU_Cmdbuf_Close(list);
-	Q2_CTX->pfnUnlock(engine);
-}
-
 /* ------------------------------------------------------------------------ */
 /* Batch lists                                                               */
 
@@ -611,6 +637,7 @@ int KGPU_OP_Q2_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill)
 {
 	const ST_KER_GPU_HW_REG *hw;
 	KGPU_CMDBUF_HANDLE list = NULL;
+	struct q2_dst d;
 	ktime_t t0 = 0;
 	u32 mode;
 	int engine, ret;
@@ -627,6 +654,9 @@ int KGPU_OP_Q2_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill)
 	}
 	if (pstDst->Buf_Address[0] >= KGPU_ADDR_LIMIT || !pstDst->W || !pstDst->H)
 		return -33;
+	ret = q2_dst_regs(pstDst, 0, &d);
+	if (ret)
+		return ret;
 	if (pstDst->stBatch.Count) {
 		list = KGPU_OP_Q2_CmdBuf_Fill(pstDst, &ret);
 		if (!list)
@@ -644,11 +674,7 @@ int KGPU_OP_Q2_Fill(KER_GPU_PLANE *pstDst, _ST_KER_GPU_FILL_SETTING *pstFill)
 	kgpu_reg_wr(hw, AGE_UPPER_BOUND, ((pstDst->W + 63) >> 6) * pstDst->H * 4 - 1);
 	kgpu_reg_wr(hw, AGE_FILL_COLOR, pstFill->Color & 0xFF);
 	q2_speed_limit(hw, pstDst, 1, 1);
-	ret = _GPU_Q2_Dst_SetReg(hw, pstDst, 0);
-	if (ret) {
-		q2_abort(engine, list);
-		return ret;
-	}
+	_GPU_Q2_Dst_SetReg(hw, &d);
 	mode = kgpu_plane_nonblock(pstDst);
 	if (list) {
 		kgpu_cp_wr(hw, CP_PC_SET_BY_ARM, lower_32_bits(KGPU_Cmdbuf_First(list)));
@@ -662,6 +688,8 @@ int KGPU_OP_Q2_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 {
 	const ST_KER_GPU_HW_REG *hw;
 	KGPU_CMDBUF_HANDLE list = NULL;
+	struct q2_src s;
+	struct q2_dst d;
 	ktime_t t0 = 0;
 	int engine, ret, uv;
 	u32 mode;
@@ -673,6 +701,9 @@ int KGPU_OP_Q2_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 		return -22;
 	if (uv == 1)
 		return -524;
+	ret = q2_judge(pstSrc, 0, pstDst, 0, &s, &d);
+	if (ret)
+		return ret;
 	if (pstDst->stBatch.Count) {
 		list = KGPU_OP_Q2_CmdBuf_Copy(pstSrc, pstDst, &ret);
 		if (ret)
@@ -686,13 +717,8 @@ int KGPU_OP_Q2_Copy(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst)
 	}
 	_GPU_Q2_SwReset(hw);
 	q2_speed_limit(hw, pstDst, 0, uv < 3 ? 1 : 2);
-	ret = _GPU_Q2_Src_SetReg(hw, pstSrc, 0, pstSrc->W, pstSrc->H);
-	if (!ret)
-		ret = _GPU_Q2_Dst_SetReg(hw, pstDst, 0);
-	if (ret) {
-		q2_abort(engine, list);
-		return ret;
-	}
+	_GPU_Q2_Src_SetReg(hw, &s);
+	_GPU_Q2_Dst_SetReg(hw, &d);
 	kgpu_reg_wr(hw, AGE_FUNC, 1);
 	kgpu_reg_wr(hw, AGE_SRC_SIZE, q2_size(pstSrc->W, pstSrc->H));
 	kgpu_reg_wr(hw, AGE_DST_SIZE, q2_size(pstDst->W, pstDst->H));
@@ -801,6 +827,8 @@ static int KGPU_OP_Q2_Scale_NV12(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 	ST_KGPU_Q3_SCALER sy, suv;
 	const ST_KER_GPU_HW_REG *hw;
 	KGPU_CMDBUF_HANDLE list;
+	struct q2_src s;
+	struct q2_dst d;
 	ktime_t t0 = 0;
 	int engine, ret;
 
@@ -827,6 +855,9 @@ static int KGPU_OP_Q2_Scale_NV12(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 	}
 	KGPU_OP_TRC("[TRC]%s() UV size : %dx%d to %dx%d\n", __func__, _KGPU_Q2_UV_Width(src),
 		    _KGPU_Q2_UV_Height(src), _KGPU_Q2_UV_Width(dst), _KGPU_Q2_UV_Height(dst));
+	ret = q2_judge(src, 0, dst, 0, &s, &d);
+	if (ret)
+		return ret;
 	list = KGPU_OP_Q2_CmdBuf_Scale_UV(src, dst, &suv, &ret);
 	if (!list)
 		return ret;
@@ -836,13 +867,8 @@ static int KGPU_OP_Q2_Scale_NV12(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 		return ret;
 	}
 	_GPU_Q2_SwReset(hw);
-	ret = _GPU_Q2_Src_SetReg(hw, src, 0, src->W, src->H);
-	if (!ret)
-		ret = _GPU_Q2_Dst_SetReg(hw, dst, 0);
-	if (ret) {
-		q2_abort(engine, list);
-		return ret;
-	}
+	_GPU_Q2_Src_SetReg(hw, &s);
+	_GPU_Q2_Dst_SetReg(hw, &d);
 	_KGPU_Q3_Scaling_Coef(engine, hw, &fy);
 	kgpu_reg_wr(hw, AGE_FUNC, (fy.Tap & 3) << 4);
 	_GPU_Q2_Scaler_SetReg(hw, &sy);
@@ -860,6 +886,8 @@ static int KGPU_OP_Q2_Scale_Y_or_UV(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 	ST_KGPU_Q3_FUNC f = { 0 };
 	ST_KGPU_Q3_SCALER s;
 	const ST_KER_GPU_HW_REG *hw;
+	struct q2_src sp[2];
+	struct q2_dst d;
 	ktime_t t0 = 0;
 	int engine, ret, uv, pass, passes;
 
@@ -874,7 +902,11 @@ static int KGPU_OP_Q2_Scale_Y_or_UV(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 		return -22;
 	}
 	passes = uv == 1 ? 2 : 1;
-	ret = q2_begin(__func__, src, dst, dst, &engine, &hw, &t0);
+	/* Both passes are judged before the first runs. */
+	for (pass = 0, ret = 0; pass < passes && !ret; pass++)
+		ret = q2_judge(src, pass, dst, 0, &sp[pass], &d);
+	if (!ret)
+		ret = q2_begin(__func__, src, dst, dst, &engine, &hw, &t0);
 	if (ret)
 		return ret;
 	/* Both passes run under one ownership of the engine. */
@@ -883,13 +915,8 @@ static int KGPU_OP_Q2_Scale_Y_or_UV(KER_GPU_PLANE *src, KER_GPU_PLANE *dst,
 
 		_GPU_Q2_SwReset(hw);
 		q2_speed_limit(hw, dst, 0, uv < 3 ? 1 : 2);
-		ret = _GPU_Q2_Src_SetReg(hw, src, pass, src->W, src->H);
-		if (!ret)
-			ret = _GPU_Q2_Dst_SetReg(hw, dst, 0);
-		if (ret) {
-			q2_abort(engine, NULL);
-			return ret;
-		}
+		_GPU_Q2_Src_SetReg(hw, &sp[pass]);
+		_GPU_Q2_Dst_SetReg(hw, &d);
 		_KGPU_Q3_Scaling_Coef(engine, hw, &f);
 		kgpu_reg_wr(hw, AGE_FUNC, (f.Tap & 3) << 4);
 		_GPU_Q2_Scaler_SetReg(hw, &s);
@@ -926,6 +953,8 @@ int KGPU_OP_Q2_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 			  EN_KER_GPU_FLIP_ROTATE_MODE enMode)
 {
 	const ST_KER_GPU_HW_REG *hw;
+	struct q2_src s;
+	struct q2_dst d;
 	ktime_t t0 = 0;
 	u32 tw, th;
 	int engine, ret, uv;
@@ -947,18 +976,15 @@ int KGPU_OP_Q2_FlipRotate(KER_GPU_PLANE *pstSrc, KER_GPU_PLANE *pstDst,
 	th = enMode & 1 ? pstDst->W : pstDst->H;
 	if (!pstSrc->W || !pstSrc->H || pstSrc->W > tw || pstSrc->H > th)
 		return -33;
-	ret = q2_begin(__func__, pstSrc, pstDst, pstDst, &engine, &hw, &t0);
+	ret = q2_judge(pstSrc, 0, pstDst, enMode, &s, &d);
+	if (!ret)
+		ret = q2_begin(__func__, pstSrc, pstDst, pstDst, &engine, &hw, &t0);
 	if (ret)
 		return ret;
 	_GPU_Q2_SwReset(hw);
 	q2_speed_limit(hw, pstDst, 0, uv < 3 ? 1 : 2);
-	ret = _GPU_Q2_Src_SetReg(hw, pstSrc, 0, pstSrc->W, pstSrc->H);
-	if (!ret)
-		ret = _GPU_Q2_Dst_SetReg(hw, pstDst, enMode);
-	if (ret) {
-		q2_abort(engine, NULL);
-		return ret;
-	}
+	_GPU_Q2_Src_SetReg(hw, &s);
+	_GPU_Q2_Dst_SetReg(hw, &d);
 	kgpu_reg_wr(hw, AGE_FUNC, 1 + (enMode << 16));
 	kgpu_reg_wr(hw, AGE_SRC_SIZE, q2_size(pstSrc->W, pstSrc->H));
 	kgpu_reg_wr(hw, AGE_DST_SIZE, q2_size(tw, th));

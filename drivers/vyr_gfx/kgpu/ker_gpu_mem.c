@@ -154,6 +154,28 @@ void kgpu_mem_put(ST_KGPU_MEM_RECORD *rec)
 		kref_put(&rec->ref, _kgpu_mem_last_ref);
 }
 
+/*
+ * Maps page-provider pages for the engine for their lifetime; syncs go
+ * through the mapping. The engine is handed the pages' own address: they
+ * must lie within its DMA mask, and the mapping must be that address, not a
+ * bounce buffer whose copies would pass over what the engine wrote.
+ */
+static int _kgpu_mem_map_pages(ST_KGPU_MEM_RECORD *rec, struct page *pg, u64 size)
+{
+	struct device *dev = g_KerGpuCtx.pDevice;
+	u64 phys = page_to_phys(pg);
+
+	if (phys + size - 1 > dma_get_mask(dev))
+		return -ENOMEM;
+	rec->Dma = dma_map_page(dev, pg, 0, size, DMA_BIDIRECTIONAL);
+	if (dma_mapping_error(dev, rec->Dma))
+		return -ENOMEM;
+	if (rec->Dma == phys)
+		return 0;
+	dma_unmap_page(dev, rec->Dma, size, DMA_BIDIRECTIONAL);
+	return -ENOMEM;
+}
+
 int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 {
 	ST_KGPU_MEM_RECORD *rec;
@@ -199,17 +221,15 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 		unsigned int order = get_order(max_t(u64, req->u32Size, 1));
 		struct page *pg = NULL;
 
-		/* The pages reach user space: never with old contents. */
+		/*
+		 * The pages reach user space: never with old contents. They
+		 * come from the zone the engine's 32-bit DMA mask reaches.
+		 */
 		if (order < MAX_ORDER)
-			pg = alloc_pages(GFP_HIGHUSER | __GFP_ZERO | __GFP_NOWARN, order);
-		/* Mapped for the engine for their lifetime; syncs go through it. */
-		if (pg) {
-			rec->Dma = dma_map_page(g_KerGpuCtx.pDevice, pg, 0, PAGE_SIZE << order,
-						DMA_BIDIRECTIONAL);
-			if (dma_mapping_error(g_KerGpuCtx.pDevice, rec->Dma)) {
-				__free_pages(pg, order);
-				pg = NULL;
-			}
+			pg = alloc_pages(GFP_USER | GFP_DMA32 | __GFP_ZERO | __GFP_NOWARN, order);
+		if (pg && _kgpu_mem_map_pages(rec, pg, PAGE_SIZE << order)) {
+			__free_pages(pg, order);
+			pg = NULL;
 		}
 		if (!pg) {
 			ret = -3;

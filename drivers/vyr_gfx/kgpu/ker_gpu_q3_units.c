@@ -264,12 +264,11 @@ bool _GPU_Q3_Plane_Palette(u8 FormatMode, u8 Bit24Mode, u8 SeparateUV)
 }
 
 /*
- * Pixel bits of channel ch as the engine moves them: read through a palette
- * the index (component 0's width), a packed 4:2:2 single channel 16 bits,
- * anything else the widths of the components in the channel. Writing is
- * always the latter.
+ * Pixel bits of channel ch as the engine moves them, read or written: through
+ * a palette the index (component 0's width), a packed 4:2:2 single channel 16
+ * bits, anything else the widths of the components in the channel.
  */
-static u8 kgpu_read_bits(const u8 *row, int ch)
+static u8 kgpu_pixel_bits(const u8 *row, int ch)
 {
 	if (row[FI_PALETTE] & 0xF)
 		return ch ? 0 : row[FI_WIDTH];
@@ -284,12 +283,10 @@ static u32 kgpu_pix_bytes(u8 bits)
 	return kgpu_pix_code(bits) + 1;
 }
 
-/* Bytes per pixel of the plane's first buffer as the engine reads or writes it. */
+/* Bytes per pixel of the plane's first buffer: read and written alike. */
 u32 kgpu_q3_engine_bytes(const KER_GPU_PLANE *p, bool write)
 {
-	const u8 *row = g_KGpu_Q3_Fmt_Info[kgpu_row_of(p)];
-
-	return kgpu_pix_bytes(write ? kgpu_channel_bits(row, 0) : kgpu_read_bits(row, 0));
+	return kgpu_pix_bytes(kgpu_pixel_bits(g_KGpu_Q3_Fmt_Info[kgpu_row_of(p)], 0));
 }
 
 int _GPU_Q3_Plane_to_HwReadSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
@@ -346,7 +343,7 @@ int _GPU_Q3_Plane_to_HwReadSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 		if (p->Buf_Stride[ch] >= KGPU_STRIDE_LIMIT)
 			return -33;
 		if (row[FI_PALETTE] & 0xF) {
-			u->PixBits[0] = kgpu_read_bits(row, 0);
+			u->PixBits[0] = kgpu_pixel_bits(row, 0);
 			addr = base + (u64)y * p->Buf_Stride[0] +
 			       (u64)kgpu_pix_bytes(u->PixBits[0]) * x;
 			u->PaletteEn = 1;
@@ -356,14 +353,14 @@ int _GPU_Q3_Plane_to_HwReadSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 			u->PalAddr = lower_32_bits(p->Buf_Address[1]);
 			u->PalAddrHi = upper_32_bits(p->Buf_Address[1]) & 0xF;
 		} else if (chn == 1 && row[FI_UV_MODE] == 1) {
-			u->PixBits[0] = kgpu_read_bits(row, 0);
+			u->PixBits[0] = kgpu_pixel_bits(row, 0);
 			u->YUYV = 1;
 			u->YUYV_Mode = row[FI_CH_OF + 2];
 			KGPU_OP_MSG("[MSG]%s() YUYV mode = %d\n", __func__, u->YUYV_Mode);
 			addr = base + (u64)kgpu_pix_bytes(u->PixBits[0]) * x +
 			       (u64)y * p->Buf_Stride[0];
 		} else {
-			u->PixBits[ch] = kgpu_read_bits(row, ch);
+			u->PixBits[ch] = kgpu_pixel_bits(row, ch);
 			addr = base + _GPU_Q3_Chroma_Offset(row[FI_UV_MODE], ch, x, y,
 							    u->PixBits[ch] / 8,
 							    p->Buf_Stride[ch]);
@@ -509,7 +506,7 @@ int _GPU_Q3_Plane_to_HwWriteSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 		u32 stride = p->Buf_Stride[ch];
 		u32 bpp;
 
-		u->PixBits[ch] = kgpu_channel_bits(row, ch);
+		u->PixBits[ch] = kgpu_pixel_bits(row, ch);
 		bpp = kgpu_pix_bytes(u->PixBits[ch]);
 		KGPU_OP_MSG("[MSG]%s()\tPixel_Width[%d] = %d\n", __func__, ch, u->PixBits[ch]);
 		if (!base) {

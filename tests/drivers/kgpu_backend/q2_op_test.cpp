@@ -1,6 +1,8 @@
 // Backend choice of the operation layer and the Q2 programming model.
 #include "harness.hpp"
 
+#include <functional>
+
 using namespace kgpu;
 
 namespace {
@@ -156,6 +158,46 @@ TEST_F(Q2, PlanarScaleRunsTheChromaPassFromAList)
 	EXPECT_EQ(value_of(0x40), 1u);
 	EXPECT_EQ(cmds.back().word, KGPU_CMD_END);
 }
+
+// An operation is judged whole before the engine is touched: a refusal
+// leaves the engine unowned and every register as it was. Sizes of 0 are
+// refused for kernel callers too (the size registers take size - 1).
+struct Refused {
+	const char *name;
+	std::function<int()> run;
+};
+
+class Refusal : public Backend, public ::testing::WithParamInterface<Refused> {};
+
+TEST_P(Refusal, WritesNoRegister)
+{
+	start(3, 0x6);
+	EXPECT_EQ(GetParam().run(), -EINVAL);
+	EXPECT_TRUE(writes().empty());
+	EXPECT_EQ(count("lock"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kgpu, Refusal, ::testing::Values(
+	Refused{"CopyPastTheDestination", [] {
+		KER_GPU_PLANE s = plane(26, 0x10000000, 16, 16, 16), d = plane(26, 0x20000000, 16, 16, 16);
+		KER_GPU_REACH r = {{0x20000000}, {0x20000000 + 16 * 16 - 1}};	/* a byte short */
+		d.pstReach = &r;
+		return KGPU_OP_Copy(&s, &d); }},
+	Refused{"ScaleWhoseSecondPassReadsPastTheSource", [] {
+		KER_GPU_PLANE s = plane(30, 0x10000000, 16, 16, 16), d = plane(29, 0x20000000, 8, 8, 16);
+		s.Buf_Address[1] = 0x10001000;
+		s.Buf_Stride[1] = 16;
+		KER_GPU_REACH r = {{0x10000000, 0x10001000}, {0x10000100, 0x10001000 + 16 * 16 - 1}};
+		s.pstReach = &r;
+		return KGPU_OP_Scale_LowPassFilter(&s, &d, nullptr); }},
+	Refused{"KernelCopyOfNoWidth", [] {
+		KER_GPU_PLANE s = plane(26, 0x10000000, 0, 16, 16), d = plane(26, 0x20000000, 16, 16, 16);
+		return KGPU_OP_Copy(&s, &d); }},
+	Refused{"KernelFillOfNoWidth", [] {
+		KER_GPU_PLANE d = plane(3, 0x20000000, 0, 16, 64);
+		auto f = solid(1);
+		return KGPU_OP_Fill(&d, &f, nullptr); }}),
+	[](const ::testing::TestParamInfo<Refused> &i) { return std::string(i.param.name); });
 
 // Without a pair of the context's, the destination plane's own pair limits
 // the engine.

@@ -178,8 +178,10 @@ void *dma_alloc_coherent(struct device *dev, size_t size, dma_addr_t *handle, gf
 	if (!(gfp & (GFP_ATOMIC | GFP_NOWAIT)))
 		khost_might_sleep("dma_alloc_coherent");
 	phys_addr_t p = pool_alloc(dev, size);
+	// Without a pool, from the zone the device's coherent mask reaches.
 	if (p == (phys_addr_t)-1)
-		p = khost::phys_alloc(size);
+		p = dev && dev->coherent_dma_mask && dev->coherent_dma_mask <= 0xFFFFFFFFull ?
+			    khost::detail::low_alloc(size) : khost::phys_alloc(size);
 	void *cpu = p ? khost::phys_ptr(p) : nullptr;
 	if (!cpu)
 		return nullptr;
@@ -203,9 +205,12 @@ void dma_free_coherent(struct device *dev, size_t size, void *cpu, dma_addr_t ha
 }
 
 namespace {
-// Linear-map memory outside the arena (kmalloc) has no place the simulated
-// engines can read: a streaming mapping of it is a bounce buffer in the arena,
-// filled at map time and copied back at unmap time as the direction says.
+// A streaming mapping the device reads and writes elsewhere than the memory:
+// linear-map memory outside the arena (kmalloc), which the simulated engines
+// cannot read, and memory beyond the device's DMA mask, which swiotlb bounces
+// through its pool below 4 GiB (kernel/dma/direct.h, kernel/dma/swiotlb.c).
+// Filled at map time whatever the direction, as swiotlb does; copied by the
+// syncs and at unmap time as their directions say.
 struct Bounce {
 	void *cpu;
 	size_t size;
@@ -214,6 +219,25 @@ struct Bounce {
 std::mutex bounce_lock;
 std::map<dma_addr_t, Bounce> bounces;
 bool in_arena(const void *p) { return khost_virt_addr_valid(p) && !khost_in_kmalloc(p); }
+
+// swiotlb's largest mapping: one segment of 128 slots of 2 KiB.
+constexpr size_t kSwiotlbMax = 128 * 2048;
+
+bool beyond_mask(struct device *dev, dma_addr_t a, size_t size)
+{
+	return dev && dev->dma_mask && a + size - 1 > *dev->dma_mask;
+}
+
+dma_addr_t bounce_map(void *cpu, size_t size, enum dma_data_direction dir, bool low)
+{
+	dma_addr_t a = low ? khost::detail::low_alloc(size) : khost::phys_alloc(size);
+	if (!a)
+		return 0;
+	memcpy(khost::phys_ptr(a), cpu, size);
+	std::lock_guard<std::mutex> g(bounce_lock);
+	bounces[a] = {cpu, size, dir};
+	return a;
+}
 }
 
 // Live streaming mappings (bus address -> size and a token of their own, as
@@ -256,19 +280,11 @@ dma_addr_t dma_map_single(struct device *dev, void *ptr, size_t size, enum dma_d
 		fault("dma_map_single of memory outside the linear map");
 		return 0;
 	}
-	dma_addr_t a;
-	if (in_arena(ptr)) {
-		a = virt_to_phys(ptr);
-	} else {
-		a = khost::phys_alloc(size);
-		if (!a)
-			return 0;
-		if (dir == DMA_TO_DEVICE || dir == DMA_BIDIRECTIONAL)
-			memcpy(khost::phys_ptr(a), ptr, size);
-		std::lock_guard<std::mutex> g(bounce_lock);
-		bounces[a] = {ptr, size, dir};
-	}
-	streaming_add(a, size);
+	if (in_arena(ptr))
+		return dma_map_page(dev, virt_to_page(ptr), offset_in_page(ptr), size, dir);
+	dma_addr_t a = bounce_map(ptr, size, dir, false);
+	if (a)
+		streaming_add(a, size);
 	return a;
 }
 
@@ -340,13 +356,16 @@ void dma_unmap_resource(struct device *dev, dma_addr_t addr, size_t size,
 
 dma_addr_t dma_map_page(struct device *dev, struct page *page, size_t offset, size_t size, enum dma_data_direction dir)
 {
-	(void)dev;
-	(void)size;
-	(void)dir;
 	dma_addr_t a = page_to_phys(page) + offset;
 	if (khost_in_nomap(a)) {
 		fault("dma_map_page of memory without a linear mapping (reserved no-map)");
 		return 0;
+	}
+	if (beyond_mask(dev, a, size)) {
+		// What swiotlb cannot hold in one segment fails ("buffer is full").
+		a = size <= kSwiotlbMax ? bounce_map(khost::phys_ptr(a), size, dir, true) : 0;
+		if (!a)
+			return 0;
 	}
 	streaming_add(a, size);
 	return a;

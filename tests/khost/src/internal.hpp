@@ -54,6 +54,9 @@ uint64_t arena_allocated_end(uint64_t at);
 // out again (with a gap) and, for the oracle, no one's to reach any more.
 void phys_freed(phys_addr_t at, size_t size);
 void oracle_freed(uint64_t addr, uint64_t size);
+// Physical memory below 4 GiB (the arena GFP_DMA32 pages come from), as
+// phys_alloc hands out above; 0 when it is used up.
+phys_addr_t low_alloc(size_t size);
 
 } // namespace khost::detail
 

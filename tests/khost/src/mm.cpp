@@ -18,7 +18,8 @@ using namespace khost::detail;
 namespace {
 
 // Physical memory handed out by phys_alloc and alloc_pages lives above 4 GiB;
-// pages asked for below 4 GiB (GFP_DMA32) come from a smaller arena there.
+// pages asked for below 4 GiB (GFP_DMA32, a 32-bit coherent mask) come from
+// a smaller arena there.
 struct Arena {
 	phys_addr_t pa;
 	size_t size;
@@ -49,7 +50,7 @@ Arena &arena()
 }
 Arena &low_arena()
 {
-	static Arena *a = make_arena(0x90000000ULL, 64u << 20);
+	static Arena *a = make_arena(0x90000000ULL, 256u << 20);
 	return *a;
 }
 // The arena holding [addr, addr + n), or null.
@@ -74,6 +75,11 @@ char *foreign_base()
 	return base;
 }
 bool in_foreign(phys_addr_t addr) { return addr >= kForeignBase && addr - kForeignBase < khost::kForeignRamSize; }
+// Foreign RAM is system RAM: in the kernel's linear map.
+bool in_foreign_ptr(const char *p)
+{
+	return foreign_base() && p >= foreign_base() && p < foreign_base() + khost::kForeignRamSize;
+}
 
 // RAM the kernel keeps out of its linear map (reserved no-map): known to the
 // memory model, without a kernel address.
@@ -347,6 +353,7 @@ void khost::detail::phys_freed(phys_addr_t at, size_t size)
 	}
 	oracle_freed(at, size);
 }
+phys_addr_t khost::detail::low_alloc(size_t size) { return khost::arena_alloc(low_arena(), size); }
 
 uint64_t khost::detail::arena_allocated_end(uint64_t at)
 {
@@ -604,6 +611,8 @@ phys_addr_t virt_to_phys(const volatile void *addr)
 	for (Arena *a : {&arena(), &low_arena()})
 		if (a->holds_ptr(p))
 			return a->pa + (p - a->base);
+	if (in_foreign_ptr(p))
+		return kForeignBase + (p - foreign_base());
 	fault("virt_to_phys of memory outside the physical arena");
 	return 0;
 }
@@ -613,7 +622,8 @@ void *phys_to_virt(phys_addr_t phys) { return khost::phys_ptr(phys); }
 int khost_virt_addr_valid(const volatile void *addr)
 {
 	const char *p = (const char *)addr;
-	return arena().holds_ptr(p) || low_arena().holds_ptr(p) || khost_in_kmalloc(p);
+	return arena().holds_ptr(p) || low_arena().holds_ptr(p) || in_foreign_ptr(p) ||
+	       khost_in_kmalloc(p);
 }
 
 int pfn_valid(unsigned long pfn)

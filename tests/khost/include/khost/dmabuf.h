@@ -74,6 +74,10 @@ dma_addr_t dma_map_resource(struct device *dev, phys_addr_t phys, size_t size,
 void dma_unmap_resource(struct device *dev, dma_addr_t addr, size_t size,
 			enum dma_data_direction dir, unsigned long attrs);
 static inline int dma_mapping_error(struct device *dev, dma_addr_t addr) { (void)dev; return addr == 0; }
+static inline u64 dma_get_mask(struct device *dev)
+{
+	return dev->dma_mask && *dev->dma_mask ? *dev->dma_mask : 0xFFFFFFFFull;
+}
 void dma_sync_single_for_cpu(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
 void dma_sync_single_for_device(struct device *dev, dma_addr_t addr, size_t size, enum dma_data_direction dir);
 struct vm_area_struct;
