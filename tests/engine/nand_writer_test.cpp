@@ -294,24 +294,52 @@ TEST_F(NandWriters, EmptyMisalignedOrCorruptUbiImagesAreRefusedBeforeErasing)
 	EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, mixed));
 	EXPECT_NE(out_.find("crv_ostrel_nand_ubi_img_update_cb bad ec header !\n"), std::string::npos) << out_;
 	EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, ubitest::image({kEb, kPage, 3 * kPage}, {"a"})));
-	EXPECT_NE(out_.find("crv_mtd_ubi_image_layout image vid hdr offset 512 data offset 1536 not usable on this "
-			    "flash !\n"),
+	EXPECT_NE(out_.find("crv_mtd_ubi_image_layout image vid hdr offset 512 data offset 1536 on page 512 sub-page "
+			    "512 fail !\n"),
 		  std::string::npos)
 		<< out_;
 	EXPECT_EQ(erases(), 0);
 	EXPECT_EQ(flash(), std::string(8 * kEb, 'O'));
 }
 
+// Images Linux attaches read-only or not at all on the flash at hand, by its
+// page and sub-page sizes: a VID header in the EC header's sub-page (an image
+// made for 512-byte sub-pages on a flash without them), or one running past
+// the header unit from its sub-page's start.
+TEST_F(NandWriters, UbiImagesTheKernelCannotUseReadWriteAreRefusedBeforeErasing)
+{
+	const struct {
+		uint32_t eb, page, vid, data;
+	} cases[] = {{kEb, 512, 64, 512}, {kEb, 512, 480, 1024}, {128 * 1024, 2048, 512, 2048},
+		     {128 * 1024, 2048, 2040, 4096}};
+	for (const auto &c : cases) {
+		make_nand(4, small({{"erasesize", std::to_string(c.eb)}, {"writesize", std::to_string(c.page)}}));
+		nandsim::write_file(path_, std::string(4 * c.eb, 'O'));
+		const std::string img = ubitest::image({c.eb, c.vid, c.data}, {"a"});
+		EXPECT_NE(ubitest::attach_refusal(img, c.eb, c.page, c.page, c.vid), "") << c.vid;
+		EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, img)) << c.vid;
+		char want[128];
+		snprintf(want, sizeof(want), "crv_mtd_ubi_image_layout image vid hdr offset %u data offset %u on page %u "
+			 "sub-page %u fail !\n", c.vid, c.data, c.page, c.page);
+		EXPECT_NE(out_.find(want), std::string::npos) << out_;
+		EXPECT_EQ(erases(), 0) << c.vid;
+		EXPECT_TRUE(flash() == std::string(4 * c.eb, 'O')) << c.vid;
+	}
+}
+
 // Images from ubinize, with and without sub-pages, on a flash of 2048-byte
-// pages: what the writer leaves must attach under Linux's rules, with the
-// image's own VID header offset (the kernel's default on a flash whose
-// sub-pages are that size).
+// pages with sub-pages of the image's: what the writer leaves must attach
+// under Linux's rules, with the image's own VID header offset (the kernel's
+// default on such a flash).
 class UbinizeImages : public NandWriters, public ::testing::WithParamInterface<uint32_t> {};
 
 TEST_P(UbinizeImages, FlashAttachesWithTheImagesOffsets)
 {
 	const uint32_t subpage = GetParam();
-	make_nand(16, {{"erasesize", "128K"}, {"writesize", "2048"}, {"oobsize", "64"}, {"bad", "5"}});
+	if (subpage != 2048 && !fake_sysfs({{"subpagesize", std::to_string(subpage)}}))
+		GTEST_SKIP() << "needs a mount namespace of its own (root)";
+	make_nand(16, {{"erasesize", "128K"}, {"writesize", "2048"}, {"subpagesize", std::to_string(subpage)},
+		       {"oobsize", "64"}, {"bad", "5"}});
 	nandsim::write_file(dir_ + "/vol.bin", nandsim::random_bytes(300 * 1024, 9));
 	std::ofstream(dir_ + "/ubi.cfg") << "[rootfs]\nmode=ubi\nimage=" << dir_ << "/vol.bin\nvol_id=0\n"
 					 << "vol_type=dynamic\nvol_name=rootfs\nvol_size=1MiB\n";
