@@ -3,6 +3,7 @@
 #include "crv_nand_writer.h"
 
 #include "capture.h"
+#include "crv_mtd.h"
 #include "crv_ostrel_ctx.h"
 #include "crv_update.h"
 #include "imgbuilder.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using nandsim::NandTest;
 
@@ -78,6 +80,15 @@ protected:
 		return !g_events.empty() && g_events.back().first == CRV_EVT_ALL_DONE;
 	}
 
+	// A header naming the flash as the target of "nandimg".
+	crv_per_img_hdr target_hdr() const
+	{
+		crv_per_img_hdr hdr{};
+		memcpy(hdr.magic, "PIMG", 4);
+		strcpy(hdr.name, "nandimg");
+		memcpy(hdr.target, path_.c_str(), std::min(path_.size(), sizeof(hdr.target)));
+		return hdr;
+	}
 	bool staged_left() const
 	{
 		struct stat st;
@@ -203,10 +214,7 @@ TEST_F(NandWriters, ATruncatedPayloadLeavesTheFlashAsItWas)
 	// The handle promises a block; the stream holds less.
 	const std::string payload_file = dir_ + "/short.bin";
 	nandsim::write_file(payload_file, nandsim::random_bytes(kEb - 100, 6));
-	crv_per_img_hdr hdr{};
-	memcpy(hdr.magic, "PIMG", 4);
-	strcpy(hdr.name, "nandimg");
-	memcpy(hdr.target, path_.c_str(), std::min(path_.size(), sizeof(hdr.target)));
+	const crv_per_img_hdr hdr = target_hdr();
 	crv_per_img_handle handle{fopen(payload_file.c_str(), "rb"), kEb, 0};
 	ASSERT_NE(handle.stream, nullptr);
 	testsupport::StdoutCapture cap;
@@ -215,6 +223,33 @@ TEST_F(NandWriters, ATruncatedPayloadLeavesTheFlashAsItWas)
 	EXPECT_EQ(cap.finish(), "crv_ostrel_nand_raw_update_cb read pimg fail !\n");
 	EXPECT_EQ(erases(), 0);
 	EXPECT_EQ(flash(), std::string(4 * kEb, 'O'));
+	EXPECT_FALSE(staged_left());
+}
+
+// A partition past 4 GiB is taken whole (MEMGETINFO has its low 32 bits,
+// the kernel's sysfs all of it); a payload past the 32 bits the MTD and UBI
+// layers count is refused before anything is staged or erased, not cut.
+TEST_F(NandWriters, PayloadsPast4GiBAreRefusedNotCut)
+{
+	constexpr uint64_t k4G = uint64_t{1} << 32;
+	if (!fake_sysfs({{"size", std::to_string(k4G + 2 * kEb)}}))
+		GTEST_SKIP() << "needs a mount namespace of its own (root)";
+	make_nand(2, small());
+	ASSERT_EQ(truncate(path_.c_str(), k4G + 2 * kEb), 0);
+	crv_mtd_dev dev;
+	ASSERT_EQ(crv_mtd_probe(path_.c_str(), &dev), 0);
+	EXPECT_EQ(dev.size, k4G + 2 * kEb);
+	const std::string payload_file = dir_ + "/big.bin";
+	nandsim::write_file(payload_file, "");
+	ASSERT_EQ(truncate(payload_file.c_str(), k4G + kEb), 0);
+	const crv_per_img_hdr hdr = target_hdr();
+	for (auto writer : {crv_ostrel_nand_raw_update_cb, crv_ostrel_nand_ubi_img_update_cb}) {
+		crv_per_img_handle handle{fopen(payload_file.c_str(), "rb"), k4G + kEb, 0};
+		testsupport::StdoutCapture cap;
+		EXPECT_EQ(writer(&hdr, &handle, nullptr), -22);
+		EXPECT_NE(cap.finish().find(" file size too large !\n"), std::string::npos);
+	}
+	EXPECT_EQ(erases(), 0);
 	EXPECT_FALSE(staged_left());
 }
 
