@@ -16,7 +16,7 @@ struct crv_mtd_dev {
 	int minor;
 	int type; // MTD type code
 	char type_name[16]; // "nand", "nor", ...; empty for unknown codes
-	uint64_t size; // bytes
+	uint64_t size; // bytes (the kernel's sysfs figure: MEMGETINFO has 32 bits)
 	int eb_cnt; // size / eb_size
 	int eb_size; // erase-block size
 	int min_io_size; // page size (the MTD write size)

@@ -6,6 +6,7 @@
 #include <pthread.h>
 
 #include <cstdint>
+#include <string>
 
 #include "crv_container.h"
 #include "crv_npt.h"
@@ -57,8 +58,8 @@ struct crv_ostrel_ctx {
 	crv_event_cb_fn event_cb;
 	void *event_user;
 	char mount_point[64];
-	char tmp_dev[64];
-	char tmp_fs_type[8];
+	std::string tmp_dev; // as long as /proc/mounts gives it
+	std::string tmp_fs_type;
 	char tmp_folder[64];
 	char misc_dev[64];
 	char img_path[256];

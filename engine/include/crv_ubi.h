@@ -158,9 +158,12 @@ int crv_mtd_change_ech(crv_ubi_ec_hdr *hdr, uint32_t image_seq, uint64_t ec);
 // Takes the VID header and data offsets of an image's EC header into the
 // layout (made by crv_mtd_ubigen_layout_init for the device), so that the
 // blocks formatted after the image match it. 0, or -22 when Linux would not
-// attach the device with these offsets (version other than 1, VID header
-// offset below 64 or not 32-bit aligned, data offset other than the first
-// page boundary after the VID header, or no room for the data).
+// attach the device read-write with these offsets on this flash's page and
+// sub-page sizes (version other than 1, a page size not a power of two, VID
+// header offset below 64, in the EC header's sub-page, not 32-bit aligned
+// within its sub-page or running past one header unit from it, data offset
+// other than the first page boundary after the VID header, or no room for
+// the data).
 int crv_mtd_ubi_image_layout(const crv_mtd_dev *dev, const crv_ubi_ec_hdr *hdr, crv_ubi_layout *layout);
 // 0, or -22 for a geometry UBI cannot use.
 int crv_mtd_ubigen_layout_init(crv_ubi_layout *layout, const crv_mtd_dev *dev);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "crv_ostrel_ctx.h"
 #include "crv_system.h"
@@ -74,8 +75,8 @@ bool crv_ostrel_is_tmp_dev(const char *target)
 	// An empty device means the temporary folder's file system was not
 	// found; it then is on no target. The whole path must match
 	// (/dev/mmcblk0p1 is not /dev/mmcblk0p10), or both name one device.
-	const char *tmp_dev = crv_ostrel_context().tmp_dev;
-	return tmp_dev[0] != '\0' && (strcmp(target, tmp_dev) == 0 || same_block_device(target, tmp_dev));
+	const std::string &tmp_dev = crv_ostrel_context().tmp_dev;
+	return !tmp_dev.empty() && (tmp_dev == target || same_block_device(target, tmp_dev.c_str()));
 }
 
 int crv_ostrel_emmc_common_format_cb(const crv_per_img_hdr *hdr, void *)
@@ -120,7 +121,7 @@ int crv_ostrel_emmc_common_format_cb(const crv_per_img_hdr *hdr, void *)
 	}
 
 	if (remount) {
-		crv_ostrel_mount_fs(ctx.tmp_dev, ctx.mount_point, ctx.tmp_fs_type, 5);
+		crv_ostrel_mount_fs(ctx.tmp_dev.c_str(), ctx.mount_point, ctx.tmp_fs_type.c_str(), 5);
 		if (crv_str_is_cmd_safe(ctx.tmp_folder)) {
 			char cmd[256];
 			snprintf(cmd, sizeof(cmd), "mkdir -p %s", ctx.tmp_folder);

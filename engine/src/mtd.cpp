@@ -87,6 +87,27 @@ int subpage_size(int mtd_num, int page)
 	return page;
 }
 
+// The device's size as the kernel keeps it (sysfs): MEMGETINFO reports
+// only its low 32 bits. Taken when those agree with the report, else the
+// report stands.
+uint64_t device_size(int mtd_num, uint32_t reported)
+{
+	char path[64];
+	snprintf(path, sizeof(path), "/sys/class/mtd/mtd%d/size", mtd_num);
+	crv_unique_fd fd(open(path, O_RDONLY | O_CLOEXEC));
+	char text[32];
+	const ssize_t n = fd.valid() ? read(fd.get(), text, sizeof(text) - 1) : -1;
+	if (n <= 0)
+		return reported;
+	text[n] = '\0';
+	char *end = nullptr;
+	errno = 0;
+	const unsigned long long size = strtoull(text, &end, 10);
+	if (end == text || errno != 0 || static_cast<uint32_t>(size) != reported)
+		return reported;
+	return size;
+}
+
 // Bytes read before the end of the data (or -1 on an error).
 ssize_t read_upto(int fd, uint8_t *buf, size_t len)
 {
@@ -272,7 +293,7 @@ int crv_mtd_probe(const char *path, crv_mtd_dev *dev)
 		return -22;
 	}
 
-	dev->size = info.size;
+	dev->size = device_size(dev->mtd_num, info.size);
 	dev->eb_size = static_cast<int>(info.erasesize);
 	dev->min_io_size = static_cast<int>(info.writesize);
 	dev->oob_size = static_cast<int>(info.oobsize);

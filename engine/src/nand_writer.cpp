@@ -62,8 +62,9 @@ int begin(const char *fn, const crv_per_img_hdr *hdr, crv_per_img_handle *handle
 		printf("%s open mtd dev %s fail !\n", fn, target.c_str());
 		return ret;
 	}
-	// Nothing larger than the partition can be written to it.
-	if (handle->length > dev->size) {
+	// Nothing larger than the partition can be written to it, nor more
+	// than the MTD and UBI layers count in an image handle's 32 bits.
+	if (handle->length > dev->size || handle->length > UINT32_MAX) {
 		printf("%s file size too large !\n", fn);
 		return -22;
 	}

@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <type_traits>
 
 #include "crv_text.h"
 
@@ -27,8 +26,6 @@ int set_path_field(char *field, std::size_t size, const char *src)
 }
 
 } // namespace
-
-static_assert(std::is_trivially_copyable_v<crv_ostrel_ctx>);
 
 crv_ostrel_ctx &crv_ostrel_context()
 {
@@ -127,5 +124,5 @@ int crv_ostrel_overall_percent()
 
 void crv_ostrel_test_reset()
 {
-	memset(static_cast<void *>(&g_ctx), 0, sizeof(g_ctx));
+	g_ctx = crv_ostrel_ctx{};
 }

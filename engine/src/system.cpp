@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "crv_ostrel_ctx.h"
-#include "crv_text.h"
 
 namespace {
 
@@ -260,8 +259,8 @@ int crv_ostrel_parse_tmp_folder_info()
 			continue;
 		if (strip_trailing_slashes(mounts_unescape(dir)) != want)
 			continue;
-		crv_text_copy(ctx.tmp_dev, mounts_unescape(dev).c_str());
-		crv_text_copy(ctx.tmp_fs_type, type);
+		ctx.tmp_dev = mounts_unescape(dev);
+		ctx.tmp_fs_type = type;
 		break;
 	}
 	free(line);

@@ -151,17 +151,26 @@ int crv_mtd_ubigen_layout_init(crv_ubi_layout *layout, const crv_mtd_dev *dev)
 
 int crv_mtd_ubi_image_layout(const crv_mtd_dev *dev, const crv_ubi_ec_hdr *hdr, crv_ubi_layout *layout)
 {
-	// What Linux takes when it attaches with this VID header offset: at
-	// least one header's size in, 32-bit aligned, and the data starting at
-	// the first page boundary after the VID header, a header's size before
-	// the end of the block at the latest.
+	// What Linux takes read-write when it attaches this flash with the
+	// image's VID header offset. Headers are read and written in units of
+	// the sub-page: the VID header is read from the sub-page holding its
+	// start and must end within one header unit from there, 32-bit aligned
+	// in it, and must not share the EC header's sub-page (the kernel then
+	// attaches read-only). The data starts at the first page boundary after
+	// the VID header, a header's size before the end of the block at the
+	// latest.
 	const uint32_t vid = get_be32(hdr->vid_hdr_offset);
 	const uint32_t data = get_be32(hdr->data_offset);
 	const uint64_t page = static_cast<uint64_t>(dev->min_io_size);
+	const uint64_t sub = static_cast<uint64_t>(dev->subpage_size);
+	const uint64_t hdr_unit = (CRV_UBI_HDR_SIZE + sub - 1) / sub * sub;
+	const uint64_t shift = vid % sub;
 	const uint64_t leb_start = (uint64_t{vid} + CRV_UBI_HDR_SIZE + page - 1) / page * page;
-	if (hdr->version != kUbiVersion || vid < CRV_UBI_HDR_SIZE || vid % 4 != 0 || data != leb_start ||
-	    leb_start + CRV_UBI_HDR_SIZE > static_cast<uint64_t>(dev->eb_size)) {
-		printf("%s image vid hdr offset %u data offset %u not usable on this flash !\n", __func__, vid, data);
+	if (hdr->version != kUbiVersion || (page & (page - 1)) != 0 || vid < CRV_UBI_HDR_SIZE ||
+	    shift + CRV_UBI_HDR_SIZE > hdr_unit || shift % 4 != 0 || uint64_t{vid} + CRV_UBI_HDR_SIZE <= sub ||
+	    data != leb_start || leb_start + CRV_UBI_HDR_SIZE > static_cast<uint64_t>(dev->eb_size)) {
+		printf("%s image vid hdr offset %u data offset %u on page %d sub-page %d fail !\n", __func__, vid,
+		       data, dev->min_io_size, dev->subpage_size);
 		return -22;
 	}
 	layout->vid_hdr_offs = static_cast<int>(vid);

@@ -497,16 +497,22 @@ void ScreenRecoveryUI::DrawMessage(const char *text)
 	pages_identical_ = false;
 }
 
+void ScreenRecoveryUI::HoldMessage(int role, uint32_t rgb, const char *fmt, va_list ap)
+{
+	vsnprintf(message_text_, sizeof(message_text_), fmt, ap);
+	message_role_ = role;
+	message_rgb_ = rgb & 0xffffff;
+	message_held_ = true;
+	PaintHeldMessage();
+}
+
 void ScreenRecoveryUI::ShowColoredMessage(uint32_t rgb, const char *fmt, ...)
 {
 	std::lock_guard<std::mutex> lock(update_lock_);
 	va_list ap;
 	va_start(ap, fmt);
-	vsnprintf(message_text_, sizeof(message_text_), fmt, ap);
+	HoldMessage(-1, rgb, fmt, ap);
 	va_end(ap);
-	message_rgb_ = rgb & 0xffffff;
-	message_held_ = true;
-	PaintHeldMessage();
 	gr_present();
 }
 
@@ -514,25 +520,26 @@ void ScreenRecoveryUI::PaintHeldMessage()
 {
 	gr_set_color(0, 0, 0, 255);
 	gr_wipe();
-	gr_set_color(uint8_t(message_rgb_ >> 16), uint8_t(message_rgb_ >> 8), uint8_t(message_rgb_), 255);
+	if (message_role_ >= 0)
+		UseRoleColor(message_role_);
+	else
+		gr_set_color(uint8_t(message_rgb_ >> 16), uint8_t(message_rgb_ >> 8), uint8_t(message_rgb_), 255);
 	DrawMessage(message_text_);
-	// Every caller presents it: progress updates leave it there.
+	// Every caller but DrawPlainMessage presents it: progress updates leave
+	// it there.
 	message_shown_ = true;
 }
 
 void ScreenRecoveryUI::DrawPlainMessage(const char *fmt, ...)
 {
-	char buf[kTextBytes];
+	std::lock_guard<std::mutex> lock(update_lock_);
 	va_list ap;
 	va_start(ap, fmt);
-	vsnprintf(buf, sizeof(buf), fmt, ap);
+	HoldMessage(ROLE_MENU_SEL_FG, 0, fmt, ap);
 	va_end(ap);
-
-	std::lock_guard<std::mutex> lock(update_lock_);
-	gr_set_color(0, 0, 0, 255);
-	gr_wipe();
-	UseRoleColor(ROLE_MENU_SEL_FG);
-	DrawMessage(buf);
+	// Drawn, not presented: the next present, a progress update's too,
+	// shows it.
+	message_shown_ = false;
 }
 
 void ScreenRecoveryUI::OpenMenu(const char *const *headers, const char *const *items, int initial)

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -69,6 +70,7 @@ private:
 	void PresentScreen();
 	void PresentProgress();
 	void DrawMessage(const char *text);
+	void HoldMessage(int role, uint32_t rgb, const char *fmt, va_list ap);
 	void PaintHeldMessage();
 	gr_surface *CurrentFrame() const;
 	void LoadImages();
@@ -97,14 +99,17 @@ private:
 	uint8_t bar_option1_ = 0;
 	uint8_t show_percent_ = 0;
 	bool pages_identical_ = false;
-	// The last coloured message holds the screen in place of the icon and
-	// the bar (an update that failed or ended shows nothing else) until a
-	// status icon is selected again; the log can still be shown over it.
+	// The last full-screen message holds the screen in place of the icon
+	// and the bar (an update that failed or ended shows nothing else) until
+	// a status icon is selected again; the log can still be shown over it.
+	// It is drawn in its role's colour, or in message_rgb_ for role -1.
 	bool message_held_ = false;
 	char message_text_[kTextBytes] = {};
+	int message_role_ = -1;
 	uint32_t message_rgb_ = 0;
 	// A presented full-screen message is what the screen shows now:
-	// progress updates leave it there (a plain message only drawn is not).
+	// progress updates leave it there (a plain message only drawn is not
+	// yet: the next present shows it).
 	bool message_shown_ = false;
 
 	char log_text_[kMaxRows][kMaxCols] = {};

@@ -497,7 +497,7 @@ TEST_F(EmmcWriter, MissingTargetsAndTheTemporaryFoldersPartitionAreRefused)
 		printf("SPARSE %d\n", crv_ostrel_emmc_sparse_update_cb(&h, "/in/fs.simg", &progress));
 		printf("MADE %d\n", access("/dev/mmcblk0p77", F_OK) == 0);
 
-		strcpy(crv_ostrel_context().tmp_dev, "/in/apdat.img");
+		crv_ostrel_context().tmp_dev = "/in/apdat.img";
 		im.target = "/in/apdat.img";
 		im.compress = "tgz";
 		im.payload = "/in/tree.tgz";

@@ -154,15 +154,15 @@ TEST_F(FormatCb, TargetOffTheTemporaryFileSystemIsNeverUnmounted)
 	// exist would make any unmount fail.
 	crv_ostrel_ctx &ctx = crv_ostrel_context();
 	strcpy(ctx.mount_point, "/crv-no-such-mount");
-	strcpy(ctx.tmp_dev, "/dev/crv-other");
+	ctx.tmp_dev = "/dev/crv-other";
 	stand_in_tools();
 	testsupport::StdoutCapture cap;
 	EXPECT_EQ(format("FORMAT-EXT4"), 0);
-	ctx.tmp_dev[0] = '\0';
+	ctx.tmp_dev.clear();
 	EXPECT_EQ(format("FORMAT-EXT4"), 0);
 	// A device whose path starts the target's is another device
 	// (/dev/mmcblk0p1 and /dev/mmcblk0p10).
-	strcpy(ctx.tmp_dev, part_.substr(0, part_.size() - 1).c_str());
+	ctx.tmp_dev = part_.substr(0, part_.size() - 1);
 	EXPECT_EQ(format("FORMAT-EXT4"), 0);
 	EXPECT_EQ(cap.finish(), "");
 }

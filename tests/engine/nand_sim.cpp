@@ -11,6 +11,8 @@
 #include <mutex>
 #include <random>
 #include <sstream>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -117,6 +119,8 @@ void NandTest::SetUp()
 
 void NandTest::TearDown()
 {
+	if (sysfs_faked_)
+		umount2("/sys/class", MNT_DETACH);
 	{
 		std::lock_guard<std::mutex> guard(g_flash_lock);
 		g_flash_model = nullptr;
@@ -149,6 +153,19 @@ std::shared_ptr<devmodels::NandFlash> NandTest::make_nand(int blocks, const devm
 void NandTest::fail_plain_writes(bool on)
 {
 	g_fail_on = on;
+}
+
+bool NandTest::fake_sysfs(std::initializer_list<std::pair<const char *, std::string>> entries)
+{
+	if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+	    mount("tmpfs", "/sys/class", "tmpfs", 0, nullptr) != 0)
+		return false;
+	sysfs_faked_ = true;
+	if (mkdir("/sys/class/mtd", 0755) != 0 || mkdir("/sys/class/mtd/mtd5", 0755) != 0)
+		return false;
+	for (const auto &[name, value] : entries)
+		std::ofstream(std::string("/sys/class/mtd/mtd5/") + name) << value << "\n";
+	return true;
 }
 
 std::string NandTest::block_bytes(int block) const

@@ -40,6 +40,10 @@ protected:
 							 const std::string &name = "mtd5");
 	// Let plain page writes into the model's fail_write blocks fail.
 	void fail_plain_writes(bool on);
+	// Gives mtd5 the kernel's sysfs entries ({file, value}) in a mount
+	// namespace of this test's own until it ends; false when that cannot be
+	// had (not root).
+	bool fake_sysfs(std::initializer_list<std::pair<const char *, std::string>> entries);
 
 	std::string flash() const { return read_file(path_); }
 	std::string block_bytes(int block) const;
@@ -49,6 +53,7 @@ protected:
 	uint32_t eb_ = 0;
 	uint32_t page_ = 0;
 	std::shared_ptr<devmodels::NandFlash> nand_;
+	bool sysfs_faked_ = false;
 };
 
 } // namespace nandsim

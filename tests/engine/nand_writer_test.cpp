@@ -3,6 +3,7 @@
 #include "crv_nand_writer.h"
 
 #include "capture.h"
+#include "crv_mtd.h"
 #include "crv_ostrel_ctx.h"
 #include "crv_update.h"
 #include "imgbuilder.h"
@@ -16,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using nandsim::NandTest;
 
@@ -78,6 +80,15 @@ protected:
 		return !g_events.empty() && g_events.back().first == CRV_EVT_ALL_DONE;
 	}
 
+	// A header naming the flash as the target of "nandimg".
+	crv_per_img_hdr target_hdr() const
+	{
+		crv_per_img_hdr hdr{};
+		memcpy(hdr.magic, "PIMG", 4);
+		strcpy(hdr.name, "nandimg");
+		memcpy(hdr.target, path_.c_str(), std::min(path_.size(), sizeof(hdr.target)));
+		return hdr;
+	}
 	bool staged_left() const
 	{
 		struct stat st;
@@ -203,10 +214,7 @@ TEST_F(NandWriters, ATruncatedPayloadLeavesTheFlashAsItWas)
 	// The handle promises a block; the stream holds less.
 	const std::string payload_file = dir_ + "/short.bin";
 	nandsim::write_file(payload_file, nandsim::random_bytes(kEb - 100, 6));
-	crv_per_img_hdr hdr{};
-	memcpy(hdr.magic, "PIMG", 4);
-	strcpy(hdr.name, "nandimg");
-	memcpy(hdr.target, path_.c_str(), std::min(path_.size(), sizeof(hdr.target)));
+	const crv_per_img_hdr hdr = target_hdr();
 	crv_per_img_handle handle{fopen(payload_file.c_str(), "rb"), kEb, 0};
 	ASSERT_NE(handle.stream, nullptr);
 	testsupport::StdoutCapture cap;
@@ -215,6 +223,33 @@ TEST_F(NandWriters, ATruncatedPayloadLeavesTheFlashAsItWas)
 	EXPECT_EQ(cap.finish(), "crv_ostrel_nand_raw_update_cb read pimg fail !\n");
 	EXPECT_EQ(erases(), 0);
 	EXPECT_EQ(flash(), std::string(4 * kEb, 'O'));
+	EXPECT_FALSE(staged_left());
+}
+
+// A partition past 4 GiB is taken whole (MEMGETINFO has its low 32 bits,
+// the kernel's sysfs all of it); a payload past the 32 bits the MTD and UBI
+// layers count is refused before anything is staged or erased, not cut.
+TEST_F(NandWriters, PayloadsPast4GiBAreRefusedNotCut)
+{
+	constexpr uint64_t k4G = uint64_t{1} << 32;
+	if (!fake_sysfs({{"size", std::to_string(k4G + 2 * kEb)}}))
+		GTEST_SKIP() << "needs a mount namespace of its own (root)";
+	make_nand(2, small());
+	ASSERT_EQ(truncate(path_.c_str(), k4G + 2 * kEb), 0);
+	crv_mtd_dev dev;
+	ASSERT_EQ(crv_mtd_probe(path_.c_str(), &dev), 0);
+	EXPECT_EQ(dev.size, k4G + 2 * kEb);
+	const std::string payload_file = dir_ + "/big.bin";
+	nandsim::write_file(payload_file, "");
+	ASSERT_EQ(truncate(payload_file.c_str(), k4G + kEb), 0);
+	const crv_per_img_hdr hdr = target_hdr();
+	for (auto writer : {crv_ostrel_nand_raw_update_cb, crv_ostrel_nand_ubi_img_update_cb}) {
+		crv_per_img_handle handle{fopen(payload_file.c_str(), "rb"), k4G + kEb, 0};
+		testsupport::StdoutCapture cap;
+		EXPECT_EQ(writer(&hdr, &handle, nullptr), -22);
+		EXPECT_NE(cap.finish().find(" file size too large !\n"), std::string::npos);
+	}
+	EXPECT_EQ(erases(), 0);
 	EXPECT_FALSE(staged_left());
 }
 
@@ -294,24 +329,52 @@ TEST_F(NandWriters, EmptyMisalignedOrCorruptUbiImagesAreRefusedBeforeErasing)
 	EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, mixed));
 	EXPECT_NE(out_.find("crv_ostrel_nand_ubi_img_update_cb bad ec header !\n"), std::string::npos) << out_;
 	EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, ubitest::image({kEb, kPage, 3 * kPage}, {"a"})));
-	EXPECT_NE(out_.find("crv_mtd_ubi_image_layout image vid hdr offset 512 data offset 1536 not usable on this "
-			    "flash !\n"),
+	EXPECT_NE(out_.find("crv_mtd_ubi_image_layout image vid hdr offset 512 data offset 1536 on page 512 sub-page "
+			    "512 fail !\n"),
 		  std::string::npos)
 		<< out_;
 	EXPECT_EQ(erases(), 0);
 	EXPECT_EQ(flash(), std::string(8 * kEb, 'O'));
 }
 
+// Images Linux attaches read-only or not at all on the flash at hand, by its
+// page and sub-page sizes: a VID header in the EC header's sub-page (an image
+// made for 512-byte sub-pages on a flash without them), or one running past
+// the header unit from its sub-page's start.
+TEST_F(NandWriters, UbiImagesTheKernelCannotUseReadWriteAreRefusedBeforeErasing)
+{
+	const struct {
+		uint32_t eb, page, vid, data;
+	} cases[] = {{kEb, 512, 64, 512}, {kEb, 512, 480, 1024}, {128 * 1024, 2048, 512, 2048},
+		     {128 * 1024, 2048, 2040, 4096}};
+	for (const auto &c : cases) {
+		make_nand(4, small({{"erasesize", std::to_string(c.eb)}, {"writesize", std::to_string(c.page)}}));
+		nandsim::write_file(path_, std::string(4 * c.eb, 'O'));
+		const std::string img = ubitest::image({c.eb, c.vid, c.data}, {"a"});
+		EXPECT_NE(ubitest::attach_refusal(img, c.eb, c.page, c.page, c.vid), "") << c.vid;
+		EXPECT_FALSE(update(crv_ostrel_nand_ubi_img_update_cb, img)) << c.vid;
+		char want[128];
+		snprintf(want, sizeof(want), "crv_mtd_ubi_image_layout image vid hdr offset %u data offset %u on page %u "
+			 "sub-page %u fail !\n", c.vid, c.data, c.page, c.page);
+		EXPECT_NE(out_.find(want), std::string::npos) << out_;
+		EXPECT_EQ(erases(), 0) << c.vid;
+		EXPECT_TRUE(flash() == std::string(4 * c.eb, 'O')) << c.vid;
+	}
+}
+
 // Images from ubinize, with and without sub-pages, on a flash of 2048-byte
-// pages: what the writer leaves must attach under Linux's rules, with the
-// image's own VID header offset (the kernel's default on a flash whose
-// sub-pages are that size).
+// pages with sub-pages of the image's: what the writer leaves must attach
+// under Linux's rules, with the image's own VID header offset (the kernel's
+// default on such a flash).
 class UbinizeImages : public NandWriters, public ::testing::WithParamInterface<uint32_t> {};
 
 TEST_P(UbinizeImages, FlashAttachesWithTheImagesOffsets)
 {
 	const uint32_t subpage = GetParam();
-	make_nand(16, {{"erasesize", "128K"}, {"writesize", "2048"}, {"oobsize", "64"}, {"bad", "5"}});
+	if (subpage != 2048 && !fake_sysfs({{"subpagesize", std::to_string(subpage)}}))
+		GTEST_SKIP() << "needs a mount namespace of its own (root)";
+	make_nand(16, {{"erasesize", "128K"}, {"writesize", "2048"}, {"subpagesize", std::to_string(subpage)},
+		       {"oobsize", "64"}, {"bad", "5"}});
 	nandsim::write_file(dir_ + "/vol.bin", nandsim::random_bytes(300 * 1024, 9));
 	std::ofstream(dir_ + "/ubi.cfg") << "[rootfs]\nmode=ubi\nimage=" << dir_ << "/vol.bin\nvol_id=0\n"
 					 << "vol_type=dynamic\nvol_name=rootfs\nvol_size=1MiB\n";

@@ -87,14 +87,14 @@ TEST(TmpFolderLookup, MatchesTheMountPointFieldExactly)
 			return 2;
 		crv_ostrel_ctx &ctx = crv_ostrel_context();
 		crv_ostrel_set_mount_point("/data");
-		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev, ctx.tmp_fs_type);
+		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev.c_str(), ctx.tmp_fs_type.c_str());
 		crv_ostrel_set_mount_point("/data2/");
-		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev, ctx.tmp_fs_type);
+		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev.c_str(), ctx.tmp_fs_type.c_str());
 		crv_ostrel_set_mount_point("/srv/da ta");
-		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev, ctx.tmp_fs_type);
+		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev.c_str(), ctx.tmp_fs_type.c_str());
 		// No line: fields unchanged.
 		crv_ostrel_set_mount_point("/dat");
-		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev, ctx.tmp_fs_type);
+		printf("[%d %s %s]", crv_ostrel_parse_tmp_folder_info(), ctx.tmp_dev.c_str(), ctx.tmp_fs_type.c_str());
 		ctx.mount_point[0] = '\0';
 		printf("[%d]", crv_ostrel_parse_tmp_folder_info());
 		crv_ostrel_set_mount_point("/data");
@@ -105,6 +105,27 @@ TEST(TmpFolderLookup, MatchesTheMountPointFieldExactly)
 	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
 	EXPECT_EQ(r.out, "[0 crvone ramfs][0 crvtwo tmpfs][0 crvsp tmpfs][0 crvsp tmpfs][-22]"
 			 "crv_ostrel_parse_tmp_folder_info parse mount path fail !\n[-5]\n");
+}
+
+// The temporary folder's device and type as long as the kernel gives them.
+TEST(TmpFolderLookup, LongDevicesAndTypesAreReadWhole)
+{
+	CRV_REQUIRE_SANDBOX();
+	sandbox::Sandbox box;
+	box.make_dir("/data");
+	auto r = box.run([] {
+		crv_ostrel_test_reset();
+		const std::string dev = "/dev/block/platform/" + std::string(80, 'd');
+		if (mount(dev.c_str(), "/data", "hugetlbfs", 0, nullptr) != 0)
+			return 2;
+		crv_ostrel_set_mount_point("/data");
+		const int ret = crv_ostrel_parse_tmp_folder_info();
+		const crv_ostrel_ctx &ctx = crv_ostrel_context();
+		printf("%d %d %s %d\n", ret, ctx.tmp_dev == dev, ctx.tmp_fs_type.c_str(), crv_ostrel_is_tmp_dev(dev.c_str()));
+		return 0;
+	});
+	ASSERT_TRUE(r.ok()) << r.setup_error << r.err << r.out;
+	EXPECT_EQ(r.out, "0 1 hugetlbfs 1\n");
 }
 
 // ---- SPI switch, ADC timer, mounting ------------------------------------------
@@ -213,7 +234,7 @@ TEST(FormatTmpFileSystem, UnmountsFormatsRemountsAndRecreatesTheFolder)
 		crv_ostrel_parse_tmp_folder_info();
 		crv_ostrel_ctx &ctx = crv_ostrel_context();
 		std::string dev = ctx.tmp_dev;
-		printf("type=%s ", ctx.tmp_fs_type);
+		printf("type=%s ", ctx.tmp_fs_type.c_str());
 		auto h = header(dev, "FORMAT-EXT4");
 		fflush(stdout);
 		int ret = crv_ostrel_emmc_common_format_cb(&h, nullptr);

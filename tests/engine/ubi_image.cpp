@@ -90,6 +90,8 @@ std::string attach_refusal(const std::string &flash, uint32_t peb, uint32_t page
 		return "unaligned VID header shift " + std::to_string(shift);
 	if (vid < 64 || leb_start > peb - 64)
 		return "bad VID header (" + std::to_string(vid) + ") or data offsets (" + std::to_string(leb_start) + ")";
+	if (vid + 64 <= subpage)
+		return "EC and VID headers are in the same minimal I/O unit, switch to read-only mode";
 
 	uint32_t image_seq = 0;
 	for (size_t pnum = 0; pnum * peb < flash.size(); pnum++) {

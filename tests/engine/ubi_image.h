@@ -41,8 +41,8 @@ VidInfo parse_vid(const std::string &block, uint32_t vid_off);
 // validate_ec_hdr and validate_vid_hdr's magic and CRC, attach.c scan_peb),
 // applied to a whole flash with the given geometry attached with the given
 // VID header offset (0: the kernel's default, one sub-page): "" when it
-// would attach, else what the kernel reports first. Blocks listed as bad
-// are skipped.
+// would attach read-write, else what the kernel reports first. Blocks listed
+// as bad are skipped.
 std::string attach_refusal(const std::string &flash, uint32_t peb, uint32_t page, uint32_t subpage,
 			   uint32_t vid_hdr_offset = 0, const std::vector<int> &bad = {});
 

@@ -9,9 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <fstream>
 #include <set>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -347,15 +345,8 @@ TEST_F(Ubi, APageThatFailsMovesTheImageBlockOn)
 // the VID header's sub-page when it maps such a block.
 TEST_F(Ubi, FormattedBlocksLeaveTheVidHeadersSubPageToTheKernel)
 {
-	// The kernel's sysfs for this flash (mtd5), in a mount namespace of
-	// this test's own.
-	if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-	    mount("tmpfs", "/sys/class", "tmpfs", 0, nullptr) != 0)
+	if (!fake_sysfs({{"subpagesize", "512"}}))
 		GTEST_SKIP() << "needs a mount namespace of its own (root)";
-	ASSERT_EQ(mkdir("/sys/class/mtd", 0755), 0);
-	ASSERT_EQ(mkdir("/sys/class/mtd/mtd5", 0755), 0);
-	std::ofstream("/sys/class/mtd/mtd5/subpagesize") << "512\n";
-
 	make_nand(4, small({{"writesize", "2048"}, {"subpagesize", "512"}}));
 	const ubitest::Geometry geo{kEb, 512, 2048};
 	StdoutCapture out;

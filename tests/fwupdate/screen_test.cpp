@@ -223,19 +223,20 @@ TEST_F(ScreenTest, MenuSelectionIsKeptInRange)
 	EXPECT_EQ(ui_->HighlightMenuItem(1), 1);
 }
 
-// A plain message is drawn, not presented: the progress that follows is
-// still presented.
-TEST_F(ScreenTest, ProgressAfterAPlainMessageIsPresented)
+// A plain message is drawn, not presented: the next present (here a
+// progress update's) shows it as a white message would show, and it stays.
+TEST_F(ScreenTest, APlainMessageIsShownByTheNextPresent)
 {
 	Init();
 	ui_->SetProgressMode(ScreenRecoveryUI::PROGRESS_DETERMINATE);
 	ui_->BeginProgressSegment(1.0f, 0);
-	// Only this thread's presents count: the animation thread draws too.
-	const int presents = backend_.caller_presents;
 	ui_->DrawPlainMessage("working");
-	EXPECT_EQ(backend_.caller_presents, presents);
 	ui_->SetSegmentFraction(0.5f);
-	EXPECT_EQ(backend_.caller_presents, presents + 1);
+	ui_->SetSegmentFraction(0.9f);
+	EXPECT_GT(Inked(kW / 2 - 7 * kGlyphW / 2, kH / 2 - 20, 7 * kGlyphW, 20, kWhite), 0);
+	const auto shown = Region(0, 0, kW, kH);
+	ui_->ShowColoredMessage(0xFFFFFF, "working");
+	EXPECT_TRUE(Region(0, 0, kW, kH) == shown);
 }
 
 TEST_F(ScreenTest, NoDisplayAndNoImagesTheUpdateRunsToTheEnd)
