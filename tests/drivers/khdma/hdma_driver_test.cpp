@@ -261,6 +261,23 @@ TEST_F(Hdma, OtherChipsMaskTheLineAndRefuseHighAddresses)
 	EXPECT_EQ(HW_HDMA_Timeout(ch), -16);
 }
 
+TEST_F(Hdma, ATransferRunningPastA4GiBBoundaryIsRefused)
+{
+	load();
+	khost::hw::hdma::install();
+	khost::oracle::enable(true);
+	khost::oracle::allow(0x1FFFF0000ULL, 0x20000, "a buffer across 4 GiB");
+	ST_HDMA_FILL f = {0, 0x1FFFFF000ULL, 1, 0x2000};
+	ST_HDMA_COPY c = {0, 0x1FFFFF000ULL, 0x1FFFF0000ULL, 0x2000};
+	ST_HDMA_DATA_ADDR d = {0x1FFFFF000ULL, 0x2000};
+	u32 ch;
+	EXPECT_EQ(HW_HDMA_Fill(&f, 0, 0, 0, &ch), -22);
+	EXPECT_EQ(HW_HDMA_Copy(&c, 0, 0, 0, &ch), -22);
+	EXPECT_EQ(HW_HDMA_DataAddr(&d, 0, 0, 0, &ch), -22);
+	EXPECT_EQ(m.starts, 0);
+	khost::oracle::enable(false);
+}
+
 TEST_F(Hdma, FifthClaimFailsAndRefusedRecordsClaimNothing)
 {
 	load();

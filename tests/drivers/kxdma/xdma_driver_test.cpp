@@ -287,6 +287,23 @@ TEST_F(Xdma, AddressesBeyondTheEngineAreRefusedNotTruncated)
 	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
 }
 
+TEST_F(Xdma, ATransferRunningPastA4GiBBoundaryIsRefused)
+{
+	load();
+	khost::hw::xdma::install();
+	khost::oracle::enable(true);
+	khost::oracle::allow(0xFFFF0000, 0x20000, "a buffer across 4 GiB");
+	/* Fill, copy out of a source that crosses, lines whose last one crosses. */
+	ST_XDMA_REQUEST reqs[3] = {{0, 0xFFFFF000, 0x2000, 0, 0, 0, 0, 0},
+				   {0xFFFFF000, 0xFFFF0000, 0x2000, 0, 0, 0, 0, 0},
+				   {0, 0xFFFF0000, 0x300, 0, 0x8000, 0x100, 0, 0}};
+	EXPECT_EQ(KER_XDMA_FillRect(&reqs[0]), -22);
+	EXPECT_EQ(KER_XDMA_Blit(&reqs[1]), -22);
+	EXPECT_EQ(KER_XDMA_FillRect(&reqs[2]), -22);
+	EXPECT_EQ(m.starts, 0);
+	khost::oracle::enable(false);
+}
+
 TEST_F(Xdma, OracleDecodesEachStartAndFlagsMemoryTheCallerWasNotGiven)
 {
 	load();
