@@ -209,6 +209,9 @@ static int _KER_XDMA_RunHW(const struct vyr_xdma_transfer *t)
 		if (ret == -EINVAL)
 			return -EINVAL;
 		KXDMA_ERR("XDMA timeout or fail\n");
+		/* Suspend went ahead without us: the engine's clocks may be off now. */
+		if (READ_ONCE(g_u32XdmaSuspend))
+			return -EINTR;
 	}
 	return -EINVAL;
 }

@@ -760,6 +760,24 @@ TEST_F(Xdma, SuspendWithAListRunningStopsTheWatchdogUntilResume)
 	khost::close(f);
 }
 
+TEST_F(Xdma, ATransferTimingOutOnAnEngineGatedBySuspendIsNotRetried)
+{
+	khost::set_time_scale(100);
+	load();
+	m.policy = Policy::NeverDone;
+	ST_XDMA_REQUEST req = {};
+	req.u64DstAddr = 0x10000000;
+	req.u32ByteCount = 0x10000000;	/* 12.8 s of wait, well past suspend's 2 s wait for the engine */
+	int ret = 0;
+	std::thread caller([&] { ret = KER_XDMA_FillRect(&req); });
+	wait_starts(1);
+	ASSERT_EQ(khost::system_suspend(), 0);
+	caller.join();
+	EXPECT_EQ(ret, -4);
+	EXPECT_EQ(m.starts, 1);
+	ASSERT_EQ(khost::system_resume(), 0);
+}
+
 /* ---- debug menu ---- */
 
 TEST_F(Xdma, DebugMenuRunsTestsAndHooks)
