@@ -638,6 +638,10 @@ TEST_F(Xdma, RefusedCommandListsLeaveTheEngineFree)
 	hdr.count = 2;
 	khost::poison_user(cmds.data(), 48);
 	EXPECT_EQ(khost::ioctl(f, KXDMA_IO_COMMAND_MODE, (unsigned long)&hdr), -14);
+	khost::fail_user_copy_after(0);
+	EXPECT_EQ(khost::ioctl(f, KXDMA_IO_COMMAND_MODE2, (unsigned long)&hdr), -14);
+	khost::fail_user_copy_after(-1);
+	EXPECT_EQ(count("XDMA ioctl command error (9)! Copy from user fail\n"), 1u) << "named by its own number";
 	std::vector<vyr_xdma_cmd> high(2, vyr_xdma_cmd{0x100000000ULL, 0x2000, 0x10});
 	hdr.commands = (u64)(uintptr_t)high.data();
 	EXPECT_EQ(khost::ioctl(f, KXDMA_IO_COMMAND_MODE, (unsigned long)&hdr), -22);
