@@ -429,6 +429,17 @@ int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer)
 		kfree(w);
 		return ret;
 	}
+	/*
+	 * A source too large to stage is the caller's memory, read in place:
+	 * the caller may reuse it once the call returns, so the engine has
+	 * read it by then.
+	 */
+	if (w->job.src && !w->job.staged) {
+		ret = _KER_HDMA_Start(pstTransfer, &w->job, 1, &w->ch);
+		hdma_leave(&w->job);
+		kfree(w);
+		return ret;
+	}
 	ret = _KER_HDMA_Start(pstTransfer, &w->job, 0, &w->ch);
 	if (w->ch >= HDMA_CHANNELS) {
 		hdma_leave(&w->job);

@@ -506,6 +506,21 @@ TEST_F(Hdma, NonBlockingTransferHandsTheEngineToItsWaiter)
 	std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
+TEST_F(Hdma, NonBlockingTransferIsDoneWithALargeSourceWhenItReturns)
+{
+	load();
+	m.policy = Policy::Slow;
+	phys_addr_t big = khost::phys_alloc(40000);
+	auto *word = static_cast<uint32_t *>(khost::phys_ptr(big));
+	*word = 0x11;
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, big, kImvq, 40000, 0};
+	ASSERT_EQ(DRV_HdmaTransfer_forQE(&t), 0);
+	*word = 0x22;	/* the caller's own memory again */
+	ST_HDMA_TRANSFER after = {1, HDMA_MODE_FILL_DST_FIXED, 0, 0, 0, kImvq + 0x1000, 4, 0};
+	EXPECT_EQ(DRV_HdmaTransfer(&after), 0);	/* once the engine is free */
+	EXPECT_EQ(imvq(0), 0x11u);
+}
+
 TEST_F(Hdma, GatesBeforeStartUpAndWhileSuspended)
 {
 	ST_HDMA_TRANSFER t = {1, HDMA_MODE_FILL_DST_INCRE, 0, 0, 0, kImvq, 16, 0};
