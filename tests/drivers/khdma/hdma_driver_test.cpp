@@ -521,6 +521,18 @@ TEST_F(Hdma, NonBlockingTransferIsDoneWithALargeSourceWhenItReturns)
 	EXPECT_EQ(imvq(0), 0x11u);
 }
 
+TEST_F(Hdma, NonBlockingTransferWithoutAThreadAnswersWhatTheTransferDid)
+{
+	load();
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_FILL_DST_INCRE, 0, 0, 0, kImvq, 16, 0x99};
+	khost::fail_next_kthread(-ENOMEM);
+	EXPECT_EQ(DRV_HdmaTransfer_forQE(&t), 0);
+	EXPECT_EQ(imvq(3), 0x99u);
+	m.policy = Policy::NeverDone;
+	khost::fail_next_kthread(-ENOMEM);
+	EXPECT_EQ(DRV_HdmaTransfer_forQE(&t), -16);
+}
+
 TEST_F(Hdma, GatesBeforeStartUpAndWhileSuspended)
 {
 	ST_HDMA_TRANSFER t = {1, HDMA_MODE_FILL_DST_INCRE, 0, 0, 0, kImvq, 16, 0};
