@@ -13,6 +13,7 @@
 #include <linux/io.h>
 #include <linux/string.h>
 #include <linux/overflow.h>
+#include "vyr_reach.h"
 #include "ker_dispage_op.h"
 
 unsigned int g_DispAgeOpDbgMask = 1;
@@ -162,31 +163,37 @@ static bool _op_plane_span(const ST_KDISPAGE_PLANE *p, const ST_KDISPAGE_COLOR_F
  * The guard where a picture is programmed: what the registers cannot carry
  * is refused rather than cut (strides of 512 KiB or more, a clip x the
  * clip register's enable bit would swallow, a missing chroma address of a
- * two-plane format), and so is a plane the engine would run past its
- * 32-bit address space (34 with the LPAE register, whose two high bits the
- * planes of a picture share) while it reads or writes the rectangle.
+ * two-plane format), and so is a plane the engine would not reach in one
+ * 4 GiB window below its limit (vyr_reach.h; the planes of a picture share
+ * the LPAE register's two high bits) while it reads or writes the rectangle.
+ * Separate planes are one register bit, which only a transform has: any
+ * other value would leave the engine laying the planes out otherwise.
  */
-static int _op_check_reach(const ST_KDISPAGE_PLANE *p, u32 w, u32 h, const char *who)
+static int _op_check_reach(const ST_KDISPAGE_PLANE *p, bool can_separate, u32 w, u32 h,
+			   const char *who)
 {
 	/* A format without a row in the table (fill format 2) is taken at the widest pixel. */
 	static const ST_KDISPAGE_COLOR_FMT widest = { .u32Bits = { 32, 0, 0 } };
 	const ST_KDISPAGE_COLOR_FMT *row = KDispAge_Op_FindFormat(p->FormatMode) ?: &widest;
 	bool chroma = p->SeparateUV || row->u32Bits[1];
-	u64 limit = g_stDispAgeOp.LpaeReg ? (1ULL << 34) : (1ULL << 32);
 	int planes = p->SeparateUV ? 3 : (chroma ? 2 : 1);
 	int i;
 
+	if (p->SeparateUV > can_separate) {
+		DISPAGE_OP_ERR("%s SeparateUV = %d not support !!!\n", who, p->SeparateUV);
+		return -EINVAL;
+	}
 	if (p->Buf_Stride[0] >= 0x80000 || (chroma && p->Buf_Stride[1] >= 0x80000) || p->ClipX >= 0x8000) {
 		DISPAGE_OP_ERR("%s Buf_Stride[0..1] = %d, %d, ClipX = %d out of range !!!!\n", who,
 			       p->Buf_Stride[0], p->Buf_Stride[1], p->ClipX);
 		return -EINVAL;
 	}
 	for (i = 0; i < planes; i++) {
-		u64 addr = p->Buf_Address[i], span, end;
+		u64 addr = p->Buf_Address[i], span;
 
-		if (!addr || addr >= limit || (addr >> 32) != (p->Buf_Address[0] >> 32) ||
-		    !_op_plane_span(p, row, i, w, h, &span) || check_add_overflow(addr, span, &end) ||
-		    end > limit || (span && ((end - 1) >> 32) != (addr >> 32))) {
+		if (!addr || (addr >> 32) != (p->Buf_Address[0] >> 32) ||
+		    !_op_plane_span(p, row, i, w, h, &span) ||
+		    !vyr_reach_window(addr, span, g_stDispAgeOp.LpaeReg != NULL)) {
 			DISPAGE_OP_ERR("%s Buf_Address[%d] = 0x%llx out of reach !!!!\n", who, i, addr);
 			return -EFAULT;
 		}
@@ -294,7 +301,7 @@ int KDispAge_OP_Fill(ST_KDISPAGE_PLANE *pstDst, u32 u32Color)
 	}
 	if (!pstDst->Width || !pstDst->Height)
 		return -EDOM;
-	ret = _op_check_reach(pstDst, pstDst->Width, pstDst->Height, "Dst");
+	ret = _op_check_reach(pstDst, false, pstDst->Width, pstDst->Height, "Dst");
 	if (ret)
 		return ret;
 	if (!_op_windows_mapped())
@@ -405,9 +412,9 @@ int KDispAge_OP_FormatTransform(ST_KDISPAGE_PLANE *pstSrc, ST_KDISPAGE_PLANE *ps
 	if (!pstDst->Width || !pstDst->Height)
 		return -EDOM;
 	/* The source is read over the destination's size. */
-	ret = _op_check_reach(pstSrc, pstDst->Width, pstDst->Height, "Src");
+	ret = _op_check_reach(pstSrc, true, pstDst->Width, pstDst->Height, "Src");
 	if (!ret)
-		ret = _op_check_reach(pstDst, pstDst->Width, pstDst->Height, "Dst");
+		ret = _op_check_reach(pstDst, true, pstDst->Width, pstDst->Height, "Dst");
 	if (ret)
 		return ret;
 	src_domain = _DispAge_Op_Format_Domain(pstSrc->FormatMode);

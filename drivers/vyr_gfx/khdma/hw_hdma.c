@@ -18,6 +18,7 @@
 #include <linux/jiffies.h>
 #include <linux/spinlock.h>
 #include "crv_platform.h"
+#include "vyr_reach.h"
 #include "hw_hdma.h"
 
 #define CHIP_ID_Q2 0x51323030u
@@ -52,9 +53,7 @@ static u32 _HW_HDMA_GetChipID(void)
 
 bool HW_HDMA_AddrReachable(u64 u64Addr, u64 u64Len)
 {
-	u64 limit = g_bHdmaWide ? (1ULL << 34) : (1ULL << 32);
-
-	return u64Len <= limit && u64Addr <= limit - u64Len;
+	return vyr_reach_window(u64Addr, u64Len, g_bHdmaWide);
 }
 
 static int _HW_HDMA_GetValidChannel(void)

@@ -124,7 +124,7 @@ void HW_HDMA_Disable_BIST(void);
 int HW_HDMA_Compute_CRC(u32 u32Addr, u32 u32Length, u32 *pu32Low, u32 *pu32High);
 void HW_HDMA_READ_Delay(u32 u32Value);
 void HW_HDMA_Disable_READ_Delay(void);
-/* True when the engine reaches [addr, addr + len). */
+/* True when the engine reaches [addr, addr + len) in one 4 GiB window. */
 bool HW_HDMA_AddrReachable(u64 u64Addr, u64 u64Len);
 
 #endif /* HW_HDMA_H */

@@ -397,15 +397,21 @@ struct hdma_waiter {
 	struct hdma_job job;
 };
 
-static int _KER_HDMA_kthread_wait(void *data)
+/* Waits for the channel, gives the engine back and answers what the wait saw. */
+static int hdma_waiter_finish(struct hdma_waiter *w)
 {
-	struct hdma_waiter *w = data;
+	int ret = _KER_HDMA_wait_interrupt(500, w->ch);
 
-	HDMA_INF("[HDMA] nonblocking %s\n", __func__);
-	_KER_HDMA_wait_interrupt(500, w->ch);
 	hdma_leave(&w->job);
 	kfree(w);
 	atomic_dec(&g_HdmaThreads);
+	return ret;
+}
+
+static int _KER_HDMA_kthread_wait(void *data)
+{
+	HDMA_INF("[HDMA] nonblocking %s\n", __func__);
+	hdma_waiter_finish(data);
 	return 0;
 }
 
@@ -429,6 +435,17 @@ int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer)
 		kfree(w);
 		return ret;
 	}
+	/*
+	 * A source too large to stage is the caller's memory, read in place:
+	 * the caller may reuse it once the call returns, so the engine has
+	 * read it by then.
+	 */
+	if (w->job.src && !w->job.staged) {
+		ret = _KER_HDMA_Start(pstTransfer, &w->job, 1, &w->ch);
+		hdma_leave(&w->job);
+		kfree(w);
+		return ret;
+	}
 	ret = _KER_HDMA_Start(pstTransfer, &w->job, 0, &w->ch);
 	if (w->ch >= HDMA_CHANNELS) {
 		hdma_leave(&w->job);
@@ -437,12 +454,8 @@ int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer)
 	}
 	atomic_inc(&g_HdmaThreads);
 	task = kthread_run(_KER_HDMA_kthread_wait, w, "HDMA kthread wait completion");
-	if (IS_ERR(task)) {
-		/* No thread to wait: wait here rather than keep the engine forever. */
-		_KER_HDMA_kthread_wait(w);
-		return PTR_ERR(task);
-	}
-	return 0;
+	/* No thread to wait: wait here, and answer what the transfer did. */
+	return IS_ERR(task) ? hdma_waiter_finish(w) : 0;
 }
 EXPORT_SYMBOL(DRV_HdmaTransfer_forQE);
 

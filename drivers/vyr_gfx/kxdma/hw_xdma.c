@@ -15,6 +15,7 @@
 #include <linux/jiffies.h>
 #include <linux/overflow.h>
 #include "crv_platform.h"
+#include "vyr_reach.h"
 #include "hw_xdma.h"
 
 #define CHIP_ID_Q2 0x51323030u
@@ -59,20 +60,11 @@ static u32 xdma_timeout_ms(u64 len)
 	return len < (1u << 20) ? 50 : (u32)(len >> 20) * 50;
 }
 
-bool HW_XDMA_AddrReachable(u64 u64Addr, u64 u64Len)
-{
-	u64 limit = g_bHighAddr ? (1ULL << 34) : (1ULL << 32);
-
-	return u64Len <= limit && u64Addr <= limit - u64Len;
-}
-
 /* A command programs only the low 32 bits of its addresses. */
 static bool xdma_cmd_reachable(const struct vyr_xdma_cmd *c)
 {
-	u64 limit = 1ULL << 32;
-
-	return c->length && c->length <= limit && c->src_addr <= limit - c->length &&
-	       c->dst_addr <= limit - c->length;
+	return c->length && vyr_reach_window(c->src_addr, c->length, false) &&
+	       vyr_reach_window(c->dst_addr, c->length, false);
 }
 
 /* Lines are used when the line width is set and differs from the stride. */
@@ -103,7 +95,7 @@ static bool xdma_side_reachable(const ST_HW_XDMA_PARAM *p, u64 addr, u16 stride)
 	    (check_mul_overflow((u64)(p->u32Length / p->u16LineWidth - 1), (u64)stride, &span) ||
 	     check_add_overflow(span, (u64)p->u16LineWidth, &span)))
 		return false;
-	return HW_XDMA_AddrReachable(addr, span);
+	return vyr_reach_window(addr, span, g_bHighAddr);
 }
 
 static void xdma_high_bits(u64 src, u64 dst)

@@ -78,8 +78,6 @@ extern u32 u32gECO_Enable;
 
 int HW_XDMA_initialize(const ST_KER_XDMA_OP *pstOp);
 void HW_XDMA_deinitialize(void);
-/* True when the engine can reach [addr, addr + len). */
-bool HW_XDMA_AddrReachable(u64 u64Addr, u64 u64Len);
 /* -EINVAL: a side of the transfer lies beyond what the engine reaches. */
 int HW_XDMA_Fill(const ST_HW_XDMA_PARAM *pstParam);
 int HW_XDMA_Copy(const ST_HW_XDMA_PARAM *pstParam);

@@ -209,6 +209,9 @@ static int _KER_XDMA_RunHW(const struct vyr_xdma_transfer *t)
 		if (ret == -EINVAL)
 			return -EINVAL;
 		KXDMA_ERR("XDMA timeout or fail\n");
+		/* Suspend went ahead without us: the engine's clocks may be off now. */
+		if (READ_ONCE(g_u32XdmaSuspend))
+			return -EINTR;
 	}
 	return -EINVAL;
 }
@@ -308,7 +311,7 @@ out:
 
 /* ---- command lists ---- */
 
-static int _KER_XDMA_CommandMode(unsigned long arg, bool bKernel, bool *pbKeep)
+static int _KER_XDMA_CommandMode(u32 nr, unsigned long arg, bool bKernel, bool *pbKeep)
 {
 	struct vyr_xdma_cmd_header hdr;
 	ST_XDMA_COMMAND_PAR par;
@@ -319,7 +322,7 @@ static int _KER_XDMA_CommandMode(unsigned long arg, bool bKernel, bool *pbKeep)
 	if (bKernel) {
 		memcpy(&hdr, (const void *)arg, sizeof(hdr));
 	} else if (copy_from_user(&hdr, (const void __user *)arg, sizeof(hdr))) {
-		KXDMA_ERR("XDMA ioctl command error (%d)! Copy from user fail\n", KXDMA_IO_NR(5));
+		KXDMA_ERR("XDMA ioctl command error (%d)! Copy from user fail\n", nr);
 		return -EFAULT;
 	}
 	if (!hdr.count || hdr.count > KXDMA_CMD_MAX) {
@@ -424,7 +427,7 @@ static long _KER_XDMA_Dispatch(unsigned int cmd, unsigned long arg, bool bKernel
 		break;
 	case 5:
 	case 9:
-		ret = _KER_XDMA_CommandMode(arg, bKernel, &keep);
+		ret = _KER_XDMA_CommandMode(nr, arg, bKernel, &keep);
 		break;
 	default:
 bad:

@@ -332,6 +332,17 @@ TEST_F(DispAge, RefusalsHappenBeforeTheLockAndTouchNoRegister)
 	}
 	{ Case c{"channel order 7", p(15), p(20), false, -22}; c.src.Buf_Address[1] = 0x10010000; c.dst.RgbOrder = 7; cases.push_back(c); }
 	{ Case c{"chroma in another 4 GiB", p(15), p(3), false, -14}; c.src.Buf_Address[1] = 0x110010000ull; cases.push_back(c); }
+	/* Separate planes are a transform's register bit, and only 1 sets it. */
+	auto sep = [&](u8 s) {
+		ST_KDISPAGE_PLANE q = p(15);
+		q.SeparateUV = s;
+		q.Buf_Address[1] = 0x10010000;
+		q.Buf_Address[2] = 0x10020000;
+		q.Buf_Stride[1] = q.Buf_Stride[2] = 56;
+		return q;
+	};
+	cases.push_back({"fill of separate planes", {}, sep(1), true, -22});
+	cases.push_back({"SeparateUV 2", sep(2), p(3), false, -22});
 	for (auto &c : cases) {
 		khost::clear_journal();
 		int ret = c.fill ? KDispAge_OP_Fill(&c.dst, 0) : KDispAge_OP_FormatTransform(&c.src, &c.dst);

@@ -261,6 +261,23 @@ TEST_F(Hdma, OtherChipsMaskTheLineAndRefuseHighAddresses)
 	EXPECT_EQ(HW_HDMA_Timeout(ch), -16);
 }
 
+TEST_F(Hdma, ATransferRunningPastA4GiBBoundaryIsRefused)
+{
+	load();
+	khost::hw::hdma::install();
+	khost::oracle::enable(true);
+	khost::oracle::allow(0x1FFFF0000ULL, 0x20000, "a buffer across 4 GiB");
+	ST_HDMA_FILL f = {0, 0x1FFFFF000ULL, 1, 0x2000};
+	ST_HDMA_COPY c = {0, 0x1FFFFF000ULL, 0x1FFFF0000ULL, 0x2000};
+	ST_HDMA_DATA_ADDR d = {0x1FFFFF000ULL, 0x2000};
+	u32 ch;
+	EXPECT_EQ(HW_HDMA_Fill(&f, 0, 0, 0, &ch), -22);
+	EXPECT_EQ(HW_HDMA_Copy(&c, 0, 0, 0, &ch), -22);
+	EXPECT_EQ(HW_HDMA_DataAddr(&d, 0, 0, 0, &ch), -22);
+	EXPECT_EQ(m.starts, 0);
+	khost::oracle::enable(false);
+}
+
 TEST_F(Hdma, FifthClaimFailsAndRefusedRecordsClaimNothing)
 {
 	load();
@@ -487,6 +504,33 @@ TEST_F(Hdma, NonBlockingTransferHandsTheEngineToItsWaiter)
 	EXPECT_EQ(imvq(0), 0x77u);
 	/* Let the waiter thread finish returning before the module goes. */
 	std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST_F(Hdma, NonBlockingTransferIsDoneWithALargeSourceWhenItReturns)
+{
+	load();
+	m.policy = Policy::Slow;
+	phys_addr_t big = khost::phys_alloc(40000);
+	auto *word = static_cast<uint32_t *>(khost::phys_ptr(big));
+	*word = 0x11;
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_COPY_DST_INCRE, 0, 0, big, kImvq, 40000, 0};
+	ASSERT_EQ(DRV_HdmaTransfer_forQE(&t), 0);
+	*word = 0x22;	/* the caller's own memory again */
+	ST_HDMA_TRANSFER after = {1, HDMA_MODE_FILL_DST_FIXED, 0, 0, 0, kImvq + 0x1000, 4, 0};
+	EXPECT_EQ(DRV_HdmaTransfer(&after), 0);	/* once the engine is free */
+	EXPECT_EQ(imvq(0), 0x11u);
+}
+
+TEST_F(Hdma, NonBlockingTransferWithoutAThreadAnswersWhatTheTransferDid)
+{
+	load();
+	ST_HDMA_TRANSFER t = {1, HDMA_MODE_FILL_DST_INCRE, 0, 0, 0, kImvq, 16, 0x99};
+	khost::fail_next_kthread(-ENOMEM);
+	EXPECT_EQ(DRV_HdmaTransfer_forQE(&t), 0);
+	EXPECT_EQ(imvq(3), 0x99u);
+	m.policy = Policy::NeverDone;
+	khost::fail_next_kthread(-ENOMEM);
+	EXPECT_EQ(DRV_HdmaTransfer_forQE(&t), -16);
 }
 
 TEST_F(Hdma, GatesBeforeStartUpAndWhileSuspended)

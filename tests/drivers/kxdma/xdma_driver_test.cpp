@@ -287,6 +287,23 @@ TEST_F(Xdma, AddressesBeyondTheEngineAreRefusedNotTruncated)
 	EXPECT_EQ(KER_XDMA_FillRect(&req), 0);
 }
 
+TEST_F(Xdma, ATransferRunningPastA4GiBBoundaryIsRefused)
+{
+	load();
+	khost::hw::xdma::install();
+	khost::oracle::enable(true);
+	khost::oracle::allow(0xFFFF0000, 0x20000, "a buffer across 4 GiB");
+	/* Fill, copy out of a source that crosses, lines whose last one crosses. */
+	ST_XDMA_REQUEST reqs[3] = {{0, 0xFFFFF000, 0x2000, 0, 0, 0, 0, 0},
+				   {0xFFFFF000, 0xFFFF0000, 0x2000, 0, 0, 0, 0, 0},
+				   {0, 0xFFFF0000, 0x300, 0, 0x8000, 0x100, 0, 0}};
+	EXPECT_EQ(KER_XDMA_FillRect(&reqs[0]), -22);
+	EXPECT_EQ(KER_XDMA_Blit(&reqs[1]), -22);
+	EXPECT_EQ(KER_XDMA_FillRect(&reqs[2]), -22);
+	EXPECT_EQ(m.starts, 0);
+	khost::oracle::enable(false);
+}
+
 TEST_F(Xdma, OracleDecodesEachStartAndFlagsMemoryTheCallerWasNotGiven)
 {
 	load();
@@ -621,6 +638,10 @@ TEST_F(Xdma, RefusedCommandListsLeaveTheEngineFree)
 	hdr.count = 2;
 	khost::poison_user(cmds.data(), 48);
 	EXPECT_EQ(khost::ioctl(f, KXDMA_IO_COMMAND_MODE, (unsigned long)&hdr), -14);
+	khost::fail_user_copy_after(0);
+	EXPECT_EQ(khost::ioctl(f, KXDMA_IO_COMMAND_MODE2, (unsigned long)&hdr), -14);
+	khost::fail_user_copy_after(-1);
+	EXPECT_EQ(count("XDMA ioctl command error (9)! Copy from user fail\n"), 1u) << "named by its own number";
 	std::vector<vyr_xdma_cmd> high(2, vyr_xdma_cmd{0x100000000ULL, 0x2000, 0x10});
 	hdr.commands = (u64)(uintptr_t)high.data();
 	EXPECT_EQ(khost::ioctl(f, KXDMA_IO_COMMAND_MODE, (unsigned long)&hdr), -22);
@@ -741,6 +762,24 @@ TEST_F(Xdma, SuspendWithAListRunningStopsTheWatchdogUntilResume)
 	EXPECT_EQ(ioctl_when_free(f, AXIDMA_USER_IO_PHYS, &t), 0);
 	EXPECT_EQ(m.starts, starts + 2);
 	khost::close(f);
+}
+
+TEST_F(Xdma, ATransferTimingOutOnAnEngineGatedBySuspendIsNotRetried)
+{
+	khost::set_time_scale(100);
+	load();
+	m.policy = Policy::NeverDone;
+	ST_XDMA_REQUEST req = {};
+	req.u64DstAddr = 0x10000000;
+	req.u32ByteCount = 0x10000000;	/* 12.8 s of wait, well past suspend's 2 s wait for the engine */
+	int ret = 0;
+	std::thread caller([&] { ret = KER_XDMA_FillRect(&req); });
+	wait_starts(1);
+	ASSERT_EQ(khost::system_suspend(), 0);
+	caller.join();
+	EXPECT_EQ(ret, -4);
+	EXPECT_EQ(m.starts, 1);
+	ASSERT_EQ(khost::system_resume(), 0);
 }
 
 /* ---- debug menu ---- */

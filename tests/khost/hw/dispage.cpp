@@ -6,8 +6,9 @@
 // stride[1] / 8 in 15:0, clip origins 0x44 (destination) and 0x84 (source),
 // x in 30:16 and y in 15:0. Plane addresses in the secure window: source
 // 0x48, 0x4C, 0x70; destination 0x50, 0x54, 0x6C; bits 33:32 of the source
-// (5:4) and destination (1:0) in the LPAE register. The pixel-format table
-// gives each plane's bits per pixel and the chroma subsampling.
+// (5:4) and destination (1:0) in the LPAE register; the engine counts the
+// low 32 bits only, so a plane running past 4 GiB wraps. The pixel-format
+// table gives each plane's bits per pixel and the chroma subsampling.
 #include "khost/hw/dispage.hpp"
 
 #include "khost/khost.hpp"
@@ -61,7 +62,7 @@ void planes(const char *side, const Picture &p, uint32_t w, uint32_t h, bool wri
 		}
 		uint64_t stride = i ? p.stride[1] : p.stride[0];
 		uint64_t size = rows ? (rows - 1) * stride + (cols * f.bits[i] + 7) / 8 : 0;
-		out.push_back({p.addr[i], size, write, std::string(side) + " plane " + std::to_string(i) + ", " + regs});
+		oracle::add_in_window(out, {p.addr[i], size, write, std::string(side) + " plane " + std::to_string(i) + ", " + regs});
 	}
 }
 

@@ -3,8 +3,9 @@
 // destination fixed, bit 8 data-address list), 0x90 source and 0x94
 // destination (low 32 bits), 0x98 length in bytes; 0x3C holds address bits
 // 33:32 of the destination (25:24) and source (29:28) on the chips that have
-// them. A list is an array of {u32 data, u32 physical address} entries, each
-// data word written to its address.
+// them; the engine counts the low 32 bits only, so a run past 4 GiB wraps. A
+// list is an array of {u32 data, u32 physical address} entries, each data
+// word written to its address.
 #include "khost/hw/hdma.hpp"
 
 #include "khost/khost.hpp"
@@ -30,9 +31,9 @@ void install(uint64_t base, bool high_bits)
 			snprintf(regs, sizeof regs, "channel %u control 0x%x src 0x%llx dst 0x%llx len 0x%x", c, ctrl,
 				 (unsigned long long)src, (unsigned long long)dst, len);
 			if (ctrl & 0x100) {
-				out.push_back({src, len, false, std::string("list, ") + regs});
+				oracle::add_in_window(out, {src, len, false, std::string("list, ") + regs});
 				for (uint32_t i = 0; i + 8 <= len; i += 8) {
-					const void *e = khost::phys_ptr(src + i);
+					const void *e = khost::phys_ptr((src & ~0xFFFFFFFFull) | (uint32_t)(src + i));
 					if (!e)
 						break;	/* the list read itself is out of reach */
 					uint32_t ent[2];
@@ -42,8 +43,8 @@ void install(uint64_t base, bool high_bits)
 				return;
 			}
 			if (!(ctrl & 0x1))
-				out.push_back({src, len, false, std::string("source, ") + regs});
-			out.push_back({dst, (ctrl & 0x10) ? 4u : len, true, std::string("destination, ") + regs});
+				oracle::add_in_window(out, {src, len, false, std::string("source, ") + regs});
+			oracle::add_in_window(out, {dst, (ctrl & 0x10) ? 4u : len, true, std::string("destination, ") + regs});
 		});
 	}
 }

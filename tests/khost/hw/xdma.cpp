@@ -2,7 +2,8 @@
 // 0x04 destination (low 32 bits), 0x08 length in bytes, 0x0C source stride,
 // 0x10 destination stride (15:0) and line width (31:16), 0x18 mode (2 copy,
 // 18 copy as lines, 3 fill, 19 fill as lines), 0x2C address bits 33:32 of
-// the source (29:28) and destination (31:30) on the chips that have it.
+// the source (29:28) and destination (31:30) on the chips that have it; the
+// engine counts the low 32 bits only, so a run past 4 GiB wraps.
 #include "khost/hw/xdma.hpp"
 
 #include "khost/khost.hpp"
@@ -45,8 +46,8 @@ void install(uint64_t base, bool high_bits)
 		uint64_t sspan = as_lines ? span(len, width, sstride) : len;
 		/* A mode the description does not give: both sides, as a copy would. */
 		if (!fill)
-			out.push_back({src, sspan, false, std::string("source, ") + regs});
-		out.push_back({dst, dspan, true, std::string("destination, ") + regs});
+			oracle::add_in_window(out, {src, sspan, false, std::string("source, ") + regs});
+		oracle::add_in_window(out, {dst, dspan, true, std::string("destination, ") + regs});
 	});
 }
 

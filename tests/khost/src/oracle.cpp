@@ -218,6 +218,15 @@ void clear()
 	st().findings.clear();
 }
 
+void add_in_window(Accesses &out, const Access &a)
+{
+	const uint64_t window = 1ull << 32, base = a.addr & ~(window - 1), low = a.addr - base;
+	uint64_t first = a.size < window - low ? a.size : window - low;
+	out.push_back({a.addr, first, a.write, a.what});
+	if (first < a.size)
+		out.push_back({base, a.size - first < low ? a.size - first : low, a.write, a.what + " (wrapped)"});
+}
+
 } // namespace khost::oracle
 
 // Freed memory is no one's any more: the allowances inside it end.

@@ -84,7 +84,11 @@ static void lock_released() { locks_held--; }
 
 } // namespace khost::detail
 
+static std::atomic<int> g_kthread_fail{0};
+
 namespace khost {
+
+void fail_next_kthread(int err) { g_kthread_fail = err; }
 
 void set_time_scale(unsigned s) { time_scale = s ? s : 1; }
 
@@ -644,6 +648,8 @@ struct task_struct *kthread_create_on_node(int (*fn)(void *), void *data, int no
 {
 	(void)node;
 	khost_might_sleep("kthread_create");
+	if (int err = g_kthread_fail.exchange(0))
+		return (struct task_struct *)ERR_PTR(err);
 	auto *t = new task_struct();
 	static std::atomic<int> kpid{1000};
 	t->pid = t->tgid = ++kpid;

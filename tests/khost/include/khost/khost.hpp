@@ -59,6 +59,10 @@ constexpr unsigned long long cap_bit(int cap) { return 1ULL << cap; }
 // Kernel time runs `scale` times faster than the host clock (default 100).
 void set_time_scale(unsigned scale);
 
+// The next kernel thread created fails with err (ERR_PTR), as the kernel's
+// does when it cannot allocate (-ENOMEM) or its creator is killed (-EINTR).
+void fail_next_kthread(int err);
+
 // ---- contexts and interrupts ----
 void set_signal_pending(struct task_struct *task, bool pending);
 // Raises a kernel interrupt: runs its handlers on the interrupt thread, in

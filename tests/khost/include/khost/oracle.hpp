@@ -27,6 +27,11 @@ struct Access {
 };
 using Accesses = std::vector<Access>;
 
+// An engine that takes the address bits above 31 from a register written once
+// per start counts only the low 32 bits as it runs: what runs past a 4 GiB
+// boundary wraps to the start of the same 4 GiB window.
+void add_in_window(Accesses &out, const Access &a);
+
 // A decoder of one engine. `value` is what the start write put in the start
 // register (the window still holds that register's previous value).
 using Decoder = std::function<void(uint64_t value, Accesses &out)>;
