@@ -458,6 +458,53 @@ TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)
 	EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// A stride, width, height or read quantity its register would cut (to none,
+// or to less than the plane was told) is refused for every caller, with
+// nothing written.
+struct Cut {
+	const char *name;
+	int plane;
+	unsigned nr;
+	const void *rec;	// else the value below
+	unsigned long value;
+};
+
+const ST_DRV_OSD_DISP_WIN kTallWindow{{0, 200000, 1920, 4096}, {0, 0, 1920, 1080}};
+const ST_SIZE kWideSource{8192, 1080};
+const Cut kCuts[] = {
+	{"HeightOf4096Lines", 0, 107, &kTallWindow, 0},
+	{"WidthOf8192Pixels", 0, 109, &kWideSource, 0},
+	{"StrideOf8192Pixels", 0, 113, nullptr, 32768},
+	{"ReadQuantityOf2To21", 0, 119, nullptr, 1ul << 21},
+	{"CursorReadQuantityOf2To21", 3, 119, nullptr, 1ul << 21},
+};
+
+class OsdRoadCut : public OsdRoad, public ::testing::WithParamInterface<Cut> {};
+
+TEST_P(OsdRoadCut, IsRefusedWithNothingWritten)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(GetParam().plane);
+	auto regs = [] {
+		std::vector<uint32_t> v;
+		for (uint32_t off = 0; off < 0x10000; off += 4)
+			v.push_back(khost::reg(R(off)));
+		return v;
+	};
+	for (uint64_t caps : {0ull, khost::kAllCaps}) {
+		khost::set_caps(caps);
+		auto before = regs();
+		const Cut &c = GetParam();
+		EXPECT_EQ(khost::ioctl(f, _IO(0xC8, c.nr), c.rec ? (unsigned long)c.rec : c.value), -EINVAL)
+			<< "caps " << caps;
+		EXPECT_TRUE(regs() == before) << "caps " << caps;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdRoadCut, ::testing::ValuesIn(kCuts),
+			 [](const ::testing::TestParamInfo<Cut> &i) { return std::string(i.param.name); });
+
 // ---- reach: what an unprivileged caller may have the planes scan out ----
 
 // The planes scan their own buffers, and imported buffers while shown: the
