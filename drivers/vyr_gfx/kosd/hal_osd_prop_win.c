@@ -1084,11 +1084,12 @@ program:
 /* ---- display window ----------------------------------------------------------- */
 
 /*
- * The scan a display window makes with a stride: the stride, read offset,
- * source size, run-length quantity and the start in the buffer shown; for
- * a cursor also the lines and factor its destination gives. False when the
- * start does not fit. A region shown from no buffer yet is judged, when
- * bWhole, at the plane's buffer, where the next buffer programming puts it.
+ * The scan a display window makes with a stride: the region's colour mode,
+ * the stride, read offset, source size, read quantity and the start in the
+ * buffer shown; for a cursor also the lines and factor its destination
+ * gives. False when the start does not fit. A region shown from no buffer
+ * yet is judged, when bWhole, at the plane's buffer, where the next buffer
+ * programming puts it.
  */
 static bool osd_disp_win_scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			      const ST_DRV_OSD_DISP_WIN *pstWin, u32 u32Stride, bool bWhole,
@@ -1099,8 +1100,12 @@ static bool osd_disp_win_scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf = r->stBufPhyAddrSize;
 	u32 x = pstWin->stSrcWin.u32X, sh = pstWin->stSrcWin.u32H, dh, y;
 	ST_SIZE stSize = { pstWin->stSrcWin.u32W, sh };
+	int i = osd_color_index(r->enColor);
 
 	osd_scan_get(enPlane, enRegion, s);
+	/* the mode the caller stored, whether or not a step before took it */
+	if (i >= 0)
+		s->u32Code = gastColorTable[i].u32Code;
 	*pu32Units = osd_stride_units(r, u32Stride);
 	s->u32Units = *pu32Units;
 	switch (OSD_COLOR_BPP(r->enColor)) {
@@ -1125,9 +1130,9 @@ static bool osd_disp_win_scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 		else if (sh && sh < pstWin->stDstWin.u32H)
 			s->u32VFactor = (u32)div_u64(((u64)sh << 16) - 0x10000,
 						     pstWin->stDstWin.u32H - 1) & 0x1ffff;
-	} else if (!r->bRLDecode) {
-		s->u32Quant = (u32)min_t(u64, ((u64)sh * u32Stride) >> 4, U32_MAX);
 	}
+	if (!r->bRLDecode)
+		s->u32Quant = (u32)min_t(u64, ((u64)sh * u32Stride) >> 4, U32_MAX);
 	if (!buf.u32BufPhyAddr && bWhole)
 		buf.u32BufPhyAddr = c->u32BufStart;
 	return !buf.u32BufPhyAddr ||
@@ -1155,8 +1160,7 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	ST_DRV_OSD_LBM_THRD stThrd;
 	ST_KER_OSD_SCAN next;
 	ST_RECT stDst;
-	u32 stride, bpp, quant, units;
-	int err;
+	u32 stride, bpp, units;
 
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
@@ -1167,37 +1171,29 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	stride = osd_region_stride(c, enRegion);
 	bpp = OSD_COLOR_BPP(r->enColor);
 
-	/* a window the plane may not show changes nothing */
+	/*
+	 * The window is judged whole, as the plane will scan it, and its scan
+	 * (colour, stride, read offset, source size, read quantity, start, and
+	 * a cursor's lines and factor) programmed first: a window the plane may
+	 * not show changes nothing, and the steps that follow find their part
+	 * of the scan in place.
+	 */
 	if (!osd_disp_win_scan(enPlane, enRegion, pstWin, stride, true, &next, &units) ||
-	    osd_scan_check(enPlane, enRegion, &next)) {
+	    osd_scan_check(enPlane, enRegion, &next) ||
+	    !osd_disp_win_scan(enPlane, enRegion, pstWin, stride, false, &next, &units) ||
+	    osd_scan_set(enPlane, enRegion, &next)) {
 		WRITE_ONCE(c->s32ScanError, -EINVAL);
 		return;
 	}
-
-	/*
-	 * A cursor's lines and factor change on the way (each step guarded);
-	 * the whole scan below decides.
-	 */
-	err = READ_ONCE(c->s32ScanError);
 	stDst = pstWin->stDstWin;
 	_ker_osd_Set_DstWin(enPlane, enRegion, &stDst);
 	/* the destination is the region's from now on, as its read offset below */
 	r->stDstWin = pstWin->stDstWin;
 	_ker_osd_Set_ScaleFunc(enPlane, enRegion, pstWin);
-	WRITE_ONCE(c->s32ScanError, err);
-
-	/* stride, read offset, source size and start together */
-	if (!osd_disp_win_scan(enPlane, enRegion, pstWin, stride, false, &next, &units) ||
-	    osd_scan_set(enPlane, enRegion, &next)) {
-		WRITE_ONCE(c->s32ScanError, -EINVAL);
-		return;
-	}
 	osd_stride_lbm(enPlane, c, units);
 	r->u32ReadOffset = next.u32Offset;
-	if (OSD_IS_CURSOR(enPlane) && !r->bRLDecode) {
-		quant = (pstWin->stSrcWin.u32H * stride) >> 4;
-		_ker_osd_Set_TotalRQuant(enPlane, enRegion, &quant);
-	}
+	if (OSD_IS_CURSOR(enPlane) && !r->bRLDecode)
+		_ker_osd_Set_TotalRQuant(enPlane, enRegion, &next.u32Quant);
 	stThrd.u32Thrd0 = ((bpp * pstWin->stSrcWin.u32W) >> 4) & 0x7ffffff;
 	stThrd.u32Thrd1 = enPlane + 1;
 	stThrd.u32Thrd2 = 31;

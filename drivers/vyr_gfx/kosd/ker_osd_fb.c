@@ -647,8 +647,9 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	ST_KER_OSD_REGION_CTX *r = &c->astRegion[rid];
 	struct fb_var_screeninfo *var = &info->var;
 	ST_DRV_OSD_DISP_WIN *win = &r->stDispWin;
+	ST_KER_OSD_REGION_CTX was;
 	EN_COLOR mode;
-	u32 alpha = 255, stride, shown;
+	u32 alpha = 255, stride, shown, order;
 	u64 line;
 	bool taken;
 	u8 on = 1;
@@ -663,25 +664,13 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	if (ret)
 		return ret;
 
-	c->pstGlobalSetting->abAlphaBlend[rid] = 1;
-	r->bAlphaBlend = 1;
-	OSD_CALL(pfAlphaBlendEnable, p, rid, &on);
-	r->u32Alpha = alpha;
-	OSD_MSG("%s(), u32Alpha = %d\n", __func__, alpha);
-	OSD_CALL(pfSetAlpha, p, rid, &alpha);
-
+	was = *r;
+	order = c->u32CurrentBufOrder;
 	mode = osd_var_to_mode(var);
-	OSD_MSG("%s(), enColor = %d\n", __func__, mode);
 	r->enColor = mode;
-	OSD_CALL(pfSetColorMode, p, rid, &mode);
-	osd_keep_palette(c, mode);
-
 	line = osd_line_bytes(var);
 	stride = line > U32_MAX ? 0 : (u32)line;
 	r->u32Stride = stride;
-	OSD_CALL(pfSetStride, p, rid, &stride);
-	info->fix.line_length = stride;
-	osd_fill_pseudo_palette(info, p);
 
 	/* a window the new geometry does not hold follows the geometry */
 	if (!win->stSrcWin.u32W || !win->stSrcWin.u32H ||
@@ -707,10 +696,37 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	r->stBufPhyAddrSize.u32StartAddr = 0;
 	r->stBufPhyAddrSize.u32Size = c->u32BufLen;
 	shown = c->u32CurrentBufOrder == 9 ? 1 : c->u32CurrentBufOrder / 3;
-	if ((u64)(shown + 1) * var->yres > var->yres_virtual) {
+	if ((u64)(shown + 1) * var->yres > var->yres_virtual)
 		c->u32CurrentBufOrder = 0;
-		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&c->u32CurrentBufOrder);
+
+	/*
+	 * Colour, stride and window are judged together, as the plane will
+	 * scan them: a wider pixel may come with the stride that holds it, and
+	 * a geometry the plane cannot show changes nothing. The steps below
+	 * then program it; the display window writes the whole scan.
+	 */
+	if (_ker_osd_Check_DispWin(p, rid, win, rid == OSD_REGION0 && c->stScroll.bEnable ?
+					       c->stScroll.u32ScrollStride : stride)) {
+		*r = was;
+		c->u32CurrentBufOrder = order;
+		osd_unlock_plane(c, taken);
+		return -EINVAL;
 	}
+
+	c->pstGlobalSetting->abAlphaBlend[rid] = 1;
+	r->bAlphaBlend = 1;
+	OSD_CALL(pfAlphaBlendEnable, p, rid, &on);
+	r->u32Alpha = alpha;
+	OSD_MSG("%s(), u32Alpha = %d\n", __func__, alpha);
+	OSD_CALL(pfSetAlpha, p, rid, &alpha);
+	OSD_MSG("%s(), enColor = %d\n", __func__, mode);
+	OSD_CALL(pfSetColorMode, p, rid, &mode);
+	osd_keep_palette(c, mode);
+	OSD_CALL(pfSetStride, p, rid, &stride);
+	info->fix.line_length = stride;
+	osd_fill_pseudo_palette(info, p);
+	if (c->u32CurrentBufOrder != order)
+		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&c->u32CurrentBufOrder);
 	osd_fb_refused(c);
 	OSD_CALL(pfSetDispWin, p, rid, win);
 	ret = osd_fb_refused(c);
