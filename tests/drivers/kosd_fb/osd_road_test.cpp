@@ -706,6 +706,25 @@ const Escape kEscapes[] = {
 		 if (rec.fence >= 0)
 			 khost::close_fd(rec.fence);
 	 }},
+	// Lines the console would draw 3240 of past the mapping: a stride that
+	// holds the scan, one whose 8192 pixels wrap their field, one of 2 GiB.
+	{"StrideTakesTheConsolePastTheMapping", [](struct file *f) {
+		 nr(f, 113, 16384ul);
+		 nr(f, 113, 32768ul);
+		 nr(f, 113, 0x80000000ul);
+	 }},
+	// An imported window of one line of 32000 bytes: the console keeps the
+	// rows it took at the last mode set.
+	{"ImportedLinesTakeTheConsolePastTheMapping", [](struct file *f) {
+		 khost::oracle::allow(0x50000000, 32768, "imported buffer");
+		 int fd = osd_fb_probe_foreign(0x50000000, 32768, 0, 0);
+		 struct {
+			 uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+			 int32_t fd, fence;
+		 } rec = {{0, 0, 0}, 0, 0, 1920, 1080, 8000, 0, 0, 0, 8000, 1, fd, -1};
+		 nr(f, 35, &rec);
+		 khost::close_fd(fd);
+	 }},
 };
 
 class OsdReachEscape : public OsdReach, public ::testing::WithParamInterface<Escape> {};
