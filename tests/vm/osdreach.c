@@ -10,6 +10,8 @@
  *                       nothing, after the resume it scrolls on
  *   osdreach clear      with the module unloaded, the OSD block as at power
  *                       on (all zero), for the checks that follow
+ *   osdreach console    as an unprivileged user: strides that would take a
+ *                       console on fb0 past its mapping are refused
  *
  * Where a plane reads is decoded as the host bed's access oracle does
  * (tests/khost/hw/osd_scan.h), from the registers alone.
@@ -18,6 +20,7 @@
 #define _FILE_OFFSET_BITS 64
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/fb.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -209,10 +212,38 @@ static int standby(void)
 	return !ok;
 }
 
+static int console(void)
+{
+	/* 8192 pixels, which wrap the stride's field, and 2 GiB */
+	static const unsigned long strides[] = { 32768, 0x80000000ul };
+	struct fb_fix_screeninfo fix;
+	char why[128] = "";
+	int fd, ok = 1;
+	unsigned int i;
+
+	if (setgroups(0, NULL) || setgid(65534) || setuid(65534) ||
+	    (fd = open("/dev/fb0", O_RDWR)) < 0) {
+		result(0, "osd-console-user", "no fb0 for the unprivileged user");
+		return 1;
+	}
+	for (i = 0; i < sizeof(strides) / sizeof(strides[0]); i++) {
+		errno = 0;
+		if (ioctl(fd, _IOW(0xC8, 113, unsigned int), strides[i]) != -1 || errno != EINVAL ||
+		    ioctl(fd, FBIOGET_FSCREENINFO, &fix) || fix.line_length == strides[i]) {
+			snprintf(why, sizeof(why), "stride %lu: %s", strides[i],
+				 errno ? strerror(errno) : "taken");
+			ok = 0;
+		}
+	}
+	close(fd);
+	result(ok, "osd-console-user", why);
+	return !ok;
+}
+
 int main(int argc, char **argv)
 {
 	if (argc != 2) {
-		fprintf(stderr, "usage: osdreach readback|standby\n");
+		fprintf(stderr, "usage: osdreach readback|standby|clear|console\n");
 		return 2;
 	}
 	regs = vm_map_phys(OSD_REGS, 0x10000);
@@ -224,6 +255,8 @@ int main(int argc, char **argv)
 		return readback();
 	if (!strcmp(argv[1], "standby"))
 		return standby();
+	if (!strcmp(argv[1], "console"))
+		return console();
 	if (!strcmp(argv[1], "clear")) {
 		unsigned int i;
 

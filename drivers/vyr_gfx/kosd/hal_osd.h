@@ -46,7 +46,7 @@ void osd_vsync_callback(EN_DRV_OSD_PLANE_ID enPlane);
  * What a region scans out, field by field as its registers hold it. A
  * region's start address, stride, window, colour mode, flip and run-length
  * state reach the registers only through osd_scan_set, which refuses a scan
- * that leaves what the caller may reach.
+ * that leaves what the caller may reach, or a field wider than its register.
  */
 typedef struct {
 	u32 u32Start;		/* first byte; bits 31:5 reach the registers */
@@ -56,7 +56,7 @@ typedef struct {
 	u32 u32H;		/* normal: source lines (12 bits); cursor: destination lines */
 	u32 u32VFactor;		/* cursor: vertical factor, 17 bits (0x10000 = 1:1) */
 	u32 u32Code;		/* colour code, bits 15:12 and 9:8 */
-	u32 u32Quant;		/* normal: run-length data in 16-byte units, 21 bits */
+	u32 u32Quant;		/* read quantity in 16-byte units, 21 bits (normal: run-length data) */
 	u8 bVFlip;
 	u8 bRL;			/* normal: run-length decode */
 } ST_KER_OSD_SCAN;

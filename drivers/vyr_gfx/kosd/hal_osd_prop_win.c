@@ -136,6 +136,17 @@ static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s
 	return true;
 }
 
+/*
+ * Each field as wide as its register: a stride, width, height or read
+ * quantity the register would cut is refused, never wrapped (a height of
+ * 4096 would read as none).
+ */
+static bool osd_scan_fits(const ST_KER_OSD_SCAN *s)
+{
+	return s->u32Units <= 0x1fff && s->u32W <= 0x1fff && s->u32H <= 0xfff &&
+	       s->u32Quant <= 0x1fffff;
+}
+
 static bool osd_inside(u64 lo, u64 len, u64 start, u64 size)
 {
 	u64 end, limit;
@@ -156,6 +167,11 @@ static int osd_scan_check(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 
 	if (!c)
 		return -EINVAL;
+	if (!osd_scan_fits(s)) {
+		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: stride %u, %u x %u, quantity %u do not fit the registers\n",
+			__func__, enPlane, enRegion, s->u32Units, s->u32W, s->u32H, s->u32Quant);
+		return -EINVAL;
+	}
 	if (!osd_scan_range(enPlane, s, &lo, &len)) {
 		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
 			__func__, enPlane, enRegion, s->u32Start);
@@ -224,6 +240,21 @@ static void osd_scan_write(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 			 (b->u32Start >> 30) << 29 | ((b->u32Start >> 5) & 0x1ffffff));
 	if (a->bRL != b->bRL)
 		osd_prog(osd_normal_reg(OSD_REG(0x104), enPlane), BIT(12), osd_bit(12, b->bRL));
+}
+
+/* The guard's judgement, left in the plane context for the layer above when it refuses. */
+static int osd_scan_refuse(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			   const ST_KER_OSD_SCAN *next)
+{
+	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
+	int ret;
+
+	if (!c)
+		return -EINVAL;
+	ret = osd_scan_check(enPlane, enRegion, next);
+	if (ret)
+		WRITE_ONCE(c->s32ScanError, ret);
+	return ret;
 }
 
 /*
@@ -475,7 +506,7 @@ void _ker_osd_Set_RLDecodeCtrl(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID
 	if (!pstCtrl || !osd_normal_only(enPlane))
 		return;
 	osd_scan_get(enPlane, enRegion, &next);
-	next.u32Quant = pstCtrl->u32TotalRQuant & 0x1fffff;
+	next.u32Quant = pstCtrl->u32TotalRQuant;
 	if (osd_scan_set(enPlane, enRegion, &next))
 		return;
 	osd_prog(osd_normal_reg(OSD_REG(0x128), enPlane), ~0x1fffffu,
@@ -605,7 +636,7 @@ void _ker_osd_Set_DstWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enReg
 
 		/* a cursor draws as many lines as its destination has */
 		osd_scan_get(enPlane, enRegion, &next);
-		next.u32H = h & 0xfff;
+		next.u32H = h;
 		if (osd_scan_set(enPlane, enRegion, &next))
 			return;
 		osd_prog(osd_cursor_region_reg(OSD_REG(0x2028), enPlane, enRegion), ~0u, pos);
@@ -623,9 +654,9 @@ static void osd_scan_src_size(EN_DRV_OSD_PLANE_ID enPlane, ST_SIZE *pstSize, ST_
 {
 	if (pstSize->u32W < 8)
 		pstSize->u32W = 8;
-	s->u32W = pstSize->u32W & 0x1fff;
+	s->u32W = pstSize->u32W;
 	if (!OSD_IS_CURSOR(enPlane))
-		s->u32H = pstSize->u32H & 0xfff;
+		s->u32H = pstSize->u32H;
 }
 
 void _ker_osd_Set_SrcSize(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, ST_SIZE *pstSize)
@@ -668,14 +699,16 @@ void _ker_osd_Set_TotalRQuant(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	OSD_CHECK_REGION(enPlane, enRegion);
 	if (!pu32Quant)
 		return;
-	if (OSD_IS_CURSOR(enPlane)) {
-		osd_prog(osd_cursor_reg(OSD_REG(0x20e8), enPlane), 0x1fffff, *pu32Quant);
-	} else {
-		/* what a run-length plane reads */
-		osd_scan_get(enPlane, enRegion, &next);
-		next.u32Quant = *pu32Quant & 0x1fffff;
+	/* what a run-length plane reads; a cursor's is judged with its scan */
+	osd_scan_get(enPlane, enRegion, &next);
+	next.u32Quant = *pu32Quant;
+	if (!OSD_IS_CURSOR(enPlane)) {
 		if (osd_scan_set(enPlane, enRegion, &next))
 			return;
+	} else if (osd_scan_refuse(enPlane, enRegion, &next)) {
+		return;
+	} else {
+		osd_prog(osd_cursor_reg(OSD_REG(0x20e8), enPlane), 0x1fffff, next.u32Quant);
 	}
 	OSD_LEAVE();
 }
@@ -714,7 +747,7 @@ void _ker_osd_Set_Stride(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enReg
 		return;
 	units = osd_stride_units(&c->astRegion[enRegion], *pu32Stride);
 	osd_scan_get(enPlane, enRegion, &next);
-	next.u32Units = units & 0x1fff;
+	next.u32Units = units;
 	if (osd_scan_set(enPlane, enRegion, &next))
 		return;
 	osd_stride_lbm(enPlane, c, units);
@@ -1051,11 +1084,12 @@ program:
 /* ---- display window ----------------------------------------------------------- */
 
 /*
- * The scan a display window makes with a stride: the stride, read offset,
- * source size, run-length quantity and the start in the buffer shown; for
- * a cursor also the lines and factor its destination gives. False when the
- * start does not fit. A region shown from no buffer yet is judged, when
- * bWhole, at the plane's buffer, where the next buffer programming puts it.
+ * The scan a display window makes with a stride: the region's colour mode,
+ * the stride, read offset, source size, read quantity and the start in the
+ * buffer shown; for a cursor also the lines and factor its destination
+ * gives. False when the start does not fit. A region shown from no buffer
+ * yet is judged, when bWhole, at the plane's buffer, where the next buffer
+ * programming puts it.
  */
 static bool osd_disp_win_scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			      const ST_DRV_OSD_DISP_WIN *pstWin, u32 u32Stride, bool bWhole,
@@ -1066,10 +1100,14 @@ static bool osd_disp_win_scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf = r->stBufPhyAddrSize;
 	u32 x = pstWin->stSrcWin.u32X, sh = pstWin->stSrcWin.u32H, dh, y;
 	ST_SIZE stSize = { pstWin->stSrcWin.u32W, sh };
+	int i = osd_color_index(r->enColor);
 
 	osd_scan_get(enPlane, enRegion, s);
+	/* the mode the caller stored, whether or not a step before took it */
+	if (i >= 0)
+		s->u32Code = gastColorTable[i].u32Code;
 	*pu32Units = osd_stride_units(r, u32Stride);
-	s->u32Units = *pu32Units & 0x1fff;
+	s->u32Units = *pu32Units;
 	switch (OSD_COLOR_BPP(r->enColor)) {
 	case 4:
 		s->u32Offset = x & 7;
@@ -1086,15 +1124,15 @@ static bool osd_disp_win_scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	osd_scan_src_size(enPlane, &stSize, s);
 	if (OSD_IS_CURSOR(enPlane)) {
 		osd_clip(pstWin->stDstWin.u32Y, pstWin->stDstWin.u32H, gstVideoWinSize.u32H, &y, &dh);
-		s->u32H = dh & 0xfff;
+		s->u32H = dh;
 		if (sh == pstWin->stDstWin.u32H)
 			s->u32VFactor = OSD_SCALE_ONE;
 		else if (sh && sh < pstWin->stDstWin.u32H)
 			s->u32VFactor = (u32)div_u64(((u64)sh << 16) - 0x10000,
 						     pstWin->stDstWin.u32H - 1) & 0x1ffff;
-	} else if (!r->bRLDecode) {
-		s->u32Quant = ((sh * u32Stride) >> 4) & 0x1fffff;
 	}
+	if (!r->bRLDecode)
+		s->u32Quant = (u32)min_t(u64, ((u64)sh * u32Stride) >> 4, U32_MAX);
 	if (!buf.u32BufPhyAddr && bWhole)
 		buf.u32BufPhyAddr = c->u32BufStart;
 	return !buf.u32BufPhyAddr ||
@@ -1122,8 +1160,7 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	ST_DRV_OSD_LBM_THRD stThrd;
 	ST_KER_OSD_SCAN next;
 	ST_RECT stDst;
-	u32 stride, bpp, quant, units;
-	int err;
+	u32 stride, bpp, units;
 
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
@@ -1134,37 +1171,29 @@ void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	stride = osd_region_stride(c, enRegion);
 	bpp = OSD_COLOR_BPP(r->enColor);
 
-	/* a window the plane may not show changes nothing */
+	/*
+	 * The window is judged whole, as the plane will scan it, and its scan
+	 * (colour, stride, read offset, source size, read quantity, start, and
+	 * a cursor's lines and factor) programmed first: a window the plane may
+	 * not show changes nothing, and the steps that follow find their part
+	 * of the scan in place.
+	 */
 	if (!osd_disp_win_scan(enPlane, enRegion, pstWin, stride, true, &next, &units) ||
-	    osd_scan_check(enPlane, enRegion, &next)) {
+	    osd_scan_check(enPlane, enRegion, &next) ||
+	    !osd_disp_win_scan(enPlane, enRegion, pstWin, stride, false, &next, &units) ||
+	    osd_scan_set(enPlane, enRegion, &next)) {
 		WRITE_ONCE(c->s32ScanError, -EINVAL);
 		return;
 	}
-
-	/*
-	 * A cursor's lines and factor change on the way (each step guarded);
-	 * the whole scan below decides.
-	 */
-	err = READ_ONCE(c->s32ScanError);
 	stDst = pstWin->stDstWin;
 	_ker_osd_Set_DstWin(enPlane, enRegion, &stDst);
 	/* the destination is the region's from now on, as its read offset below */
 	r->stDstWin = pstWin->stDstWin;
 	_ker_osd_Set_ScaleFunc(enPlane, enRegion, pstWin);
-	WRITE_ONCE(c->s32ScanError, err);
-
-	/* stride, read offset, source size and start together */
-	if (!osd_disp_win_scan(enPlane, enRegion, pstWin, stride, false, &next, &units) ||
-	    osd_scan_set(enPlane, enRegion, &next)) {
-		WRITE_ONCE(c->s32ScanError, -EINVAL);
-		return;
-	}
 	osd_stride_lbm(enPlane, c, units);
 	r->u32ReadOffset = next.u32Offset;
-	if (OSD_IS_CURSOR(enPlane) && !r->bRLDecode) {
-		quant = (pstWin->stSrcWin.u32H * stride) >> 4;
-		_ker_osd_Set_TotalRQuant(enPlane, enRegion, &quant);
-	}
+	if (OSD_IS_CURSOR(enPlane) && !r->bRLDecode)
+		_ker_osd_Set_TotalRQuant(enPlane, enRegion, &next.u32Quant);
 	stThrd.u32Thrd0 = ((bpp * pstWin->stSrcWin.u32W) >> 4) & 0x7ffffff;
 	stThrd.u32Thrd1 = enPlane + 1;
 	stThrd.u32Thrd2 = 31;

@@ -263,6 +263,7 @@ typedef struct {
 	u32 u32ForceHFlipValue;
 	u32 u32BufStart;
 	u32 u32BufLen;
+	u32 u32ViewW, u32ViewH;		/* virtual size the console took at the last mode set */
 	/*
 	 * What the plane may scan besides its own buffer, as the framebuffer
 	 * layer grants it: an imported buffer while it is held, anything while

@@ -11,6 +11,7 @@
 #include <linux/string.h>
 #include <linux/io.h>
 #include <linux/mm.h>
+#include <linux/overflow.h>
 #include <linux/fs.h>
 #include <linux/of.h>
 #include <linux/atomic.h>
@@ -238,6 +239,52 @@ u32 osd_plane_buffers(EN_DRV_OSD_PLANE_ID p)
 static u64 osd_line_bytes(const struct fb_var_screeninfo *var)
 {
 	return ALIGN((u64)(var->bits_per_pixel / 8) * var->xres, 32);
+}
+
+/*
+ * The console draws through the plane's kernel mapping: lines of line
+ * bytes over a virtual size of w x h pixels of bpp bits reach this many
+ * bytes from its start (U64_MAX: more than 64 bits hold).
+ */
+static u64 osd_view_bytes(u64 line, u32 w, u32 h, u32 bpp)
+{
+	u64 end;
+
+	if (!h)
+		return 0;
+	if (check_mul_overflow(line, (u64)h - 1, &end) ||
+	    check_add_overflow(end, (u64)w * DIV_ROUND_UP(bpp, 8), &end))
+		return U64_MAX;
+	return end;
+}
+
+/*
+ * A line length the console may draw with: for a caller without
+ * CAP_SYS_RAWIO, inside the mapping both over the framebuffer's virtual
+ * size and over the one the console took at the last mode set (the
+ * framebuffer core tells it of nothing else). -EINVAL otherwise.
+ */
+int osd_view_check(struct fb_info *info, u64 line, const struct fb_var_screeninfo *var)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+	u64 now = osd_view_bytes(line, var->xres_virtual, var->yres_virtual, var->bits_per_pixel);
+	u64 console = osd_view_bytes(line, c->u32ViewW, c->u32ViewH, var->bits_per_pixel);
+
+	if (!info->screen_base || READ_ONCE(c->bRawCaller) ||
+	    max(now, console) <= info->screen_size)
+		return 0;
+	OSD_ERR("%s(), PlaneID = %d: lines of %llu bytes take the console past the %lu bytes mapped\n",
+		__func__, c->enPlaneID, (unsigned long long)line, info->screen_size);
+	return -EINVAL;
+}
+
+/* The virtual size the console takes at a mode set. */
+static void osd_view_taken(struct fb_info *info)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+
+	c->u32ViewW = info->var.xres_virtual;
+	c->u32ViewH = info->var.yres_virtual;
 }
 
 static void osd_vsync_plane(EN_DRV_OSD_PLANE_ID enPlane)
@@ -605,7 +652,7 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 	ST_KER_OSD_PLANE_CTX *c = info->par;
 	ST_KER_OSD_COLOR_FMT fmt;
 	EN_COLOR mode;
-	u64 need;
+	u64 line, need;
 
 	OSD_ENTER();
 	if (!var->xres || !var->yres) {
@@ -626,8 +673,10 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 		OSD_ERR("%s(), Invalid region size!\n", __func__);
 		return -EINVAL;
 	}
-	/* run-length data or not, the geometry is what mmap and a later pan reach */
-	need = osd_line_bytes(var) * var->yres_virtual;
+	/* run-length data or not, the geometry is what mmap, a later pan and the console reach */
+	line = osd_line_bytes(var);
+	need = max(line * var->yres_virtual,
+		   osd_view_bytes(line, var->xres_virtual, var->yres_virtual, var->bits_per_pixel));
 	if (!c->u32CmaMode && c->u32BufLen && need > c->u32BufLen) {
 		OSD_ERR("%s(), [%s]PlaneID = %d, size = %llu bytes too large (> %d bytes)\n",
 			__func__, gapszPlaneName[c->enPlaneID], c->enPlaneID,
@@ -647,8 +696,9 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	ST_KER_OSD_REGION_CTX *r = &c->astRegion[rid];
 	struct fb_var_screeninfo *var = &info->var;
 	ST_DRV_OSD_DISP_WIN *win = &r->stDispWin;
+	ST_KER_OSD_REGION_CTX was;
 	EN_COLOR mode;
-	u32 alpha = 255, stride, shown;
+	u32 alpha = 255, stride, shown, order;
 	u64 line;
 	bool taken;
 	u8 on = 1;
@@ -663,25 +713,13 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	if (ret)
 		return ret;
 
-	c->pstGlobalSetting->abAlphaBlend[rid] = 1;
-	r->bAlphaBlend = 1;
-	OSD_CALL(pfAlphaBlendEnable, p, rid, &on);
-	r->u32Alpha = alpha;
-	OSD_MSG("%s(), u32Alpha = %d\n", __func__, alpha);
-	OSD_CALL(pfSetAlpha, p, rid, &alpha);
-
+	was = *r;
+	order = c->u32CurrentBufOrder;
 	mode = osd_var_to_mode(var);
-	OSD_MSG("%s(), enColor = %d\n", __func__, mode);
 	r->enColor = mode;
-	OSD_CALL(pfSetColorMode, p, rid, &mode);
-	osd_keep_palette(c, mode);
-
 	line = osd_line_bytes(var);
 	stride = line > U32_MAX ? 0 : (u32)line;
 	r->u32Stride = stride;
-	OSD_CALL(pfSetStride, p, rid, &stride);
-	info->fix.line_length = stride;
-	osd_fill_pseudo_palette(info, p);
 
 	/* a window the new geometry does not hold follows the geometry */
 	if (!win->stSrcWin.u32W || !win->stSrcWin.u32H ||
@@ -707,13 +745,42 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	r->stBufPhyAddrSize.u32StartAddr = 0;
 	r->stBufPhyAddrSize.u32Size = c->u32BufLen;
 	shown = c->u32CurrentBufOrder == 9 ? 1 : c->u32CurrentBufOrder / 3;
-	if ((u64)(shown + 1) * var->yres > var->yres_virtual) {
+	if ((u64)(shown + 1) * var->yres > var->yres_virtual)
 		c->u32CurrentBufOrder = 0;
-		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&c->u32CurrentBufOrder);
+
+	/*
+	 * Colour, stride and window are judged together, as the plane will
+	 * scan them: a wider pixel may come with the stride that holds it, and
+	 * a geometry the plane cannot show changes nothing. The steps below
+	 * then program it; the display window writes the whole scan.
+	 */
+	if (_ker_osd_Check_DispWin(p, rid, win, rid == OSD_REGION0 && c->stScroll.bEnable ?
+					       c->stScroll.u32ScrollStride : stride)) {
+		*r = was;
+		c->u32CurrentBufOrder = order;
+		osd_unlock_plane(c, taken);
+		return -EINVAL;
 	}
+
+	c->pstGlobalSetting->abAlphaBlend[rid] = 1;
+	r->bAlphaBlend = 1;
+	OSD_CALL(pfAlphaBlendEnable, p, rid, &on);
+	r->u32Alpha = alpha;
+	OSD_MSG("%s(), u32Alpha = %d\n", __func__, alpha);
+	OSD_CALL(pfSetAlpha, p, rid, &alpha);
+	OSD_MSG("%s(), enColor = %d\n", __func__, mode);
+	OSD_CALL(pfSetColorMode, p, rid, &mode);
+	osd_keep_palette(c, mode);
+	OSD_CALL(pfSetStride, p, rid, &stride);
+	info->fix.line_length = stride;
+	osd_fill_pseudo_palette(info, p);
+	if (c->u32CurrentBufOrder != order)
+		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&c->u32CurrentBufOrder);
 	osd_fb_refused(c);
 	OSD_CALL(pfSetDispWin, p, rid, win);
 	ret = osd_fb_refused(c);
+	if (!ret)
+		osd_view_taken(info);
 
 	c->u32ChangeCount++;
 	osd_unlock_plane(c, taken);
@@ -1350,6 +1417,7 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 	info->fix.smem_len = rec->u32Size;
 	/* the fast-logo plane skips set_par but its memory has lines all the same */
 	info->fix.line_length = (u32)osd_line_bytes(&info->var);
+	osd_view_taken(info);
 	osd_fill_pseudo_palette(info, p);
 
 	if (!c->u32CmaMode && rec->u32BufPhyAddr && rec->u32Size) {

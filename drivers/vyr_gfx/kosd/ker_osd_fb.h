@@ -120,6 +120,7 @@ u8 osd_fast_scaling_grown(void);
 int osd_set_dump(const ST_KER_OSD_DUMP_SETTING *req);
 void osd_dump_close(void);
 int osd_buf_fits_32(u64 start, u64 len);
+int osd_view_check(struct fb_info *info, u64 line, const struct fb_var_screeninfo *var);
 
 /* ---- ioctl dispatcher (ker_osd_ioctl.c) ---- */
 int _ker_osd_fb_Ioctl(struct fb_info *info, u32 u32Nr, unsigned long arg, bool bUser);

@@ -317,14 +317,21 @@ static int osd_io_set_color_mode(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 				 unsigned long arg, bool user)
 {
 	ST_KER_OSD_REGION_CTX *r = &c->astRegion[c->enRegionID];
-	struct fb_var_screeninfo *var = &info->var;
+	struct fb_var_screeninfo *var = &info->var, next = *var;
 	ST_KER_OSD_COLOR_FMT fmt;
 	EN_COLOR mode, old;
 	int ret = osd_in(&mode, arg, sizeof(mode), user);
 
 	if (ret)
 		return ret;
-	/* the pixel size changes what the plane reads: the stride may not hold it */
+	memset(&fmt, 0, sizeof(fmt));
+	OSD_CALL(pfConvertModeToColorFmt, &fmt, &mode);
+	/* the pixel size changes what the plane and the console read: the lines may not hold it */
+	if (fmt.u8BitsPerPixel)
+		next.bits_per_pixel = fmt.u8BitsPerPixel;
+	ret = osd_view_check(info, info->fix.line_length, &next);
+	if (ret)
+		return ret;
 	old = r->enColor;
 	r->enColor = mode;
 	OSD_CALL(pfSetColorMode, c->enPlaneID, c->enRegionID, &mode);
@@ -332,8 +339,6 @@ static int osd_io_set_color_mode(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 		r->enColor = old;
 		return -EINVAL;
 	}
-	memset(&fmt, 0, sizeof(fmt));
-	OSD_CALL(pfConvertModeToColorFmt, &fmt, &mode);
 	if (fmt.u8BitsPerPixel) {
 		var->bits_per_pixel = fmt.u8BitsPerPixel;
 		var->red.length = fmt.u8RedLength;
@@ -359,8 +364,9 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	ST_KER_OSD_REGION_CTX saved;
 	ST_KER_OSD_SET_DMABUF v;
 	ST_KOSD_IMPORT *imp;
+	struct fb_var_screeninfo view = info->var;
 	struct file *file = NULL;
-	u64 stride, start, len;
+	u64 stride, start, len, lines;
 	ST_RECT src;
 	u32 bufs;
 	u8 raw;
@@ -371,7 +377,13 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 		return ret;
 	stride = ALIGN((u64)v.u32BufWidth * 4, 32);
 	src = (ST_RECT){ v.u32SrcX, v.u32SrcY, v.u32SrcW, v.u32SrcH };
-	if (!v.u32SrcW || !v.u32SrcH || stride > U32_MAX || osd_check_line(c, &src, 4, stride))
+	/* the framebuffer then describes the window, in as many buffers as before */
+	bufs = info->var.yres ? info->var.yres_virtual / info->var.yres : 1;
+	lines = (u64)bufs * v.u32SrcH;
+	view.xres_virtual = v.u32SrcW;
+	view.yres_virtual = lines > U32_MAX ? U32_MAX : lines;
+	if (!v.u32SrcW || !v.u32SrcH || stride > U32_MAX || osd_check_line(c, &src, 4, stride) ||
+	    osd_view_check(info, stride, &view))
 		return -EINVAL;
 	/* held, attached and mapped until the plane has left it */
 	imp = kosd_import_get(v.s32BufFd, gstOsdDev);
@@ -415,11 +427,10 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 		return -EINVAL;
 	}
 	info->fix.line_length = (u32)stride;
-	bufs = info->var.yres ? info->var.yres_virtual / info->var.yres : 1;
 	info->var.xres = v.u32SrcW;
 	info->var.yres = v.u32SrcH;
-	info->var.xres_virtual = v.u32SrcW;
-	info->var.yres_virtual = bufs * v.u32SrcH;
+	info->var.xres_virtual = view.xres_virtual;
+	info->var.yres_virtual = view.yres_virtual;
 	OSD_MSG("%s(), NR_FBIOSET_DMABUF ...\n", __func__);
 	OSD_CALL(pfUpdateEnable, p, &upd);
 	osd_import_show(p, imp);
@@ -709,6 +720,9 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 		if (arg > U32_MAX - 31)
 			return -EINVAL;
 		stride = ALIGN((u32)arg, 32);
+		ret = osd_view_check(info, stride, &info->var);
+		if (ret)
+			return ret;
 		r->u32Stride = stride;
 		OSD_CALL(pfSetStride, p, rid, &stride);
 		info->fix.line_length = stride;

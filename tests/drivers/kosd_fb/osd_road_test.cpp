@@ -5,6 +5,7 @@
 #include "osd_fb_fixture.hpp"
 #include "khost/oracle.hpp"
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -458,6 +459,109 @@ TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)
 	EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+ST_DRV_OSD_DISP_WIN window(uint32_t x, uint32_t y, uint32_t w, uint32_t h)
+{
+	ST_DRV_OSD_DISP_WIN win{};
+	win.stSrcWin = {x, y, w, h};
+	win.stDstWin = {0, 0, 1920, 1080};
+	return win;
+}
+
+// A stride, width, height or read quantity its register would cut (to none,
+// or to less than the plane was told) is refused for every caller, with
+// nothing written.
+struct Cut {
+	const char *name;
+	int plane;
+	unsigned nr;
+	const void *rec;	// else the value below
+	unsigned long value;
+};
+
+const ST_DRV_OSD_DISP_WIN kTallWindow{{0, 200000, 1920, 4096}, {0, 0, 1920, 1080}};
+const ST_SIZE kWideSource{8192, 1080};
+const Cut kCuts[] = {
+	{"HeightOf4096Lines", 0, 107, &kTallWindow, 0},
+	{"WidthOf8192Pixels", 0, 109, &kWideSource, 0},
+	{"StrideOf8192Pixels", 0, 113, nullptr, 32768},
+	{"ReadQuantityOf2To21", 0, 119, nullptr, 1ul << 21},
+	{"CursorReadQuantityOf2To21", 3, 119, nullptr, 1ul << 21},
+};
+
+class OsdRoadCut : public OsdRoad, public ::testing::WithParamInterface<Cut> {};
+
+TEST_P(OsdRoadCut, IsRefusedWithNothingWritten)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(GetParam().plane);
+	auto regs = [] {
+		std::vector<uint32_t> v;
+		for (uint32_t off = 0; off < 0x10000; off += 4)
+			v.push_back(khost::reg(R(off)));
+		return v;
+	};
+	for (uint64_t caps : {0ull, khost::kAllCaps}) {
+		khost::set_caps(caps);
+		auto before = regs();
+		const Cut &c = GetParam();
+		EXPECT_EQ(khost::ioctl(f, _IO(0xC8, c.nr), c.rec ? (unsigned long)c.rec : c.value), -EINVAL)
+			<< "caps " << caps;
+		EXPECT_TRUE(regs() == before) << "caps " << caps;
+	}
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdRoadCut, ::testing::ValuesIn(kCuts),
+			 [](const ::testing::TestParamInfo<Cut> &i) { return std::string(i.param.name); });
+
+// A setting of several fields is judged as the plane will show it and
+// programmed whole: a colour the old stride could not hold comes with the
+// stride that holds it; a cursor window whose lines move keeps its
+// position, size and factor.
+struct Whole {
+	const char *name;
+	int plane;
+	long (*run)(struct file *f);
+	std::vector<std::array<uint32_t, 3>> regs;	// register, mask, value
+};
+
+const Whole kWholes[] = {
+	{"ColourWithItsStride", 0, [](struct file *f) {
+		 fb_var_screeninfo v{};
+		 khost::ioctl(f, FBIOGET_VSCREENINFO, (unsigned long)&v);
+		 fb_var_screeninfo argb = v;
+		 v.bits_per_pixel = 8;
+		 v.red = v.green = v.blue = v.transp = fb_bitfield{0, 0, 0};
+		 v.xres = v.xres_virtual = 3840;
+		 v.yres = 2160;
+		 v.yres_virtual = 6480;
+		 ST_DRV_OSD_DISP_WIN w{{0, 0, 3840, 2160}, {0, 0, 3840, 2160}};
+		 if (khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&v) || plane_ioctl(f, 107, &w) ||
+		     (v.yoffset = 4320, khost::ioctl(f, FBIOPAN_DISPLAY, (unsigned long)&v)))
+			 return -1l;
+		 return khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&argb);
+	 }, {{R(0x110), 0xf300, 0x0300}, {R(0x120), 0x1fff, 1920}}},
+	{"CursorWindowWithItsLines", 3, [](struct file *f) {
+		 ST_DRV_OSD_DISP_WIN a{{0, 400, 300, 400}, {10, 20, 300, 400}}, b{{0, 0, 200, 800}, {30, 40, 400, 800}};
+		 return plane_ioctl(f, 107, &a) ? -1l : plane_ioctl(f, 107, &b);
+	 }, {{R(0x2028), ~0u, 30u << 16 | 40}, {R(0x2030), ~0u, 400u << 16 | 800}, {R(0x2034), ~0u, 0x7fad}}},
+};
+
+class OsdRoadWhole : public OsdRoad, public ::testing::WithParamInterface<Whole> {};
+
+TEST_P(OsdRoadWhole, IsProgrammedWhole)
+{
+	boot_logo();
+	load();
+	khost::set_caps(0);
+	EXPECT_EQ(GetParam().run(fb(GetParam().plane)), 0);
+	for (auto &[reg, mask, value] : GetParam().regs)
+		EXPECT_EQ(khost::reg(reg) & mask, value) << std::hex << reg;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdRoadWhole, ::testing::ValuesIn(kWholes),
+			 [](const ::testing::TestParamInfo<Whole> &i) { return std::string(i.param.name); });
+
 // ---- reach: what an unprivileged caller may have the planes scan out ----
 
 // The planes scan their own buffers, and imported buffers while shown: the
@@ -498,14 +602,6 @@ protected:
 		khost::clear_faults();
 	}
 };
-
-ST_DRV_OSD_DISP_WIN window(uint32_t x, uint32_t y, uint32_t w, uint32_t h)
-{
-	ST_DRV_OSD_DISP_WIN win{};
-	win.stSrcWin = {x, y, w, h};
-	win.stDstWin = {0, 0, 1920, 1080};
-	return win;
-}
 
 long nr(struct file *f, unsigned n, const void *rec) { return plane_ioctl(f, n, rec); }
 long nr(struct file *f, unsigned n, unsigned long v) { return khost::ioctl(f, _IO(0xC8, n), v); }
@@ -609,6 +705,25 @@ const Escape kEscapes[] = {
 		 }
 		 if (rec.fence >= 0)
 			 khost::close_fd(rec.fence);
+	 }},
+	// Lines the console would draw 3240 of past the mapping: a stride that
+	// holds the scan, one whose 8192 pixels wrap their field, one of 2 GiB.
+	{"StrideTakesTheConsolePastTheMapping", [](struct file *f) {
+		 nr(f, 113, 16384ul);
+		 nr(f, 113, 32768ul);
+		 nr(f, 113, 0x80000000ul);
+	 }},
+	// An imported window of one line of 32000 bytes: the console keeps the
+	// rows it took at the last mode set.
+	{"ImportedLinesTakeTheConsolePastTheMapping", [](struct file *f) {
+		 khost::oracle::allow(0x50000000, 32768, "imported buffer");
+		 int fd = osd_fb_probe_foreign(0x50000000, 32768, 0, 0);
+		 struct {
+			 uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
+			 int32_t fd, fence;
+		 } rec = {{0, 0, 0}, 0, 0, 1920, 1080, 8000, 0, 0, 0, 8000, 1, fd, -1};
+		 nr(f, 35, &rec);
+		 khost::close_fd(fd);
 	 }},
 };
 

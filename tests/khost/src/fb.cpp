@@ -1,9 +1,11 @@
 // Host kernel: framebuffer registration and the framebuffer core's file
 // operations (ioctl, compat ioctl, mmap) in front of the driver's fb_ops.
 #include "internal.hpp"
+#include "khost/oracle.hpp"
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -34,6 +36,36 @@ void console_release(struct fb_info *info)
 		info->fbops->fb_release(info, 0);
 	unlock_fb_info(info);
 	module_put(info->fbops->owner);
+}
+
+// The virtual size a console on each framebuffer draws in: the one of the
+// last mode set (registration, FBIOPUT_VSCREENINFO), as fbcon learns of
+// nothing else; its lines and pixels are the present ones, which the
+// drawing helpers read at every call.
+std::map<struct fb_info *, std::pair<u32, u32>> console_size;
+
+void mode_set(struct fb_info *info)
+{
+	console_size[info] = {info->var.xres_virtual, info->var.yres_virtual};
+}
+
+// After every call on a framebuffer: the console's view, over the size it
+// knows and the present one, stays inside the screen memory mapped for it.
+void console_view(struct fb_info *info)
+{
+	lock_fb_info(info);
+	auto [w, h] = console_size[info];
+	const struct fb_var_screeninfo &v = info->var;
+	auto bytes = [&](unsigned __int128 x, unsigned __int128 y) {
+		return y ? info->fix.line_length * (y - 1) + x * ((v.bits_per_pixel + 7) / 8) : 0;
+	};
+	unsigned __int128 reach = std::max(bytes(v.xres_virtual, v.yres_virtual), bytes(w, h));
+	std::string what = "fb" + std::to_string(info->node) + "'s console, lines of " +
+			   std::to_string(info->fix.line_length) + " bytes over " + std::to_string(v.yres_virtual) +
+			   " lines (" + std::to_string(h) + " at the last mode set),";
+	uint64_t size = info->screen_base ? info->screen_size : UINT64_MAX;
+	unlock_fb_info(info);
+	khost::oracle::check_mapping(what.c_str(), reach > UINT64_MAX ? UINT64_MAX : (uint64_t)reach, size);
 }
 
 int fbmem_open(struct inode *inode, struct file *f)
@@ -154,14 +186,24 @@ long do_fb_ioctl(struct fb_info *info, unsigned cmd, unsigned long arg)
 	}
 }
 
+long fb_compat_call(struct fb_info *info, unsigned int cmd, unsigned long arg);
+
 long fbmem_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 {
-	return do_fb_ioctl(info_of(f), cmd, arg);
+	long r = do_fb_ioctl(info_of(f), cmd, arg);
+	console_view(info_of(f));
+	return r;
 }
 
 long fbmem_compat_ioctl(struct file *f, unsigned int cmd, unsigned long arg)
 {
-	struct fb_info *info = info_of(f);
+	long r = fb_compat_call(info_of(f), cmd, arg);
+	console_view(info_of(f));
+	return r;
+}
+
+long fb_compat_call(struct fb_info *info, unsigned int cmd, unsigned long arg)
+{
 	switch (cmd) {
 	case FBIOGET_VSCREENINFO:
 	case FBIOPUT_VSCREENINFO:
@@ -264,6 +306,7 @@ int register_framebuffer(struct fb_info *info)
 		return -ENXIO;
 	info->node = i;
 	registered_fb[i] = info;
+	mode_set(info);
 	num_registered_fb++;
 	if (!info->lock.name)
 		khost_mutex_init(&info->lock, "fb_info.lock");
@@ -284,6 +327,7 @@ void unregister_framebuffer(struct fb_info *info)
 	registered_fb[info->node] = nullptr;
 	num_registered_fb--;
 	untrack("framebuffer", info);
+	console_size.erase(info);
 	if (info->fbops->fb_destroy)
 		info->fbops->fb_destroy(info);
 }
@@ -421,6 +465,7 @@ int fb_set_var(struct fb_info *info, struct fb_var_screeninfo *var)
 	}
 	fb_pan_display(info, &info->var);
 	fb_set_cmap(&info->cmap, info);
+	mode_set(info);
 	return 0;
 }
 

@@ -175,6 +175,23 @@ void allow_allocated(bool on)
 	st().allocated = on;
 }
 
+namespace {
+
+// Records a finding; caller holds the lock, which is dropped for the fault.
+void found(State &s, std::unique_lock<std::mutex> &g, const std::string &f)
+{
+	s.findings.push_back(f);
+	if (s.fatal) {
+		fprintf(stderr, "==kernel fuzz== %s\n", f.c_str());
+		abort();
+	}
+	g.unlock();
+	fault(f);
+	g.lock();
+}
+
+} // namespace
+
 int check(const char *engine, const Accesses &accesses)
 {
 	State &s = st();
@@ -185,18 +202,22 @@ int check(const char *engine, const Accesses &accesses)
 		if (reachable(s, a.addr, a.size))
 			continue;
 		outside++;
-		std::string f = std::string("access oracle: ") + engine + (a.write ? " writes " : " reads ") +
-				"[" + hex(a.addr) + ", +" + hex(a.size) + ") outside what the caller may reach: " + a.what;
-		s.findings.push_back(f);
-		if (s.fatal) {
-			fprintf(stderr, "==kernel fuzz== %s\n", f.c_str());
-			abort();
-		}
-		g.unlock();
-		fault(f);
-		g.lock();
+		found(s, g,
+		      std::string("access oracle: ") + engine + (a.write ? " writes " : " reads ") + "[" +
+			      hex(a.addr) + ", +" + hex(a.size) + ") outside what the caller may reach: " + a.what);
 	}
 	return outside;
+}
+
+int check_mapping(const char *what, uint64_t reach, uint64_t mapped)
+{
+	State &s = st();
+	std::unique_lock<std::mutex> g(s.lock);
+	if (!s.on || s.all || reach <= mapped)
+		return 0;
+	found(s, g, std::string("access oracle: ") + what + " reaches " + hex(reach) + " bytes into a mapping of " +
+			    hex(mapped));
+	return 1;
 }
 
 Accesses seen()

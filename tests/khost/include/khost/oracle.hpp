@@ -61,6 +61,12 @@ void allow_all(bool on);
 // model for a caller that owns everything the module allocated.
 void allow_allocated(bool on);
 
+// The CPU's view of a mapping made for it (a framebuffer's lines over its
+// screen memory): reaching `reach` bytes into a mapping of `mapped` is a
+// finding, as an access outside is, unless every range is reachable.
+// Returns 1 for a finding.
+int check_mapping(const char *what, uint64_t reach, uint64_t mapped);
+
 // Checks ranges now (a decoder may also be run by hand); returns how many
 // lay outside. Every access checked so far, in order, is kept for tests.
 int check(const char *engine, const Accesses &accesses);
