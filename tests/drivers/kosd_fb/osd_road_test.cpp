@@ -469,6 +469,10 @@ protected:
 		OsdRoad::SetUp();
 		khost::add_regs(kOther, kOtherSize);
 		khost::hw::osd::watch();
+		// Freed memory is no longer the caller's.
+		osd_fb_probe_foreign_freed = [](unsigned long long a, unsigned long long len) {
+			khost::oracle::disallow(a, len);
+		};
 	}
 
 	// Memory of other owners, where the planes can address it.
@@ -639,6 +643,7 @@ TEST_F(OsdReach, DecoderCatchesAPlaneAimedOutside)
 	uint32_t was = khost::reg(R(0x124));
 	khost::set_reg(R(0x124), (was & ~0x61ffffffu) | (uint32_t)(kOther >> 30) << 29 |
 					 (uint32_t)(kOther >> 5 & 0x1ffffff));
+	khost::set_reg(R(0xb000), 1);	// latched with the plane's next update
 	khost::hw::osd::vsync();
 	auto found = khost::oracle::findings();
 	ASSERT_EQ(found.size(), 1u);
