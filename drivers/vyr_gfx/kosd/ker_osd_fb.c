@@ -240,10 +240,10 @@ static u64 osd_line_bytes(const struct fb_var_screeninfo *var)
 	return ALIGN((u64)(var->bits_per_pixel / 8) * var->xres, 32);
 }
 
-static void osd_vsync_plane(EN_DRV_OSD_PLANE_ID enPlane)
+static void osd_vsync_plane(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken)
 {
 	osd_fence_signal(enPlane);
-	osd_import_vsync(enPlane);
+	osd_import_vsync(enPlane, u32Taken);
 }
 
 /* -EINVAL when the hardware layer refused what the last calls programmed. */
