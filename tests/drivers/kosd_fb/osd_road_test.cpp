@@ -711,10 +711,7 @@ TEST_F(OsdReach, ShownDmaBufIsHeldUntilThePlaneLeftIt)
 // ---- what a latch can catch ----
 
 // NR 35's record, showing w x h pixels of a buffer of that width from fd.
-struct ImportRec {
-	uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
-	int32_t fd, fence;
-};
+struct ImportRec { uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh; int32_t fd, fence; };
 ImportRec import_rec(int fd, uint32_t w, uint32_t h) { return {{0, 0, 0}, 0, 0, w, h, w, 0, 0, 0, w, h, fd, -1}; }
 
 class OsdReachLatch : public OsdReach {
@@ -738,9 +735,9 @@ protected:
 		EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
 	}
 
-	void wait_released(int ms)
+	void wait_released(int ms, int n = 1)
 	{
-		for (int i = 0; i < ms && !osd_fb_probe_foreign_released(); i++)
+		for (int i = 0; i < ms && osd_fb_probe_foreign_released() < n; i++)
 			std::this_thread::sleep_for(std::chrono::milliseconds(1));
 	}
 };
@@ -796,8 +793,7 @@ TEST_F(OsdReachLatch, CursorsKeepEachOthersHighStartBits)
 	leave(f3);
 	leave(f4);
 	scanned_inside();
-	for (int i = 0; i < 1000 && osd_fb_probe_foreign_released() < 2; i++)
-		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	wait_released(1000, 2);
 }
 
 // An imported buffer goes back only after a vsync that took the update
