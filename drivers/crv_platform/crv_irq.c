@@ -5,6 +5,13 @@
  * handler is installed, and writing an interrupt number to
  * crv_platform/irq raises that interrupt once. Handlers run with interrupts
  * off, one interrupt at a time.
+ *
+ * Given the OSD block's registers (osd_regs; plain memory where the block is
+ * not), each vsync also takes the update requests in 0xb000 as the block's
+ * latch does: a plane's (bits 0-2, the cursors' bit 4) while its update is
+ * enabled (0x000 bit 0 with the plane's 0x100 bit 0; 0x210c bit 30) and not
+ * held for the analogue TV timing (0x000 bit 16; 0x2108 bit 0), the palette
+ * and trigger bits (0x140) while neither is held.
  */
 #include <linux/module.h>
 #include <linux/kernel.h>
@@ -15,6 +22,7 @@
 #include <linux/debugfs.h>
 #include <linux/seq_file.h>
 #include <linux/uaccess.h>
+#include <linux/io.h>
 #include "crv_platform_internal.h"
 
 #define IRQ_MAX_HANDLERS	16
@@ -23,6 +31,11 @@
 static unsigned int vsync_hz = 60;
 module_param(vsync_hz, uint, 0644);
 MODULE_PARM_DESC(vsync_hz, "display vsync rate of interrupt 50 (0: raised by hand only)");
+
+static unsigned long osd_regs;
+module_param(osd_regs, ulong, 0444);
+MODULE_PARM_DESC(osd_regs, "OSD register block whose update requests each vsync takes (0: none)");
+static void __iomem *osd_block;
 
 struct irq_slot {
 	bool used;
@@ -60,10 +73,30 @@ static bool vsync_wanted(void)
 	return false;
 }
 
+static void osd_latch(void)
+{
+	u32 ctl = readl(osd_block), pending = readl(osd_block + 0xb000), left = pending;
+	bool atv = ctl & BIT(16), cursor_atv = readl(osd_block + 0x2108) & BIT(0);
+	int n;
+
+	for (n = 0; n < 3; n++)
+		if ((ctl & BIT(0)) && (readl(osd_block + 0x100 * (n + 1)) & BIT(0)) && !atv)
+			left &= ~BIT(n);
+	if ((readl(osd_block + 0x210c) & BIT(30)) && !cursor_atv)
+		left &= ~BIT(4);
+	if (!atv && !cursor_atv)
+		left &= ~0x140;
+	if (left != pending)
+		writel(left, osd_block + 0xb000);
+}
+
 /* Called with irq_lock held, interrupts off. */
 static int irq_dispatch(u32 irq)
 {
 	int i, n = 0;
+
+	if (irq == KER_SYS_IRQ_DP_VSYNC && osd_block)
+		osd_latch();
 
 	for (i = 0; i < IRQ_MAX_HANDLERS; i++) {
 		if (!slots[i].used || slots[i].irq != irq)
@@ -231,6 +264,7 @@ int crv_irq_init(struct dentry *root)
 	memset(slots, 0, sizeof(slots));
 	timer_setup(&vsync_timer, vsync_tick, 0);
 	debugfs_create_file("irq", 0600, root, NULL, &irq_fops);
+	osd_block = osd_regs ? ioremap(osd_regs, 0x10000) : NULL;
 	return 0;
 }
 
@@ -246,4 +280,7 @@ void crv_irq_exit(void)
 	memset(slots, 0, sizeof(slots));
 	vsync_armed = false;
 	spin_unlock_irqrestore(&irq_lock, flags);
+	if (osd_block)
+		iounmap(osd_block);
+	osd_block = NULL;
 }

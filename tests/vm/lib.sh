@@ -25,8 +25,10 @@ kernel_log_peek() {
 	dmesg
 }
 
+# The OSD block's window is RAM here: the platform's vsync takes its update
+# requests as the block would.
 load_modules() {
-	insmod /lib/modules/crv_platform.ko "$@" && insmod /lib/modules/vyr_gfx.ko
+	insmod /lib/modules/crv_platform.ko osd_regs=0xfc0d0000 "$@" && insmod /lib/modules/vyr_gfx.ko
 }
 
 # A framebuffer console holds the planes it draws on, and so their module:

@@ -12,6 +12,11 @@
  *                       on (all zero), for the checks that follow
  *   osdreach console    as an unprivileged user: strides that would take a
  *                       console on fb0 past its mapping are refused
+ *   osdreach flips      plane 0 flipped vertically on and off with its update
+ *                       pending, 3000 times, while another process samples
+ *                       its start register: a vsync may latch any value it
+ *                       holds, and each is the start of the front line
+ *                       unflipped or of the last line flipped
  *
  * Where a plane reads is decoded as the host bed's access oracle does
  * (tests/khost/hw/osd_scan.h), from the registers alone.
@@ -28,6 +33,7 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -240,10 +246,45 @@ static int console(void)
 	return !ok;
 }
 
+static int flips(void)
+{
+	ST_DRV_OSD_UPDATE_ENABLE up = { 14, 1, 0, { 0, 0 } };
+	struct fb_var_screeninfo v;
+	volatile uint32_t *shared = mmap(NULL, 4096, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+	int fd = open("/dev/fb0", O_RDWR), i, ok = 1;
+	uint32_t front, last, at;
+	pid_t sampler;
+
+	if (fd < 0 || shared == MAP_FAILED || ioctl(fd, FBIOGET_VSCREENINFO, &v) || ioctl(fd, FBIOPAN_DISPLAY, &v) ||
+	    ioctl(fd, _IOW(0xC8, 117, unsigned char), 1)) {
+		result(0, "osd-flips", "no plane 0");
+		return 1;
+	}
+	last = r(0x124) & 0x71ffffff;
+	ioctl(fd, _IOW(0xC8, 117, unsigned char), 0);
+	front = r(0x124) & 0x71ffffff;
+	sampler = fork();
+	if (!sampler) {
+		while (!shared[0])
+			if ((at = r(0x124) & 0x71ffffff) != front && at != last)
+				shared[1]++, shared[2] = at;
+		_exit(0);
+	}
+	for (i = 0; i < 3000 && ok; i++)
+		ok = !ioctl(fd, _IOW(0xC8, 10, ST_DRV_OSD_UPDATE_ENABLE), &up) &&
+		     !ioctl(fd, _IOW(0xC8, 117, unsigned char), 1) && !ioctl(fd, _IOW(0xC8, 117, unsigned char), 0);
+	shared[0] = 1;
+	waitpid(sampler, NULL, 0);
+	close(fd);
+	vm_result(ok && !shared[1], "osd-flips", "", "%s%u samples between (0x%08x)", ok ? "" : "ioctl failed; ",
+		  shared[1], shared[2]);
+	return !(ok && !shared[1]);
+}
+
 int main(int argc, char **argv)
 {
 	if (argc != 2) {
-		fprintf(stderr, "usage: osdreach readback|standby|clear|console\n");
+		fprintf(stderr, "usage: osdreach readback|standby|flips|console|clear\n");
 		return 2;
 	}
 	regs = vm_map_phys(OSD_REGS, 0x10000);
@@ -257,6 +298,8 @@ int main(int argc, char **argv)
 		return standby();
 	if (!strcmp(argv[1], "console"))
 		return console();
+	if (!strcmp(argv[1], "flips"))
+		return flips();
 	if (!strcmp(argv[1], "clear")) {
 		unsigned int i;
 

@@ -39,8 +39,10 @@ EN_COLOR _ker_osd_Convert_ColorRegValToMode(u32 u32RegVal);
 ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane);
 ST_DRV_OSD_GLOBAL_SETTING *osd_setting(EN_DRV_OSD_PLANE_ID enPlane);
 
-/* Hands a vsync of the plane to the callback the layer above set. */
-void osd_vsync_callback(EN_DRV_OSD_PLANE_ID enPlane);
+/* Hands a vsync to the callback the layer above set, plane by plane. */
+void osd_vsync_planes(void);
+/* The plane's scan registers were written: their latch waits for the next update request. */
+void osd_scan_written(EN_DRV_OSD_PLANE_ID enPlane);
 
 /*
  * What a region scans out, field by field as its registers hold it. A

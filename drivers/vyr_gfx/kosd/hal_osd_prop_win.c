@@ -211,14 +211,12 @@ static void osd_scan_write(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 		if (a->u32VFactor != b->u32VFactor)
 			osd_prog(osd_cursor_region_reg(OSD_REG(0x2038), enPlane, enRegion), ~0u,
 				 b->u32VFactor & 0x1ffff);
-		if (a->bVFlip != b->bVFlip)
-			osd_prog(osd_cursor_reg(OSD_REG(0x2280), enPlane), BIT(31),
-				 osd_bit(31, b->bVFlip));
-		if (a->u32Start != b->u32Start) {
-			osd_prog(osd_cursor_reg(OSD_REG(0x2280), enPlane), 0x7fffffff,
-				 (b->u32Start >> 5) & 0x1ffffff);
+		/* the flip and the start's bits 29:5 in one write, bits 31:30 apart */
+		if (a->bVFlip != b->bVFlip || a->u32Start != b->u32Start)
+			osd_prog(osd_cursor_reg(OSD_REG(0x2280), enPlane), ~0u,
+				 osd_bit(31, b->bVFlip) | ((b->u32Start >> 5) & 0x1ffffff));
+		if ((a->u32Start ^ b->u32Start) >> 30)
 			osd_prog(OSD_REG(0x228c), 3u << sh, (b->u32Start >> 30) << sh);
-		}
 		return;
 	}
 	if (a->u32Code != b->u32Code)
@@ -233,11 +231,10 @@ static void osd_scan_write(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 	}
 	if (a->u32Quant != b->u32Quant)
 		osd_prog(osd_normal_reg(OSD_REG(0x128), enPlane), 0x1fffff, b->u32Quant);
-	if (a->bVFlip != b->bVFlip)
-		osd_prog(osd_normal_reg(OSD_REG(0x124), enPlane), BIT(28), osd_bit(28, b->bVFlip));
-	if (a->u32Start != b->u32Start)
-		osd_prog(osd_normal_reg(OSD_REG(0x124), enPlane), 0xe1ffffff,
-			 (b->u32Start >> 30) << 29 | ((b->u32Start >> 5) & 0x1ffffff));
+	if (a->bVFlip != b->bVFlip || a->u32Start != b->u32Start)
+		osd_prog(osd_normal_reg(OSD_REG(0x124), enPlane), 0xf1ffffff,
+			 osd_bit(28, b->bVFlip) | (b->u32Start >> 30) << 29 |
+			 ((b->u32Start >> 5) & 0x1ffffff));
 	if (a->bRL != b->bRL)
 		osd_prog(osd_normal_reg(OSD_REG(0x104), enPlane), BIT(12), osd_bit(12, b->bRL));
 }
@@ -259,9 +256,12 @@ static int osd_scan_refuse(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 
 /*
  * Programs a region's scan, or refuses it (-EINVAL, also left in the plane
- * context for the layer above) and writes nothing. Every field that only
- * widens the scan shrinks first and grows last, so that each state in
- * between reads no more than the old scan or the new one.
+ * context for the layer above) and writes nothing. A vsync may latch any
+ * state in between, so every field that only widens the scan shrinks first
+ * and grows last, and the start moves while the scan is at its smallest:
+ * each state reads no more than the old scan or the new one. Where the move
+ * takes more than one write (run-length decoding switched, a cursor's start
+ * changing its bits 31:30) the smallest scan reads nothing.
  */
 int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		 const ST_KER_OSD_SCAN *next)
@@ -287,6 +287,10 @@ int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 	small.u32Quant = min(cur.u32Quant, next->u32Quant);
 	if (osd_code_bpp(next->u32Code) < osd_code_bpp(cur.u32Code))
 		small.u32Code = next->u32Code;
+	if (cur.bRL != next->bRL)
+		small.u32Quant = small.u32H = 0;
+	if (OSD_IS_CURSOR(enPlane) && (cur.u32Start ^ next->u32Start) >> 30)
+		small.u32H = 0;
 	moved = small;
 	moved.u32Start = next->u32Start;
 	moved.bVFlip = next->bVFlip;
@@ -294,6 +298,7 @@ int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 	osd_scan_write(enPlane, enRegion, &cur, &small);
 	osd_scan_write(enPlane, enRegion, &small, &moved);
 	osd_scan_write(enPlane, enRegion, &moved, next);
+	osd_scan_written(enPlane);
 	return 0;
 }
 

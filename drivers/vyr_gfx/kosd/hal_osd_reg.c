@@ -37,7 +37,7 @@ u32 gu32SignalRetryCount;
 static struct fb_info *gapstFbInfo[OSD_PLANE_MAX];
 
 /* Told of every vsync, per plane; set by the layer above. */
-static void (*gpfVSyncCallback)(EN_DRV_OSD_PLANE_ID enPlane);
+static void (*gpfVSyncCallback)(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken);
 
 ST_KER_OSD_PLANE_CTX *osd_ctx(EN_DRV_OSD_PLANE_ID enPlane)
 {
@@ -64,17 +64,9 @@ void _ker_osd_Set_FbInfoPointer(EN_DRV_OSD_PLANE_ID enPlane, struct fb_info *pst
 	OSD_LEAVE();
 }
 
-void _ker_osd_Set_VSyncCallback(void (*pfCallback)(EN_DRV_OSD_PLANE_ID enPlane))
+void _ker_osd_Set_VSyncCallback(void (*pfCallback)(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken))
 {
 	WRITE_ONCE(gpfVSyncCallback, pfCallback);
-}
-
-void osd_vsync_callback(EN_DRV_OSD_PLANE_ID enPlane)
-{
-	void (*fn)(EN_DRV_OSD_PLANE_ID) = READ_ONCE(gpfVSyncCallback);
-
-	if (fn)
-		fn(enPlane);
 }
 
 /* ------------------------------------------------------------------ */
@@ -283,6 +275,47 @@ static void __iomem *osd_reg_ptr(u32 u32Addr)
 	return gpOsdRegBase + (u32Addr & 0xfffc);
 }
 
+/*
+ * One register write at a time: a read-modify-write of a register that
+ * planes share (0x000, 0x004, 0xb000, the cursor globals) never puts back
+ * what another plane changed in between, and an update request is counted
+ * with its write.
+ */
+static DEFINE_SPINLOCK(gstOsdRegLock);
+
+/*
+ * What a vsync latches together: each normal plane, the two cursors. The
+ * hardware takes a group's scan registers only at a vsync that finds its
+ * update requested (0xb000) and enabled; the requests written, the request
+ * the last written scan waits for, and the last request seen taken are
+ * counted per group.
+ */
+#define OSD_LATCH_GROUPS	4
+static const u32 gau32LatchPending[OSD_LATCH_GROUPS] = { BIT(0), BIT(1), BIT(2), OSD_UPLOAD_CURSOR };
+static u32 gau32UpdateRequests[OSD_LATCH_GROUPS];
+static u32 gau32ScanTicket[OSD_LATCH_GROUPS];
+static u32 gau32UpdateTaken[OSD_LATCH_GROUPS];
+
+static int osd_latch_group(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	return OSD_IS_CURSOR(enPlane) ? OSD_LATCH_GROUPS - 1 : enPlane;
+}
+
+/* Caller holds gstOsdRegLock. */
+static void osd_reg_store(u32 u32Addr, u32 u32Value)
+{
+	void __iomem *p = osd_reg_ptr(u32Addr);
+	int g;
+
+	if (!p)
+		return;
+	writel(u32Value, p);
+	if (u32Addr == OSD_REG(0xb000))
+		for (g = 0; g < OSD_LATCH_GROUPS; g++)
+			if (u32Value & gau32LatchPending[g])
+				gau32UpdateRequests[g]++;
+}
+
 u32 _ker_osd_Read_Reg(const u32 *pu32Addr)
 {
 	void __iomem *p = pu32Addr ? osd_reg_ptr(*pu32Addr) : NULL;
@@ -292,10 +325,60 @@ u32 _ker_osd_Read_Reg(const u32 *pu32Addr)
 
 void _ker_osd_Write_Reg(const u32 *pu32Addr, u32 u32Value)
 {
-	void __iomem *p = pu32Addr ? osd_reg_ptr(*pu32Addr) : NULL;
+	unsigned long flags;
 
-	if (p)
-		writel(u32Value, p);
+	if (!pu32Addr)
+		return;
+	spin_lock_irqsave(&gstOsdRegLock, flags);
+	osd_reg_store(*pu32Addr, u32Value);
+	spin_unlock_irqrestore(&gstOsdRegLock, flags);
+}
+
+void osd_scan_written(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	int g = osd_latch_group(enPlane);
+	unsigned long flags;
+
+	spin_lock_irqsave(&gstOsdRegLock, flags);
+	WRITE_ONCE(gau32ScanTicket[g], gau32UpdateRequests[g] + 1);
+	spin_unlock_irqrestore(&gstOsdRegLock, flags);
+}
+
+u32 _ker_osd_Get_ScanTicket(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	return (u32)enPlane < OSD_PLANE_MAX ? READ_ONCE(gau32ScanTicket[osd_latch_group(enPlane)]) : 0;
+}
+
+/* Whether a group's update is enabled: 0x000 bit 0 with the plane's latch bit; 0x210c bit 30. */
+static bool osd_latch_enabled(int g)
+{
+	if (g == OSD_LATCH_GROUPS - 1)
+		return osd_read(OSD_REG(0x210c)) & BIT(30);
+	return (osd_read(OSD_REG(0x000)) & BIT(0)) &&
+	       (osd_read(osd_normal_reg(OSD_REG(0x100), g)) & BIT(0));
+}
+
+/*
+ * At a vsync: a group whose request is no longer pending while its updates
+ * are enabled has had every request written so far taken. The layer above
+ * learns, per plane, the last request taken.
+ */
+void osd_vsync_planes(void)
+{
+	void (*fn)(EN_DRV_OSD_PLANE_ID, u32) = READ_ONCE(gpfVSyncCallback);
+	unsigned long flags;
+	u32 pending;
+	int g, p;
+
+	spin_lock_irqsave(&gstOsdRegLock, flags);
+	pending = osd_read(OSD_REG(0xb000));
+	for (g = 0; g < OSD_LATCH_GROUPS; g++)
+		if (!(pending & gau32LatchPending[g]) && osd_latch_enabled(g))
+			gau32UpdateTaken[g] = gau32UpdateRequests[g];
+	spin_unlock_irqrestore(&gstOsdRegLock, flags);
+	/* every plane, the second cursor included */
+	for (p = 0; p < OSD_PLANE_MAX && fn; p++)
+		fn(p, gau32UpdateTaken[osd_latch_group(p)]);
 }
 
 void _ker_osd_Write_GlobalReg(ST_KER_OSD_SHADOW_REG *pstReg, u32 u32Value)
@@ -317,23 +400,36 @@ void osd_write_hw(u32 u32Addr, u32 u32Value)
 	_ker_osd_Write_Reg(&u32Addr, u32Value);
 }
 
+/*
+ * One read under the lock serves shadow and hardware alike; a whole-register
+ * write reads nothing (a data port read would move the port on).
+ */
+static void osd_prog_to(u32 u32Addr, u32 u32Mask, u32 u32Bits, ST_KER_OSD_SHADOW_REG *pstReg)
+{
+	unsigned long flags;
+	u32 v = u32Bits;
+
+	spin_lock_irqsave(&gstOsdRegLock, flags);
+	if (u32Mask != ~0u)
+		v = (osd_read(u32Addr) & ~u32Mask) | (u32Bits & u32Mask);
+	if (pstReg)
+		_ker_osd_Write_GlobalReg(pstReg, v);
+	osd_reg_store(u32Addr, v);
+	spin_unlock_irqrestore(&gstOsdRegLock, flags);
+}
+
 void osd_prog(u32 u32Addr, u32 u32Mask, u32 u32Bits)
 {
 	ST_KER_OSD_SHADOW_REG *pstReg = _ker_osd_Shadow_Find(u32Addr);
-	u32 v;
 
-	v = (osd_read(u32Addr) & ~u32Mask) | (u32Bits & u32Mask);
-	if (pstReg)
-		_ker_osd_Write_GlobalReg(pstReg, v);
-	else
+	if (!pstReg)
 		OSD_ERR("%s(): Register = 0x%08x has no shadow\n", __func__, u32Addr);
-	v = (osd_read(u32Addr) & ~u32Mask) | (u32Bits & u32Mask);
-	osd_write_hw(u32Addr, v);
+	osd_prog_to(u32Addr, u32Mask, u32Bits, pstReg);
 }
 
 void osd_prog_hw(u32 u32Addr, u32 u32Mask, u32 u32Bits)
 {
-	osd_write_hw(u32Addr, (osd_read(u32Addr) & ~u32Mask) | (u32Bits & u32Mask));
+	osd_prog_to(u32Addr, u32Mask, u32Bits, NULL);
 }
 
 u32 osd_adopt(u32 u32Addr)

@@ -250,12 +250,8 @@ void _ker_osd_Is_Osd_Visible(u8 *pbVisible)
 
 irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id)
 {
-	int p;
-
 	_ker_osd_VSyncNotify();
-	/* every plane, the second cursor included */
-	for (p = 0; p < OSD_PLANE_MAX; p++)
-		osd_vsync_callback(p);
+	osd_vsync_planes();
 	WRITE_ONCE(gatPaletteMutexUp, 0);
 	osd_update_visibility();
 	if (READ_ONCE(gu32AutoColorKey) == 1)

@@ -644,9 +644,12 @@ int _ker_osd_VSyncWait_wrap(EN_DRV_OSD_PLANE_ID enPlane);
 irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id);
 /*
  * The one way up: the framebuffer layer hands a callback that the vsync
- * interrupt calls for each plane (NULL: none).
+ * interrupt calls for each plane (NULL: none), with the plane's last update
+ * request that the hardware took. The scan as programmed so far shows once
+ * that count reaches the plane's scan ticket (compared as s32 differences).
  */
-void _ker_osd_Set_VSyncCallback(void (*pfCallback)(EN_DRV_OSD_PLANE_ID enPlane));
+void _ker_osd_Set_VSyncCallback(void (*pfCallback)(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken));
+u32 _ker_osd_Get_ScanTicket(EN_DRV_OSD_PLANE_ID enPlane);
 /* Key colour (12-bit components) for one luminance-grid cell. */
 void find_color(u32 r, u32 g, u32 b, u32 *out_r, u32 *out_g, u32 *out_b);
 /* The OSD debug menu "DRV_OSD"; registered by the framebuffer layer's init. */

@@ -377,13 +377,20 @@ int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64
 
 /*
  * Buffers shown on the planes: the one each plane was last told to show,
- * and those it was told to leave, kept until the vsync after that (when the
- * hardware has taken the new address) and then given back from a work item.
+ * and those it was told to leave, kept until a vsync at which the hardware
+ * had taken the update that leaves them (however long an update is held
+ * back) and then given back from a work item.
  */
 static ST_KOSD_IMPORT *gapstShown[OSD_PLANE_MAX];
 static LIST_HEAD(gstLeaving);
-static u32 gau32PlaneVsyncs[OSD_PLANE_MAX];
+static u32 gau32PlaneTaken[OSD_PLANE_MAX];
 static DEFINE_SPINLOCK(gstShownLock);
+
+/* Caller holds gstShownLock. */
+static bool osd_import_left(const ST_KOSD_IMPORT *imp)
+{
+	return (s32)(gau32PlaneTaken[imp->enPlane] - imp->u32Ticket) >= 0;
+}
 
 static void osd_import_leave_work(struct work_struct *w)
 {
@@ -393,7 +400,7 @@ static void osd_import_leave_work(struct work_struct *w)
 
 	spin_lock_irqsave(&gstShownLock, flags);
 	list_for_each_entry_safe(imp, n, &gstLeaving, stNode)
-		if (gau32PlaneVsyncs[imp->enPlane] != imp->u32Vsync)
+		if (osd_import_left(imp))
 			list_move_tail(&imp->stNode, &done);
 	spin_unlock_irqrestore(&gstShownLock, flags);
 	list_for_each_entry_safe(imp, n, &done, stNode) {
@@ -410,8 +417,9 @@ void osd_import_init(void)
 }
 
 /*
- * The plane was told (its update requested) to show imp, or its own buffer
- * (NULL): what it showed before is given back after the next vsync.
+ * The plane was told (its scan written, its update requested) to show imp,
+ * or its own buffer (NULL): what it showed before goes once the hardware
+ * has latched the scan as written now.
  */
 void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp)
 {
@@ -425,7 +433,7 @@ void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp)
 	old = gapstShown[enPlane];
 	gapstShown[enPlane] = imp;
 	if (old) {
-		old->u32Vsync = gau32PlaneVsyncs[enPlane];
+		old->u32Ticket = _ker_osd_Get_ScanTicket(enPlane);
 		list_add_tail(&old->stNode, &gstLeaving);
 	}
 	spin_unlock_irqrestore(&gstShownLock, flags);
@@ -435,15 +443,17 @@ void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp)
 	}
 }
 
-/* At each vsync of the plane. */
-void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane)
+/* At each vsync of the plane, with the last update request the hardware took. */
+void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken)
 {
+	ST_KOSD_IMPORT *imp;
 	unsigned long flags;
-	bool leaving;
+	bool leaving = false;
 
 	spin_lock_irqsave(&gstShownLock, flags);
-	gau32PlaneVsyncs[enPlane]++;
-	leaving = !list_empty(&gstLeaving);
+	gau32PlaneTaken[enPlane] = u32Taken;
+	list_for_each_entry(imp, &gstLeaving, stNode)
+		leaving |= osd_import_left(imp);
 	spin_unlock_irqrestore(&gstShownLock, flags);
 	if (leaving)
 		schedule_work(&gstLeaveWork);

@@ -287,10 +287,10 @@ static void osd_view_taken(struct fb_info *info)
 	c->u32ViewH = info->var.yres_virtual;
 }
 
-static void osd_vsync_plane(EN_DRV_OSD_PLANE_ID enPlane)
+static void osd_vsync_plane(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken)
 {
 	osd_fence_signal(enPlane);
-	osd_import_vsync(enPlane);
+	osd_import_vsync(enPlane, u32Taken);
 }
 
 /* -EINVAL when the hardware layer refused what the last calls programmed. */

@@ -147,7 +147,7 @@ typedef struct {
 	u64 u64Addr;			/* its one run of bus addresses */
 	u64 u64Size;
 	EN_DRV_OSD_PLANE_ID enPlane;	/* shown on */
-	u32 u32Vsync;			/* the plane's vsyncs when it was left */
+	u32 u32Ticket;			/* the update request whose latch leaves it */
 	struct list_head stNode;
 } ST_KOSD_IMPORT;
 
@@ -155,7 +155,7 @@ ST_KOSD_IMPORT *kosd_import_get(int fd, struct device *dev);
 void kosd_import_put(ST_KOSD_IMPORT *imp);
 void osd_import_init(void);
 void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp);
-void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane);
+void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken);
 void osd_release_shown_bufs(void);
 int osd_get_out_fence_fd(struct file **ppFile);
 int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane, struct file **ppFile);

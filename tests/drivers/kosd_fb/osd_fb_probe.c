@@ -335,9 +335,16 @@ static void foreign_unmap(struct dma_buf_attachment *a, struct sg_table *t, enum
 	foreign_mapped--;
 }
 
+void (*osd_fb_probe_foreign_freed)(unsigned long long addr, unsigned long long len);
+
 static void foreign_release(struct dma_buf *d)
 {
-	kfree(d->priv);
+	struct probe_foreign *f = d->priv;
+	int i;
+
+	for (i = 0; i < f->n && osd_fb_probe_foreign_freed; i++)
+		osd_fb_probe_foreign_freed(f->addr[i], f->len[i]);
+	kfree(f);
 	foreign_released++;
 }
 

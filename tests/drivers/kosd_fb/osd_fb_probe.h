@@ -56,6 +56,8 @@ int osd_fb_probe_foreign(unsigned long long a0, unsigned long long l0, unsigned 
 			 unsigned long long l1);
 int osd_fb_probe_foreign_mapped(void);
 int osd_fb_probe_foreign_released(void);
+/* Told of each run of such a buffer when its owner frees it. */
+extern void (*osd_fb_probe_foreign_freed)(unsigned long long addr, unsigned long long len);
 /* The plane's framebuffer lock, as the framebuffer core takes it. */
 void osd_fb_probe_fb_lock(int plane, int on);
 /* Waits until the platform's debug console has run what was typed. */

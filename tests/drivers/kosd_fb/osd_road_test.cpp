@@ -6,6 +6,7 @@
 #include "khost/oracle.hpp"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -573,15 +574,19 @@ protected:
 		OsdRoad::SetUp();
 		khost::add_regs(kOther, kOtherSize);
 		khost::hw::osd::watch();
+		// Freed memory is no longer the caller's.
+		osd_fb_probe_foreign_freed = [](unsigned long long a, unsigned long long len) {
+			khost::oracle::disallow(a, len);
+		};
 	}
 
 	// Memory of other owners, where the planes can address it.
 	static constexpr uint64_t kOther = 0x50000000, kOtherSize = 0x4000000;
 
-	struct file *plane0()
+	struct file *plane0(const char *buffers = "3")
 	{
 		boot_logo();
-		load("3");
+		load(buffers);
 		khost::oracle::enable(true);
 		// Plane 0's buffer only: the other planes' lie beside it.
 		khost::oracle::allow(osd_fb_probe_buf_start(0), osd_fb_probe_buf_len(0), "plane buffer");
@@ -756,6 +761,7 @@ TEST_F(OsdReach, DecoderCatchesAPlaneAimedOutside)
 	uint32_t was = khost::reg(R(0x124));
 	khost::set_reg(R(0x124), (was & ~0x61ffffffu) | (uint32_t)(kOther >> 30) << 29 |
 					 (uint32_t)(kOther >> 5 & 0x1ffffff));
+	khost::set_reg(R(0xb000), 1);	// latched with the plane's next update
 	khost::hw::osd::vsync();
 	auto found = khost::oracle::findings();
 	ASSERT_EQ(found.size(), 1u);
@@ -818,5 +824,135 @@ TEST_F(OsdReach, ShownDmaBufIsHeldUntilThePlaneLeftIt)
 	if (rec.fence >= 0)
 		khost::close_fd(rec.fence);
 }
+
+// ---- what a latch can catch ----
+
+// NR 35's record, showing w x h pixels of a buffer of that width from fd.
+struct ImportRec { uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh; int32_t fd, fence; };
+ImportRec import_rec(int fd, uint32_t w, uint32_t h) { return {{0, 0, 0}, 0, 0, w, h, w, 0, 0, 0, w, h, fd, -1}; }
+
+class OsdReachLatch : public OsdReach {
+protected:
+	// Plane p (the planes with their usual buffers) shown from its own buffer.
+	struct file *show(int p)
+	{
+		struct file *f = p ? fb(p) : plane0(nullptr);
+		khost::oracle::allow(osd_fb_probe_buf_start(p), osd_fb_probe_buf_len(p), "plane buffer");
+		fb_var_screeninfo v = var(f);
+		EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+		return f;
+	}
+
+	// Back to the plane's own buffer, with no vsync wait.
+	void leave(struct file *f)
+	{
+		fb_var_screeninfo v = var(f);
+		v.yoffset = 0;
+		v.reserved[0] = 1;
+		EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	}
+
+	void wait_released(int ms, int n = 1)
+	{
+		for (int i = 0; i < ms && osd_fb_probe_foreign_released() < n; i++)
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	}
+};
+
+// With its update pending a plane may latch any state its registers pass
+// through: a flip reaches them together with the start it moves to.
+class OsdReachFlip : public OsdReachLatch, public ::testing::WithParamInterface<int> {};
+
+TEST_P(OsdReachFlip, StartMovesWithTheFlip)
+{
+	int p = GetParam();
+	struct file *f = show(0);
+	if (p)
+		f = show(p);
+	ST_DRV_OSD_UPDATE_ENABLE up{p < 3 ? 14u : 16u, 1, 0, {}};
+	ASSERT_EQ(nr(f, 10, &up), 0);
+	EXPECT_EQ(nr(f, 117, 1ul), 0);
+	scanned_inside();
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdReachFlip, ::testing::Values(0, 3));
+
+// The cursors keep their starts' bits 31:30 in one register: one cursor's
+// change there never puts back the other's old bits.
+TEST_F(OsdReachLatch, CursorsKeepEachOthersHighStartBits)
+{
+	show(0);
+	struct file *f3 = show(3), *f4 = show(4);
+	const uint64_t far = 0x90000000, len = 0x4000;	// in another GiB
+	khost::add_regs(far, 4 * len);
+	khost::oracle::allow(far, 4 * len, "imported buffers");
+	ImportRec rec3 = import_rec(osd_fb_probe_foreign(far + 2 * len, len, 0, 0), 64, 64);
+	ImportRec rec4 = import_rec(osd_fb_probe_foreign(far, len, 0, 0), 64, 64);
+	std::atomic<bool> started{false}, done{false};
+	std::thread cursor4;
+	// Cursor 4 moves while cursor 3 writes the register.
+	khost::on_write(R(0x228c), [&](phys_addr_t, uint64_t, uint64_t &) {
+		if (started.exchange(true))
+			return;
+		cursor4 = std::thread([&] { EXPECT_EQ(nr(f4, 35, &rec4), 0); done = true; });
+		for (int i = 0; i < 200 && !done; i++)
+			std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	});
+	ASSERT_EQ(nr(f3, 35, &rec3), 0);
+	ASSERT_TRUE(started);
+	cursor4.join();
+	EXPECT_EQ(khost::reg(R(0x228c)) & 0x303, 0x202u) << "both starts in the far GiB";
+	scanned_inside();
+	for (auto *rec : {&rec3, &rec4}) {
+		khost::close_fd(rec->fd);
+		khost::close_fd(rec->fence);
+	}
+	leave(f3);
+	leave(f4);
+	scanned_inside();
+	wait_released(1000, 2);
+}
+
+// An imported buffer goes back only after a vsync that took the update
+// leaving it, however long any opener holds updates back.
+struct Hold {
+	const char *name;
+	void (*set)(struct file *f0, struct file *f1, bool on);
+};
+
+const Hold kHolds[] = {
+	{"UpdatesWaitForTheAnalogueTiming", [](struct file *f0, struct file *, bool on) { nr(f0, 6, on ? 1ul : 0ul); }},
+	{"SiblingDisablesUpdates", [](struct file *, struct file *f1, bool on) {
+		 ST_DRV_OSD_UPDATE_ENABLE up{14, !on, 0, {}};
+		 nr(f1, 10, &up);
+	 }},
+};
+
+class OsdReachHold : public OsdReachLatch, public ::testing::WithParamInterface<Hold> {};
+
+TEST_P(OsdReachHold, ImportGoesOnceTheUpdateLeavingItWasTaken)
+{
+	struct file *f0 = plane0(), *f1 = fb(1);
+	const uint64_t len = 1920 * 4 * 1080;
+	khost::oracle::allow(kOther, len, "imported buffer");
+	ImportRec rec = import_rec(osd_fb_probe_foreign(kOther, len, 0, 0), 1920, 1080);
+	ASSERT_EQ(nr(f0, 35, &rec), 0);
+	khost::close_fd(rec.fd);
+	khost::close_fd(rec.fence);
+	scanned_inside();
+	leave(f0);
+	GetParam().set(f0, f1, true);
+	scanned_inside();
+	wait_released(100);
+	scanned_inside();
+	EXPECT_EQ(osd_fb_probe_foreign_released(), 0) << "held while the plane shows it";
+	GetParam().set(f0, f1, false);
+	scanned_inside();
+	wait_released(1000);
+	EXPECT_EQ(osd_fb_probe_foreign_released(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fb, OsdReachHold, ::testing::ValuesIn(kHolds),
+			 [](const ::testing::TestParamInfo<Hold> &i) { return std::string(i.param.name); });
 
 } // namespace

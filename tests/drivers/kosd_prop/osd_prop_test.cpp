@@ -617,9 +617,12 @@ TEST_F(OsdPropTest, FullPaletteWriteKeepsTheColoursAndTheNextUpdateCarriesIt)
 	khost::set_reg(R(0x420), 0x32100000);
 	ST_DRV_OSD_PALETTE_DATA pal = { 0, 256, colours.data() };
 	std::vector<uint32_t> port;
+	int port_reads = 0;	// a read would move the port on
 	khost::on_write(R(0x408), [&](phys_addr_t, uint64_t v, uint64_t &) { port.push_back(v); });
+	khost::on_read(R(0x408), [&](phys_addr_t, uint64_t v) -> uint64_t { return port_reads++, v; });
 	_ker_osd_Set_PaletteData(N2, &pal);
 	ASSERT_EQ(port.size(), 256u);
+	EXPECT_EQ(port_reads, 0);
 	EXPECT_EQ(port[255], 0xff0000ffu);
 	EXPECT_EQ(c->pu32KeepPalette[7], 0xff000007u);
 	// Plane 1's field (21:20) changes place with 29:28.
