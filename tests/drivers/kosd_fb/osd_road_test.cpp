@@ -204,6 +204,27 @@ TEST_F(OsdRoad, StandbyRefusesSetsAndQueriesWithoutWaiting)
 	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4);
 }
 
+// The last scrolling plane stops at once and quietly, its stride back.
+TEST_F(OsdRoad, ScrollTurnedOffStopsAtOnce)
+{
+	boot_logo();
+	load("3");
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	ST_DRV_OSD_SCROLL_PARAM s{1, {}, 15360, 64, 1024, 0, {}};
+	ASSERT_EQ(io(f, _IO(0xC8, 157), &s), 0);
+	ASSERT_EQ(io(f, _IO(0xC8, 156), 1ul), 0);
+	uint32_t from = khost::reg(R(0x124));
+	for (int i = 0; i < 2000 && khost::reg(R(0x124)) == from; i++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	ASSERT_NE(khost::reg(R(0x124)), from) << "scrolls";
+	khost::clear_log();
+	EXPECT_EQ(io(f, _IO(0xC8, 156), 0ul), 0);
+	EXPECT_EQ(khost::log().find("ScrollBar"), std::string::npos) << khost::log();
+	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u);
+}
+
 // What the reserved memory held before load is not handed to whoever maps a
 // plane; the fast-logo plane keeps the boot picture.
 TEST_F(OsdRoad, PlaneBuffersAreClearedAtLoadButTheLogo)
