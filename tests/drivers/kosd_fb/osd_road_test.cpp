@@ -225,6 +225,15 @@ TEST_F(OsdRoad, ScrollTurnedOffStopsAtOnce)
 	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u);
 }
 
+// A scroll never set has no window to move: it is refused.
+TEST_F(OsdRoad, ScrollWithoutAWindowIsRefused)
+{
+	boot_logo();
+	load("3");
+	struct file *f = fb(0);
+	EXPECT_EQ(io(f, _IO(0xC8, 156), 1ul), -EINVAL);
+}
+
 // What the reserved memory held before load is not handed to whoever maps a
 // plane; the fast-logo plane keeps the boot picture.
 TEST_F(OsdRoad, PlaneBuffersAreClearedAtLoadButTheLogo)
