@@ -5,6 +5,7 @@
 #include "osd_fb_fixture.hpp"
 #include "khost/oracle.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -202,6 +203,30 @@ TEST_F(OsdRoad, StandbyRefusesSetsAndQueriesWithoutWaiting)
 	ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
 	EXPECT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), 0);
 	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4);
+}
+
+// A set and a pan queued behind the plane's holder while a suspend gave up
+// waiting for it find the plane in standby once they get it.
+TEST_F(OsdRoad, CallsQueuedAcrossASuspendWriteNothing)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	osd_fb_probe_sem_down(0);
+	std::atomic<long> set{1}, pan{1};
+	std::thread a([&] { set = osd_fb_probe_kernel_ioctl(0, kSetStride, 7680); }),
+		b([&] { pan = io(f, FBIOPAN_DISPLAY, &v); });
+	std::this_thread::sleep_for(std::chrono::milliseconds(30));
+	ASSERT_EQ(osd_fb_probe_pmi_suspend(), 0);
+	khost::clear_journal();
+	osd_fb_probe_sem_up(0);
+	a.join();
+	b.join();
+	EXPECT_EQ(set, -EBUSY);
+	EXPECT_EQ(pan, -EFAULT);
+	EXPECT_TRUE(khost::journal().empty()) << std::hex << khost::journal()[0].addr;
+	ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
 }
 
 // The last scrolling plane stops at once and quietly, its stride back.
