@@ -491,6 +491,17 @@ TEST_F(OsdRoad, MenuDumpsThePlaneAndSelfTestsItsDmaBufs)
 	EXPECT_EQ(log.find("fail"), std::string::npos) << log;
 }
 
+// The blend demo in palette mode loads a palette and updates again.
+TEST_F(OsdRoad, MenuBlendDemoInPaletteModeLoadsAPalette)
+{
+	boot_logo();
+	load();
+	ASSERT_EQ(khost::debugfs_write("crv_platform/menu", "DRV_OSD\n19\n0\n0\n0\n/p\n/f\n"
+				       "0\n0\n1920\n1080\n0\n0\n1920\n1080\n"), 0);
+	osd_fb_probe_menu_idle();
+	EXPECT_EQ(khost::log().find("Fail"), std::string::npos) << khost::log();
+}
+
 // A dump set by a privileged caller is opened at once, in its context: never
 // through a symbolic link, and readable by its owner only.
 TEST_F(OsdRoad, DumpFilesAreOpenedWhenSetAndFollowNoLink)
