@@ -17,6 +17,7 @@
 #include <linux/ktime.h>
 #include <linux/sched.h>
 #include <linux/mutex.h>
+#include <linux/rcupdate.h>
 #include <linux/spinlock.h>
 #include <linux/uaccess.h>
 #include <linux/platform_device.h>
@@ -1563,6 +1564,8 @@ void KER_OSD_DrvExit(void)
 		OSD_CALL(pfClose);
 	_ker_osd_Set_VSyncCallback(NULL);
 	osd_fence_release_all();
+	/* the frees of the last fences may still be returning into this module */
+	rcu_barrier();
 	osd_dump_close();
 	osd_release_shown_bufs();
 
