@@ -96,6 +96,8 @@ typedef struct {
 	u8 u8Pending;
 	u32 u32Idle;
 	struct task_struct *pstTask;
+	s32 s32Plane;		/* the plane the task is programming, -1 when none */
+	u32 u32Frame;		/* vsyncs counted for the task's pace */
 } ST_KER_OSD_SCROLL_TASK_CTX;
 
 extern ST_KER_OSD_VSYNC_CTX gastVSyncContext[OSD_VSYNC_CTX_NUM];

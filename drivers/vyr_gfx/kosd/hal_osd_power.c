@@ -539,6 +539,7 @@ void _ker_osd_Open(void)
 	init_waitqueue_head(&gstScrollContext.waitQueueHead);
 	gstScrollContext.u8Pending = 0;
 	gstScrollContext.u32Idle = 0;
+	gstScrollContext.s32Plane = -1;
 	task = kthread_create(_ker_osd_ScrollTaskProc, NULL, "OSD-Scroll-Task");
 	if (IS_ERR(task)) {
 		/* without a task nothing scrolls; disabling must not wait for it */

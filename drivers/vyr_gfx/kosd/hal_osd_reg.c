@@ -10,6 +10,7 @@
 #include <linux/io.h>
 #include <linux/ioport.h>
 #include <linux/delay.h>
+#include <linux/mutex.h>
 #include <asm/processor.h>
 
 #include "hal_osd.h"
@@ -519,16 +520,13 @@ void _ker_osd_WaitPaletteTrigger(void)
 	OSD_ERR("Timeout, Palette trigger no response, skip\n");
 }
 
+static DEFINE_MUTEX(gstFastLogoLock);
 static bool gbFastLogoDone;
 
-void _ker_osd_check_fastlogo(void)
+static void osd_fastlogo_release(void)
 {
 	u32 v;
 	int i;
-
-	if (gbFastLogoDone)
-		return;
-	gbFastLogoDone = true;
 
 	v = osd_read(OSD_REG(0x008));
 	if (!(v & OSD_FASTLOGO_OWNED))
@@ -540,7 +538,18 @@ void _ker_osd_check_fastlogo(void)
 			return;
 	}
 	OSD_MSG("%s: fastlogo is still using this plane, but we will use it forcely ...\n",
-		__func__);
+		"_ker_osd_check_fastlogo");
+}
+
+/* Once per load; every caller returns when the boot logo has let the planes go. */
+void _ker_osd_check_fastlogo(void)
+{
+	mutex_lock(&gstFastLogoLock);
+	if (!gbFastLogoDone) {
+		osd_fastlogo_release();
+		gbFastLogoDone = true;
+	}
+	mutex_unlock(&gstFastLogoLock);
 }
 
 void _ker_osd_ForceDisable(EN_DRV_OSD_PLANE_ID enPlane, u8 u8Value)

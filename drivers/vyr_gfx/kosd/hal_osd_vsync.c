@@ -253,6 +253,9 @@ irqreturn_t _ker_osd_DpIRQHandler(int irq, void *dev_id)
 	_ker_osd_VSyncNotify();
 	osd_vsync_planes();
 	WRITE_ONCE(gatPaletteMutexUp, 0);
+	WRITE_ONCE(gstScrollContext.u32Frame, gstScrollContext.u32Frame + 1);
+	if (READ_ONCE(gstScrollContext.pstTask) && !READ_ONCE(gstScrollContext.u32Idle))
+		wake_up_interruptible(&gstScrollContext.waitQueueHead);
 	osd_update_visibility();
 	if (READ_ONCE(gu32AutoColorKey) == 1)
 		_ker_osd_Get_Auto_Color_Key();
@@ -304,10 +307,10 @@ int _ker_osd_VSyncWait(EN_DRV_OSD_PLANE_ID enPlane)
 /* Scrolling                                                            */
 /* ------------------------------------------------------------------ */
 
-static void osd_scroll_update(EN_DRV_OSD_PLANE_ID enPlane)
+static void osd_scroll_update(EN_DRV_OSD_PLANE_ID enPlane, u8 bWait)
 {
 	ST_DRV_OSD_UPDATE_ENABLE stUpdate = {
-		.u32UpdateMask = OSD_UPDATE_NORMAL, .bEnable = 1, .bWaitVsync = 1,
+		.u32UpdateMask = OSD_UPDATE_NORMAL, .bEnable = 1, .bWaitVsync = bWait,
 	};
 
 	_ker_osd_Update_Enable(enPlane, &stUpdate);
@@ -343,15 +346,14 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	}
 
 	/*
-	 * Let the task finish the step it is in: it is idle once no plane
-	 * scrolls, and it holds the semaphore across its window change. Other
-	 * planes may go on scrolling, so the wait is bounded.
+	 * Let the task finish a step of this plane it is in. It programs a plane
+	 * only holding the plane's semaphore, so under the ioctl's semaphore
+	 * there is none; the window itself changes under the scroll semaphore.
 	 */
-	if (s->pstTask)
-		for (i = 0; i < OSD_SCROLL_DRAIN_POLLS && !READ_ONCE(s->u32Idle); i++) {
-			OSD_ERR("Wait previous ScrollBar behavior complete ...\n");
-			msleep(5);
-		}
+	for (i = 0; i < OSD_SCROLL_DRAIN_POLLS && READ_ONCE(s->s32Plane) == (s32)enPlane; i++) {
+		OSD_ERR("Wait previous ScrollBar behavior complete ...\n");
+		msleep(5);
+	}
 	locked = !down_interruptible(&s->stSem);
 
 	pstCtx = osd_ctx(enPlane);
@@ -364,7 +366,7 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	}
 	if (locked)
 		up(&s->stSem);
-	osd_scroll_update(enPlane);
+	osd_scroll_update(enPlane, 1);
 	OSD_LEAVE();
 }
 
@@ -384,13 +386,18 @@ static int osd_scroll_first_plane(void)
 /*
  * The plane's programming is the task's while it holds the plane's
  * semaphore, which a suspend holds until the resume: in standby the task
- * waits there. False when told to stop.
+ * waits there. False when told to stop or when the plane stopped scrolling
+ * meanwhile (an ioctl turned it off holding the semaphore).
  */
 static bool osd_scroll_lock_plane(ST_KER_OSD_PLANE_CTX *pstCtx)
 {
-	while (!kthread_should_stop())
-		if (!down_timeout(&pstCtx->stSem, HZ / 10))
+	while (!kthread_should_stop() && READ_ONCE(pstCtx->stScroll.bEnable)) {
+		if (down_timeout(&pstCtx->stSem, HZ / 10))
+			continue;
+		if (READ_ONCE(pstCtx->stScroll.bEnable))
 			return true;
+		up(&pstCtx->stSem);
+	}
 	return false;
 }
 
@@ -420,11 +427,17 @@ static bool osd_scroll_step(ST_KER_OSD_DRIVER_CALLBACK *tbl, int p, ST_KER_OSD_P
 	return ok;
 }
 
+/*
+ * One step of the first scrolling plane, then a wait for the next vsync
+ * without the plane's semaphore: a suspend, an ioctl or a pan gets the
+ * plane in between.
+ */
 int _ker_osd_ScrollTaskProc(void *data)
 {
 	ST_KER_OSD_DRIVER_CALLBACK *tbl = _ker_osd_Get_DriverCallback();
 	ST_KER_OSD_SCROLL_TASK_CTX *s = &gstScrollContext;
 	ST_KER_OSD_PLANE_CTX *pstCtx;
+	u32 u32Frame;
 	int p;
 
 	while (!kthread_should_stop()) {
@@ -442,22 +455,28 @@ int _ker_osd_ScrollTaskProc(void *data)
 
 		pstCtx = osd_ctx(p);
 		if (!osd_scroll_lock_plane(pstCtx))
-			break;
+			continue;
 		if (READ_ONCE(pstCtx->bSuspended)) {
 			/* a suspend that could not take the semaphore: wait for the resume */
 			up(&pstCtx->stSem);
 			msleep(20);
 			continue;
 		}
+		WRITE_ONCE(s->s32Plane, p);
 		if (!osd_scroll_step(tbl, p, pstCtx)) {
 			/* the plane may not scroll there: it stops, shown as it was */
 			OSD_ERR("OSD-Scroll: PlaneID = %d cannot be shown at the next step, scroll off\n", p);
 			WRITE_ONCE(pstCtx->stScroll.bEnable, 0);
 			pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32SavedStride;
 		} else {
-			osd_scroll_update(p);
+			osd_scroll_update(p, 0);
 		}
+		u32Frame = READ_ONCE(s->u32Frame);
+		WRITE_ONCE(s->s32Plane, -1);
 		up(&pstCtx->stSem);
+		wait_event_interruptible_timeout(s->waitQueueHead,
+						 READ_ONCE(s->u32Frame) != u32Frame ||
+						 kthread_should_stop(), OSD_VSYNC_TIMEOUT);
 	}
 	return 0;
 }

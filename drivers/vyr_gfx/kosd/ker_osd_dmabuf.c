@@ -17,6 +17,7 @@
 #include <linux/spinlock.h>
 #include <linux/list.h>
 #include <linux/overflow.h>
+#include <linux/rcupdate.h>
 #include <linux/workqueue.h>
 
 #include "vyr_compat.h"
@@ -516,12 +517,19 @@ static bool osd_fence_enable_signaling(struct dma_fence *f)
 /*
  * A fence outlives the file it was handed out with, and every call the
  * fence core makes through it (names, wait, release) lands in this module:
- * each fence holds a module reference until its last put.
+ * each fence holds a module reference until it is freed, after the fence's
+ * RCU readers. The module's exit waits for such frees still returning
+ * (rcu_barrier), so none runs on in text that is gone.
  */
+static void osd_fence_free(struct rcu_head *rcu)
+{
+	kfree(container_of(rcu, struct dma_fence, rcu));
+	module_put(THIS_MODULE);
+}
+
 static void osd_fence_release(struct dma_fence *f)
 {
-	dma_fence_free(f);
-	module_put(THIS_MODULE);
+	call_rcu(&f->rcu, osd_fence_free);
 }
 
 static const struct dma_fence_ops osd_fence_ops = {

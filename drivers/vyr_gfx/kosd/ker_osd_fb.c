@@ -18,6 +18,7 @@
 #include <linux/ktime.h>
 #include <linux/sched.h>
 #include <linux/mutex.h>
+#include <linux/rcupdate.h>
 #include <linux/spinlock.h>
 #include <linux/uaccess.h>
 #include <linux/platform_device.h>
@@ -163,19 +164,28 @@ int osd_buf_fits_32(u64 start, u64 len)
 	return start <= U32_MAX && len <= (u64)U32_MAX + 1 - start;
 }
 
+/*
+ * The plane's semaphore, or -EBUSY once it is taken when a suspend came
+ * meanwhile: one that could not take it froze the plane all the same.
+ */
 int osd_lock_plane(ST_KER_OSD_PLANE_CTX *c, const char *func, int line, bool *taken)
 {
+	bool sem = !OSD_TRACE_ON(OSD_TRACE_NO_SEM);
+
 	*taken = false;
-	if (OSD_TRACE_ON(OSD_TRACE_NO_SEM))
-		return 0;
-	if (down_interruptible(&c->stSem)) {
+	if (sem && down_interruptible(&c->stSem)) {
 		OSD_ERR("%s(), %d: Lock/Acquire the semaphore failed!\n", func, line);
 		OSD_ERR("#################### [OSD_BACKTRACE] ####################\n%s(), %d:\n",
 			func, line);
 		dump_stack();
 		return -ERESTARTSYS;
 	}
-	*taken = true;
+	*taken = sem;
+	if (READ_ONCE(c->bSuspended)) {
+		osd_unlock_plane(c, *taken);
+		*taken = false;
+		return -EBUSY;
+	}
 	return 0;
 }
 
@@ -788,6 +798,12 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	return ret;
 }
 
+static int osd_pan_suspended(void)
+{
+	printk("ker_osd is  now in suspend !!!!! Block PanDisplay!!!!!\n");
+	return -EFAULT;
+}
+
 static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info *info)
 {
 	ST_KER_OSD_PLANE_CTX *c = info->par;
@@ -824,16 +840,16 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 		OSD_ERR("%s(), [FB]OSD not initial yet\n", __func__);
 		return -EINVAL;
 	}
-	if (READ_ONCE(c->bSuspended)) {
-		printk("ker_osd is  now in suspend !!!!! Block PanDisplay!!!!!\n");
-		return -EFAULT;
-	}
+	if (READ_ONCE(c->bSuspended))
+		return osd_pan_suspended();
 	/* a refused pan changes nothing, the buffer order included */
 	if (yoffset > info->var.yres_virtual) {
 		OSD_ERR("%s(), failed, pstFbVarScreeninfo->yoffset = %d\n", __func__, yoffset);
 		return -EINVAL;
 	}
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
+	if (ret == -EBUSY)
+		return osd_pan_suspended();
 	if (ret)
 		return ret;
 
@@ -1616,6 +1632,8 @@ void KER_OSD_DrvExit(void)
 		OSD_CALL(pfClose);
 	_ker_osd_Set_VSyncCallback(NULL);
 	osd_fence_release_all();
+	/* the frees of the last fences may still be returning into this module */
+	rcu_barrier();
 	osd_dump_close();
 	osd_release_shown_bufs();
 

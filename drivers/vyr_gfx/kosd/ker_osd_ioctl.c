@@ -497,13 +497,16 @@ static int osd_io_vsync(ST_KER_OSD_PLANE_CTX *c, unsigned long arg)
 
 /*
  * A scroll moves the window's x from 0 up to below the limit (or stays at
- * its start) with the scroll stride: both ends must be showable.
+ * its start) with the scroll stride: both ends must be showable, and the
+ * window, set every frame, must have a size.
  */
 static int osd_check_scroll(ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_SCROLL_CTX *s)
 {
 	ST_DRV_OSD_DISP_WIN win = s->stDispWin;
 	u32 far = max(s->u32Offset, s->u32Step && s->u32Limit ? s->u32Limit - 1 : 0);
 
+	if (!win.stSrcWin.u32W || !win.stSrcWin.u32H || !win.stDstWin.u32W || !win.stDstWin.u32H)
+		return -EINVAL;
 	win.stSrcWin.u32X = 0;
 	if (_ker_osd_Check_DispWin(c->enPlaneID, c->enRegionID, &win, s->u32ScrollStride))
 		return -EINVAL;

@@ -748,8 +748,15 @@ static int osd_menu_blend_pattern(u32 pattern)
 	TRY(osd_menu_update());
 	TRY(IOC(KER_OSD_IO_GET_BUF_PHY_ADDR_SIZE, &buf));
 	if (palette) {
+		/* the palette file is not read: the demo loads a cleared palette */
+		u32 *entries = kcalloc(OSD_PALETTE_ENTRIES, sizeof(u32), GFP_KERNEL);
+
+		if (!entries)
+			return -ENOMEM;
+		pal.u64Data = (uintptr_t)entries;
 		ret = osd_menu_ioctl_on(gu32MenuPlane, 0xc883, (unsigned long)&pal,
 					"KER_OSD_IO_SET_PALETTE_DATA");
+		kfree(entries);
 		if (!ret)
 			ret = osd_menu_update();
 	}

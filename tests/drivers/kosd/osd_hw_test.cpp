@@ -335,6 +335,23 @@ TEST_F(OsdHwTest, FastLogoThatNeverLetsGoIsTakenOverAfterFiftyPolls)
 				"this plane, but we will use it forcely ...\n");
 }
 
+// A second caller returns only when the boot logo has let the planes go.
+TEST_F(OsdHwTest, FastLogoHandOverIsOverForEveryCaller)
+{
+	khost::set_time_scale(1);
+	khost::set_reg(R(0x008), 0x40000000);
+	std::thread first(_ker_osd_check_fastlogo);
+	for (int i = 0; i < 2000 && !(khost::reg(R(0x008)) & 0x80000000u); i++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	std::atomic<bool> back{ false };
+	std::thread second([&] { _ker_osd_check_fastlogo(); back = true; });
+	std::this_thread::sleep_for(std::chrono::milliseconds(40));
+	EXPECT_FALSE(back);
+	khost::set_reg(R(0x008), 0x80000000);
+	first.join();
+	second.join();
+}
+
 // ---- pre-init ---------------------------------------------------------------
 
 TEST_F(OsdHwTest, PreInitAdoptsTheBootStateAndWritesOnlyItsOwnSteps)

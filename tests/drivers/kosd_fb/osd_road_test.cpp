@@ -206,6 +206,60 @@ TEST_F(OsdRoad, StandbyRefusesSetsAndQueriesWithoutWaiting)
 	EXPECT_EQ(scanout(0), kMem + 1080 * 1920 * 4);
 }
 
+// A set and a pan queued behind the plane's holder while a suspend gave up
+// waiting for it find the plane in standby once they get it.
+TEST_F(OsdRoad, CallsQueuedAcrossASuspendWriteNothing)
+{
+	boot_logo();
+	load();
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	osd_fb_probe_sem_down(0);
+	std::atomic<long> set{1}, pan{1};
+	std::thread a([&] { set = osd_fb_probe_kernel_ioctl(0, kSetStride, 7680); }),
+		b([&] { pan = io(f, FBIOPAN_DISPLAY, &v); });
+	std::this_thread::sleep_for(std::chrono::milliseconds(30));
+	ASSERT_EQ(osd_fb_probe_pmi_suspend(), 0);
+	khost::clear_journal();
+	osd_fb_probe_sem_up(0);
+	a.join();
+	b.join();
+	EXPECT_EQ(set, -EBUSY);
+	EXPECT_EQ(pan, -EFAULT);
+	EXPECT_TRUE(khost::journal().empty()) << std::hex << khost::journal()[0].addr;
+	ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
+}
+
+// The last scrolling plane stops at once and quietly, its stride back.
+TEST_F(OsdRoad, ScrollTurnedOffStopsAtOnce)
+{
+	boot_logo();
+	load("3");
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	ST_DRV_OSD_SCROLL_PARAM s{1, {}, 15360, 64, 1024, 0, {}};
+	ASSERT_EQ(io(f, _IO(0xC8, 157), &s), 0);
+	ASSERT_EQ(io(f, _IO(0xC8, 156), 1ul), 0);
+	uint32_t from = khost::reg(R(0x124));
+	for (int i = 0; i < 2000 && khost::reg(R(0x124)) == from; i++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	ASSERT_NE(khost::reg(R(0x124)), from) << "scrolls";
+	khost::clear_log();
+	EXPECT_EQ(io(f, _IO(0xC8, 156), 0ul), 0);
+	EXPECT_EQ(khost::log().find("ScrollBar"), std::string::npos) << khost::log();
+	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u);
+}
+
+// A scroll never set has no window to move: it is refused.
+TEST_F(OsdRoad, ScrollWithoutAWindowIsRefused)
+{
+	boot_logo();
+	load("3");
+	struct file *f = fb(0);
+	EXPECT_EQ(io(f, _IO(0xC8, 156), 1ul), -EINVAL);
+}
+
 // What the reserved memory held before load is not handed to whoever maps a
 // plane; the fast-logo plane keeps the boot picture.
 TEST_F(OsdRoad, PlaneBuffersAreClearedAtLoadButTheLogo)
@@ -436,6 +490,17 @@ TEST_F(OsdRoad, MenuDumpsThePlaneAndSelfTestsItsDmaBufs)
 	std::string log = khost::log();
 	EXPECT_NE(log.find("dma_buf->size = 8192\n"), std::string::npos) << log;
 	EXPECT_EQ(log.find("fail"), std::string::npos) << log;
+}
+
+// The blend demo in palette mode loads a palette and updates again.
+TEST_F(OsdRoad, MenuBlendDemoInPaletteModeLoadsAPalette)
+{
+	boot_logo();
+	load();
+	ASSERT_EQ(khost::debugfs_write("crv_platform/menu", "DRV_OSD\n19\n0\n0\n0\n/p\n/f\n"
+				       "0\n0\n1920\n1080\n0\n0\n1920\n1080\n"), 0);
+	osd_fb_probe_menu_idle();
+	EXPECT_EQ(khost::log().find("Fail"), std::string::npos) << khost::log();
 }
 
 // A dump set by a privileged caller is opened at once, in its context: never

@@ -158,6 +158,7 @@ struct dma_fence {
 	ktime_t timestamp;
 	int error;
 	refcount_t refcount;
+	struct rcu_head rcu;
 };
 enum dma_fence_flag_bits {
 	DMA_FENCE_FLAG_SIGNALED_BIT,
