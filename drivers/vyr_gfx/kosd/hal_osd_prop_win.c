@@ -164,25 +164,32 @@ static int osd_scan_check_one(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 {
 	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
 	u64 lo, len;
+	bool quiet;
 
 	if (!c)
 		return -EINVAL;
+	quiet = READ_ONCE(c->bJudgedWhole);
 	if (!osd_scan_fits(s)) {
-		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: stride %u, %u x %u, quantity %u do not fit the registers\n",
-			__func__, enPlane, enRegion, s->u32Units, s->u32W, s->u32H, s->u32Quant);
+		if (!quiet)
+			OSD_ERR("%s(), PlaneID = %d, RegionID = %d: stride %u, %u x %u, quantity %u do not fit the registers\n",
+				__func__, enPlane, enRegion, s->u32Units, s->u32W, s->u32H,
+				s->u32Quant);
 		return -EINVAL;
 	}
 	if (!osd_scan_range(enPlane, s, &lo, &len)) {
-		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
-			__func__, enPlane, enRegion, s->u32Start);
+		if (!quiet)
+			OSD_ERR("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
+				__func__, enPlane, enRegion, s->u32Start);
 		return -EINVAL;
 	}
 	if (!len || READ_ONCE(c->bRawCaller) ||
 	    osd_inside(lo, len, c->u32BufStart, c->u32BufLen) ||
 	    osd_inside(lo, len, c->u64ImportStart, c->u64ImportLen))
 		return 0;
-	OSD_ERR("%s(), PlaneID = %d, RegionID = %d: scan [0x%llx, +0x%llx) leaves the plane's buffer\n",
-		__func__, enPlane, enRegion, (unsigned long long)lo, (unsigned long long)len);
+	if (!quiet)
+		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: scan [0x%llx, +0x%llx) leaves the plane's buffer\n",
+			__func__, enPlane, enRegion, (unsigned long long)lo,
+			(unsigned long long)len);
 	return -EINVAL;
 }
 

@@ -605,7 +605,10 @@ const Whole kWholes[] = {
 		 if (khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&v) || plane_ioctl(f, 107, &w) ||
 		     (v.yoffset = 4320, khost::ioctl(f, FBIOPAN_DISPLAY, (unsigned long)&v)))
 			 return -1l;
-		 return khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&argb);
+		 khost::clear_log();
+		 long ret = khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&argb);
+		 EXPECT_EQ(khost::log().find("[ERR_DRV_OSD]"), std::string::npos) << khost::log();
+		 return ret;
 	 }, {{R(0x110), 0xf300, 0x0300}, {R(0x120), 0x1fff, 1920}}},
 	{"CursorWindowWithItsLines", 3, [](struct file *f) {
 		 ST_DRV_OSD_DISP_WIN a{{0, 400, 300, 400}, {10, 20, 300, 400}}, b{{0, 0, 200, 800}, {30, 40, 400, 800}};
