@@ -159,31 +159,63 @@ static bool osd_inside(u64 lo, u64 len, u64 start, u64 size)
  * The guard: a scan may read the plane's buffer, the imported buffer it is
  * granted, or, for a caller with CAP_SYS_RAWIO, anything.
  */
-static int osd_scan_check(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
-			  const ST_KER_OSD_SCAN *s)
+static int osd_scan_check_one(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			      const ST_KER_OSD_SCAN *s)
 {
 	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
 	u64 lo, len;
+	bool quiet;
 
 	if (!c)
 		return -EINVAL;
+	quiet = READ_ONCE(c->bJudgedWhole);
 	if (!osd_scan_fits(s)) {
-		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: stride %u, %u x %u, quantity %u do not fit the registers\n",
-			__func__, enPlane, enRegion, s->u32Units, s->u32W, s->u32H, s->u32Quant);
+		if (!quiet)
+			OSD_ERR("%s(), PlaneID = %d, RegionID = %d: stride %u, %u x %u, quantity %u do not fit the registers\n",
+				__func__, enPlane, enRegion, s->u32Units, s->u32W, s->u32H,
+				s->u32Quant);
 		return -EINVAL;
 	}
 	if (!osd_scan_range(enPlane, s, &lo, &len)) {
-		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
-			__func__, enPlane, enRegion, s->u32Start);
+		if (!quiet)
+			OSD_ERR("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
+				__func__, enPlane, enRegion, s->u32Start);
 		return -EINVAL;
 	}
 	if (!len || READ_ONCE(c->bRawCaller) ||
 	    osd_inside(lo, len, c->u32BufStart, c->u32BufLen) ||
 	    osd_inside(lo, len, c->u64ImportStart, c->u64ImportLen))
 		return 0;
-	OSD_ERR("%s(), PlaneID = %d, RegionID = %d: scan [0x%llx, +0x%llx) leaves the plane's buffer\n",
-		__func__, enPlane, enRegion, (unsigned long long)lo, (unsigned long long)len);
+	if (!quiet)
+		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: scan [0x%llx, +0x%llx) leaves the plane's buffer\n",
+			__func__, enPlane, enRegion, (unsigned long long)lo,
+			(unsigned long long)len);
 	return -EINVAL;
+}
+
+/*
+ * The guard over the whole state the plane will scan: the region's next
+ * scan and, where a cursor's start or flip moves, each other region of the
+ * cursor, which reads from the same start (0x2280, bits 31:30 in 0x228c)
+ * with the same flip. A hidden region is judged as well: only a frozen
+ * plane stops reading, and showing a region is one bit no guard sees.
+ */
+static int osd_scan_check(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
+			  const ST_KER_OSD_SCAN *next)
+{
+	int region, ret = osd_scan_check_one(enPlane, enRegion, next);
+	ST_KER_OSD_SCAN other;
+
+	for (region = 0; !ret && OSD_IS_CURSOR(enPlane) && region < OSD_REGION_MAX; region++) {
+		osd_scan_get(enPlane, region, &other);
+		if (region == enRegion ||
+		    (other.u32Start == next->u32Start && other.bVFlip == next->bVFlip))
+			continue;
+		other.u32Start = next->u32Start;
+		other.bVFlip = next->bVFlip;
+		ret = osd_scan_check_one(enPlane, region, &other);
+	}
+	return ret;
 }
 
 /* Writes the registers whose fields differ between two scans. */
@@ -255,20 +287,43 @@ static int osd_scan_refuse(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 }
 
 /*
+ * The smallest scan between two, field by field, at the first one's start;
+ * one that reads nothing where the start cannot move in one write (run-length
+ * decoding switched, a cursor's start changing its bits 31:30).
+ */
+static void osd_scan_small(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *cur,
+			   const ST_KER_OSD_SCAN *next, ST_KER_OSD_SCAN *small)
+{
+	*small = *cur;
+	small->u32Units = min(cur->u32Units, next->u32Units);
+	small->u32Offset = min(cur->u32Offset, next->u32Offset);
+	small->u32W = min(cur->u32W, next->u32W);
+	small->u32H = min(cur->u32H, next->u32H);
+	small->u32VFactor = min(cur->u32VFactor, next->u32VFactor);
+	small->u32Quant = min(cur->u32Quant, next->u32Quant);
+	if (osd_code_bpp(next->u32Code) < osd_code_bpp(cur->u32Code))
+		small->u32Code = next->u32Code;
+	if (cur->bRL != next->bRL)
+		small->u32Quant = small->u32H = 0;
+	if (OSD_IS_CURSOR(enPlane) && (cur->u32Start ^ next->u32Start) >> 30)
+		small->u32H = 0;
+}
+
+/*
  * Programs a region's scan, or refuses it (-EINVAL, also left in the plane
  * context for the layer above) and writes nothing. A vsync may latch any
- * state in between, so every field that only widens the scan shrinks first
- * and grows last, and the start moves while the scan is at its smallest:
- * each state reads no more than the old scan or the new one. Where the move
- * takes more than one write (run-length decoding switched, a cursor's start
- * changing its bits 31:30) the smallest scan reads nothing.
+ * state in between, so every field that only widens a scan shrinks first
+ * and grows last, and the start moves while the scans are at their
+ * smallest: each state reads no more than the old scan or the new one, in
+ * every region of a cursor, whose regions move with the one start.
  */
 int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		 const ST_KER_OSD_SCAN *next)
 {
 	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
-	ST_KER_OSD_SCAN cur, small, moved;
-	int ret;
+	ST_KER_OSD_SCAN cur[OSD_REGION_MAX], small[OSD_REGION_MAX], moved[OSD_REGION_MAX];
+	ST_KER_OSD_SCAN want[OSD_REGION_MAX];
+	int n = OSD_IS_CURSOR(enPlane) ? OSD_REGION_MAX : 1, r, ret;
 
 	if (!c)
 		return -EINVAL;
@@ -277,27 +332,22 @@ int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		WRITE_ONCE(c->s32ScanError, ret);
 		return ret;
 	}
-	osd_scan_get(enPlane, enRegion, &cur);
-	small = cur;
-	small.u32Units = min(cur.u32Units, next->u32Units);
-	small.u32Offset = min(cur.u32Offset, next->u32Offset);
-	small.u32W = min(cur.u32W, next->u32W);
-	small.u32H = min(cur.u32H, next->u32H);
-	small.u32VFactor = min(cur.u32VFactor, next->u32VFactor);
-	small.u32Quant = min(cur.u32Quant, next->u32Quant);
-	if (osd_code_bpp(next->u32Code) < osd_code_bpp(cur.u32Code))
-		small.u32Code = next->u32Code;
-	if (cur.bRL != next->bRL)
-		small.u32Quant = small.u32H = 0;
-	if (OSD_IS_CURSOR(enPlane) && (cur.u32Start ^ next->u32Start) >> 30)
-		small.u32H = 0;
-	moved = small;
-	moved.u32Start = next->u32Start;
-	moved.bVFlip = next->bVFlip;
-	moved.bRL = next->bRL;
-	osd_scan_write(enPlane, enRegion, &cur, &small);
-	osd_scan_write(enPlane, enRegion, &small, &moved);
-	osd_scan_write(enPlane, enRegion, &moved, next);
+	for (r = 0; r < n; r++) {
+		osd_scan_get(enPlane, r, &cur[r]);
+		want[r] = r == enRegion ? *next : cur[r];
+		want[r].u32Start = next->u32Start;
+		want[r].bVFlip = next->bVFlip;
+		osd_scan_small(enPlane, &cur[r], &want[r], &small[r]);
+		moved[r] = small[r];
+		moved[r].u32Start = next->u32Start;
+		moved[r].bVFlip = next->bVFlip;
+		moved[r].bRL = want[r].bRL;
+		osd_scan_write(enPlane, r, &cur[r], &small[r]);
+	}
+	/* the start is the plane's: it moves once, with the region's other moves */
+	osd_scan_write(enPlane, enRegion, &small[enRegion], &moved[enRegion]);
+	for (r = 0; r < n; r++)
+		osd_scan_write(enPlane, r, &moved[r], &want[r]);
 	osd_scan_written(enPlane);
 	return 0;
 }

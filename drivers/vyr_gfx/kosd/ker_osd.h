@@ -273,7 +273,13 @@ typedef struct {
 	u64 u64ImportStart;
 	u64 u64ImportLen;
 	u8 bRawCaller;
-	u8 au8Reserved0[3];
+	/*
+	 * Set while the framebuffer layer makes the steps of a setting it has
+	 * judged whole, whose last step programs the whole scan: a step the
+	 * old scan cannot take on its own is refused without a report.
+	 */
+	u8 bJudgedWhole;
+	u8 au8Reserved0[2];
 	int s32ScanError;
 	u32 u32CmaMode;
 	u32 u32ChangeCount;

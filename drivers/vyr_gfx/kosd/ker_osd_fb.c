@@ -762,7 +762,8 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	 * Colour, stride and window are judged together, as the plane will
 	 * scan them: a wider pixel may come with the stride that holds it, and
 	 * a geometry the plane cannot show changes nothing. The steps below
-	 * then program it; the display window writes the whole scan.
+	 * then program it; the display window writes the whole scan, so a
+	 * step the old scan cannot take on its own is left to it unreported.
 	 */
 	if (_ker_osd_Check_DispWin(p, rid, win, rid == OSD_REGION0 && c->stScroll.bEnable ?
 					       c->stScroll.u32ScrollStride : stride)) {
@@ -779,6 +780,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	OSD_MSG("%s(), u32Alpha = %d\n", __func__, alpha);
 	OSD_CALL(pfSetAlpha, p, rid, &alpha);
 	OSD_MSG("%s(), enColor = %d\n", __func__, mode);
+	WRITE_ONCE(c->bJudgedWhole, 1);
 	OSD_CALL(pfSetColorMode, p, rid, &mode);
 	osd_keep_palette(c, mode);
 	OSD_CALL(pfSetStride, p, rid, &stride);
@@ -786,6 +788,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	osd_fill_pseudo_palette(info, p);
 	if (c->u32CurrentBufOrder != order)
 		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&c->u32CurrentBufOrder);
+	WRITE_ONCE(c->bJudgedWhole, 0);
 	osd_fb_refused(c);
 	OSD_CALL(pfSetDispWin, p, rid, win);
 	ret = osd_fb_refused(c);

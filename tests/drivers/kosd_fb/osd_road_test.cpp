@@ -605,7 +605,10 @@ const Whole kWholes[] = {
 		 if (khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&v) || plane_ioctl(f, 107, &w) ||
 		     (v.yoffset = 4320, khost::ioctl(f, FBIOPAN_DISPLAY, (unsigned long)&v)))
 			 return -1l;
-		 return khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&argb);
+		 khost::clear_log();
+		 long ret = khost::ioctl(f, FBIOPUT_VSCREENINFO, (unsigned long)&argb);
+		 EXPECT_EQ(khost::log().find("[ERR_DRV_OSD]"), std::string::npos) << khost::log();
+		 return ret;
 	 }, {{R(0x110), 0xf300, 0x0300}, {R(0x120), 0x1fff, 1920}}},
 	{"CursorWindowWithItsLines", 3, [](struct file *f) {
 		 ST_DRV_OSD_DISP_WIN a{{0, 400, 300, 400}, {10, 20, 300, 400}}, b{{0, 0, 200, 800}, {30, 40, 400, 800}};
@@ -941,6 +944,32 @@ TEST_P(OsdReachFlip, StartMovesWithTheFlip)
 }
 
 INSTANTIATE_TEST_SUITE_P(Fb, OsdReachFlip, ::testing::Values(0, 3));
+
+// A cursor's two regions read from one start with one flip: with region 1
+// made current by the operator's menu, a flip of it would turn region 0 out
+// of the buffer; an import in another GiB that holds region 0's scan too is
+// taken, and no state on the way reads elsewhere.
+TEST_F(OsdReachLatch, CursorRegionsMoveWithTheirOneStart)
+{
+	show(0);
+	struct file *f3 = show(3);
+	ASSERT_EQ(khost::debugfs_write("crv_platform/menu", "DRV_OSD\n3\n3\n1\n1\n1\n"), 0);
+	osd_fb_probe_menu_idle();
+	ST_DRV_OSD_UPDATE_ENABLE up{16, 1, 0, {}};
+	ASSERT_EQ(nr(f3, 10, &up), 0);
+	EXPECT_EQ(nr(f3, 117, 1ul), -EINVAL);
+	const uint64_t far = 0x90000000, len = 0x100000;
+	khost::add_regs(far, len);
+	khost::oracle::allow(far, len, "imported buffer");
+	ImportRec rec = import_rec(osd_fb_probe_foreign(far, len, 0, 0), 64, 64);
+	EXPECT_EQ(nr(f3, 35, &rec), 0);
+	scanned_inside();
+	khost::close_fd(rec.fd);
+	khost::close_fd(rec.fence);
+	leave(f3);
+	scanned_inside();
+	wait_released(1000);
+}
 
 // The cursors keep their starts' bits 31:30 in one register: one cursor's
 // change there never puts back the other's old bits.
