@@ -320,18 +320,13 @@ static void osd_scan_small(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *c
 int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		 const ST_KER_OSD_SCAN *next)
 {
-	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
 	ST_KER_OSD_SCAN cur[OSD_REGION_MAX], small[OSD_REGION_MAX], moved[OSD_REGION_MAX];
 	ST_KER_OSD_SCAN want[OSD_REGION_MAX];
 	int n = OSD_IS_CURSOR(enPlane) ? OSD_REGION_MAX : 1, r, ret;
 
-	if (!c)
-		return -EINVAL;
-	ret = osd_scan_check(enPlane, enRegion, next);
-	if (ret) {
-		WRITE_ONCE(c->s32ScanError, ret);
+	ret = osd_scan_refuse(enPlane, enRegion, next);
+	if (ret)
 		return ret;
-	}
 	for (r = 0; r < n; r++) {
 		osd_scan_get(enPlane, r, &cur[r]);
 		want[r] = r == enRegion ? *next : cur[r];
@@ -757,13 +752,12 @@ void _ker_osd_Set_TotalRQuant(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	/* what a run-length plane reads; a cursor's is judged with its scan */
 	osd_scan_get(enPlane, enRegion, &next);
 	next.u32Quant = *pu32Quant;
-	if (!OSD_IS_CURSOR(enPlane)) {
-		if (osd_scan_set(enPlane, enRegion, &next))
+	if (OSD_IS_CURSOR(enPlane)) {
+		if (osd_scan_refuse(enPlane, enRegion, &next))
 			return;
-	} else if (osd_scan_refuse(enPlane, enRegion, &next)) {
-		return;
-	} else {
 		osd_prog(osd_cursor_reg(OSD_REG(0x20e8), enPlane), 0x1fffff, next.u32Quant);
+	} else if (osd_scan_set(enPlane, enRegion, &next)) {
+		return;
 	}
 	OSD_LEAVE();
 }

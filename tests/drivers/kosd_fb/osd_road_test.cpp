@@ -341,6 +341,10 @@ struct Hole {
 	long (*run)(struct file *f);
 };
 
+// NR 35's record; import_rec shows w x h pixels of a buffer of that width from fd.
+struct ImportRec { uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh; int32_t fd, fence; };
+ImportRec import_rec(int fd, uint32_t w, uint32_t h) { return {{0, 0, 0}, 0, 0, w, h, w, 0, 0, 0, w, h, fd, -1}; }
+
 long plane_ioctl(struct file *f, unsigned nr, const void *rec)
 {
 	return khost::ioctl(f, _IO(0xC8, nr), (unsigned long)rec);
@@ -418,10 +422,7 @@ TEST_F(OsdRoad, ShownDmaBufStaysInsideItsBuffer)
 	struct file *f0 = fb(0), *f2 = fb(2);	// plane 2: 32x32, two buffers, 8 KiB
 	uint32_t req[2] = {0, 0};
 	ASSERT_EQ(plane_ioctl(f2, 33, req), 0);
-	struct {
-		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
-		int32_t fd, fence;
-	} rec = {{0, 0, 0}, 0, 0, 32, 32, 32, 0, 8, 0, 32, 32, (int32_t)req[0], 0};
+	ImportRec rec = {{0, 0, 0}, 0, 0, 32, 32, 32, 0, 8, 0, 32, 32, (int32_t)req[0], 0};
 	EXPECT_EQ(plane_ioctl(f0, 35, &rec), -EINVAL) << "columns 8..39 of 32";
 	rec.sx = 0;
 	rec.sy = 40;
@@ -755,10 +756,7 @@ const Escape kEscapes[] = {
 		 const uint64_t big = 0x50000000, len = 1024 * 4 * 3000;
 		 khost::oracle::allow(big, len, "imported buffer");
 		 int fd = osd_fb_probe_foreign(big, len, 0, 0);
-		 struct {
-			 uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
-			 int32_t fd, fence;
-		 } rec = {{0, 0, 0}, 0, 0, 1920, 1080, 1024, 0, 0, 0, 1024, 1000, fd, -1};
+		 ImportRec rec = {{0, 0, 0}, 0, 0, 1920, 1080, 1024, 0, 0, 0, 1024, 1000, fd, -1};
 		 EXPECT_EQ(nr(f, 35, &rec), 0);
 		 khost::hw::osd::vsync();
 		 fb_var_screeninfo v{};
@@ -793,10 +791,7 @@ const Escape kEscapes[] = {
 	{"ImportedLinesTakeTheConsolePastTheMapping", [](struct file *f) {
 		 khost::oracle::allow(0x50000000, 32768, "imported buffer");
 		 int fd = osd_fb_probe_foreign(0x50000000, 32768, 0, 0);
-		 struct {
-			 uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
-			 int32_t fd, fence;
-		 } rec = {{0, 0, 0}, 0, 0, 1920, 1080, 8000, 0, 0, 0, 8000, 1, fd, -1};
+		 ImportRec rec = {{0, 0, 0}, 0, 0, 1920, 1080, 8000, 0, 0, 0, 8000, 1, fd, -1};
 		 nr(f, 35, &rec);
 		 khost::close_fd(fd);
 	 }},
@@ -849,10 +844,7 @@ TEST_F(OsdReach, ScatteredDmaBufIsRefused)
 	khost::oracle::allow(a, half, "first half");
 	khost::oracle::allow(b, half, "second half");
 	int fd = osd_fb_probe_foreign(a, half, b, half);
-	struct {
-		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
-		int32_t fd, fence;
-	} rec = {{0, 0, 0}, 0, 0, 1920, 1080, 1920, 0, 0, 0, 1920, 1080, fd, -1};
+	ImportRec rec = import_rec(fd, 1920, 1080);
 	EXPECT_EQ(nr(f, 35, &rec), -EINVAL);
 	scanned_inside();
 	EXPECT_EQ(osd_fb_probe_foreign_mapped(), 0);
@@ -867,10 +859,7 @@ TEST_F(OsdReach, ShownDmaBufIsHeldUntilThePlaneLeftIt)
 	const uint64_t a = kOther;
 	khost::oracle::allow(a, 1920 * 4 * 1080, "imported buffer");
 	int fd = osd_fb_probe_foreign(a, 1920 * 4 * 1080, 0, 0);
-	struct {
-		uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh;
-		int32_t fd, fence;
-	} rec = {{0, 0, 0}, 0, 0, 1920, 1080, 1920, 0, 0, 0, 1920, 1080, fd, -1};
+	ImportRec rec = import_rec(fd, 1920, 1080);
 	ASSERT_EQ(nr(f, 35, &rec), 0);
 	khost::close_fd(fd);
 	EXPECT_EQ(osd_fb_probe_foreign_mapped(), 1) << "mapped while shown";
@@ -894,10 +883,6 @@ TEST_F(OsdReach, ShownDmaBufIsHeldUntilThePlaneLeftIt)
 }
 
 // ---- what a latch can catch ----
-
-// NR 35's record, showing w x h pixels of a buffer of that width from fd.
-struct ImportRec { uint32_t unused[3], dx, dy, dw, dh, bufw, u32, sx, sy, sw, sh; int32_t fd, fence; };
-ImportRec import_rec(int fd, uint32_t w, uint32_t h) { return {{0, 0, 0}, 0, 0, w, h, w, 0, 0, 0, w, h, fd, -1}; }
 
 class OsdReachLatch : public OsdReach {
 protected:
