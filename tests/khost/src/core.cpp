@@ -234,6 +234,46 @@ int printk(const char *fmt, ...)
 	return n;
 }
 
+int ___ratelimit(struct ratelimit_state *rs, const char *func)
+{
+	int interval = READ_ONCE(rs->interval);
+	int burst = READ_ONCE(rs->burst);
+	int ret;
+
+	if (!interval)
+		return 1;
+	int unlocked = 0;
+	if (!__atomic_compare_exchange_n(&rs->lock, &unlocked, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED))
+		return 0;
+	if (!rs->begin)
+		rs->begin = jiffies;
+	if (time_is_before_jiffies(rs->begin + interval)) {
+		if (rs->missed) {
+			printk(KERN_WARNING "%s: %d callbacks suppressed\n", func, rs->missed);
+			rs->missed = 0;
+		}
+		rs->begin = jiffies;
+		rs->printed = 0;
+	}
+	if (burst && burst > rs->printed) {
+		rs->printed++;
+		ret = 1;
+	} else {
+		rs->missed++;
+		ret = 0;
+	}
+	__atomic_store_n(&rs->lock, 0, __ATOMIC_RELEASE);
+	return ret;
+}
+
+static_assert(DEFAULT_RATELIMIT_INTERVAL == 5 * HZ, "the kernel's default interval");
+
+int __printk_ratelimit(const char *func)
+{
+	static DEFINE_RATELIMIT_STATE(printk_ratelimit_state, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+	return ___ratelimit(&printk_ratelimit_state, func);
+}
+
 void dump_stack(void)
 {
 	printk(KERN_DEFAULT "Call trace: (host)\n");

@@ -262,11 +262,41 @@ void dump_stack(void);
 #define pr_info(fmt, ...) printk(KERN_INFO pr_fmt(fmt), ##__VA_ARGS__)
 #define pr_cont(fmt, ...) printk(KERN_CONT fmt, ##__VA_ARGS__)
 #define pr_debug(fmt, ...) printk(KERN_DEBUG pr_fmt(fmt), ##__VA_ARGS__)
-#define pr_err_ratelimited pr_err
-#define pr_warn_ratelimited pr_warn
-#define pr_info_ratelimited pr_info
-#define printk_ratelimit() 1
-#define printk_ratelimited printk
+/* Rate limits as lib/ratelimit.c keeps them: at most burst lines in each
+ * interval of jiffies, the suppressed count reported when the next interval
+ * starts. The bed's jiffies run fast, so an interval passes in milliseconds
+ * of a test that sleeps; a tight loop stays inside one. */
+struct ratelimit_state {
+	int lock;
+	int interval;
+	int burst;
+	int printed;
+	int missed;
+	unsigned long begin;
+};
+#define DEFAULT_RATELIMIT_INTERVAL (5 * 250)
+#define DEFAULT_RATELIMIT_BURST 10
+#define RATELIMIT_STATE_INIT(name, interval_init, burst_init) \
+	{ .lock = 0, .interval = (interval_init), .burst = (burst_init), .printed = 0, .missed = 0, .begin = 0 }
+#define DEFINE_RATELIMIT_STATE(name, interval_init, burst_init) \
+	struct ratelimit_state name = RATELIMIT_STATE_INIT(name, interval_init, burst_init)
+static inline void ratelimit_state_init(struct ratelimit_state *rs, int interval, int burst)
+{
+	struct ratelimit_state init = RATELIMIT_STATE_INIT(init, interval, burst);
+	*rs = init;
+}
+int ___ratelimit(struct ratelimit_state *rs, const char *func);
+#define __ratelimit(state) ___ratelimit(state, __func__)
+int __printk_ratelimit(const char *func);
+#define printk_ratelimit() __printk_ratelimit(__func__)
+#define printk_ratelimited(fmt, ...) ({ \
+	static DEFINE_RATELIMIT_STATE(_rs, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST); \
+	if (__ratelimit(&_rs)) \
+		printk(fmt, ##__VA_ARGS__); \
+})
+#define pr_err_ratelimited(fmt, ...) printk_ratelimited(KERN_ERR pr_fmt(fmt), ##__VA_ARGS__)
+#define pr_warn_ratelimited(fmt, ...) printk_ratelimited(KERN_WARNING pr_fmt(fmt), ##__VA_ARGS__)
+#define pr_info_ratelimited(fmt, ...) printk_ratelimited(KERN_INFO pr_fmt(fmt), ##__VA_ARGS__)
 
 /* A kernel WARN or BUG: logged and recorded as a fault of the test. */
 void khost_fault(const char *file, int line, const char *fmt, ...) __printf(3, 4);
