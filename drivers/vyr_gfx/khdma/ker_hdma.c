@@ -436,11 +436,12 @@ int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer)
 		return ret;
 	}
 	/*
-	 * A source too large to stage is the caller's memory, read in place:
-	 * the caller may reuse it once the call returns, so the engine has
-	 * read it by then.
+	 * Kernel memory too large to stage is mapped and read in place: the
+	 * caller may reuse it once the call returns, so the engine has read it
+	 * by then. A physical source (its owner keeps it for the transfer, as
+	 * for one triggered at a display line) is left to the waiter.
 	 */
-	if (w->job.src && !w->job.staged) {
+	if (w->job.map) {
 		ret = _KER_HDMA_Start(pstTransfer, &w->job, 1, &w->ch);
 		hdma_leave(&w->job);
 		kfree(w);
