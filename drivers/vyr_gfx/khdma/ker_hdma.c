@@ -39,6 +39,7 @@
 #include <linux/cpumask.h>
 #include <linux/atomic.h>
 #include <linux/math64.h>
+#include <linux/ratelimit.h>
 #include "vyr_compat.h"
 #include "vyr_components.h"
 #include "vyr_perm.h"
@@ -472,6 +473,11 @@ static void hdma_banner_end(void)
 	printk(KERN_ERR HDMA_PFX_ERR "%s\n\n\n", hdma_stars);
 }
 
+/* Any caller can loop on these refusals: each one's lines are rate-limited together. */
+static DEFINE_RATELIMIT_STATE(rs_direct, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+static DEFINE_RATELIMIT_STATE(rs_range, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+static DEFINE_RATELIMIT_STATE(rs_bad, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+
 static long hdma_ioctl(unsigned int cmd, void __user *arg)
 {
 	u32 nr = KHDMA_IO_NR(cmd), v;
@@ -481,7 +487,8 @@ static long hdma_ioctl(unsigned int cmd, void __user *arg)
 	switch (nr) {
 	case 2:
 	case 5:
-		if ((g_HDMADbgMask & 0x4) && (unsigned long)arg != 0xFFFFFFFFul) {
+		if ((g_HDMADbgMask & 0x4) && (unsigned long)arg != 0xFFFFFFFFul &&
+		    __ratelimit(&rs_direct)) {
 			printk(KERN_INFO "\n\n\n %s", hdma_stars);
 			printk(KERN_INFO "Using ioctl directly is not allowed. Check if drivers use HDMA ioctl and set parameter directly\n");
 			printk(KERN_INFO "%s\n\n\n", hdma_stars);
@@ -497,7 +504,8 @@ static long hdma_ioctl(unsigned int cmd, void __user *arg)
 			break;
 		}
 		if (v & 0x3FFFE000) {
-			HDMA_ERR("Require address is out of memory \n");
+			if (__ratelimit(&rs_range))
+				HDMA_ERR("Require address is out of memory \n");
 			ret = -EFAULT;
 			break;
 		}
@@ -520,10 +528,12 @@ static long hdma_ioctl(unsigned int cmd, void __user *arg)
 		break;
 	}
 	default:
-		hdma_banner();
-		HDMA_ERR("HDMA ioctl command error (%d)! Only allow COPY_PHYS_TO_PHYS & FILL_PHYS\n", nr);
-		HDMA_ERR("Check user driver if you use invalid ioctl command.\n");
-		hdma_banner_end();
+		if (__ratelimit(&rs_bad)) {
+			hdma_banner();
+			HDMA_ERR("HDMA ioctl command error (%d)! Only allow COPY_PHYS_TO_PHYS & FILL_PHYS\n", nr);
+			HDMA_ERR("Check user driver if you use invalid ioctl command.\n");
+			hdma_banner_end();
+		}
 		ret = -EINVAL;
 		break;
 	}

@@ -592,6 +592,15 @@ TEST_F(Hdma, IoctlsReadTheStagingBufferAndRefuseTransfers)
 	EXPECT_EQ(count("Require address is out of memory \n"), 1u);
 	EXPECT_EQ(khost::ioctl(f, _IO(KHDMA_IO_TYPE, 6), 0), -22);
 	EXPECT_EQ(count("HDMA ioctl command error (6)! Only allow COPY_PHYS_TO_PHYS & FILL_PHYS\n"), 1u);
+	for (int i = 0; i < 50; i++) {	/* a caller looping on them does not flood the log */
+		v = 8192;
+		khost::ioctl(f, KHDMA_IO_READ_CMA_WORD, (unsigned long)&v);
+		khost::ioctl(f, KHDMA_IO_COPY, 0);
+		khost::ioctl(f, _IO(KHDMA_IO_TYPE, 6), 0);
+	}
+	for (const char *line : {"Require address is out of memory \n", "Using ioctl directly is not allowed.",
+				 "HDMA ioctl command error (6)!"})
+		EXPECT_LE(count(line), 10u) << line;
 	khost::fail_user_copy_after(0);
 	EXPECT_EQ(khost::ioctl(f, KHDMA_IO_GET_CMA_PADDR, (unsigned long)&v), -14);
 	EXPECT_EQ(khost::ioctl(f, KHDMA_IO_SELF_TEST, (unsigned long)&v), -14);
