@@ -4,14 +4,18 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# crv_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [WRAP_IOCTL] [WRAP_STAT])
+# crv_add_gtest(<name> SOURCES ... [LIBS ...] [LABELS ...] [WRAP_IOCTL] [WRAP_STAT] [OWN_MAIN])
+# OWN_MAIN: the sources or LIBS bring main() instead of GoogleTest's.
 # WRAP_IOCTL routes the suite's ioctl calls through the simulated devices of
 # tests/support (see devsim.h); WRAP_STAT (with WRAP_IOCTL) lets stat() report
 # the device nodes set with devsim::set_node (devsim_node.h).
 function(crv_add_gtest name)
-  cmake_parse_arguments(A "WRAP_IOCTL;WRAP_STAT" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "WRAP_IOCTL;WRAP_STAT;OWN_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
-  target_link_libraries(${name} PRIVATE ${A_LIBS} crv_test_support GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} crv_test_support GTest::gtest GTest::gmock Threads::Threads)
+  if(NOT A_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   if(A_WRAP_IOCTL)
     # The wrapper is pulled in from the start: the libraries under test
     # that call ioctl come after the simulated devices on the link line.

@@ -45,10 +45,11 @@ _Static_assert(__builtin_offsetof(ST_HDMA_TRANSFER, FillData) == 36, "fill word 
 int DRV_HdmaTransfer(ST_HDMA_TRANSFER *pstTransfer);
 /*
  * Starts the transfer and returns 0; a kernel thread waits for its end and
- * releases the engine. A source too large to stage is read in place, so
- * that transfer is waited for here (one attempt) and its result returned,
- * as it is when no thread can be started. Errors as above when nothing was
- * started.
+ * releases the engine. Kernel memory too large to stage is read in place,
+ * so that transfer is waited for here (one attempt) and its result
+ * returned, as it is when no thread can be started; a physical source is
+ * the caller's to keep until the transfer ends. Errors as above when
+ * nothing was started.
  */
 int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer);
 

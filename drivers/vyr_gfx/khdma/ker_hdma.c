@@ -39,6 +39,7 @@
 #include <linux/cpumask.h>
 #include <linux/atomic.h>
 #include <linux/math64.h>
+#include <linux/ratelimit.h>
 #include "vyr_compat.h"
 #include "vyr_components.h"
 #include "vyr_perm.h"
@@ -436,11 +437,12 @@ int DRV_HdmaTransfer_forQE(ST_HDMA_TRANSFER *pstTransfer)
 		return ret;
 	}
 	/*
-	 * A source too large to stage is the caller's memory, read in place:
-	 * the caller may reuse it once the call returns, so the engine has
-	 * read it by then.
+	 * Kernel memory too large to stage is mapped and read in place: the
+	 * caller may reuse it once the call returns, so the engine has read it
+	 * by then. A physical source (its owner keeps it for the transfer, as
+	 * for one triggered at a display line) is left to the waiter.
 	 */
-	if (w->job.src && !w->job.staged) {
+	if (w->job.map) {
 		ret = _KER_HDMA_Start(pstTransfer, &w->job, 1, &w->ch);
 		hdma_leave(&w->job);
 		kfree(w);
@@ -471,6 +473,11 @@ static void hdma_banner_end(void)
 	printk(KERN_ERR HDMA_PFX_ERR "%s\n\n\n", hdma_stars);
 }
 
+/* Any caller can loop on these refusals: each one's lines are rate-limited together. */
+static DEFINE_RATELIMIT_STATE(rs_direct, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+static DEFINE_RATELIMIT_STATE(rs_range, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+static DEFINE_RATELIMIT_STATE(rs_bad, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+
 static long hdma_ioctl(unsigned int cmd, void __user *arg)
 {
 	u32 nr = KHDMA_IO_NR(cmd), v;
@@ -480,7 +487,8 @@ static long hdma_ioctl(unsigned int cmd, void __user *arg)
 	switch (nr) {
 	case 2:
 	case 5:
-		if ((g_HDMADbgMask & 0x4) && (unsigned long)arg != 0xFFFFFFFFul) {
+		if ((g_HDMADbgMask & 0x4) && (unsigned long)arg != 0xFFFFFFFFul &&
+		    __ratelimit(&rs_direct)) {
 			printk(KERN_INFO "\n\n\n %s", hdma_stars);
 			printk(KERN_INFO "Using ioctl directly is not allowed. Check if drivers use HDMA ioctl and set parameter directly\n");
 			printk(KERN_INFO "%s\n\n\n", hdma_stars);
@@ -496,7 +504,8 @@ static long hdma_ioctl(unsigned int cmd, void __user *arg)
 			break;
 		}
 		if (v & 0x3FFFE000) {
-			HDMA_ERR("Require address is out of memory \n");
+			if (__ratelimit(&rs_range))
+				HDMA_ERR("Require address is out of memory \n");
 			ret = -EFAULT;
 			break;
 		}
@@ -519,10 +528,12 @@ static long hdma_ioctl(unsigned int cmd, void __user *arg)
 		break;
 	}
 	default:
-		hdma_banner();
-		HDMA_ERR("HDMA ioctl command error (%d)! Only allow COPY_PHYS_TO_PHYS & FILL_PHYS\n", nr);
-		HDMA_ERR("Check user driver if you use invalid ioctl command.\n");
-		hdma_banner_end();
+		if (__ratelimit(&rs_bad)) {
+			hdma_banner();
+			HDMA_ERR("HDMA ioctl command error (%d)! Only allow COPY_PHYS_TO_PHYS & FILL_PHYS\n", nr);
+			HDMA_ERR("Check user driver if you use invalid ioctl command.\n");
+			hdma_banner_end();
+		}
 		ret = -EINVAL;
 		break;
 	}

@@ -31,6 +31,7 @@
 #include <linux/dma-mapping.h>
 #include <linux/cpumask.h>
 #include <linux/math64.h>
+#include <linux/ratelimit.h>
 #include <linux/string.h>
 #include "vyr_compat.h"
 #include "vyr_components.h"
@@ -356,8 +357,13 @@ static int _KER_XDMA_CommandMode(u32 nr, unsigned long arg, bool bKernel, bool *
 
 /* ---- ioctl ---- */
 
+/* Any caller can loop on a bad number: its four lines are rate-limited together. */
 static void xdma_bad_command(u32 nr)
 {
+	static DEFINE_RATELIMIT_STATE(rs, DEFAULT_RATELIMIT_INTERVAL, DEFAULT_RATELIMIT_BURST);
+
+	if (!__ratelimit(&rs))
+		return;
 	printk(KERN_ERR "%s", xdma_stars);
 	printk(KERN_ERR "XDMA ioctl command error (%d)! Only allow COPY_PHYS_TO_PHYS & FILL_PHYS\n", nr);
 	printk(KERN_ERR "Check user driver if you use invalid ioctl command.\n");
@@ -367,6 +373,8 @@ static void xdma_bad_command(u32 nr)
 /*
  * Numbers 7, 8 and kernel-held command lists come only from inside the
  * kernel (bKernel); the device file refuses them like unknown numbers.
+ * Numbers the engine does not run are answered before the busy check and
+ * the lock, so that no caller looping on them keeps the engine from others.
  */
 static long _KER_XDMA_Dispatch(unsigned int cmd, unsigned long arg, bool bKernel)
 {
@@ -389,6 +397,12 @@ static long _KER_XDMA_Dispatch(unsigned int cmd, unsigned long arg, bool bKernel
 		}
 		return copy_to_user((void __user *)arg, &st, sizeof(st)) ? -EFAULT : 0;
 	}
+	if (nr == 1 || nr == 4)
+		return -1;
+	if (nr == 0 || nr > 11 || ((nr == 7 || nr == 8) && !bKernel)) {
+		xdma_bad_command(nr);
+		return -EINVAL;
+	}
 	if (READ_ONCE(g_u32XdmaBusy)) {
 		KXDMA_ERR("%s() HW Busy !!!!!\n", __func__);
 		return -EINTR;
@@ -405,10 +419,6 @@ static long _KER_XDMA_Dispatch(unsigned int cmd, unsigned long arg, bool bKernel
 	}
 
 	switch (nr) {
-	case 1:
-	case 4:
-		ret = -1;
-		break;
 	case 2:
 	case 3:
 	case 11:
@@ -421,18 +431,11 @@ static long _KER_XDMA_Dispatch(unsigned int cmd, unsigned long arg, bool bKernel
 		break;
 	case 7:
 	case 8:
-		if (!bKernel)
-			goto bad;
 		ret = _KER_XDMA_RunHW((const struct vyr_xdma_transfer *)arg);
 		break;
 	case 5:
 	case 9:
 		ret = _KER_XDMA_CommandMode(nr, arg, bKernel, &keep);
-		break;
-	default:
-bad:
-		xdma_bad_command(nr);
-		ret = -EINVAL;
 		break;
 	}
 

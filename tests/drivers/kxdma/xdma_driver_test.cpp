@@ -18,6 +18,7 @@ extern "C" {
 #include "ker_xdma.h"
 #include "uapi/vyr_xdma.h"
 int KER_XDMA_CMD(const struct vyr_xdma_cmd *pstCommands, u32 u32Count);
+extern u32 g_KerXDMADbgMask;
 }
 
 namespace {
@@ -441,6 +442,21 @@ TEST_F(Xdma, DeviceFileRunsPhysicalTransfersAndRefusesKernelNumbers)
 	/* The engine was given back every time. */
 	t.byte_count = 64;
 	EXPECT_EQ(khost::ioctl(f, AXIDMA_USER_IO_PHYS, (unsigned long)&t), 0);
+	khost::close(f);
+}
+
+/* Any caller may loop on them: they neither take the engine nor flood the log. */
+TEST_F(Xdma, NumbersTheEngineDoesNotRunLeaveItFree)
+{
+	load();
+	struct file *f = dev();
+	g_KerXDMADbgMask = 0xF;	/* the lock's own trace */
+	for (int i = 0; i < 50; i++) {
+		EXPECT_EQ(khost::ioctl(f, _IO(KXDMA_IO_TYPE, 0), 0), -22);
+		EXPECT_EQ(khost::ioctl(f, AXIDMA_USER_IO_FILL_VIRT, 0), -1);
+	}
+	EXPECT_EQ(count("get semaphore\n"), 0u);
+	EXPECT_LE(count("Only allow COPY_PHYS_TO_PHYS & FILL_PHYS\n"), 10u);
 	khost::close(f);
 }
 
