@@ -592,16 +592,17 @@ static u64 kgpu_sub(u64 n, int ch, u8 mode, u8 bit)
 
 /*
  * Source pixels the scaler walks in one direction: one step (19 fraction
- * bits) per destination pixel from the start phase, never fewer than the
- * source size.
+ * bits) per destination pixel from the start phase, on to the end phase in
+ * force (a list entry keeps the operation's), never fewer than the source
+ * size.
  */
 static u64 kgpu_walked(u32 size_less1, u8 start_hi, u32 start, u8 factor_hi, u32 factor,
-		       u32 dst_less1)
+		       u32 dst_less1, u64 end)
 {
 	u64 last = (((u64)start_hi << 32 | start) +
 		    ((u64)factor_hi << 32 | factor) * dst_less1) >> 19;
 
-	return max_t(u64, (u64)size_less1 + 1, last + 1);
+	return max_t(u64, max_t(u64, (u64)size_less1 + 1, last + 1), (end >> 19) + 1);
 }
 
 /*
@@ -682,11 +683,13 @@ int kgpu_q3_guard(const ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *src1,
 	const ST_KGPU_Q3_FUNC *f = &s->stFunc;
 	const ST_KGPU_Q3_SCALER *sc = &s->stScaler, none = { 0 };
 	u32 sw = sc->SrcW + 1, sh = sc->SrcH + 1, dw = sc->DstW + 1, dh = sc->DstH + 1;
-	/* Source 1 goes through the scaler. */
+	/* Source 1 goes through the scaler, up to its end phases when scaled. */
 	u64 scan_w = kgpu_walked(sc->SrcW, sc->StartHiH, sc->StartPhaseH, sc->HiFactorH,
-				 sc->FactorH, sc->DstW);
+				 sc->FactorH, sc->DstW,
+				 f->Src1 ? (u64)sc->EndHiH << 32 | sc->EndPhaseH : 0);
 	u64 scan_h = kgpu_walked(sc->SrcH, sc->StartHiV, sc->StartPhaseV, sc->HiFactorV,
-				 sc->FactorV, sc->DstH);
+				 sc->FactorV, sc->DstH,
+				 f->Src1 ? (u64)sc->EndHiV << 32 | sc->EndPhaseV : 0);
 	bool src1_read = f->Src1 || f->Src1_blend_only;
 	const ST_KGPU_Q3_SRC *pal = NULL;
 	const KER_GPU_PLANE *pal_plane = NULL;
