@@ -58,7 +58,7 @@ __printf(1, 2) void KGPU_Print_DbgMsg(const char *fmt, ...);
 /* Shared by both backends. */
 int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
 void kgpu_batch_entry(const KER_GPU_PLANE *p, int i, s32 *x, s32 *y, u32 *w, u32 *h);
-int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp);
+int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp, bool src_size);
 u32 kgpu_power_bits(void);
 u8 kgpu_plane_nonblock(const KER_GPU_PLANE *pstPlane);
 void kgpu_plane_done(const KER_GPU_PLANE *pstPlane);

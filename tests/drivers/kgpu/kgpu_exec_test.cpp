@@ -621,6 +621,8 @@ INSTANTIATE_TEST_SUITE_P(Kgpu, BatchEntry, ::testing::Values(
 		e.stSrc1.u16Width = 16;
 		e.stSrc1.u16Height = 64;
 		e.stSrc2.u16Width = e.stDst.u16Width = 4; }, {1, 1, 15, 63, 0, 0, 0, 0}},
+	Entry{"TallerThanTheSourceHeightField", KGPU_EXEC_BATCH_COPY, [](ST_KGPU_EXEC &e) {
+		e.stSrc1.u16Stride[0] = e.stDst.u16Stride[0] = 0; }, {16, 8193, 0, 0, 0, 0}},
 	Entry{"ACopyRuns", KGPU_EXEC_BATCH_COPY, [](ST_KGPU_EXEC &) {}, {8, 8, 8, 56, 8, 56}, 0},
 	Entry{"ABlendRuns", KGPU_EXEC_BATCH_BLEND, [](ST_KGPU_EXEC &e) {
 		e.stSrc1.u16Width = e.stSrc1.u16Height = 16; }, {8, 8, 8, 56, 8, 56, 8, 56}, 0},
