@@ -525,16 +525,18 @@ out:
 /*
  * RAM outside the allocations, for an opener with raw I/O access: mapping it
  * for the engine and unmapping it again does the cache maintenance a sync
- * would, without a mapping to sync.
+ * would, without a mapping to sync. Only where the engine reaches the range
+ * itself: past its DMA mask the work would go to a bounce buffer instead.
  */
 static int _kgpu_sync_raw(struct device *dev, u64 addr, u32 size, bool for_cpu)
 {
 	enum dma_data_direction dir = for_cpu ? DMA_FROM_DEVICE : DMA_TO_DEVICE;
 	dma_addr_t dma;
+	int ret;
 
-	dma = dma_map_page(dev, pfn_to_page(PHYS_PFN(addr)), offset_in_page(addr), size, dir);
-	if (dma_mapping_error(dev, dma))
-		return -ENOMEM;
+	ret = kgpu_mem_map_direct(dev, addr, size, dir, &dma);
+	if (ret)
+		return ret;
 	dma_unmap_page(dev, dma, size, dir);
 	return 0;
 }

@@ -9,6 +9,7 @@
 #include <linux/semaphore.h>
 #include <linux/spinlock.h>
 #include <linux/atomic.h>
+#include <linux/dma-direction.h>
 #include <linux/printk.h>
 #include "ker_gpu_if.h"
 #include "uapi/vyr_gpu.h"
@@ -129,6 +130,8 @@ int kgpu_mem_get(const struct file *owner, u64 u64Addr, u64 u64Size, ST_KGPU_MEM
 void kgpu_mem_put(ST_KGPU_MEM_RECORD *pRec);
 void kgpu_mem_range(const ST_KGPU_MEM_RECORD *pRec, u64 *pu64Start, u64 *pu64End);
 void kgpu_mem_sync(const ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, u32 u32Size, bool bForCpu);
+int kgpu_mem_map_direct(struct device *dev, u64 phys, u64 size, enum dma_data_direction dir,
+			dma_addr_t *dma);
 int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, struct vm_area_struct *vma,
 		  bool bUncached);
 ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 u64PhyAddr);

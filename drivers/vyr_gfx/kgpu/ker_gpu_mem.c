@@ -17,6 +17,7 @@
 #include <linux/dma-mapping.h>
 #include <linux/scatterlist.h>
 #include <linux/math64.h>
+#include <linux/overflow.h>
 #include <linux/err.h>
 
 #include "vyr_compat.h"
@@ -155,25 +156,27 @@ void kgpu_mem_put(ST_KGPU_MEM_RECORD *rec)
 }
 
 /*
- * Maps page-provider pages for the engine for their lifetime; syncs go
- * through the mapping. The engine is handed the pages' own address: they
- * must lie within its DMA mask, and the mapping must be that address, not a
- * bounce buffer whose copies would pass over what the engine wrote.
+ * Maps RAM for the engine only where the mapping is the memory itself: the
+ * engine is handed its own address, and cache work done through a bounce
+ * buffer would miss it while the buffer's copies pass over what the engine
+ * wrote. A range past the device's DMA mask is refused without a mapping
+ * (swiotlb would bounce it); one bounced all the same goes unmapped without
+ * its copy back. 0, or an error with nothing mapped.
  */
-static int _kgpu_mem_map_pages(ST_KGPU_MEM_RECORD *rec, struct page *pg, u64 size)
+int kgpu_mem_map_direct(struct device *dev, u64 phys, u64 size, enum dma_data_direction dir,
+			dma_addr_t *dma)
 {
-	struct device *dev = g_KerGpuCtx.pDevice;
-	u64 phys = page_to_phys(pg);
+	u64 last;
 
-	if (phys + size - 1 > dma_get_mask(dev))
+	if (!size || check_add_overflow(phys, size - 1, &last) || last > dma_get_mask(dev))
+		return -EINVAL;
+	*dma = dma_map_page(dev, pfn_to_page(PHYS_PFN(phys)), offset_in_page(phys), size, dir);
+	if (dma_mapping_error(dev, *dma))
 		return -ENOMEM;
-	rec->Dma = dma_map_page(dev, pg, 0, size, DMA_BIDIRECTIONAL);
-	if (dma_mapping_error(dev, rec->Dma))
-		return -ENOMEM;
-	if (rec->Dma == phys)
+	if (*dma == phys)
 		return 0;
-	dma_unmap_page(dev, rec->Dma, size, DMA_BIDIRECTIONAL);
-	return -ENOMEM;
+	dma_unmap_page_attrs(dev, *dma, size, dir, DMA_ATTR_SKIP_CPU_SYNC);
+	return -EINVAL;
 }
 
 int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
@@ -227,7 +230,9 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 		 */
 		if (order < MAX_ORDER)
 			pg = alloc_pages(GFP_USER | GFP_DMA32 | __GFP_ZERO | __GFP_NOWARN, order);
-		if (pg && _kgpu_mem_map_pages(rec, pg, PAGE_SIZE << order)) {
+		/* Mapped for the engine for their lifetime; syncs go through it. */
+		if (pg && kgpu_mem_map_direct(g_KerGpuCtx.pDevice, page_to_phys(pg), PAGE_SIZE << order,
+					      DMA_BIDIRECTIONAL, &rec->Dma)) {
 			__free_pages(pg, order);
 			pg = NULL;
 		}

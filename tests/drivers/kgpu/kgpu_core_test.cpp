@@ -138,11 +138,17 @@ TEST_F(Gpu, BadUserPointersFailWithEfault)
 TEST_F(Gpu, SyncRangesAreBoundedAndChecked)
 {
 	load();
-	phys_addr_t ram = khost::phys_alloc(8192);
+	phys_addr_t ram = khost::foreign_ram();
 	ST_KGPU_SYNC_RANGE r[2] = {{ram, 4096, 1}, {ram + 4096, 4096, 0}};
 	ST_KGPU_SYNC_RANGES rs = {(uint64_t)(uintptr_t)r, 2, {}};
 	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_RANGES, &rs), 0);
 	EXPECT_EQ(ioctl(KGPU_IOC_SYNC, &r[0]), 0);
+
+	/* RAM past the engine's 32-bit mask would be synced in a bounce buffer. */
+	ST_KGPU_SYNC_RANGE high = {khost::phys_alloc(8192), 8192, 1};
+	ST_KGPU_SYNC_RANGES hs = {(uint64_t)(uintptr_t)&high, 1, {}};
+	EXPECT_EQ(ioctl(KGPU_IOC_SYNC, &high), -22);
+	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_RANGES, &hs), -22);
 
 	rs.u16Count = 0x8000;
 	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_RANGES, &rs), -33);
