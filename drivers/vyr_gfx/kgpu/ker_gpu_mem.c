@@ -226,10 +226,12 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 
 		/*
 		 * The pages reach user space: never with old contents. They
-		 * come from the zone the engine's 32-bit DMA mask reaches.
+		 * come from the zone the engine's 32-bit DMA mask reaches, and
+		 * are charged to the caller's memory cgroup.
 		 */
 		if (order < MAX_ORDER)
-			pg = alloc_pages(GFP_USER | GFP_DMA32 | __GFP_ZERO | __GFP_NOWARN, order);
+			pg = alloc_pages(GFP_USER | GFP_DMA32 | __GFP_ZERO | __GFP_NOWARN |
+					 __GFP_ACCOUNT, order);
 		/* Mapped for the engine for their lifetime; syncs go through it. */
 		if (pg && kgpu_mem_map_direct(g_KerGpuCtx.pDevice, page_to_phys(pg), PAGE_SIZE << order,
 					      DMA_BIDIRECTIONAL, &rec->Dma)) {
