@@ -420,14 +420,12 @@ static ST_KER_PMI_OPS g_kgpu_pmi_ops = {
 
 static int kgpu_open(struct inode *inode, struct file *filp)
 {
-	ST_KGPU_FILE *pstFile = NULL;
+	ST_KGPU_FILE *pstFile = kzalloc(sizeof(*pstFile), GFP_KERNEL);
 
-	if (g_KerGpuCtx.pDevice)
-		pstFile = devm_kzalloc(g_KerGpuCtx.pDevice, sizeof(*pstFile), GFP_KERNEL);
-	if (pstFile) {
-		pstFile->Pid = task_tgid_nr(current);
-		pstFile->pDevice = g_KerGpuCtx.pDevice;
-	}
+	if (!pstFile)
+		return -ENOMEM;
+	pstFile->Pid = task_tgid_nr(current);
+	pstFile->pDevice = g_KerGpuCtx.pDevice;
 	filp->private_data = pstFile;
 	return 0;
 }
@@ -438,10 +436,8 @@ static int kgpu_release(struct inode *inode, struct file *filp)
 
 	/* The file's allocations go with it (a dma-buf may still keep one). */
 	kgpu_mem_release(filp);
-	if (pstFile) {
-		devm_kfree(pstFile->pDevice, pstFile);
-		filp->private_data = NULL;
-	}
+	kfree(pstFile);
+	filp->private_data = NULL;
 	return 0;
 }
 

@@ -203,6 +203,15 @@ TEST_F(Gpu, OldHardwareOnlyCommandsDoNothingHere)
 	EXPECT_EQ(started(), 0);
 }
 
+TEST_F(Gpu, AnOpenWithoutMemoryForItsRecordFails)
+{
+	load();
+	khost::fail_kmalloc_after(0);
+	EXPECT_EQ(khost::open("crkgpu"), nullptr);
+	EXPECT_EQ(errno, ENOMEM);
+	khost::fail_kmalloc_after(-1);
+}
+
 TEST_F(Gpu, ReadTriggersEngineZeroAndReturnsFourBytes)
 {
 	load();
