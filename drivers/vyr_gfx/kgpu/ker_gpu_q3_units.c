@@ -468,7 +468,11 @@ int _GPU_Q3_Plane_to_HwWriteSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 	w1 = row[FI_WIDTH + 1];
 	w2 = row[FI_WIDTH + 2];
 	w3 = row[FI_WIDTH + 3];
-	/* The alpha component is component 3 in either position. */
+	/*
+	 * The alpha component is component 3 in either position, as the shifts
+	 * below and the read side take it: an alpha-first 1-5-5-5 destination
+	 * gets its 1-bit alpha as an alpha-last one does.
+	 */
 	if ((row[FI_ALPHA_POS] == 0 || row[FI_ALPHA_POS] == 3) && w3 == 1) {
 		u->Alpha1bitEn = 1;
 		u->Alpha1bitThr = p->AlphaThreshold;
@@ -925,10 +929,39 @@ void _GPU_Q3_Blend_SetReg(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_BLEND *b
 	kgpu_reg_wr(hw, AGE_CONST_COLOR, kgpu_ror8(b->ConstColor));
 }
 
+/*
+ * Where a debugger finds the image the destination unit writes: each
+ * enabled channel's address and bytes over the destination lines (the
+ * scaler unit, written before), chroma lines halved as they are read.
+ */
+static void kgpu_trace_dump_hint(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_DST *d)
+{
+	int ch, n = !!(d->ChEn & 1) + !!(d->ChEn & 2) + !!(d->ChEn & 4);
+	u32 lines, bytes;
+
+	if (!(READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_REG_TRACE))
+		return;
+	lines = (kgpu_reg_rd(hw, AGE_DST_SIZE) >> 16) + 1;
+	for (ch = 0; ch < KER_GPU_PLANE_CHANNELS; ch++) {
+		if (!(d->ChEn & BIT(ch)))
+			continue;
+		bytes = d->Stride[ch] * (u32)kgpu_sub(lines, ch, d->CH1_UV_Interleaved_Mode, 2);
+		if (n == 1)
+			printk(KERN_INFO "[REG]dump_image f%d.bin phys 0x%X %d\n", ch, d->Addr[ch], bytes);
+		else if (n == 2)
+			printk(KERN_INFO "[REG]dump_image YUV_Boda.bin phys 0x%X %d\n", d->Addr[ch], bytes);
+		else
+			printk(KERN_INFO "[REG]dump_image YUV_Planar.bin phys 0x%X %d\n", d->Addr[ch],
+			       bytes);
+	}
+}
+
 void _GPU_Q3_Dst_SetReg(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_DST *d)
 {
 	u32 w[5];
 	int i;
+
+	kgpu_trace_dump_hint(hw, d);
 
 	kgpu_matrix_words(d->Matrix, w);
 	w[3] |= KGPU_FLD(d->AlphaInv, 9, 1);
