@@ -243,7 +243,7 @@ int KER_GPU_Trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
 	int ret;
 
 	if (READ_ONCE(g_KerGpuCtx.DBG_ForceDisable)) {
-		printk(KERN_WARNING "AGE now is Force Disabled.");
+		printk_ratelimited(KERN_WARNING "AGE now is Force Disabled.");
 		/* Nothing will interrupt: end the operation as the handler would. */
 		if (mode) {
 			_kgpu_run_callbacks(cb1, arg1, cb2, arg2);
@@ -699,11 +699,12 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 			return -EFAULT;
 		}
 		if (nr == 35) {
-			printk(KERN_INFO "%s(%08llx, %zu, 0x%X)\n", __func__,
-			       (unsigned long long)r.u64Addr, (size_t)r.u32Size, r.u32Direction);
+			printk_ratelimited(KERN_INFO "%s(%08llx, %zu, 0x%X)\n", __func__,
+					   (unsigned long long)r.u64Addr, (size_t)r.u32Size,
+					   r.u32Direction);
 			if (kgpu_mem_valid_buffer(r.u64Addr) != 1)
 				return -ENOTSUPP;
-			printk(KERN_INFO "kgpu_mem_valid_buffer() = 1, Phys is alloc by Kgpu, \n");
+			printk_ratelimited(KERN_INFO "kgpu_mem_valid_buffer() = 1, Phys is alloc by Kgpu, \n");
 		}
 		return _kgpu_sync_one(filp, r.u64Addr, r.u32Size, r.u32Direction);
 	}
@@ -720,7 +721,7 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 		if (g_KerGpuCtx.pfnFlushAll)
 			g_KerGpuCtx.pfnFlushAll();
 		else
-			printk(KERN_WARNING "can't find symbol vyr_hwmem_flush_all! Please update uImage!\n");
+			printk_ratelimited(KERN_WARNING "can't find symbol vyr_hwmem_flush_all! Please update uImage!\n");
 		return 0;
 	case 64:
 		return old_hw ? KER_GPU_Lock(0) : 0;
@@ -784,8 +785,8 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 	case 81:
 		return _kgpu_buf_exchange(filp, uarg, size);
 	default:
-		printk(KERN_ERR "unknow cmd in %s() arguments, nr = %d, size = %d\n",
-		       __func__, nr, size);
+		printk_ratelimited(KERN_ERR "unknow cmd in %s() arguments, nr = %d, size = %d\n",
+				   __func__, nr, size);
 		return -ENOTSUPP;
 	}
 }

@@ -11,6 +11,7 @@
 #include <linux/atomic.h>
 #include <linux/dma-direction.h>
 #include <linux/printk.h>
+#include <linux/ratelimit.h>
 #include "ker_gpu_if.h"
 #include "uapi/vyr_gpu.h"
 
@@ -23,10 +24,11 @@
 #define KGPU_DBG_WORKQ		BIT(5)
 #define KGPU_DBG_DUMP		BIT(6)
 
+/* Errors and warnings a caller can repeat come at most in bursts. */
 #define KGPU_ERR(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_ERR) \
-	printk(KERN_ERR "\033[0;31m[ERR_DRV_GPU]\033[0m" fmt, ##__VA_ARGS__); } while (0)
+	printk_ratelimited(KERN_ERR "\033[0;31m[ERR_DRV_GPU]\033[0m" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_WRN(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_WRN) \
-	printk(KERN_WARNING "[WRN_DRV_GPU]" fmt, ##__VA_ARGS__); } while (0)
+	printk_ratelimited(KERN_WARNING "[WRN_DRV_GPU]" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_MSG(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_MSG) \
 	printk(KERN_INFO "[DBG_DRV_GPU]" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_TRC(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_TRC) \
@@ -36,7 +38,7 @@
 #define KGPU_OP_DBG_ERR		BIT(0)
 #define KGPU_OP_DBG_TRC		BIT(4)
 #define KGPU_OP_ERR(fmt, ...) do { if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_ERR) \
-	printk(KERN_ERR "\033[0;31m[ERR]\033[0m" fmt, ##__VA_ARGS__); } while (0)
+	printk_ratelimited(KERN_ERR "\033[0;31m[ERR]\033[0m" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_OP_TRC(fmt, ...) do { if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TRC) \
 	printk(KERN_INFO "[TRC]" fmt, ##__VA_ARGS__); } while (0)
 

@@ -132,11 +132,11 @@ static void _kgpu_mem_free_memory(ST_KGPU_MEM_RECORD *r)
 			dma_unmap_page(g_KerGpuCtx.pDevice, r->Dma, r->u64AllocatedSize,
 				       DMA_BIDIRECTIONAL);
 			__free_pages(pfn_to_page(pfn), get_order(r->u64AllocatedSize));
-			printk(KERN_INFO "free pages done: addr = 0x%llx, pfn = %lX\n",
-			       (unsigned long long)r->u64PhyAddr, pfn);
+			printk_ratelimited(KERN_INFO "free pages done: addr = 0x%llx, pfn = %lX\n",
+					   (unsigned long long)r->u64PhyAddr, pfn);
 		} else {
-			printk(KERN_ERR "free_pages fail, form physaddr(0x%llx) !!!!\n",
-			       (unsigned long long)r->u64PhyAddr);
+			printk_ratelimited(KERN_ERR "free_pages fail, form physaddr(0x%llx) !!!!\n",
+					   (unsigned long long)r->u64PhyAddr);
 		}
 	}
 }
@@ -184,8 +184,8 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 	ST_KGPU_MEM_RECORD *rec;
 	int ret = 0;
 
-	printk(KERN_INFO ">> %s() enGMP = %d, size = %d\n", __func__, req->u32Provider,
-	       req->u32Size);
+	printk_ratelimited(KERN_INFO ">> %s() enGMP = %d, size = %d\n", __func__,
+			   req->u32Provider, req->u32Size);
 	if (!stGpuMemDevice.created || !g_KerGpuCtx.pDevice) {
 		ret = -1;
 		goto done;
@@ -243,8 +243,8 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 		} else {
 			rec->u64PhyAddr = page_to_phys(pg);
 			rec->u64AllocatedSize = PAGE_SIZE << order;
-			printk(KERN_INFO "%s() got addr = 0x%llx, size = %ld\n", __func__,
-			       (unsigned long long)rec->u64PhyAddr, (long)rec->u64AllocatedSize);
+			printk_ratelimited(KERN_INFO "%s() got addr = 0x%llx, size = %ld\n", __func__,
+					   (unsigned long long)rec->u64PhyAddr, (long)rec->u64AllocatedSize);
 		}
 	} else {
 		ret = -1;
@@ -268,9 +268,9 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 	}
 	up_write(&stGpuMemDevice.rw_sema);
 done:
-	printk(KERN_INFO "<< %s() Phy = 0x%llX, Vir = 0x%llX, allocated_size = %d\n", __func__,
-	       (unsigned long long)req->u64PhyAddr, (unsigned long long)req->u64VirAddr,
-	       req->u32AllocatedSize);
+	printk_ratelimited(KERN_INFO "<< %s() Phy = 0x%llX, Vir = 0x%llX, allocated_size = %d\n",
+			   __func__, (unsigned long long)req->u64PhyAddr,
+			   (unsigned long long)req->u64VirAddr, req->u32AllocatedSize);
 	return ret;
 }
 
@@ -629,7 +629,7 @@ static int kgpu_dmabuf_mmap(struct dma_buf *buf, struct vm_area_struct *vma)
 		ret = remap_pfn_range(vma, addr, PHYS_PFN(desc->u64Addr[i] + skip), len,
 				      vma->vm_page_prot);
 		if (ret) {
-			printk(KERN_ERR "%s: remap_pfn_range() Fail !!!!\n", __func__);
+			printk_ratelimited(KERN_ERR "%s: remap_pfn_range() Fail !!!!\n", __func__);
 			return ret;
 		}
 		addr += len;
@@ -736,13 +736,13 @@ int kgpu_dma_buf_fd(struct file *filp, ST_KGPU_DMA_BUF_DESC *pstDesc, int flags)
 	info.priv = exp;
 	buf = dma_buf_export(&info);
 	if (IS_ERR(buf)) {
-		printk(KERN_ERR "%s()  dma_buf_export fail !!!!\n", __func__);
+		printk_ratelimited(KERN_ERR "%s()  dma_buf_export fail !!!!\n", __func__);
 		_kgpu_export_free(exp);
 		return PTR_ERR(buf);
 	}
 	fd = dma_buf_fd(buf, flags);
 	if (fd < 0) {
-		printk(KERN_ERR "%s()  dma_buf_fd() = %d, fail !!!!\n", __func__, fd);
+		printk_ratelimited(KERN_ERR "%s()  dma_buf_fd() = %d, fail !!!!\n", __func__, fd);
 		dma_buf_put(buf);	/* its release frees the record */
 		return fd;
 	}
@@ -766,23 +766,23 @@ int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
 	}
 	buf = dma_buf_get(fd);
 	if (IS_ERR_OR_NULL(buf)) {
-		printk(KERN_ERR "dma_buf_get(%d) error !!!!!! \n", fd);
+		printk_ratelimited(KERN_ERR "dma_buf_get(%d) error !!!!!! \n", fd);
 		return -EINVAL;
 	}
 	att = dma_buf_attach(buf, g_KerGpuCtx.pDevice);
 	if (IS_ERR_OR_NULL(att)) {
-		printk(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
 		dma_buf_put(buf);
 		return -EINVAL;
 	}
 	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
 	if (IS_ERR_OR_NULL(sgt)) {
-		printk(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
 		ret = -EINVAL;
 		goto detach;
 	}
 	if (sgt->nents != 1) {
-		printk(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
 		ret = -EINVAL;
 	} else {
 		memset(pstDesc, 0, sizeof(*pstDesc));

@@ -123,6 +123,29 @@ TEST_F(Gpu, DispatchUsesOnlyTheNumberByte)
 	EXPECT_EQ(ioctl(_IO('g', 33), nullptr), -524);
 }
 
+// What a caller can repeat in a loop reaches the log in bursts only.
+TEST_F(Gpu, LinesACallerCanRepeatAreRateLimited)
+{
+	load();
+	ST_KGPU_SYNC_RANGE r = {khost::foreign_ram(), 4096, 1};
+	ST_KGPU_MEM_ALLOC a = {};
+	a.u32Provider = 7;
+	for (int i = 0; i < 50; i++) {
+		ioctl(_IO('g', 99), nullptr);
+		ioctl(KGPU_IOC_FLUSH_ALL, nullptr);
+		ioctl(KGPU_IOC_SYNC_OWN, &r);
+		ioctl(KGPU_IOC_MEM_ALLOC, &a);
+		ioctl(KGPU_IOC_EXEC, nullptr);
+	}
+	for (const char *text : {"unknow cmd", "can't find symbol", "kgpu_ioctl(a0000000", "enGMP",
+				 "fail copy from user"}) {
+		int n = 0;
+		for (auto &l : khost::log_lines())
+			n += contains(l.text, text);
+		EXPECT_LE(n, 10) << text;
+	}
+}
+
 TEST_F(Gpu, BadUserPointersFailWithEfault)
 {
 	load();
