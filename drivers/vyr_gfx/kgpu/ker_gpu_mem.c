@@ -233,8 +233,8 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 			pg = alloc_pages(GFP_USER | GFP_DMA32 | __GFP_ZERO | __GFP_NOWARN |
 					 __GFP_ACCOUNT, order);
 		/* Mapped for the engine for their lifetime; syncs go through it. */
-		if (pg && kgpu_mem_map_direct(g_KerGpuCtx.pDevice, page_to_phys(pg), PAGE_SIZE << order,
-					      DMA_BIDIRECTIONAL, &rec->Dma)) {
+		if (pg && kgpu_mem_map_direct(g_KerGpuCtx.pDevice, page_to_phys(pg),
+					      PAGE_SIZE << order, DMA_BIDIRECTIONAL, &rec->Dma)) {
 			__free_pages(pg, order);
 			pg = NULL;
 		}
@@ -243,8 +243,9 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 		} else {
 			rec->u64PhyAddr = page_to_phys(pg);
 			rec->u64AllocatedSize = PAGE_SIZE << order;
-			printk_ratelimited(KERN_INFO "%s() got addr = 0x%llx, size = %ld\n", __func__,
-					   (unsigned long long)rec->u64PhyAddr, (long)rec->u64AllocatedSize);
+			printk_ratelimited(KERN_INFO "%s() got addr = 0x%llx, size = %ld\n",
+					   __func__, (unsigned long long)rec->u64PhyAddr,
+					   (long)rec->u64AllocatedSize);
 		}
 	} else {
 		ret = -1;
@@ -771,18 +772,21 @@ int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
 	}
 	att = dma_buf_attach(buf, g_KerGpuCtx.pDevice);
 	if (IS_ERR_OR_NULL(att)) {
-		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n",
+				   buf, fd);
 		dma_buf_put(buf);
 		return -EINVAL;
 	}
 	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
 	if (IS_ERR_OR_NULL(sgt)) {
-		printk_ratelimited(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n",
+				   att, fd);
 		ret = -EINVAL;
 		goto detach;
 	}
 	if (sgt->nents != 1) {
-		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n",
+				   buf, fd);
 		ret = -EINVAL;
 	} else {
 		memset(pstDesc, 0, sizeof(*pstDesc));

@@ -947,12 +947,14 @@ static void kgpu_trace_dump_hint(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_D
 			continue;
 		bytes = d->Stride[ch] * (u32)kgpu_sub(lines, ch, d->CH1_UV_Interleaved_Mode, 2);
 		if (n == 1)
-			printk(KERN_INFO "[REG]dump_image f%d.bin phys 0x%X %d\n", ch, d->Addr[ch], bytes);
+			printk(KERN_INFO "[REG]dump_image f%d.bin phys 0x%X %d\n", ch,
+			       d->Addr[ch], bytes);
 		else if (n == 2)
-			printk(KERN_INFO "[REG]dump_image YUV_Boda.bin phys 0x%X %d\n", d->Addr[ch], bytes);
+			printk(KERN_INFO "[REG]dump_image YUV_Boda.bin phys 0x%X %d\n",
+			       d->Addr[ch], bytes);
 		else
-			printk(KERN_INFO "[REG]dump_image YUV_Planar.bin phys 0x%X %d\n", d->Addr[ch],
-			       bytes);
+			printk(KERN_INFO "[REG]dump_image YUV_Planar.bin phys 0x%X %d\n",
+			       d->Addr[ch], bytes);
 	}
 }
 
