@@ -243,7 +243,7 @@ int KER_GPU_Trigger(int hw, unsigned int mode, KER_GPU_CALLBACK cb1, void *arg1,
 	int ret;
 
 	if (READ_ONCE(g_KerGpuCtx.DBG_ForceDisable)) {
-		printk(KERN_WARNING "AGE now is Force Disabled.");
+		printk_ratelimited(KERN_WARNING "AGE now is Force Disabled.");
 		/* Nothing will interrupt: end the operation as the handler would. */
 		if (mode) {
 			_kgpu_run_callbacks(cb1, arg1, cb2, arg2);
@@ -420,14 +420,12 @@ static ST_KER_PMI_OPS g_kgpu_pmi_ops = {
 
 static int kgpu_open(struct inode *inode, struct file *filp)
 {
-	ST_KGPU_FILE *pstFile = NULL;
+	ST_KGPU_FILE *pstFile = kzalloc(sizeof(*pstFile), GFP_KERNEL);
 
-	if (g_KerGpuCtx.pDevice)
-		pstFile = devm_kzalloc(g_KerGpuCtx.pDevice, sizeof(*pstFile), GFP_KERNEL);
-	if (pstFile) {
-		pstFile->Pid = task_tgid_nr(current);
-		pstFile->pDevice = g_KerGpuCtx.pDevice;
-	}
+	if (!pstFile)
+		return -ENOMEM;
+	pstFile->Pid = task_tgid_nr(current);
+	pstFile->pDevice = g_KerGpuCtx.pDevice;
 	filp->private_data = pstFile;
 	return 0;
 }
@@ -438,10 +436,8 @@ static int kgpu_release(struct inode *inode, struct file *filp)
 
 	/* The file's allocations go with it (a dma-buf may still keep one). */
 	kgpu_mem_release(filp);
-	if (pstFile) {
-		devm_kfree(pstFile->pDevice, pstFile);
-		filp->private_data = NULL;
-	}
+	kfree(pstFile);
+	filp->private_data = NULL;
 	return 0;
 }
 
@@ -525,16 +521,18 @@ out:
 /*
  * RAM outside the allocations, for an opener with raw I/O access: mapping it
  * for the engine and unmapping it again does the cache maintenance a sync
- * would, without a mapping to sync.
+ * would, without a mapping to sync. Only where the engine reaches the range
+ * itself: past its DMA mask the work would go to a bounce buffer instead.
  */
 static int _kgpu_sync_raw(struct device *dev, u64 addr, u32 size, bool for_cpu)
 {
 	enum dma_data_direction dir = for_cpu ? DMA_FROM_DEVICE : DMA_TO_DEVICE;
 	dma_addr_t dma;
+	int ret;
 
-	dma = dma_map_page(dev, pfn_to_page(PHYS_PFN(addr)), offset_in_page(addr), size, dir);
-	if (dma_mapping_error(dev, dma))
-		return -ENOMEM;
+	ret = kgpu_mem_map_direct(dev, addr, size, dir, &dma);
+	if (ret)
+		return ret;
 	dma_unmap_page(dev, dma, size, dir);
 	return 0;
 }
@@ -701,11 +699,12 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 			return -EFAULT;
 		}
 		if (nr == 35) {
-			printk(KERN_INFO "%s(%08llx, %zu, 0x%X)\n", __func__,
-			       (unsigned long long)r.u64Addr, (size_t)r.u32Size, r.u32Direction);
+			printk_ratelimited(KERN_INFO "%s(%08llx, %zu, 0x%X)\n", __func__,
+					   (unsigned long long)r.u64Addr, (size_t)r.u32Size,
+					   r.u32Direction);
 			if (kgpu_mem_valid_buffer(r.u64Addr) != 1)
 				return -ENOTSUPP;
-			printk(KERN_INFO "kgpu_mem_valid_buffer() = 1, Phys is alloc by Kgpu, \n");
+			printk_ratelimited(KERN_INFO "kgpu_mem_valid_buffer() = 1, Phys is alloc by Kgpu, \n");
 		}
 		return _kgpu_sync_one(filp, r.u64Addr, r.u32Size, r.u32Direction);
 	}
@@ -722,7 +721,7 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 		if (g_KerGpuCtx.pfnFlushAll)
 			g_KerGpuCtx.pfnFlushAll();
 		else
-			printk(KERN_WARNING "can't find symbol vyr_hwmem_flush_all! Please update uImage!\n");
+			printk_ratelimited(KERN_WARNING "can't find symbol vyr_hwmem_flush_all! Please update uImage!\n");
 		return 0;
 	case 64:
 		return old_hw ? KER_GPU_Lock(0) : 0;
@@ -786,8 +785,8 @@ static long kgpu_ioctl(struct file *filp, unsigned int cmd, unsigned long arg)
 	case 81:
 		return _kgpu_buf_exchange(filp, uarg, size);
 	default:
-		printk(KERN_ERR "unknow cmd in %s() arguments, nr = %d, size = %d\n",
-		       __func__, nr, size);
+		printk_ratelimited(KERN_ERR "unknow cmd in %s() arguments, nr = %d, size = %d\n",
+				   __func__, nr, size);
 		return -ENOTSUPP;
 	}
 }

@@ -9,7 +9,9 @@
 #include <linux/semaphore.h>
 #include <linux/spinlock.h>
 #include <linux/atomic.h>
+#include <linux/dma-direction.h>
 #include <linux/printk.h>
+#include <linux/ratelimit.h>
 #include "ker_gpu_if.h"
 #include "uapi/vyr_gpu.h"
 
@@ -22,10 +24,11 @@
 #define KGPU_DBG_WORKQ		BIT(5)
 #define KGPU_DBG_DUMP		BIT(6)
 
+/* Errors and warnings a caller can repeat come at most in bursts. */
 #define KGPU_ERR(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_ERR) \
-	printk(KERN_ERR "\033[0;31m[ERR_DRV_GPU]\033[0m" fmt, ##__VA_ARGS__); } while (0)
+	printk_ratelimited(KERN_ERR "\033[0;31m[ERR_DRV_GPU]\033[0m" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_WRN(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_WRN) \
-	printk(KERN_WARNING "[WRN_DRV_GPU]" fmt, ##__VA_ARGS__); } while (0)
+	printk_ratelimited(KERN_WARNING "[WRN_DRV_GPU]" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_MSG(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_MSG) \
 	printk(KERN_INFO "[DBG_DRV_GPU]" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_TRC(fmt, ...) do { if (READ_ONCE(g_GpuDbgMask) & KGPU_DBG_TRC) \
@@ -35,7 +38,7 @@
 #define KGPU_OP_DBG_ERR		BIT(0)
 #define KGPU_OP_DBG_TRC		BIT(4)
 #define KGPU_OP_ERR(fmt, ...) do { if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_ERR) \
-	printk(KERN_ERR "\033[0;31m[ERR]\033[0m" fmt, ##__VA_ARGS__); } while (0)
+	printk_ratelimited(KERN_ERR "\033[0;31m[ERR]\033[0m" fmt, ##__VA_ARGS__); } while (0)
 #define KGPU_OP_TRC(fmt, ...) do { if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_TRC) \
 	printk(KERN_INFO "[TRC]" fmt, ##__VA_ARGS__); } while (0)
 
@@ -129,6 +132,8 @@ int kgpu_mem_get(const struct file *owner, u64 u64Addr, u64 u64Size, ST_KGPU_MEM
 void kgpu_mem_put(ST_KGPU_MEM_RECORD *pRec);
 void kgpu_mem_range(const ST_KGPU_MEM_RECORD *pRec, u64 *pu64Start, u64 *pu64End);
 void kgpu_mem_sync(const ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, u32 u32Size, bool bForCpu);
+int kgpu_mem_map_direct(struct device *dev, u64 phys, u64 size, enum dma_data_direction dir,
+			dma_addr_t *dma);
 int kgpu_mem_mmap(ST_KGPU_MEM_RECORD *pRec, u64 u64Addr, struct vm_area_struct *vma,
 		  bool bUncached);
 ST_KGPU_MEM_RECORD *kgpu_mem_info_get(u64 u64PhyAddr);

@@ -12,6 +12,7 @@
 #include <linux/types.h>
 #include <linux/io.h>
 #include <linux/printk.h>
+#include <linux/ratelimit.h>
 #include "ker_gpu_if.h"
 
 /* ------------------------------------------------------------------------ */
@@ -32,17 +33,22 @@
 
 #define KGPU_ERR_TAG	"\033[0;31m[ERR]\033[0m"
 
+/* Errors and warnings a caller can repeat come at most in bursts. */
 #define KGPU_OP_ERR(fmt, ...)						\
 	do {								\
 		if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_ERROR)	\
-			printk(KERN_ERR KGPU_ERR_TAG fmt, ##__VA_ARGS__); \
+			printk_ratelimited(KERN_ERR KGPU_ERR_TAG fmt, ##__VA_ARGS__); \
+	} while (0)
+#define KGPU_OP_WRN(fmt, ...)						\
+	do {								\
+		if (READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_WARNING)	\
+			printk_ratelimited(KERN_INFO fmt, ##__VA_ARGS__);	\
 	} while (0)
 #define KGPU_OP_PRINT(bit, fmt, ...)					\
 	do {								\
 		if (READ_ONCE(g_GpuOpDbgMask) & (bit))			\
 			printk(KERN_INFO fmt, ##__VA_ARGS__);		\
 	} while (0)
-#define KGPU_OP_WRN(fmt, ...)	KGPU_OP_PRINT(KGPU_OP_DBG_WARNING, fmt, ##__VA_ARGS__)
 #define KGPU_OP_MSG(fmt, ...)	KGPU_OP_PRINT(KGPU_OP_DBG_MESSAGE, fmt, ##__VA_ARGS__)
 #define KGPU_OP_TRC(fmt, ...)	KGPU_OP_PRINT(KGPU_OP_DBG_TRACE, fmt, ##__VA_ARGS__)
 #define KGPU_OP_REG(fmt, ...)	KGPU_OP_PRINT(KGPU_OP_DBG_REG_TRACE, fmt, ##__VA_ARGS__)
@@ -58,7 +64,7 @@ __printf(1, 2) void KGPU_Print_DbgMsg(const char *fmt, ...);
 /* Shared by both backends. */
 int _KGPU_OP_Q3_Get_HwID(const ST_KER_GPU_INIT *ctx, const KER_GPU_PLANE *pstDst);
 void kgpu_batch_entry(const KER_GPU_PLANE *p, int i, s32 *x, s32 *y, u32 *w, u32 *h);
-int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp);
+int kgpu_batch_check(const KER_GPU_PLANE *pstPlane, int bpp, bool src_size);
 u32 kgpu_power_bits(void);
 u8 kgpu_plane_nonblock(const KER_GPU_PLANE *pstPlane);
 void kgpu_plane_done(const KER_GPU_PLANE *pstPlane);

@@ -115,10 +115,13 @@ void kgpu_batch_entry(const KER_GPU_PLANE *p, int i, s32 *x, s32 *y, u32 *w, u32
 /*
  * Batch entries come from user space: every rectangle must lie inside what
  * the engine can address from the plane's start (x, y >= 0, 1 <= w, h <
- * 32768), on a plane with a packed pixel size.
+ * 32768), on a plane with a packed pixel size. The plane whose entries a
+ * list writes to the source-size register (`src_size`) is read no taller
+ * than its height field holds, as a single operation's source.
  */
-int kgpu_batch_check(const KER_GPU_PLANE *p, int bpp)
+int kgpu_batch_check(const KER_GPU_PLANE *p, int bpp, bool src_size)
 {
+	u32 hmax = src_size ? KGPU_SRC_H_LIMIT : KGPU_SIZE_LIMIT - 1;
 	const ST_KER_GPU_BATCH *b = &p->stBatch;
 	int i;
 
@@ -129,7 +132,7 @@ int kgpu_batch_check(const KER_GPU_PLANE *p, int bpp)
 		u32 w, h;
 
 		kgpu_batch_entry(p, i, &x, &y, &w, &h);
-		if (x < 0 || y < 0 || !w || !h || w >= KGPU_SIZE_LIMIT || h >= KGPU_SIZE_LIMIT)
+		if (x < 0 || y < 0 || !w || !h || w >= KGPU_SIZE_LIMIT || h > hmax)
 			return -22;
 	}
 	return 0;

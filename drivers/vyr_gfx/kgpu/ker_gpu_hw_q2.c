@@ -532,10 +532,10 @@ static int q2_build_list(const KER_GPU_PLANE *src, const KER_GPU_PLANE *dst,
 	ST_KGPU_CMDBUF_PAGE *pg;
 	int i, room, ret;
 
-	ret = kgpu_batch_check(dst, dbpp);
+	ret = kgpu_batch_check(dst, dbpp, !src);
 	if (!ret && src) {
 		sbpp = _KGPU_Q2_Pixel_Width(src);
-		ret = src->stBatch.Count < count ? -22 : kgpu_batch_check(src, sbpp);
+		ret = src->stBatch.Count < count ? -22 : kgpu_batch_check(src, sbpp, true);
 	}
 	if (ret)
 		return ret;

@@ -155,7 +155,8 @@ static int q3_build_list(int kind, const ST_KGPU_Q3_HW_SETTING *s, const KER_GPU
 		bpp[k] = kgpu_q3_engine_bytes(planes[k], planes[k] == dst);
 		if (g_KGpu_Q3_Fmt_Info[row][0] != 1 || planes[k]->stBatch.Count < count)
 			return -22;
-		ret = kgpu_batch_check(planes[k], bpp[k]);
+		/* The first plane's entries size the source (0x0A4). */
+		ret = kgpu_batch_check(planes[k], bpp[k], k == 0);
 		if (ret)
 			return ret;
 	}

@@ -17,6 +17,7 @@
 #include <linux/dma-mapping.h>
 #include <linux/scatterlist.h>
 #include <linux/math64.h>
+#include <linux/overflow.h>
 #include <linux/err.h>
 
 #include "vyr_compat.h"
@@ -131,11 +132,11 @@ static void _kgpu_mem_free_memory(ST_KGPU_MEM_RECORD *r)
 			dma_unmap_page(g_KerGpuCtx.pDevice, r->Dma, r->u64AllocatedSize,
 				       DMA_BIDIRECTIONAL);
 			__free_pages(pfn_to_page(pfn), get_order(r->u64AllocatedSize));
-			printk(KERN_INFO "free pages done: addr = 0x%llx, pfn = %lX\n",
-			       (unsigned long long)r->u64PhyAddr, pfn);
+			printk_ratelimited(KERN_INFO "free pages done: addr = 0x%llx, pfn = %lX\n",
+					   (unsigned long long)r->u64PhyAddr, pfn);
 		} else {
-			printk(KERN_ERR "free_pages fail, form physaddr(0x%llx) !!!!\n",
-			       (unsigned long long)r->u64PhyAddr);
+			printk_ratelimited(KERN_ERR "free_pages fail, form physaddr(0x%llx) !!!!\n",
+					   (unsigned long long)r->u64PhyAddr);
 		}
 	}
 }
@@ -155,25 +156,27 @@ void kgpu_mem_put(ST_KGPU_MEM_RECORD *rec)
 }
 
 /*
- * Maps page-provider pages for the engine for their lifetime; syncs go
- * through the mapping. The engine is handed the pages' own address: they
- * must lie within its DMA mask, and the mapping must be that address, not a
- * bounce buffer whose copies would pass over what the engine wrote.
+ * Maps RAM for the engine only where the mapping is the memory itself: the
+ * engine is handed its own address, and cache work done through a bounce
+ * buffer would miss it while the buffer's copies pass over what the engine
+ * wrote. A range past the device's DMA mask is refused without a mapping
+ * (swiotlb would bounce it); one bounced all the same goes unmapped without
+ * its copy back. 0, or an error with nothing mapped.
  */
-static int _kgpu_mem_map_pages(ST_KGPU_MEM_RECORD *rec, struct page *pg, u64 size)
+int kgpu_mem_map_direct(struct device *dev, u64 phys, u64 size, enum dma_data_direction dir,
+			dma_addr_t *dma)
 {
-	struct device *dev = g_KerGpuCtx.pDevice;
-	u64 phys = page_to_phys(pg);
+	u64 last;
 
-	if (phys + size - 1 > dma_get_mask(dev))
+	if (!size || check_add_overflow(phys, size - 1, &last) || last > dma_get_mask(dev))
+		return -EINVAL;
+	*dma = dma_map_page(dev, pfn_to_page(PHYS_PFN(phys)), offset_in_page(phys), size, dir);
+	if (dma_mapping_error(dev, *dma))
 		return -ENOMEM;
-	rec->Dma = dma_map_page(dev, pg, 0, size, DMA_BIDIRECTIONAL);
-	if (dma_mapping_error(dev, rec->Dma))
-		return -ENOMEM;
-	if (rec->Dma == phys)
+	if (*dma == phys)
 		return 0;
-	dma_unmap_page(dev, rec->Dma, size, DMA_BIDIRECTIONAL);
-	return -ENOMEM;
+	dma_unmap_page_attrs(dev, *dma, size, dir, DMA_ATTR_SKIP_CPU_SYNC);
+	return -EINVAL;
 }
 
 int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
@@ -181,8 +184,8 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 	ST_KGPU_MEM_RECORD *rec;
 	int ret = 0;
 
-	printk(KERN_INFO ">> %s() enGMP = %d, size = %d\n", __func__, req->u32Provider,
-	       req->u32Size);
+	printk_ratelimited(KERN_INFO ">> %s() enGMP = %d, size = %d\n", __func__,
+			   req->u32Provider, req->u32Size);
 	if (!stGpuMemDevice.created || !g_KerGpuCtx.pDevice) {
 		ret = -1;
 		goto done;
@@ -223,11 +226,15 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 
 		/*
 		 * The pages reach user space: never with old contents. They
-		 * come from the zone the engine's 32-bit DMA mask reaches.
+		 * come from the zone the engine's 32-bit DMA mask reaches, and
+		 * are charged to the caller's memory cgroup.
 		 */
 		if (order < MAX_ORDER)
-			pg = alloc_pages(GFP_USER | GFP_DMA32 | __GFP_ZERO | __GFP_NOWARN, order);
-		if (pg && _kgpu_mem_map_pages(rec, pg, PAGE_SIZE << order)) {
+			pg = alloc_pages(GFP_USER | GFP_DMA32 | __GFP_ZERO | __GFP_NOWARN |
+					 __GFP_ACCOUNT, order);
+		/* Mapped for the engine for their lifetime; syncs go through it. */
+		if (pg && kgpu_mem_map_direct(g_KerGpuCtx.pDevice, page_to_phys(pg),
+					      PAGE_SIZE << order, DMA_BIDIRECTIONAL, &rec->Dma)) {
 			__free_pages(pg, order);
 			pg = NULL;
 		}
@@ -236,8 +243,9 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 		} else {
 			rec->u64PhyAddr = page_to_phys(pg);
 			rec->u64AllocatedSize = PAGE_SIZE << order;
-			printk(KERN_INFO "%s() got addr = 0x%llx, size = %ld\n", __func__,
-			       (unsigned long long)rec->u64PhyAddr, (long)rec->u64AllocatedSize);
+			printk_ratelimited(KERN_INFO "%s() got addr = 0x%llx, size = %ld\n",
+					   __func__, (unsigned long long)rec->u64PhyAddr,
+					   (long)rec->u64AllocatedSize);
 		}
 	} else {
 		ret = -1;
@@ -261,9 +269,9 @@ int kgpu_mem_alloc(ST_KGPU_MEM_ALLOC *req, const struct file *owner)
 	}
 	up_write(&stGpuMemDevice.rw_sema);
 done:
-	printk(KERN_INFO "<< %s() Phy = 0x%llX, Vir = 0x%llX, allocated_size = %d\n", __func__,
-	       (unsigned long long)req->u64PhyAddr, (unsigned long long)req->u64VirAddr,
-	       req->u32AllocatedSize);
+	printk_ratelimited(KERN_INFO "<< %s() Phy = 0x%llX, Vir = 0x%llX, allocated_size = %d\n",
+			   __func__, (unsigned long long)req->u64PhyAddr,
+			   (unsigned long long)req->u64VirAddr, req->u32AllocatedSize);
 	return ret;
 }
 
@@ -622,7 +630,7 @@ static int kgpu_dmabuf_mmap(struct dma_buf *buf, struct vm_area_struct *vma)
 		ret = remap_pfn_range(vma, addr, PHYS_PFN(desc->u64Addr[i] + skip), len,
 				      vma->vm_page_prot);
 		if (ret) {
-			printk(KERN_ERR "%s: remap_pfn_range() Fail !!!!\n", __func__);
+			printk_ratelimited(KERN_ERR "%s: remap_pfn_range() Fail !!!!\n", __func__);
 			return ret;
 		}
 		addr += len;
@@ -729,13 +737,13 @@ int kgpu_dma_buf_fd(struct file *filp, ST_KGPU_DMA_BUF_DESC *pstDesc, int flags)
 	info.priv = exp;
 	buf = dma_buf_export(&info);
 	if (IS_ERR(buf)) {
-		printk(KERN_ERR "%s()  dma_buf_export fail !!!!\n", __func__);
+		printk_ratelimited(KERN_ERR "%s()  dma_buf_export fail !!!!\n", __func__);
 		_kgpu_export_free(exp);
 		return PTR_ERR(buf);
 	}
 	fd = dma_buf_fd(buf, flags);
 	if (fd < 0) {
-		printk(KERN_ERR "%s()  dma_buf_fd() = %d, fail !!!!\n", __func__, fd);
+		printk_ratelimited(KERN_ERR "%s()  dma_buf_fd() = %d, fail !!!!\n", __func__, fd);
 		dma_buf_put(buf);	/* its release frees the record */
 		return fd;
 	}
@@ -759,23 +767,26 @@ int kgpu_dma_buf_phys(struct file *filp, int fd, ST_KGPU_DMA_BUF_DESC *pstDesc)
 	}
 	buf = dma_buf_get(fd);
 	if (IS_ERR_OR_NULL(buf)) {
-		printk(KERN_ERR "dma_buf_get(%d) error !!!!!! \n", fd);
+		printk_ratelimited(KERN_ERR "dma_buf_get(%d) error !!!!!! \n", fd);
 		return -EINVAL;
 	}
 	att = dma_buf_attach(buf, g_KerGpuCtx.pDevice);
 	if (IS_ERR_OR_NULL(att)) {
-		printk(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n",
+				   buf, fd);
 		dma_buf_put(buf);
 		return -EINVAL;
 	}
 	sgt = dma_buf_map_attachment_unlocked(att, DMA_BIDIRECTIONAL);
 	if (IS_ERR_OR_NULL(sgt)) {
-		printk(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n", att, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_map_attachment(%p) from fd(%d) error !!!!!! \n",
+				   att, fd);
 		ret = -EINVAL;
 		goto detach;
 	}
 	if (sgt->nents != 1) {
-		printk(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n", buf, fd);
+		printk_ratelimited(KERN_ERR "dma_buf_attach(%p) from fd(%d) error !!!!!! \n",
+				   buf, fd);
 		ret = -EINVAL;
 	} else {
 		memset(pstDesc, 0, sizeof(*pstDesc));

@@ -468,7 +468,11 @@ int _GPU_Q3_Plane_to_HwWriteSetting(const KER_GPU_PLANE *p, s32 x, s32 y,
 	w1 = row[FI_WIDTH + 1];
 	w2 = row[FI_WIDTH + 2];
 	w3 = row[FI_WIDTH + 3];
-	/* The alpha component is component 3 in either position. */
+	/*
+	 * The alpha component is component 3 in either position, as the shifts
+	 * below and the read side take it: an alpha-first 1-5-5-5 destination
+	 * gets its 1-bit alpha as an alpha-last one does.
+	 */
 	if ((row[FI_ALPHA_POS] == 0 || row[FI_ALPHA_POS] == 3) && w3 == 1) {
 		u->Alpha1bitEn = 1;
 		u->Alpha1bitThr = p->AlphaThreshold;
@@ -592,16 +596,17 @@ static u64 kgpu_sub(u64 n, int ch, u8 mode, u8 bit)
 
 /*
  * Source pixels the scaler walks in one direction: one step (19 fraction
- * bits) per destination pixel from the start phase, never fewer than the
- * source size.
+ * bits) per destination pixel from the start phase, on to the end phase in
+ * force (a list entry keeps the operation's), never fewer than the source
+ * size.
  */
 static u64 kgpu_walked(u32 size_less1, u8 start_hi, u32 start, u8 factor_hi, u32 factor,
-		       u32 dst_less1)
+		       u32 dst_less1, u64 end)
 {
 	u64 last = (((u64)start_hi << 32 | start) +
 		    ((u64)factor_hi << 32 | factor) * dst_less1) >> 19;
 
-	return max_t(u64, (u64)size_less1 + 1, last + 1);
+	return max_t(u64, max_t(u64, (u64)size_less1 + 1, last + 1), (end >> 19) + 1);
 }
 
 /*
@@ -682,11 +687,13 @@ int kgpu_q3_guard(const ST_KGPU_Q3_HW_SETTING *s, const KER_GPU_PLANE *src1,
 	const ST_KGPU_Q3_FUNC *f = &s->stFunc;
 	const ST_KGPU_Q3_SCALER *sc = &s->stScaler, none = { 0 };
 	u32 sw = sc->SrcW + 1, sh = sc->SrcH + 1, dw = sc->DstW + 1, dh = sc->DstH + 1;
-	/* Source 1 goes through the scaler. */
+	/* Source 1 goes through the scaler, up to its end phases when scaled. */
 	u64 scan_w = kgpu_walked(sc->SrcW, sc->StartHiH, sc->StartPhaseH, sc->HiFactorH,
-				 sc->FactorH, sc->DstW);
+				 sc->FactorH, sc->DstW,
+				 f->Src1 ? (u64)sc->EndHiH << 32 | sc->EndPhaseH : 0);
 	u64 scan_h = kgpu_walked(sc->SrcH, sc->StartHiV, sc->StartPhaseV, sc->HiFactorV,
-				 sc->FactorV, sc->DstH);
+				 sc->FactorV, sc->DstH,
+				 f->Src1 ? (u64)sc->EndHiV << 32 | sc->EndPhaseV : 0);
 	bool src1_read = f->Src1 || f->Src1_blend_only;
 	const ST_KGPU_Q3_SRC *pal = NULL;
 	const KER_GPU_PLANE *pal_plane = NULL;
@@ -922,10 +929,41 @@ void _GPU_Q3_Blend_SetReg(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_BLEND *b
 	kgpu_reg_wr(hw, AGE_CONST_COLOR, kgpu_ror8(b->ConstColor));
 }
 
+/*
+ * Where a debugger finds the image the destination unit writes: each
+ * enabled channel's address and bytes over the destination lines (the
+ * scaler unit, written before), chroma lines halved as they are read.
+ */
+static void kgpu_trace_dump_hint(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_DST *d)
+{
+	int ch, n = !!(d->ChEn & 1) + !!(d->ChEn & 2) + !!(d->ChEn & 4);
+	u32 lines, bytes;
+
+	if (!(READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_REG_TRACE))
+		return;
+	lines = (kgpu_reg_rd(hw, AGE_DST_SIZE) >> 16) + 1;
+	for (ch = 0; ch < KER_GPU_PLANE_CHANNELS; ch++) {
+		if (!(d->ChEn & BIT(ch)))
+			continue;
+		bytes = d->Stride[ch] * (u32)kgpu_sub(lines, ch, d->CH1_UV_Interleaved_Mode, 2);
+		if (n == 1)
+			printk(KERN_INFO "[REG]dump_image f%d.bin phys 0x%X %d\n", ch,
+			       d->Addr[ch], bytes);
+		else if (n == 2)
+			printk(KERN_INFO "[REG]dump_image YUV_Boda.bin phys 0x%X %d\n",
+			       d->Addr[ch], bytes);
+		else
+			printk(KERN_INFO "[REG]dump_image YUV_Planar.bin phys 0x%X %d\n",
+			       d->Addr[ch], bytes);
+	}
+}
+
 void _GPU_Q3_Dst_SetReg(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_DST *d)
 {
 	u32 w[5];
 	int i;
+
+	kgpu_trace_dump_hint(hw, d);
 
 	kgpu_matrix_words(d->Matrix, w);
 	w[3] |= KGPU_FLD(d->AlphaInv, 9, 1);

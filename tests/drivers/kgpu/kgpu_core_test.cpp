@@ -123,6 +123,29 @@ TEST_F(Gpu, DispatchUsesOnlyTheNumberByte)
 	EXPECT_EQ(ioctl(_IO('g', 33), nullptr), -524);
 }
 
+// What a caller can repeat in a loop reaches the log in bursts only.
+TEST_F(Gpu, LinesACallerCanRepeatAreRateLimited)
+{
+	load();
+	ST_KGPU_SYNC_RANGE r = {khost::foreign_ram(), 4096, 1};
+	ST_KGPU_MEM_ALLOC a = {};
+	a.u32Provider = 7;
+	for (int i = 0; i < 50; i++) {
+		ioctl(_IO('g', 99), nullptr);
+		ioctl(KGPU_IOC_FLUSH_ALL, nullptr);
+		ioctl(KGPU_IOC_SYNC_OWN, &r);
+		ioctl(KGPU_IOC_MEM_ALLOC, &a);
+		ioctl(KGPU_IOC_EXEC, nullptr);
+	}
+	for (const char *text : {"unknow cmd", "can't find symbol", "kgpu_ioctl(a0000000", "enGMP",
+				 "fail copy from user"}) {
+		int n = 0;
+		for (auto &l : khost::log_lines())
+			n += contains(l.text, text);
+		EXPECT_LE(n, 10) << text;
+	}
+}
+
 TEST_F(Gpu, BadUserPointersFailWithEfault)
 {
 	load();
@@ -138,11 +161,17 @@ TEST_F(Gpu, BadUserPointersFailWithEfault)
 TEST_F(Gpu, SyncRangesAreBoundedAndChecked)
 {
 	load();
-	phys_addr_t ram = khost::phys_alloc(8192);
+	phys_addr_t ram = khost::foreign_ram();
 	ST_KGPU_SYNC_RANGE r[2] = {{ram, 4096, 1}, {ram + 4096, 4096, 0}};
 	ST_KGPU_SYNC_RANGES rs = {(uint64_t)(uintptr_t)r, 2, {}};
 	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_RANGES, &rs), 0);
 	EXPECT_EQ(ioctl(KGPU_IOC_SYNC, &r[0]), 0);
+
+	/* RAM past the engine's 32-bit mask would be synced in a bounce buffer. */
+	ST_KGPU_SYNC_RANGE high = {khost::phys_alloc(8192), 8192, 1};
+	ST_KGPU_SYNC_RANGES hs = {(uint64_t)(uintptr_t)&high, 1, {}};
+	EXPECT_EQ(ioctl(KGPU_IOC_SYNC, &high), -22);
+	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_RANGES, &hs), -22);
 
 	rs.u16Count = 0x8000;
 	EXPECT_EQ(ioctl(KGPU_IOC_SYNC_RANGES, &rs), -33);
@@ -195,6 +224,15 @@ TEST_F(Gpu, OldHardwareOnlyCommandsDoNothingHere)
 	EXPECT_EQ(st.s32Result, 7);
 	EXPECT_EQ(kgpu_test_sem_count(0), 1);
 	EXPECT_EQ(started(), 0);
+}
+
+TEST_F(Gpu, AnOpenWithoutMemoryForItsRecordFails)
+{
+	load();
+	khost::fail_kmalloc_after(0);
+	EXPECT_EQ(khost::open("crkgpu"), nullptr);
+	EXPECT_EQ(errno, ENOMEM);
+	khost::fail_kmalloc_after(-1);
 }
 
 TEST_F(Gpu, ReadTriggersEngineZeroAndReturnsFourBytes)

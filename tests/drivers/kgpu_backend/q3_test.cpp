@@ -52,6 +52,16 @@ TEST_F(Q3, SolidFillResetsThenWritesTheUnitsInOrderThenStarts)
 	EXPECT_EQ(count("unlock"), 1);
 }
 
+TEST_F(Q3, TheRegisterTraceTellsWhereTheWrittenImageLies)
+{
+	start(3, 2);
+	g_GpuOpDbgMask |= BIT(6);
+	KER_GPU_PLANE d = plane(3, 0x10000000, 8, 4, 32);
+	auto f = solid(0xFF);
+	ASSERT_EQ(KGPU_OP_Fill(&d, &f, nullptr), 0);
+	EXPECT_NE(khost::log().find("[REG]dump_image f0.bin phys 0x10000000 128\n"), std::string::npos);
+}
+
 TEST_F(Q3, FillWithBlendReadsTheDestinationAndKeepsFieldsInTheirWidths)
 {
 	start(3, 2);

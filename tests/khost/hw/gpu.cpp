@@ -80,10 +80,12 @@ void source(Accesses &out, const Src &s, uint64_t w, uint64_t h, uint32_t taps,
 
 // Source pixels the scaler walks in one direction: one step (factor, with
 // its high byte; 19 fraction bits) per destination pixel from the start
-// phase (with its high byte), and never fewer than the source size.
-uint64_t walked(uint64_t size, uint64_t start, uint64_t factor, uint64_t dst)
+// phase (with its high byte), on to the end phase in force (with its high
+// byte; 0 where the scaler does not read), and never fewer than the source
+// size.
+uint64_t walked(uint64_t size, uint64_t start, uint64_t factor, uint64_t dst, uint64_t end)
 {
-	return std::max(size, ((start + factor * (dst - 1)) >> 19) + 1);
+	return std::max({size, ((start + factor * (dst - 1)) >> 19) + 1, (end >> 19) + 1});
 }
 
 void rgb(const GpuRegs &word, Accesses &out)
@@ -93,11 +95,16 @@ void rgb(const GpuRegs &word, Accesses &out)
 	uint32_t hf = word(0x0B4), hp = word(0x0B8);
 	uint64_t sw = bits(a4, 0, 16) + 1, sh = bits(a4, 16, 13) + 1;
 	uint64_t dw = bits(a8, 0, 16) + 1, dh = bits(a8, 16, 16) + 1;
+	// The scaler fetches the first source (bit 21) up to its end phases;
+	// read for blending only (bit 19) it is not scaled.
+	bool scaled = bits(fn, 21, 1);
 	uint64_t scan_w = walked(sw, word(0x094) | (uint64_t)bits(hp, 0, 8) << 32,
-				 word(0x084) | (uint64_t)bits(hf, 0, 8) << 32, dw);
+				 word(0x084) | (uint64_t)bits(hf, 0, 8) << 32, dw,
+				 scaled ? word(0x09C) | (uint64_t)bits(hp, 16, 8) << 32 : 0);
 	uint64_t scan_h = walked(sh, word(0x098) | (uint64_t)bits(hp, 8, 8) << 32,
-				 word(0x088) | (uint64_t)bits(hf, 8, 8) << 32, dh);
-	bool read1 = bits(fn, 21, 1) || bits(fn, 19, 1), read2 = bits(fn, 20, 1);
+				 word(0x088) | (uint64_t)bits(hf, 8, 8) << 32, dh,
+				 scaled ? word(0x0A0) | (uint64_t)bits(hp, 24, 8) << 32 : 0);
+	bool read1 = scaled || bits(fn, 19, 1), read2 = bits(fn, 20, 1);
 	bool pal = false;
 
 	if (read1) {

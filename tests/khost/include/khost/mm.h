@@ -23,6 +23,7 @@ extern "C" {
 #define __GFP_ZERO 0x100u
 #define __GFP_NOWARN 0x200u
 #define __GFP_HIGHMEM 0x400u
+#define __GFP_ACCOUNT 0x800u	/* charged to the caller's memory cgroup: nothing here */
 #define GFP_USER GFP_KERNEL
 #define GFP_HIGHUSER GFP_KERNEL
 #define ZERO_SIZE_PTR ((void *)16)
