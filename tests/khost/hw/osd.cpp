@@ -119,7 +119,7 @@ khost::oracle::Accesses reads(View v, int only, const char *when)
 		for (int region = 0; region < 2; region++) {
 			struct osd_scan s;
 			if ((only >= 0 && group(p) != only) || !osd_scan_of(view_reader, &v, p, region, &s) ||
-			    !s.shown || !s.len)
+			    !s.shown)
 				continue;
 			std::string how = s.run_length ? "run-length data"
 						       : std::to_string(s.lines) + " lines of " +
