@@ -107,7 +107,8 @@ void osd_scan_get(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, ST
  * stride bytes from the start (32-byte units), each the read offset and
  * the width long; a flipped scan runs upwards from the start; run-length
  * data is read as one block. A cursor draws its destination lines from
- * source lines at the vertical factor.
+ * source lines at the vertical factor. A zero height, width or quantity
+ * still reads the line, pixel or block the start names.
  */
 static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s, u64 *lo, u64 *len)
 {
@@ -116,13 +117,11 @@ static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s
 	*lo = base;
 	*len = 0;
 	if (s->bRL && !OSD_IS_CURSOR(enPlane))
-		return !check_mul_overflow((u64)s->u32Quant, (u64)16, len);
-	lines = s->u32H;
-	if (OSD_IS_CURSOR(enPlane) && lines)
+		return !check_mul_overflow((u64)max(s->u32Quant, 1u), (u64)16, len);
+	lines = max(s->u32H, 1u);
+	if (OSD_IS_CURSOR(enPlane))
 		lines = (((lines - 1) * s->u32VFactor) >> 16) + 1;
-	if (!lines || !s->u32W)
-		return true;
-	if (check_add_overflow((u64)s->u32Offset, (u64)s->u32W, &line) ||
+	if (check_add_overflow((u64)s->u32Offset, (u64)max(s->u32W, 1u), &line) ||
 	    check_mul_overflow(line, bpp, &line) ||
 	    check_mul_overflow((u64)s->u32Units, bpp, &span) ||
 	    check_mul_overflow(span, lines - 1, &span) ||
@@ -139,7 +138,7 @@ static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s
 /*
  * Each field as wide as its register: a stride, width, height or read
  * quantity the register would cut is refused, never wrapped (a height of
- * 4096 would read as none).
+ * 4096 would read as one line).
  */
 static bool osd_scan_fits(const ST_KER_OSD_SCAN *s)
 {
@@ -182,7 +181,7 @@ static int osd_scan_check_one(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 				__func__, enPlane, enRegion, s->u32Start);
 		return -EINVAL;
 	}
-	if (!len || READ_ONCE(c->bRawCaller) ||
+	if (READ_ONCE(c->bRawCaller) ||
 	    osd_inside(lo, len, c->u32BufStart, c->u32BufLen) ||
 	    osd_inside(lo, len, c->u64ImportStart, c->u64ImportLen))
 		return 0;

@@ -535,8 +535,8 @@ ST_DRV_OSD_DISP_WIN window(uint32_t x, uint32_t y, uint32_t w, uint32_t h)
 }
 
 // A stride, width, height or read quantity its register would cut (to none,
-// or to less than the plane was told) is refused for every caller, with
-// nothing written.
+// or to less than the plane was told), and a window of no lines, are refused
+// for every caller, with nothing written.
 struct Cut {
 	const char *name;
 	int plane;
@@ -547,12 +547,14 @@ struct Cut {
 
 const ST_DRV_OSD_DISP_WIN kTallWindow{{0, 200000, 1920, 4096}, {0, 0, 1920, 1080}};
 const ST_SIZE kWideSource{8192, 1080};
+const ST_DRV_OSD_DISP_WIN kFlatCursor{{0, 200000, 400, 400}, {0, 0, 400, 0}};
 const Cut kCuts[] = {
 	{"HeightOf4096Lines", 0, 107, &kTallWindow, 0},
 	{"WidthOf8192Pixels", 0, 109, &kWideSource, 0},
 	{"StrideOf8192Pixels", 0, 113, nullptr, 32768},
 	{"ReadQuantityOf2To21", 0, 119, nullptr, 1ul << 21},
 	{"CursorReadQuantityOf2To21", 3, 119, nullptr, 1ul << 21},
+	{"CursorDestinationOf0Lines", 3, 107, &kFlatCursor, 0},
 };
 
 class OsdRoadCut : public OsdRoad, public ::testing::WithParamInterface<Cut> {};
@@ -794,6 +796,13 @@ const Escape kEscapes[] = {
 		 ImportRec rec = {{0, 0, 0}, 0, 0, 1920, 1080, 8000, 0, 0, 0, 8000, 1, fd, -1};
 		 nr(f, 35, &rec);
 		 khost::close_fd(fd);
+	 }},
+	// A height of 0 lines still reads at the start, 1.5 GB on.
+	{"SourceHeightOf0", [](struct file *f) {
+		 ST_DRV_OSD_DISP_WIN w = window(0, 200000, 1920, 0);
+		 ST_DRV_OSD_UPDATE_ENABLE up{14, 1, 0, {}};
+		 EXPECT_EQ(nr(f, 107, &w), -EINVAL);
+		 nr(f, 10, &up);
 	 }},
 };
 
