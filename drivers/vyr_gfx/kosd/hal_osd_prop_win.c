@@ -1231,6 +1231,16 @@ int _ker_osd_Check_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 	return osd_scan_check(enPlane, enRegion, &next);
 }
 
+int _ker_osd_Check_Scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion)
+{
+	ST_KER_OSD_SCAN s;
+
+	if (_ker_osd_Check_Ids(OSD_ID_REGION, enPlane, enRegion, 0, 0, 0) || !osd_ctx(enPlane))
+		return -EINVAL;
+	osd_scan_get(enPlane, enRegion, &s);
+	return osd_scan_check_one(enPlane, enRegion, &s);
+}
+
 void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			  ST_DRV_OSD_DISP_WIN *pstWin)
 {
