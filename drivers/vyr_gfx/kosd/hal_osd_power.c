@@ -803,15 +803,16 @@ void _ker_osd_Set_Resume(void)
 
 	osd_latch_all();
 
+	/* out of standby before a call queued on the semaphore gets the plane */
 	for (p = 0; p < OSD_PLANE_MAX; p++) {
 		c = osd_ctx(p);
+		if (c)
+			WRITE_ONCE(c->bSuspended, 0);
 		if (gabSuspendSemTaken[p]) {
 			gabSuspendSemTaken[p] = false;
 			if (c)
 				up(&c->stSem);
 		}
-		if (c)
-			c->bSuspended = 0;
 	}
 
 	OSD_MSG_LEVEL(KERN_INFO, "@resume_time/%s/%d/msec\n", __func__,

@@ -107,7 +107,8 @@ void osd_scan_get(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, ST
  * stride bytes from the start (32-byte units), each the read offset and
  * the width long; a flipped scan runs upwards from the start; run-length
  * data is read as one block. A cursor draws its destination lines from
- * source lines at the vertical factor.
+ * source lines at the vertical factor. A zero height, width or quantity
+ * still reads the line, pixel or block the start names.
  */
 static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s, u64 *lo, u64 *len)
 {
@@ -116,13 +117,11 @@ static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s
 	*lo = base;
 	*len = 0;
 	if (s->bRL && !OSD_IS_CURSOR(enPlane))
-		return !check_mul_overflow((u64)s->u32Quant, (u64)16, len);
-	lines = s->u32H;
-	if (OSD_IS_CURSOR(enPlane) && lines)
+		return !check_mul_overflow((u64)max(s->u32Quant, 1u), (u64)16, len);
+	lines = max(s->u32H, 1u);
+	if (OSD_IS_CURSOR(enPlane))
 		lines = (((lines - 1) * s->u32VFactor) >> 16) + 1;
-	if (!lines || !s->u32W)
-		return true;
-	if (check_add_overflow((u64)s->u32Offset, (u64)s->u32W, &line) ||
+	if (check_add_overflow((u64)s->u32Offset, (u64)max(s->u32W, 1u), &line) ||
 	    check_mul_overflow(line, bpp, &line) ||
 	    check_mul_overflow((u64)s->u32Units, bpp, &span) ||
 	    check_mul_overflow(span, lines - 1, &span) ||
@@ -139,7 +138,7 @@ static bool osd_scan_range(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *s
 /*
  * Each field as wide as its register: a stride, width, height or read
  * quantity the register would cut is refused, never wrapped (a height of
- * 4096 would read as none).
+ * 4096 would read as one line).
  */
 static bool osd_scan_fits(const ST_KER_OSD_SCAN *s)
 {
@@ -182,7 +181,7 @@ static int osd_scan_check_one(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 				__func__, enPlane, enRegion, s->u32Start);
 		return -EINVAL;
 	}
-	if (!len || READ_ONCE(c->bRawCaller) ||
+	if (READ_ONCE(c->bRawCaller) ||
 	    osd_inside(lo, len, c->u32BufStart, c->u32BufLen) ||
 	    osd_inside(lo, len, c->u64ImportStart, c->u64ImportLen))
 		return 0;
@@ -286,13 +285,9 @@ static int osd_scan_refuse(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 	return ret;
 }
 
-/*
- * The smallest scan between two, field by field, at the first one's start;
- * one that reads nothing where the start cannot move in one write (run-length
- * decoding switched, a cursor's start changing its bits 31:30).
- */
-static void osd_scan_small(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *cur,
-			   const ST_KER_OSD_SCAN *next, ST_KER_OSD_SCAN *small)
+/* The smallest scan between two, field by field, at the first one's start. */
+static void osd_scan_small(const ST_KER_OSD_SCAN *cur, const ST_KER_OSD_SCAN *next,
+			   ST_KER_OSD_SCAN *small)
 {
 	*small = *cur;
 	small->u32Units = min(cur->u32Units, next->u32Units);
@@ -303,10 +298,34 @@ static void osd_scan_small(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *c
 	small->u32Quant = min(cur->u32Quant, next->u32Quant);
 	if (osd_code_bpp(next->u32Code) < osd_code_bpp(cur->u32Code))
 		small->u32Code = next->u32Code;
-	if (cur->bRL != next->bRL)
-		small->u32Quant = small->u32H = 0;
-	if (OSD_IS_CURSOR(enPlane) && (cur->u32Start ^ next->u32Start) >> 30)
-		small->u32H = 0;
+}
+
+/*
+ * Whether a move takes two writes, the state between them reading from
+ * neither start: a normal plane's start and its run-length decoding lie in
+ * two registers, a cursor's start bits 31:30 apart from bits 29:5 and the
+ * flip.
+ */
+static bool osd_scan_split_move(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *cur,
+				const ST_KER_OSD_SCAN *next)
+{
+	u32 moved = (cur->u32Start ^ next->u32Start) & ~31u;
+	bool flip = cur->bVFlip != next->bVFlip;
+
+	if (OSD_IS_CURSOR(enPlane))
+		return (moved >> 30) && ((moved & 0x3fffffe0) || flip);
+	return cur->bRL != next->bRL && (moved || flip);
+}
+
+/* The region show bits of a plane (both regions of a cursor), in their latched register. */
+static u32 osd_scan_show_reg(EN_DRV_OSD_PLANE_ID enPlane, u32 *pu32Mask)
+{
+	if (OSD_IS_CURSOR(enPlane)) {
+		*pu32Mask = BIT(0) | BIT(16);
+		return osd_cursor_reg(OSD_REG(0x2004), enPlane);
+	}
+	*pu32Mask = BIT(0);
+	return osd_normal_reg(OSD_REG(0x110), enPlane);
 }
 
 /*
@@ -315,7 +334,8 @@ static void osd_scan_small(EN_DRV_OSD_PLANE_ID enPlane, const ST_KER_OSD_SCAN *c
  * state in between, so every field that only widens a scan shrinks first
  * and grows last, and the start moves while the scans are at their
  * smallest: each state reads no more than the old scan or the new one, in
- * every region of a cursor, whose regions move with the one start.
+ * every region of a cursor, whose regions move with the one start. Where
+ * the move takes two writes, the plane's regions are hidden across it.
  */
 int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		 const ST_KER_OSD_SCAN *next)
@@ -323,6 +343,8 @@ int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 	ST_KER_OSD_SCAN cur[OSD_REGION_MAX], small[OSD_REGION_MAX], moved[OSD_REGION_MAX];
 	ST_KER_OSD_SCAN want[OSD_REGION_MAX];
 	int n = OSD_IS_CURSOR(enPlane) ? OSD_REGION_MAX : 1, r, ret;
+	u32 show = 0, mask, reg;
+	bool split;
 
 	ret = osd_scan_refuse(enPlane, enRegion, next);
 	if (ret)
@@ -332,7 +354,7 @@ int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		want[r] = r == enRegion ? *next : cur[r];
 		want[r].u32Start = next->u32Start;
 		want[r].bVFlip = next->bVFlip;
-		osd_scan_small(enPlane, &cur[r], &want[r], &small[r]);
+		osd_scan_small(&cur[r], &want[r], &small[r]);
 		moved[r] = small[r];
 		moved[r].u32Start = next->u32Start;
 		moved[r].bVFlip = next->bVFlip;
@@ -340,7 +362,15 @@ int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		osd_scan_write(enPlane, r, &cur[r], &small[r]);
 	}
 	/* the start is the plane's: it moves once, with the region's other moves */
+	split = osd_scan_split_move(enPlane, &cur[enRegion], next);
+	reg = osd_scan_show_reg(enPlane, &mask);
+	if (split) {
+		show = osd_read(reg) & mask;
+		osd_prog(reg, mask, 0);
+	}
 	osd_scan_write(enPlane, enRegion, &small[enRegion], &moved[enRegion]);
+	if (split)
+		osd_prog(reg, mask, show);
 	for (r = 0; r < n; r++)
 		osd_scan_write(enPlane, r, &moved[r], &want[r]);
 	osd_scan_written(enPlane);
@@ -1199,6 +1229,16 @@ int _ker_osd_Check_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 	    !osd_disp_win_scan(enPlane, enRegion, pstWin, u32Stride, true, &next, &units))
 		return -EINVAL;
 	return osd_scan_check(enPlane, enRegion, &next);
+}
+
+int _ker_osd_Check_Scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion)
+{
+	ST_KER_OSD_SCAN s;
+
+	if (_ker_osd_Check_Ids(OSD_ID_REGION, enPlane, enRegion, 0, 0, 0) || !osd_ctx(enPlane))
+		return -EINVAL;
+	osd_scan_get(enPlane, enRegion, &s);
+	return osd_scan_check_one(enPlane, enRegion, &s);
 }
 
 void _ker_osd_Set_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,

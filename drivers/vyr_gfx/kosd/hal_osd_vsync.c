@@ -356,13 +356,20 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	}
 	locked = !down_interruptible(&s->stSem);
 
+	/*
+	 * Stride and window come back as one judged change: the window
+	 * programs the stored stride with its scan. Refused, the plane keeps
+	 * scanning with the stride it has, and the stride stored says so.
+	 */
 	pstCtx = osd_ctx(enPlane);
 	if (pstCtx) {
-		u32Stride = pstCtx->stScroll.u32SavedStride;
-		pstCtx->astRegion[0].u32Stride = u32Stride;
-		KER_OSD_CALL(tbl, pfSetStride, enPlane, OSD_REGION0, &u32Stride);
+		u32Stride = pstCtx->astRegion[0].u32Stride;
+		pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32SavedStride;
+		xchg(&pstCtx->s32ScanError, 0);
 		KER_OSD_CALL(tbl, pfSetDispWin, enPlane, OSD_REGION0,
 			     &pstCtx->astRegion[0].stDispWin);
+		if (READ_ONCE(pstCtx->s32ScanError))
+			pstCtx->astRegion[0].u32Stride = u32Stride;
 	}
 	if (locked)
 		up(&s->stSem);
@@ -406,6 +413,7 @@ static bool osd_scroll_step(ST_KER_OSD_DRIVER_CALLBACK *tbl, int p, ST_KER_OSD_P
 {
 	ST_KER_OSD_SCROLL_TASK_CTX *s = &gstScrollContext;
 	ST_DRV_OSD_DISP_WIN stWin;
+	u32 u32Stride = pstCtx->astRegion[0].u32Stride;
 	bool ok = true;
 
 	if (down_interruptible(&s->stSem))
@@ -419,6 +427,9 @@ static bool osd_scroll_step(ST_KER_OSD_DRIVER_CALLBACK *tbl, int p, ST_KER_OSD_P
 		xchg(&pstCtx->s32ScanError, 0);
 		KER_OSD_CALL(tbl, pfSetDispWin, p, OSD_REGION0, &stWin);
 		ok = !xchg(&pstCtx->s32ScanError, 0);
+		/* refused, the plane scans with the stride it had */
+		if (!ok)
+			pstCtx->astRegion[0].u32Stride = u32Stride;
 		pstCtx->stScroll.u32Offset += pstCtx->stScroll.u32Step;
 		if (pstCtx->stScroll.u32Offset >= pstCtx->stScroll.u32Limit)
 			pstCtx->stScroll.u32Offset = 0;
@@ -467,7 +478,6 @@ int _ker_osd_ScrollTaskProc(void *data)
 			/* the plane may not scroll there: it stops, shown as it was */
 			OSD_ERR("OSD-Scroll: PlaneID = %d cannot be shown at the next step, scroll off\n", p);
 			WRITE_ONCE(pstCtx->stScroll.bEnable, 0);
-			pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32SavedStride;
 		} else {
 			osd_scroll_update(p, 0);
 		}

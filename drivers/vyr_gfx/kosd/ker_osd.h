@@ -670,6 +670,8 @@ int _ker_osd_ScrollTaskProc(void *data);
  */
 int _ker_osd_Check_DispWin(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			   const ST_DRV_OSD_DISP_WIN *pstWin, u32 u32Stride);
+/* 0 when the region scans, as its registers stand, only where the plane may read. */
+int _ker_osd_Check_Scan(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion);
 
 /* Shadow access for diagnostics and tests. */
 ST_KER_OSD_SHADOW_REG *_ker_osd_Shadow_Find(u32 u32Addr);

@@ -1414,6 +1414,7 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 	struct fb_info *info = gpstFbInfo[p];
 	ST_KER_OSD_PLANE_CTX *c;
 	ST_KER_OSD_REGION_CTX *r;
+	bool logo;
 	int ret;
 
 	if (!info || !rec) {
@@ -1471,7 +1472,15 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 		r->stDispWin.stDstWin.u32H = info->var.yres;
 	}
 
-	if (!_ker_osd_fb_CheckVar(&info->var, info) && p != gu32FastLogoPlaneID)
+	/*
+	 * The fast-logo plane keeps the picture the boot loader shows from its
+	 * buffer. One whose registers name none there (as at power on) is set
+	 * up as the others: shown as it stands, it would read from address 0.
+	 */
+	WRITE_ONCE(c->bJudgedWhole, 1);
+	logo = p == gu32FastLogoPlaneID && !_ker_osd_Check_Scan(p, OSD_REGION0);
+	WRITE_ONCE(c->bJudgedWhole, 0);
+	if (!_ker_osd_fb_CheckVar(&info->var, info) && !logo)
 		_ker_osd_fb_SetPar(info);
 
 	ret = register_framebuffer(info);

@@ -164,6 +164,12 @@ static int osd_check_line(const ST_KER_OSD_PLANE_CTX *c, const ST_RECT *src, u64
 	return -EINVAL;
 }
 
+/* No pixels or no lines: the plane would still read at the start. */
+static int osd_check_area(u32 w, u32 h)
+{
+	return w && h ? 0 : -EINVAL;
+}
+
 /* A caller with CAP_SYS_RAWIO may lay the window out as it likes. */
 static int osd_check_win(const ST_KER_OSD_PLANE_CTX *c, const ST_KER_OSD_REGION_CTX *r,
 			 const ST_RECT *src)
@@ -382,7 +388,8 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	lines = (u64)bufs * v.u32SrcH;
 	view.xres_virtual = v.u32SrcW;
 	view.yres_virtual = lines > U32_MAX ? U32_MAX : lines;
-	if (!v.u32SrcW || !v.u32SrcH || stride > U32_MAX || osd_check_line(c, &src, 4, stride) ||
+	if (osd_check_area(v.u32SrcW, v.u32SrcH) || osd_check_area(v.u32DstW, v.u32DstH) ||
+	    stride > U32_MAX || osd_check_line(c, &src, 4, stride) ||
 	    osd_view_check(info, stride, &view))
 		return -EINVAL;
 	/* held, attached and mapped until the plane has left it */
@@ -712,10 +719,14 @@ static int osd_set(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr, unsign
 	case 101:
 		return osd_io_set_color_mode(info, c, arg, user);
 	case 103: SET32_PR(pfSetAlpha, r->u32Alpha);
-	case 105: REC_PR(pfSetDstWin, ST_RECT, r->stDstWin = v);
+	case 105: REC_PR(pfSetDstWin, ST_RECT,
+			 CHECKED(osd_check_area(v.u32W, v.u32H), r->stDstWin = v));
 	case 107: REC_PR(pfSetDispWin, ST_DRV_OSD_DISP_WIN,
-			 CHECKED(osd_check_win(c, r, &v.stSrcWin), r->stDispWin = v));
-	case 109: REC_PR(pfSetSrcSize, ST_SIZE, r->stSrcSize = v);
+			 CHECKED(osd_check_area(v.stSrcWin.u32W, v.stSrcWin.u32H) ?:
+				 osd_check_area(v.stDstWin.u32W, v.stDstWin.u32H) ?:
+				 osd_check_win(c, r, &v.stSrcWin), r->stDispWin = v));
+	/* a narrow source is widened to 8 pixels; one of no lines is refused */
+	case 109: REC_PR(pfSetSrcSize, ST_SIZE, CHECKED(v.u32H ? 0 : -EINVAL, r->stSrcSize = v));
 	case 111: SET32_PR(pfSetReadOffset, r->u32ReadOffset);
 	case 113: {
 		u32 stride;

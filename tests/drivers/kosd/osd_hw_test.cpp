@@ -668,6 +668,7 @@ static void scroll_setup(int p)
 	c->stScroll.u32Limit = 48;
 	c->stScroll.u32ScrollStride = 7680;
 	c->stScroll.u32SavedStride = 3840;
+	c->u32BufLen = 0x1000000;	// the registers' start, 0, lies in it
 }
 
 TEST_F(OsdHwTest, ScrollTaskMovesThePlaneAndStopsWithTheHardware)

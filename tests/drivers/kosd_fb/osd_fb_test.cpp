@@ -88,6 +88,9 @@ TEST_F(OsdFb, StartUpProgramsChannelsAndChecksBandwidth)
 	ASSERT_EQ(khost::load_module("crv_platform"), 0);
 	platform = true;
 	ASSERT_EQ(khost::set_param("crv_platform", "vsync_hz", "0"), 0);
+	khost::set_reg(R(0x11c), 1920u << 16 | 1080u);	// a boot picture on plane 0, from its buffer
+	khost::set_reg(R(0x120), 1920);
+	khost::set_reg(R(0x124), 1u << 29);
 	osd_fb_probe_install_fakes();
 	ASSERT_EQ(khost::load_module("vyr_gfx"), 0);
 	loaded = true;
@@ -571,7 +574,7 @@ TEST_F(OsdFb, TheUpdatersCommandsThroughThe32BitEntry)
 	ASSERT_EQ(c32(0x8004c8af, word), 0);
 	EXPECT_EQ(*word, 0xaaaaaa00u);
 	ASSERT_EQ(c32(0x8004c872, word), 0);
-	EXPECT_EQ(*word, 0u) << "the fast-logo plane has no stride yet";
+	EXPECT_EQ(*word, 7680u) << "a fast-logo plane with no picture is set up as the others";
 	ASSERT_EQ(c32v(0x4004c871, 7680), 0);
 	ASSERT_EQ(c32v(0x4001c814, 0), 0);
 	*size = {1920, 1080};

@@ -230,15 +230,21 @@ TEST_F(OsdRoad, CallsQueuedAcrossASuspendWriteNothing)
 	ASSERT_EQ(osd_fb_probe_pmi_resume(), 0);
 }
 
-// The last scrolling plane stops at once and quietly, its stride back.
+// The last scrolling plane stops at once and quietly, its stride back, also
+// where that stride could not hold the window at the scroll's offset: the
+// stride kept is the one the plane scans with, and the next pan starts its
+// lines by it.
 TEST_F(OsdRoad, ScrollTurnedOffStopsAtOnce)
 {
 	boot_logo();
 	load("3");
+	khost::set_caps(0);
 	struct file *f = fb(0);
 	fb_var_screeninfo v = var(f);
 	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
-	ST_DRV_OSD_SCROLL_PARAM s{1, {}, 15360, 64, 1024, 0, {}};
+	ST_DRV_OSD_DISP_WIN all{{0, 0, 1920, 3240}, {0, 0, 1920, 1080}}, one{{0, 0, 1920, 1080}, {0, 0, 1920, 1080}};
+	ASSERT_EQ(io(f, kSetDispWin, &all), 0);
+	ST_DRV_OSD_SCROLL_PARAM s{1, {}, 4096, 0, 1024, 64, {}};
 	ASSERT_EQ(io(f, _IO(0xC8, 157), &s), 0);
 	ASSERT_EQ(io(f, _IO(0xC8, 156), 1ul), 0);
 	uint32_t from = khost::reg(R(0x124));
@@ -249,6 +255,35 @@ TEST_F(OsdRoad, ScrollTurnedOffStopsAtOnce)
 	EXPECT_EQ(io(f, _IO(0xC8, 156), 0ul), 0);
 	EXPECT_EQ(khost::log().find("ScrollBar"), std::string::npos) << khost::log();
 	EXPECT_EQ(khost::reg(R(0x120)) & 0x1fff, 1920u);
+	uint32_t stride = 0;
+	EXPECT_EQ(io(f, kGetStride, &stride), 0);
+	EXPECT_EQ(stride, 7680u);
+	ASSERT_EQ(io(f, kSetDispWin, &one), 0);
+	v.yoffset = 1080;
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	EXPECT_EQ(scanout(0), kMem + 1080 * 7680);
+}
+
+// A scroll step the buffer shown cannot hold stops the scroll, the plane
+// as the last step left it and the stride kept the one it scans with.
+TEST_F(OsdRoad, RefusedScrollStepKeepsTheStrideShown)
+{
+	boot_logo();
+	load("3");
+	struct file *f = fb(0);
+	fb_var_screeninfo v = var(f);
+	ASSERT_EQ(io(f, FBIOPAN_DISPLAY, &v), 0);
+	ST_DRV_OSD_SCROLL_PARAM s{1, {}, 15360, 64, 1024, 0, {}};
+	ASSERT_EQ(io(f, _IO(0xC8, 157), &s), 0);
+	ASSERT_EQ(io(f, _IO(0xC8, 156), 1ul), 0);
+	for (int i = 0; i < 2000 && (khost::reg(R(0x120)) & 0x1fff) != 3840; i++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	uint32_t last = 4, stride = 0;	// the third buffer: 1080 lines of 15360 bytes leave it
+	ASSERT_EQ(io(f, _IO(0xC8, 152), &last), 0);
+	for (int i = 0; i < 2000 && khost::log().find("scroll off") == std::string::npos; i++)
+		std::this_thread::sleep_for(std::chrono::milliseconds(1));
+	EXPECT_EQ(io(f, kGetStride, &stride), 0);
+	EXPECT_EQ(stride, (khost::reg(R(0x120)) & 0x1fff) * 4) << khost::log();
 }
 
 // A scroll never set has no window to move: it is refused.
@@ -535,8 +570,8 @@ ST_DRV_OSD_DISP_WIN window(uint32_t x, uint32_t y, uint32_t w, uint32_t h)
 }
 
 // A stride, width, height or read quantity its register would cut (to none,
-// or to less than the plane was told) is refused for every caller, with
-// nothing written.
+// or to less than the plane was told), and a window of no lines, are refused
+// for every caller, with nothing written.
 struct Cut {
 	const char *name;
 	int plane;
@@ -547,12 +582,14 @@ struct Cut {
 
 const ST_DRV_OSD_DISP_WIN kTallWindow{{0, 200000, 1920, 4096}, {0, 0, 1920, 1080}};
 const ST_SIZE kWideSource{8192, 1080};
+const ST_DRV_OSD_DISP_WIN kFlatCursor{{0, 200000, 400, 400}, {0, 0, 400, 0}};
 const Cut kCuts[] = {
 	{"HeightOf4096Lines", 0, 107, &kTallWindow, 0},
 	{"WidthOf8192Pixels", 0, 109, &kWideSource, 0},
 	{"StrideOf8192Pixels", 0, 113, nullptr, 32768},
 	{"ReadQuantityOf2To21", 0, 119, nullptr, 1ul << 21},
 	{"CursorReadQuantityOf2To21", 3, 119, nullptr, 1ul << 21},
+	{"CursorDestinationOf0Lines", 3, 107, &kFlatCursor, 0},
 };
 
 class OsdRoadCut : public OsdRoad, public ::testing::WithParamInterface<Cut> {};
@@ -794,6 +831,13 @@ const Escape kEscapes[] = {
 		 ImportRec rec = {{0, 0, 0}, 0, 0, 1920, 1080, 8000, 0, 0, 0, 8000, 1, fd, -1};
 		 nr(f, 35, &rec);
 		 khost::close_fd(fd);
+	 }},
+	// A height of 0 lines still reads at the start, 1.5 GB on.
+	{"SourceHeightOf0", [](struct file *f) {
+		 ST_DRV_OSD_DISP_WIN w = window(0, 200000, 1920, 0);
+		 ST_DRV_OSD_UPDATE_ENABLE up{14, 1, 0, {}};
+		 EXPECT_EQ(nr(f, 107, &w), -EINVAL);
+		 nr(f, 10, &up);
 	 }},
 };
 

@@ -52,7 +52,8 @@ uint32_t cursor_at(uint32_t off, int c, int region)
 // Every scan register, with its group.
 const std::map<uint32_t, int> &scan_regs()
 {
-	static const auto regs = [] {
+	// Never destroyed: a kernel thread of the module may still write at exit.
+	static const auto &regs = *new std::map<uint32_t, int>([] {
 		std::map<uint32_t, int> m{{0x228c, 3}};	// both cursors' start bits 31:30
 		for (int p = 0; p < 5; p++)
 			for (int region = 0; region < 2; region++)
@@ -63,13 +64,13 @@ const std::map<uint32_t, int> &scan_regs()
 					for (uint32_t off : kCursorScan)
 						m[cursor_at(off, p, region)] = 3;
 		return m;
-	}();
+	}());
 	return regs;
 }
 
 // The latched copy; until the first latch, what the boot loader left.
-std::mutex latch_lock;
-std::map<uint32_t, uint32_t> latched;
+std::mutex &latch_lock = *new std::mutex;
+std::map<uint32_t, uint32_t> &latched = *new std::map<uint32_t, uint32_t>;
 
 void load(int g)	// latch_lock held; -1: the first time only
 {
@@ -119,7 +120,7 @@ khost::oracle::Accesses reads(View v, int only, const char *when)
 		for (int region = 0; region < 2; region++) {
 			struct osd_scan s;
 			if ((only >= 0 && group(p) != only) || !osd_scan_of(view_reader, &v, p, region, &s) ||
-			    !s.shown || !s.len)
+			    !s.shown)
 				continue;
 			std::string how = s.run_length ? "run-length data"
 						       : std::to_string(s.lines) + " lines of " +

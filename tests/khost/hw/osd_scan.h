@@ -20,6 +20,8 @@
  *   bits 24:0 in 32-byte units, bits 31:30 from 0x228c bits 8 (c - 3) + 1 :
  *   8 (c - 3); flip bit 31. OSD_CURSOR2 has a block of its own: 0x2004 ->
  *   0x2008, 0x2028..0x2074 -> +0x70, 0x2078 -> 0x20f8, 0x2280 -> 0x2284.
+ * - no field of 0 reads nothing: a zero height, width or quantity still
+ *   reads the line, the pixel or the 16 bytes its start names.
  */
 #ifndef OSD_SCAN_H
 #define OSD_SCAN_H
@@ -32,7 +34,7 @@ typedef uint32_t (*osd_reg_fn)(uint32_t off, void *ctx);
 
 struct osd_scan {
 	int shown;
-	uint64_t lo, len;	/* len 0: reads nothing; UINT64_MAX: wraps below 0 */
+	uint64_t lo, len;	/* len UINT64_MAX: wraps below 0 */
 	uint64_t start, stride, pixels, size, lines;
 	int flip, run_length;
 };
@@ -64,16 +66,13 @@ static inline uint32_t osd_cursor_off(uint32_t off, int c, int region)
 	return off + 0x70;
 }
 
+/* A zero height or width still reads the line and pixel its start names. */
 static inline void osd_lines(struct osd_scan *s, uint64_t offset)
 {
-	uint64_t span;
+	uint64_t span = s->stride * (s->lines ? s->lines - 1 : 0);
 
 	s->lo = s->start;
-	s->len = 0;
-	if (!s->lines || !s->pixels)
-		return;
-	span = s->stride * (s->lines - 1);
-	s->len = span + (offset + s->pixels) * s->size;
+	s->len = span + (offset + (s->pixels ? s->pixels : 1)) * s->size;
 	if (s->flip && s->start < span) {
 		s->lo = 0;
 		s->len = UINT64_MAX;
@@ -108,6 +107,8 @@ static inline int osd_scan_of(osd_reg_fn r, void *ctx, int p, int region, struct
 		if (s->run_length) {
 			s->lo = s->start;
 			s->len = (uint64_t)osd_bits(r(0x128 + b, ctx), 20, 0) * 16;
+			if (!s->len)
+				s->len = 16;	/* a zero quantity still reads at its start */
 			return 1;
 		}
 		s->stride = (uint64_t)osd_bits(stride, 12, 0) * s->size;
