@@ -167,6 +167,15 @@ void kernel_seeds()
 			     call(_IOWR(KER_OSD_IO_TYPE, nr, __u32), arg, kCallCompat));
 	}
 
+	// Plane 0's updates held by the analogue timing while it is flipped to
+	// the scene's dma-buf (descriptor 100) again and again: run twice, the
+	// imports waiting for the hardware must not grow again.
+	const uint32_t show[15] = {0, 0, 0, 0, 0, 16, 16, 16, 0, 0, 0, 16, 16, 100, uint32_t(-1)};
+	std::string held = std::string(1, 0) + call(_IOW(KER_OSD_IO_TYPE, 6, __u8), std::string("\1", 1), kCallScalar);
+	for (int i = 0; i < 6; i++)
+		held += call(_IOWR(KER_OSD_IO_TYPE, 35, show), bytes(show));
+	seed("osd", "held-flips", held);
+
 	// Every exec type on 16x16 planes in the scene's dma-buf (descriptor
 	// 100, 256 KiB apart), plain and with a blended fill, run-length output
 	// and partial scaling, each with one batch entry of its type.

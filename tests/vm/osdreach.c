@@ -13,6 +13,10 @@
  *                       on (all zero), for the checks that follow
  *   osdreach console    as an unprivileged user: strides that would take a
  *                       console on fb0 past its mapping are refused
+ *   osdreach imports    as an unprivileged user: with its updates held for
+ *                       the analogue timing, fb1 flipped to its own dma-buf
+ *                       again and again leaves two waiting and refuses the
+ *                       flips after; once the update is taken it flips again
  *   osdreach flips      plane 0 flipped vertically on and off with its update
  *                       pending, 3000 times, while another process samples
  *                       its start register: a vsync may latch any value it
@@ -285,6 +289,54 @@ static int console(void)
 	return !ok;
 }
 
+/* NR 35: window, buffer width, source and dma-buf; the out-fence comes back. */
+struct show {
+	uint32_t unread[3], dst[4], width, pad, src[4];
+	int32_t fd, fence;
+};
+
+static int flip_to(int fd, struct show *s)
+{
+	int ret;
+
+	s->fence = -1;
+	ret = ioctl(fd, _IOWR(0xC8, 35, struct show), s);
+	if (s->fence >= 0)
+		close(s->fence);
+	return ret;
+}
+
+static int imports(void)
+{
+	struct show s = { .dst = { 0, 0, 64, 64 }, .width = 64, .src = { 0, 0, 64, 64 } };
+	struct { uint32_t fd_or_offset, flags; } own = { 0, 0 };
+	char why[128] = "";
+	int fd, i, shown = 0;
+
+	if (setgroups(0, NULL) || setgid(65534) || setuid(65534) || (fd = open("/dev/fb1", O_RDWR)) < 0 ||
+	    ioctl(fd, _IOW(0xC8, 6, unsigned char), 1) || ioctl(fd, _IOR(0xC8, 33, own), &own)) {
+		result(0, "osd-held-flips-user", "no fb1 and its dma-buf for the unprivileged user");
+		return 1;
+	}
+	s.fd = (int32_t)own.fd_or_offset;
+	/* a vsync or more after each: one shown, two waiting, the rest refused */
+	for (i = 0; i < 10; i++, sleep_ms(40))
+		if (!flip_to(fd, &s))
+			shown++;
+		else if (errno != EBUSY)
+			snprintf(why, sizeof(why), "flip %d: %s", i, strerror(errno));
+	if (!*why && shown != 3)
+		snprintf(why, sizeof(why), "%d of 10 flips taken while held", shown);
+	ioctl(fd, _IOW(0xC8, 6, unsigned char), 0);
+	sleep_ms(100);
+	if (!*why && flip_to(fd, &s))
+		snprintf(why, sizeof(why), "refused once the update was taken: %s", strerror(errno));
+	close(s.fd);
+	close(fd);
+	result(!*why, "osd-held-flips-user", why);
+	return !!*why;
+}
+
 static int flips(void)
 {
 	ST_DRV_OSD_UPDATE_ENABLE up = { 14, 1, 0, { 0, 0 } };
@@ -323,7 +375,7 @@ static int flips(void)
 int main(int argc, char **argv)
 {
 	if (argc != 2) {
-		fprintf(stderr, "usage: osdreach readback|standby|flips|console|clear\n");
+		fprintf(stderr, "usage: osdreach readback|standby|flips|console|imports|clear\n");
 		return 2;
 	}
 	regs = vm_map_phys(OSD_REGS, 0x10000);
@@ -339,6 +391,8 @@ int main(int argc, char **argv)
 		return console();
 	if (!strcmp(argv[1], "flips"))
 		return flips();
+	if (!strcmp(argv[1], "imports"))
+		return imports();
 	if (!strcmp(argv[1], "clear")) {
 		unsigned int i;
 

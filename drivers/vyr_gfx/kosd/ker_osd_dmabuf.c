@@ -378,36 +378,68 @@ int kosd_dma_buf_fd_to_phys(int fd, struct device *dev, u64 *pu64Addr, u64 *pu64
 
 /*
  * Buffers shown on the planes: the one each plane was last told to show,
- * and those it was told to leave, kept until a vsync at which the hardware
- * had taken the update that leaves them (however long an update is held
- * back) and then given back from a work item.
+ * and, oldest first, at most OSD_IMPORTS_WAITING it was told to leave, each
+ * kept until a vsync at which the hardware had taken the update that
+ * leaves it and then given back (from a work item, or at the plane's next
+ * claim). However long the plane's update is held back, a plane with its
+ * slots full leaves nothing more: it refuses the show or pan that would.
+ * Two slots: a caller may flip twice before one vsync.
  */
-static ST_KOSD_IMPORT *gapstShown[OSD_PLANE_MAX];
-static LIST_HEAD(gstLeaving);
-static u32 gau32PlaneTaken[OSD_PLANE_MAX];
+#define OSD_IMPORTS_WAITING 2
+
+typedef struct {
+	ST_KOSD_IMPORT *pstShown;
+	ST_KOSD_IMPORT *apstLeaving[OSD_IMPORTS_WAITING];
+	u32 u32Leaving;		/* slots in use */
+	u32 u32Taken;		/* the last update request the hardware took */
+	bool bClaimed;		/* a caller is between its claim and its show */
+} ST_KOSD_PLANE_IMPORTS;
+
+static ST_KOSD_PLANE_IMPORTS gastImports[OSD_PLANE_MAX];
 static DEFINE_SPINLOCK(gstShownLock);
 
 /* Caller holds gstShownLock. */
-static bool osd_import_left(const ST_KOSD_IMPORT *imp)
+static bool osd_import_left(const ST_KOSD_PLANE_IMPORTS *pi, const ST_KOSD_IMPORT *imp)
 {
-	return (s32)(gau32PlaneTaken[imp->enPlane] - imp->u32Ticket) >= 0;
+	return (s32)(pi->u32Taken - imp->u32Ticket) >= 0;
+}
+
+/*
+ * Caller holds gstShownLock: the plane's imports the hardware has left go
+ * to done. Tickets grow slot by slot, so those are the first slots.
+ */
+static void osd_import_take_left(ST_KOSD_PLANE_IMPORTS *pi, struct list_head *done)
+{
+	u32 n = 0, i;
+
+	while (n < pi->u32Leaving && osd_import_left(pi, pi->apstLeaving[n]))
+		list_add_tail(&pi->apstLeaving[n++]->stNode, done);
+	for (i = n; i < pi->u32Leaving; i++)
+		pi->apstLeaving[i - n] = pi->apstLeaving[i];
+	pi->u32Leaving -= n;
+}
+
+static void osd_import_put_list(struct list_head *done)
+{
+	ST_KOSD_IMPORT *imp, *n;
+
+	list_for_each_entry_safe(imp, n, done, stNode) {
+		list_del(&imp->stNode);
+		kosd_import_put(imp);
+	}
 }
 
 static void osd_import_leave_work(struct work_struct *w)
 {
-	ST_KOSD_IMPORT *imp, *n;
 	unsigned long flags;
 	LIST_HEAD(done);
+	int p;
 
 	spin_lock_irqsave(&gstShownLock, flags);
-	list_for_each_entry_safe(imp, n, &gstLeaving, stNode)
-		if (osd_import_left(imp))
-			list_move_tail(&imp->stNode, &done);
+	for (p = 0; p < OSD_PLANE_MAX; p++)
+		osd_import_take_left(&gastImports[p], &done);
 	spin_unlock_irqrestore(&gstShownLock, flags);
-	list_for_each_entry_safe(imp, n, &done, stNode) {
-		list_del(&imp->stNode);
-		kosd_import_put(imp);
-	}
+	osd_import_put_list(&done);
 }
 
 static struct work_struct gstLeaveWork;
@@ -418,25 +450,58 @@ void osd_import_init(void)
 }
 
 /*
- * The plane was told (its scan written, its update requested) to show imp,
- * or its own buffer (NULL): what it showed before goes once the hardware
- * has latched the scan as written now.
+ * Before the plane is programmed to leave what it shows: what it has left
+ * goes back now; -EBUSY while its slots hold imports the hardware may still
+ * scan, or another caller holds the claim. The claim ends with
+ * osd_import_show, or osd_import_unclaim when nothing was programmed.
+ */
+int osd_import_claim(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	ST_KOSD_PLANE_IMPORTS *pi = &gastImports[enPlane];
+	unsigned long flags;
+	LIST_HEAD(done);
+	int ret = 0;
+
+	spin_lock_irqsave(&gstShownLock, flags);
+	osd_import_take_left(pi, &done);
+	if (pi->bClaimed || (pi->pstShown && pi->u32Leaving == OSD_IMPORTS_WAITING))
+		ret = -EBUSY;
+	else
+		pi->bClaimed = true;
+	spin_unlock_irqrestore(&gstShownLock, flags);
+	osd_import_put_list(&done);
+	return ret;
+}
+
+void osd_import_unclaim(EN_DRV_OSD_PLANE_ID enPlane)
+{
+	unsigned long flags;
+
+	spin_lock_irqsave(&gstShownLock, flags);
+	gastImports[enPlane].bClaimed = false;
+	spin_unlock_irqrestore(&gstShownLock, flags);
+}
+
+/*
+ * The plane, claimed, was told (its scan written, its update requested) to
+ * show imp, or its own buffer (NULL): what it showed before goes once the
+ * hardware has latched the scan as written now. The claim left it a slot.
  */
 void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp)
 {
 	ST_KER_OSD_PLANE_CTX *c = gpstFbInfo[enPlane] ? gpstFbInfo[enPlane]->par : NULL;
+	ST_KOSD_PLANE_IMPORTS *pi = &gastImports[enPlane];
 	ST_KOSD_IMPORT *old;
 	unsigned long flags;
 
-	if (imp)
-		imp->enPlane = enPlane;
 	spin_lock_irqsave(&gstShownLock, flags);
-	old = gapstShown[enPlane];
-	gapstShown[enPlane] = imp;
+	old = pi->pstShown;
+	pi->pstShown = imp;
 	if (old) {
 		old->u32Ticket = _ker_osd_Get_ScanTicket(enPlane);
-		list_add_tail(&old->stNode, &gstLeaving);
+		pi->apstLeaving[pi->u32Leaving++] = old;
 	}
+	pi->bClaimed = false;
 	spin_unlock_irqrestore(&gstShownLock, flags);
 	if (c) {
 		c->u64ImportStart = imp ? imp->u64Addr : 0;
@@ -447,14 +512,13 @@ void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp)
 /* At each vsync of the plane, with the last update request the hardware took. */
 void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken)
 {
-	ST_KOSD_IMPORT *imp;
+	ST_KOSD_PLANE_IMPORTS *pi = &gastImports[enPlane];
 	unsigned long flags;
-	bool leaving = false;
+	bool leaving;
 
 	spin_lock_irqsave(&gstShownLock, flags);
-	gau32PlaneTaken[enPlane] = u32Taken;
-	list_for_each_entry(imp, &gstLeaving, stNode)
-		leaving |= osd_import_left(imp);
+	pi->u32Taken = u32Taken;
+	leaving = pi->u32Leaving && osd_import_left(pi, pi->apstLeaving[0]);
 	spin_unlock_irqrestore(&gstShownLock, flags);
 	if (leaving)
 		schedule_work(&gstLeaveWork);
@@ -463,25 +527,26 @@ void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken)
 /* At unload, the hardware stopped: every buffer goes back. */
 void osd_release_shown_bufs(void)
 {
-	ST_KOSD_IMPORT *imp, *n;
+	ST_KOSD_PLANE_IMPORTS *pi;
 	unsigned long flags;
 	LIST_HEAD(done);
+	u32 i;
 	int p;
 
 	cancel_work_sync(&gstLeaveWork);
 	spin_lock_irqsave(&gstShownLock, flags);
 	for (p = 0; p < OSD_PLANE_MAX; p++) {
-		if (gapstShown[p])
-			list_add_tail(&gapstShown[p]->stNode, &done);
-		gapstShown[p] = NULL;
+		pi = &gastImports[p];
+		if (pi->pstShown)
+			list_add_tail(&pi->pstShown->stNode, &done);
+		for (i = 0; i < pi->u32Leaving; i++)
+			list_add_tail(&pi->apstLeaving[i]->stNode, &done);
+		pi->pstShown = NULL;
+		pi->u32Leaving = 0;
+		pi->bClaimed = false;
 	}
-	list_for_each_entry_safe(imp, n, &gstLeaving, stNode)
-		list_move_tail(&imp->stNode, &done);
 	spin_unlock_irqrestore(&gstShownLock, flags);
-	list_for_each_entry_safe(imp, n, &done, stNode) {
-		list_del(&imp->stNode);
-		kosd_import_put(imp);
-	}
+	osd_import_put_list(&done);
 }
 
 /* ------------------------------------------------------------------ */

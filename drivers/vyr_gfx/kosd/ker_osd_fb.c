@@ -816,7 +816,7 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	ST_DRV_OSD_UPDATE_ENABLE rec = { .u32UpdateMask = KOSD_UPDATE_NORMAL, .bEnable = 1 };
 	ST_DRV_OSD_BUF_PHY_ADDR_SIZE buf, kept;
 	u32 yoffset = var->yoffset, target, order, prev, lines, size, bufs;
-	bool taken;
+	bool taken, leave;
 	u8 shown, on = 1;
 	int ret;
 
@@ -855,6 +855,13 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 		return osd_pan_suspended();
 	if (ret)
 		return ret;
+	/* an imported buffer shown until now waits for the hardware to leave it */
+	leave = c->u64ImportLen;
+	ret = leave ? osd_import_claim(p) : 0;
+	if (ret) {
+		osd_unlock_plane(c, taken);
+		return ret;
+	}
 
 	if (c->bShowOnFirstPan) {
 		shown = 1;
@@ -913,6 +920,8 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 		r->stBufPhyAddrSize = kept;
 		c->u32CurrentBufOrder = prev;
 		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&prev);
+		if (leave)
+			osd_import_unclaim(p);
 		osd_unlock_plane(c, taken);
 		return -EINVAL;
 	}
@@ -923,8 +932,7 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	else if (OSD_TRACE_ON(OSD_TRACE_PAN_NOWAIT))
 		rec.bWaitVsync = 0;
 	osd_pan_update(p, r, &rec);
-	/* an imported buffer shown until now goes once the hardware has left it */
-	if (c->u64ImportLen)
+	if (leave)
 		osd_import_show(p, NULL);
 
 	osd_unlock_plane(c, taken);

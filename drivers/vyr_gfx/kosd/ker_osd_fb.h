@@ -146,7 +146,6 @@ typedef struct {
 	struct sg_table *pstTable;
 	u64 u64Addr;			/* its one run of bus addresses */
 	u64 u64Size;
-	EN_DRV_OSD_PLANE_ID enPlane;	/* shown on */
 	u32 u32Ticket;			/* the update request whose latch leaves it */
 	struct list_head stNode;
 } ST_KOSD_IMPORT;
@@ -154,6 +153,8 @@ typedef struct {
 ST_KOSD_IMPORT *kosd_import_get(int fd, struct device *dev);
 void kosd_import_put(ST_KOSD_IMPORT *imp);
 void osd_import_init(void);
+int osd_import_claim(EN_DRV_OSD_PLANE_ID enPlane);
+void osd_import_unclaim(EN_DRV_OSD_PLANE_ID enPlane);
 void osd_import_show(EN_DRV_OSD_PLANE_ID enPlane, ST_KOSD_IMPORT *imp);
 void osd_import_vsync(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken);
 void osd_release_shown_bufs(void);

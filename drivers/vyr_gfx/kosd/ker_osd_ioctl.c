@@ -402,6 +402,12 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 		kosd_import_put(imp);
 		return -EINVAL;
 	}
+	/* what the plane shows now must have room to wait until it has left it */
+	ret = osd_import_claim(p);
+	if (ret) {
+		kosd_import_put(imp);
+		return ret;
+	}
 
 	saved = *r;
 	start = c->u64ImportStart;
@@ -430,6 +436,7 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 		*r = saved;
 		c->u64ImportStart = start;
 		c->u64ImportLen = len;
+		osd_import_unclaim(p);
 		kosd_import_put(imp);
 		return -EINVAL;
 	}

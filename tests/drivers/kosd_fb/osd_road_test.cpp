@@ -1075,6 +1075,33 @@ TEST_P(OsdReachHold, ImportGoesOnceTheUpdateLeavingItWasTaken)
 	EXPECT_EQ(osd_fb_probe_foreign_released(), 1);
 }
 
+// However long the update is held, a plane leaves at most two imports
+// waiting for it: the flips that would leave more are refused.
+TEST_P(OsdReachHold, FlipsPastTheWaitingImportsAreRefused)
+{
+	struct file *f0 = plane0(), *f1 = fb(1);
+	const uint64_t len = 1920 * 4 * 1080;
+	khost::oracle::allow(kOther, len, "imported buffer");
+	const ImportRec rec = import_rec(osd_fb_probe_foreign(kOther, len, 0, 0), 1920, 1080);
+	for (int i = 0; i < 6; i++) {
+		ImportRec r = rec;
+		EXPECT_EQ(nr(f0, 35, &r), i < 3 ? 0 : -EBUSY) << "flip " << i;
+		if (r.fence >= 0)
+			khost::close_fd(r.fence);
+		GetParam().set(f0, f1, true);
+		scanned_inside();
+	}
+	fb_var_screeninfo v = var(f0);
+	EXPECT_EQ(io(f0, FBIOPAN_DISPLAY, &v), -EBUSY);
+	EXPECT_EQ(osd_fb_probe_foreign_mapped(), 3) << "one shown, two waiting";
+	GetParam().set(f0, f1, false);
+	scanned_inside();
+	leave(f0);	// taken now
+	scanned_inside();
+	khost::close_fd(rec.fd);
+	wait_released(1000);
+}
+
 INSTANTIATE_TEST_SUITE_P(Fb, OsdReachHold, ::testing::ValuesIn(kHolds),
 			 [](const ::testing::TestParamInfo<Hold> &i) { return std::string(i.param.name); });
 
