@@ -120,6 +120,9 @@ static ST_KER_PMI_OPS gstOsdPmiOps = {
 	.pfResume = _ker_osd_Resume,
 };
 
+/* Planes the console draws on, and planes it cannot draw on. */
+static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps, gstOsdFbOpsBlind;
+
 static ktime_t gstLastPanTime;
 
 /* Frame-dump settings of pan_display (ioctl NR 198 and the debug menu). */
@@ -268,11 +271,23 @@ static u64 osd_view_bytes(u64 line, u32 w, u32 h, u32 bpp)
 	return end;
 }
 
+/* What a geometry takes of the plane's memory: its lines, and the console's view. */
+static u64 osd_var_need(const struct fb_var_screeninfo *var)
+{
+	u64 line = osd_line_bytes(var), need;
+
+	if (check_mul_overflow(line, (u64)var->yres_virtual, &need))
+		return U64_MAX;
+	return max(need, osd_view_bytes(line, var->xres_virtual, var->yres_virtual,
+					var->bits_per_pixel));
+}
+
 /*
  * A line length the console may draw with: for a caller without
  * CAP_SYS_RAWIO, inside the mapping both over the framebuffer's virtual
  * size and over the one the console took at the last mode set (the
- * framebuffer core tells it of nothing else). -EINVAL otherwise.
+ * framebuffer core tells it of nothing else). -EINVAL otherwise. A plane
+ * the console does not draw on has nothing to keep inside.
  */
 int osd_view_check(struct fb_info *info, u64 line, const struct fb_var_screeninfo *var)
 {
@@ -280,7 +295,7 @@ int osd_view_check(struct fb_info *info, u64 line, const struct fb_var_screeninf
 	u64 now = osd_view_bytes(line, var->xres_virtual, var->yres_virtual, var->bits_per_pixel);
 	u64 console = osd_view_bytes(line, c->u32ViewW, c->u32ViewH, var->bits_per_pixel);
 
-	if (!info->screen_base || READ_ONCE(c->bRawCaller) ||
+	if (info->fbops != &gstOsdFbOps || READ_ONCE(c->bRawCaller) ||
 	    max(now, console) <= info->screen_size)
 		return 0;
 	OSD_ERR("%s(), PlaneID = %d: lines of %llu bytes take the console past the %lu bytes mapped\n",
@@ -662,7 +677,7 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 	ST_KER_OSD_PLANE_CTX *c = info->par;
 	ST_KER_OSD_COLOR_FMT fmt;
 	EN_COLOR mode;
-	u64 line, need;
+	u64 need;
 
 	OSD_ENTER();
 	if (!var->xres || !var->yres) {
@@ -684,9 +699,7 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 		return -EINVAL;
 	}
 	/* run-length data or not, the geometry is what mmap, a later pan and the console reach */
-	line = osd_line_bytes(var);
-	need = max(line * var->yres_virtual,
-		   osd_view_bytes(line, var->xres_virtual, var->yres_virtual, var->bits_per_pixel));
+	need = osd_var_need(var);
 	if (!c->u32CmaMode && c->u32BufLen && need > c->u32BufLen) {
 		OSD_ERR("%s(), [%s]PlaneID = %d, size = %llu bytes too large (> %d bytes)\n",
 			__func__, gapszPlaneName[c->enPlaneID], c->enPlaneID,
@@ -1077,23 +1090,49 @@ static int _ker_osd_fb_Release(struct fb_info *info, int user)
 	return 0;
 }
 
+#define KOSD_FB_OPS						\
+	.owner = THIS_MODULE,					\
+	.fb_open = _ker_osd_fb_Open,				\
+	.fb_release = _ker_osd_fb_Release,			\
+	.fb_check_var = _ker_osd_fb_CheckVar,			\
+	.fb_set_par = _ker_osd_fb_SetPar,			\
+	.fb_setcmap = _ker_osd_fb_SetCmap,			\
+	.fb_blank = _ker_osd_fb_Blank,				\
+	.fb_pan_display = _ker_osd_fb_PanDisplay,		\
+	.fb_ioctl = _ker_osd_fb_ioctl,				\
+	.fb_compat_ioctl = _ker_osd_fb_compat_ioctl,		\
+	.fb_mmap = _ker_osd_fb_Mmap
+
 static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps = {
-	.owner = THIS_MODULE,
-	.fb_open = _ker_osd_fb_Open,
-	.fb_release = _ker_osd_fb_Release,
-	.fb_check_var = _ker_osd_fb_CheckVar,
-	.fb_set_par = _ker_osd_fb_SetPar,
-	.fb_setcmap = _ker_osd_fb_SetCmap,
-	.fb_blank = _ker_osd_fb_Blank,
-	.fb_pan_display = _ker_osd_fb_PanDisplay,
-	.fb_ioctl = _ker_osd_fb_ioctl,
-	.fb_compat_ioctl = _ker_osd_fb_compat_ioctl,
-	.fb_mmap = _ker_osd_fb_Mmap,
+	KOSD_FB_OPS,
 #if KOSD_FB_DRAW
 	.fb_fillrect = cfb_fillrect,
 	.fb_copyarea = cfb_copyarea,
 	.fb_imageblit = cfb_imageblit,
 #endif
+};
+
+/*
+ * A plane without a kernel mapping, or whose mapping is smaller than its
+ * geometry, is not drawn on: a console bound to it draws nothing.
+ */
+static void osd_fb_no_fillrect(struct fb_info *info, const struct fb_fillrect *rect)
+{
+}
+
+static void osd_fb_no_copyarea(struct fb_info *info, const struct fb_copyarea *area)
+{
+}
+
+static void osd_fb_no_imageblit(struct fb_info *info, const struct fb_image *image)
+{
+}
+
+static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOpsBlind = {
+	KOSD_FB_OPS,
+	.fb_fillrect = osd_fb_no_fillrect,
+	.fb_copyarea = osd_fb_no_copyarea,
+	.fb_imageblit = osd_fb_no_imageblit,
 };
 
 /* ------------------------------------------------------------------ */
@@ -1409,6 +1448,27 @@ static void _ker_osd_CalBufAddrSize(void)
 	}
 }
 
+/*
+ * A plane whose memory is smaller than its buffers keeps as many whole
+ * ones as fit, down to one; its buffer count follows.
+ */
+static void osd_fit_buffers(struct fb_info *info, EN_DRV_OSD_PLANE_ID p)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+	u32 bufs = gau32NumOfBuffer[p];
+	u32 lines = bufs ? info->var.yres_virtual / bufs : 0;
+
+	if (c->u32CmaMode || !c->u32BufLen || !lines)
+		return;
+	while (bufs > 1 && osd_var_need(&info->var) > c->u32BufLen)
+		info->var.yres_virtual = --bufs * lines;
+	if (bufs == gau32NumOfBuffer[p])
+		return;
+	OSD_ERR("PlaneID = %d: 0x%x bytes hold %u of its %u buffers\n", p, c->u32BufLen, bufs,
+		gau32NumOfBuffer[p]);
+	gau32NumOfBuffer[p] = bufs;
+}
+
 int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 {
 	struct fb_info *info = gpstFbInfo[p];
@@ -1471,8 +1531,12 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 		r->stDispWin.stDstWin.u32H = info->var.yres;
 	}
 
+	osd_fit_buffers(info, p);
 	if (!_ker_osd_fb_CheckVar(&info->var, info) && p != gu32FastLogoPlaneID)
 		_ker_osd_fb_SetPar(info);
+	/* the console draws only through a mapping that holds the geometry */
+	if (!info->screen_base || osd_var_need(&info->var) > info->screen_size)
+		info->fbops = &gstOsdFbOpsBlind;
 
 	ret = register_framebuffer(info);
 	if (ret) {

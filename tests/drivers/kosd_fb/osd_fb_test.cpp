@@ -149,6 +149,8 @@ TEST_F(OsdFb, ParametersAreCorrectedAndOsdTblPlacesThePlanes)
 	EXPECT_EQ(osd_fb_probe_buf_start(1), kMem + 0x800000);
 	// A "cma" plane has no kernel mapping and its size is not checked.
 	EXPECT_TRUE(osd_fb_probe_initialized(1));
+	EXPECT_EQ(osd_fb_probe_console_draw(1), 0) << "a console on it draws nothing";
+	EXPECT_EQ(var(fb(3)).yres_virtual, 400u) << "one of its two buffers fits 1 MiB";
 }
 
 TEST_F(OsdFb, ParameterWarningsAndAfbcGeometry)
@@ -237,12 +239,14 @@ TEST_F(OsdFb, UnloadGivesEverythingBackAfterUse)
 
 TEST_F(OsdFb, CheckVarRefusesWhatTheBufferCannotHold)
 {
-	ASSERT_EQ(khost::set_param("vyr_gfx", "gau32PlaneBufAddrSize", "0x40000000,0x1000000"), 0);
+	ASSERT_EQ(khost::set_param("vyr_gfx", "gau32PlaneBufAddrSize", "0x40000000,0x1000000,0x41000000,0x1000"), 0);
 	load();
+	EXPECT_EQ(osd_fb_probe_console_draw(1), 0) << "not one buffer fits plane 1: a console there draws nothing";
 	struct file *f = fb(0);
 	EXPECT_EQ(fix(f).smem_len, 0x1000000u);
 	fb_var_screeninfo v = var(f);
-	v.yres_virtual = 2160;	// 7680 x 2160 fits 16 MiB
+	EXPECT_EQ(v.yres_virtual, 2160u) << "two of the three buffers fit: 7680 x 2160 fits 16 MiB";
+	v.activate = FB_ACTIVATE_FORCE;
 	ASSERT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), 0);
 	EXPECT_EQ(fix(f).line_length, 7680u);
 	EXPECT_TRUE(has(calls(), "SetStride(0,0,7680)\n")) << calls();
