@@ -12,6 +12,7 @@
 #include <linux/io.h>
 #include <linux/mm.h>
 #include <linux/overflow.h>
+#include <linux/bitops.h>
 #include <linux/fs.h>
 #include <linux/of.h>
 #include <linux/atomic.h>
@@ -167,6 +168,9 @@ int osd_buf_fits_32(u64 start, u64 len)
 	return start <= U32_MAX && len <= (u64)U32_MAX + 1 - start;
 }
 
+/* Planes whose interrupted wait has dumped the stack: once each. */
+static unsigned long gulOsdStackDumped;
+
 /*
  * The plane's semaphore, or -EBUSY once it is taken when a suspend came
  * meanwhile: one that could not take it froze the plane all the same.
@@ -177,10 +181,12 @@ int osd_lock_plane(ST_KER_OSD_PLANE_CTX *c, const char *func, int line, bool *ta
 
 	*taken = false;
 	if (sem && down_interruptible(&c->stSem)) {
-		OSD_ERR("%s(), %d: Lock/Acquire the semaphore failed!\n", func, line);
-		OSD_ERR("#################### [OSD_BACKTRACE] ####################\n%s(), %d:\n",
-			func, line);
-		dump_stack();
+		OSD_ERR_RL("%s(), %d: Lock/Acquire the semaphore failed!\n", func, line);
+		OSD_ERR_RL("#################### [OSD_BACKTRACE] ####################\n%s(), %d:\n",
+			   func, line);
+		/* a caller signalled in a loop would print a trace each time */
+		if (!test_and_set_bit(c->enPlaneID, &gulOsdStackDumped))
+			dump_stack();
 		return -ERESTARTSYS;
 	}
 	*taken = sem;
@@ -298,7 +304,7 @@ int osd_view_check(struct fb_info *info, u64 line, const struct fb_var_screeninf
 	if (info->fbops != &gstOsdFbOps || READ_ONCE(c->bRawCaller) ||
 	    max(now, console) <= info->screen_size)
 		return 0;
-	OSD_ERR("%s(), PlaneID = %d: lines of %llu bytes take the console past the %lu bytes mapped\n",
+	OSD_ERR_RL("%s(), PlaneID = %d: lines of %llu bytes take the console past the %lu bytes mapped\n",
 		__func__, c->enPlaneID, (unsigned long long)line, info->screen_size);
 	return -EINVAL;
 }
@@ -363,7 +369,7 @@ static void osd_check_fast_scaling_mode(u32 w, u32 h)
 	PF_CHECK_FAST_SCALING pf = (PF_CHECK_FAST_SCALING)__symbol_get("PLAT_VIU_OSD_CheckFastScalingMode");
 
 	if (!pf) {
-		printk("cannot find PLAT_VIU_OSD_CheckFastScalingMode\n");
+		printk_ratelimited("cannot find PLAT_VIU_OSD_CheckFastScalingMode\n");
 		return;
 	}
 	pf(w, h);
@@ -375,7 +381,7 @@ static void osd_set_video_size(u16 *pu16Size)
 	PF_SET_VIDEO_SIZE pf = (PF_SET_VIDEO_SIZE)__symbol_get("VYR_VIDEO_SetVideoSize");
 
 	if (!pf) {
-		printk("cannot find VYR_VIDEO_SetVideoSize\n");
+		printk_ratelimited("cannot find VYR_VIDEO_SetVideoSize\n");
 		return;
 	}
 	pf(pu16Size);
@@ -681,13 +687,13 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 
 	OSD_ENTER();
 	if (!var->xres || !var->yres) {
-		OSD_ERR("%s(), Invalid region size!\n", __func__);
+		OSD_ERR_RL("%s(), Invalid region size!\n", __func__);
 		return -EINVAL;
 	}
 	mode = osd_var_to_mode(var);
 	if (!mode) {
 		osd_var_to_fmt(var, &fmt);
-		OSD_ERR("%s(), Invalid color format\n   Offset,   Length\nA: %2d,      %d\nR: %2d,      %d\nG: %2d,      %d\nB: %2d,      %d\n",
+		OSD_ERR_RL("%s(), Invalid color format\n   Offset,   Length\nA: %2d,      %d\nR: %2d,      %d\nG: %2d,      %d\nB: %2d,      %d\n",
 			__func__, var->transp.offset, var->transp.length, var->red.offset,
 			var->red.length, var->green.offset, var->green.length, var->blue.offset,
 			var->blue.length);
@@ -695,13 +701,13 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 	}
 	/* a virtual screen smaller than the visible one cannot be panned */
 	if (var->xres_virtual < var->xres || var->yres_virtual < var->yres) {
-		OSD_ERR("%s(), Invalid region size!\n", __func__);
+		OSD_ERR_RL("%s(), Invalid region size!\n", __func__);
 		return -EINVAL;
 	}
 	/* run-length data or not, the geometry is what mmap, a later pan and the console reach */
 	need = osd_var_need(var);
 	if (!c->u32CmaMode && c->u32BufLen && need > c->u32BufLen) {
-		OSD_ERR("%s(), [%s]PlaneID = %d, size = %llu bytes too large (> %d bytes)\n",
+		OSD_ERR_RL("%s(), [%s]PlaneID = %d, size = %llu bytes too large (> %d bytes)\n",
 			__func__, gapszPlaneName[c->enPlaneID], c->enPlaneID,
 			(unsigned long long)need, c->u32BufLen);
 		return -ENOMEM;
@@ -729,7 +735,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 
 	OSD_ENTER();
 	if (!c->bInitialized) {
-		OSD_ERR("%s(), [FB]OSD not initial yet\n", __func__);
+		OSD_ERR_RL("%s(), [FB]OSD not initial yet\n", __func__);
 		return -EINVAL;
 	}
 	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
@@ -816,7 +822,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 
 static int osd_pan_suspended(void)
 {
-	printk("ker_osd is  now in suspend !!!!! Block PanDisplay!!!!!\n");
+	printk_ratelimited("ker_osd is  now in suspend !!!!! Block PanDisplay!!!!!\n");
 	return -EFAULT;
 }
 
@@ -853,14 +859,14 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	osd_dump_frame(info, p, yoffset);
 
 	if (!c->bInitialized) {
-		OSD_ERR("%s(), [FB]OSD not initial yet\n", __func__);
+		OSD_ERR_RL("%s(), [FB]OSD not initial yet\n", __func__);
 		return -EINVAL;
 	}
 	if (READ_ONCE(c->bSuspended))
 		return osd_pan_suspended();
 	/* a refused pan changes nothing, the buffer order included */
 	if (yoffset > info->var.yres_virtual) {
-		OSD_ERR("%s(), failed, pstFbVarScreeninfo->yoffset = %d\n", __func__, yoffset);
+		OSD_ERR_RL("%s(), failed, pstFbVarScreeninfo->yoffset = %d\n", __func__, yoffset);
 		return -EINVAL;
 	}
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
@@ -963,12 +969,12 @@ static int _ker_osd_fb_SetCmap(struct fb_cmap *cmap, struct fb_info *info)
 		return -EINVAL;
 	}
 	if (!c->pu32KeepPalette) {
-		OSD_ERR("Kernel-Driver keep Palette-Buffer is NULL\n");
+		OSD_ERR_RL("Kernel-Driver keep Palette-Buffer is NULL\n");
 		return -EINVAL;
 	}
 	if (cmap->start >= OSD_PALETTE_ENTRIES || !cmap->len || cmap->len > OSD_PALETTE_ENTRIES ||
 	    cmap->start + cmap->len > OSD_PALETTE_ENTRIES) {
-		OSD_ERR("Invalid Palette StartAddr = %d, Count = %d\n", cmap->start, cmap->len);
+		OSD_ERR_RL("Invalid Palette StartAddr = %d, Count = %d\n", cmap->start, cmap->len);
 		return -EINVAL;
 	}
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
@@ -1016,16 +1022,16 @@ static int _ker_osd_fb_Mmap(struct fb_info *info, struct vm_area_struct *vma)
 	OSD_MSG("virtSize = %ld, physSize = %ld", (long)virt, (long)avail);
 	if (!c->u32BufStart) {
 		OSD_MSG("[FB]OSD address not set \n");
-		OSD_ERR("physAddr == 0");
+		OSD_ERR_RL("physAddr == 0");
 		return -EINVAL;
 	}
 	/* the page before an unaligned buffer is not the caller's */
 	if (c->u32BufStart & (PAGE_SIZE - 1)) {
-		OSD_ERR("physAddr must %dK align", 4096);
+		OSD_ERR_RL("physAddr must %dK align", 4096);
 		return -EINVAL;
 	}
 	if (virt > avail) {
-		OSD_ERR("virtSize > physSize");
+		OSD_ERR_RL("virtSize > physSize");
 		return -EINVAL;
 	}
 	vma->vm_page_prot = pgprot_writecombine(vma->vm_page_prot);

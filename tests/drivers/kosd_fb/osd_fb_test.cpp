@@ -536,6 +536,7 @@ TEST_F(OsdFb, PaletteCommandsAreBoundedInBothRecordForms)
 
 TEST_F(OsdFb, InterruptedWaitForThePlaneReturnsRestart)
 {
+	khost::set_time_scale(1);	// the loop below stays inside one rate-limit interval
 	load();
 	struct file *f = fb(1);
 	osd_fb_probe_sem_down(1);
@@ -544,12 +545,22 @@ TEST_F(OsdFb, InterruptedWaitForThePlaneReturnsRestart)
 	fb_var_screeninfo v = var(f);
 	v.yoffset = 1080;
 	EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), -512);
+	for (int i = 0; i < 50; i++)	// a caller signalled in a loop
+		io(f, KER_OSD_IO_SET_STRIDE, 64);
 	khost::set_signal_pending(khost_current(), false);
 	osd_fb_probe_sem_up(1);
 	std::string log = khost::log();
 	EXPECT_TRUE(has(log, ERR + "_ker_osd_fb_Ioctl(), ")) << log;
 	EXPECT_TRUE(has(log, ": Lock/Acquire the semaphore failed!\n"));
 	EXPECT_TRUE(has(log, "#################### [OSD_BACKTRACE] ####################\n"));
+	auto count = [&](const std::string &s) {
+		size_t n = 0;
+		for (size_t at = log.find(s); at != std::string::npos; at = log.find(s, at + 1))
+			n++;
+		return n;
+	};
+	EXPECT_EQ(count("Call trace:"), 1u) << "one stack dump for the plane";
+	EXPECT_EQ(count("semaphore failed!\n"), 10u) << "and the lines rate-limited";
 	// Queries do not wait for the plane.
 	osd_fb_probe_sem_down(1);
 	uint32_t stride = 0;
