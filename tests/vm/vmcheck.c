@@ -237,7 +237,8 @@ static void check_flips(void)
 					close(fd);
 				continue;
 			}
-			for (unsigned int b = 0; ok && b < plane_buffers[p]; b++) {
+			/* the buffers the plane has: fewer where its memory holds fewer */
+			for (unsigned int b = 0; ok && b < (var.yres ? var.yres_virtual / var.yres : 0); b++) {
 				uint64_t at;
 				uint32_t want, got;
 

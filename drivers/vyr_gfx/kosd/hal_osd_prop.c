@@ -229,7 +229,7 @@ void _ker_osd_Set_PaletteCtrl(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable)
 	if (!pbEnable)
 		return;
 	if (OSD_IS_CURSOR(enPlane)) {
-		OSD_ERR(NORMAL_CURSOR_ONLY_MSG);
+		OSD_ERR_RL(NORMAL_CURSOR_ONLY_MSG);
 		return;
 	}
 	v = osd_read(OSD_REG(0x410));

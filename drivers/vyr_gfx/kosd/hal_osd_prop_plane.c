@@ -248,7 +248,7 @@ void _ker_osd_Layer1BehindVideo_Enable(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable
 	if (!pbEnable)
 		return;
 	if (OSD_IS_CURSOR(enPlane)) {
-		OSD_ERR("Not support for Cursor plane!\n");
+		OSD_ERR_RL("Not support for Cursor plane!\n");
 		return;
 	}
 	osd_prog(OSD_REG(0x02c), BIT(0), osd_bit(0, *pbEnable));
@@ -265,7 +265,7 @@ void _ker_osd_IsLayer1BehindVideo(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable)
 		return;
 	if (OSD_IS_CURSOR(enPlane)) {
 		*pbEnable = 0;
-		OSD_ERR("Not support for Cursor plane!\n");
+		OSD_ERR_RL("Not support for Cursor plane!\n");
 		return;
 	}
 	c = osd_ctx(enPlane);
@@ -287,7 +287,7 @@ static bool osd_normal_only(EN_DRV_OSD_PLANE_ID enPlane)
 {
 	if (!OSD_IS_CURSOR(enPlane))
 		return true;
-	OSD_ERR("Not support for Cursor plane!\n");
+	OSD_ERR_RL("Not support for Cursor plane!\n");
 	return false;
 }
 

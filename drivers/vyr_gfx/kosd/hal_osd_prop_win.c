@@ -31,7 +31,7 @@ static bool osd_normal_only(EN_DRV_OSD_PLANE_ID enPlane)
 {
 	if (!OSD_IS_CURSOR(enPlane))
 		return true;
-	OSD_ERR("Not support for Cursor plane!\n");
+	OSD_ERR_RL("Not support for Cursor plane!\n");
 	return false;
 }
 
@@ -170,14 +170,14 @@ static int osd_scan_check_one(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	quiet = READ_ONCE(c->bJudgedWhole);
 	if (!osd_scan_fits(s)) {
 		if (!quiet)
-			OSD_ERR("%s(), PlaneID = %d, RegionID = %d: stride %u, %u x %u, quantity %u do not fit the registers\n",
+			OSD_ERR_RL("%s(), PlaneID = %d, RegionID = %d: stride %u, %u x %u, quantity %u do not fit the registers\n",
 				__func__, enPlane, enRegion, s->u32Units, s->u32W, s->u32H,
 				s->u32Quant);
 		return -EINVAL;
 	}
 	if (!osd_scan_range(enPlane, s, &lo, &len)) {
 		if (!quiet)
-			OSD_ERR("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
+			OSD_ERR_RL("%s(), PlaneID = %d, RegionID = %d: the scan from 0x%08x overflows\n",
 				__func__, enPlane, enRegion, s->u32Start);
 		return -EINVAL;
 	}
@@ -186,7 +186,7 @@ static int osd_scan_check_one(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 	    osd_inside(lo, len, c->u64ImportStart, c->u64ImportLen))
 		return 0;
 	if (!quiet)
-		OSD_ERR("%s(), PlaneID = %d, RegionID = %d: scan [0x%llx, +0x%llx) leaves the plane's buffer\n",
+		OSD_ERR_RL("%s(), PlaneID = %d, RegionID = %d: scan [0x%llx, +0x%llx) leaves the plane's buffer\n",
 			__func__, enPlane, enRegion, (unsigned long long)lo,
 			(unsigned long long)len);
 	return -EINVAL;
@@ -467,7 +467,7 @@ void _ker_osd_Convert_ColorFmtToMode(ST_KER_OSD_COLOR_FMT *pstFmt, EN_COLOR *pen
 			OSD_LEAVE();
 			return;
 		}
-	OSD_ERR("Invalid color format\n");
+	OSD_ERR_RL("Invalid color format\n");
 	*penColor = 0;
 }
 
@@ -480,7 +480,7 @@ void _ker_osd_Convert_ModeToColorFmt(ST_KER_OSD_COLOR_FMT *pstFmt, EN_COLOR *pen
 		return;
 	i = osd_color_index(*penColor);
 	if (i < 0) {
-		OSD_ERR("Invalid color mode = %d\n", *penColor);
+		OSD_ERR_RL("Invalid color mode = %d\n", *penColor);
 		memset(pstFmt, 0, sizeof(*pstFmt));
 		return;
 	}
@@ -501,7 +501,7 @@ void _ker_osd_Set_ColorMode(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 		return;
 	i = osd_color_index(*penColor);
 	if (i < 0)
-		OSD_ERR("Invalid color format = %d\n", *penColor);
+		OSD_ERR_RL("Invalid color format = %d\n", *penColor);
 	else
 		code = gastColorTable[i].u32Code;
 	/* the pixel size changes the bytes every line and the stride span */
@@ -871,7 +871,7 @@ static bool osd_buf_start(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRe
 	    check_mul_overflow(stride, line, &start) || check_add_overflow(addr, start, &start) ||
 	    check_mul_overflow(bpp, x, &x) || check_add_overflow(start, x, &start) ||
 	    start > U32_MAX) {
-		OSD_ERR("%s(), PlaneID = %d: [%u, %u, %u x %u] at 0x%08x does not fit the address registers\n",
+		OSD_ERR_RL("%s(), PlaneID = %d: [%u, %u, %u x %u] at 0x%08x does not fit the address registers\n",
 			fn, enPlane, pstWin->stSrcWin.u32X, pstWin->stSrcWin.u32Y,
 			pstWin->stSrcWin.u32W, pstWin->stSrcWin.u32H, pstBuf->u32BufPhyAddr);
 		return false;
@@ -972,7 +972,7 @@ void _ker_osd_Scale_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enR
 		return;
 	if (OSD_IS_CURSOR(enPlane)) {
 		if (pstEn->bHScaleDown == 1 || pstEn->bVScaleDown == 1) {
-			OSD_ERR("Not support for Cursor plane!\n");
+			OSD_ERR_RL("Not support for Cursor plane!\n");
 			return;
 		}
 		osd_prog(osd_cursor_reg(OSD_REG(0x2004), enPlane), BIT(1),
@@ -999,7 +999,7 @@ void _ker_osd_Set_ScaleFactor(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
 		ST_KER_OSD_SCAN next;
 
 		if (pstF->u32HDownFactor && pstF->u32VDownFactor) {
-			OSD_ERR("Not support for Cursor plane!\n");
+			OSD_ERR_RL("Not support for Cursor plane!\n");
 			return;
 		}
 		/* the vertical factor sets how many source lines a cursor reads */
@@ -1039,10 +1039,10 @@ static bool osd_search_down(u32 s, u32 d, bool vertical, u32 *pu32Factor)
 		q = p + 100 * d;
 		if (!q) {
 			if (vertical)
-				OSD_ERR("Vertical Scaling-Down: Invalid SrcHeight = %d, DstHeight = %d\n",
+				OSD_ERR_RL("Vertical Scaling-Down: Invalid SrcHeight = %d, DstHeight = %d\n",
 					s, d);
 			else
-				OSD_ERR("Horizontal Scaling-Down: Invalid SrcWidth = %d, DstWidth = %d\n",
+				OSD_ERR_RL("Horizontal Scaling-Down: Invalid SrcWidth = %d, DstWidth = %d\n",
 					s, d);
 			return false;
 		}
@@ -1079,19 +1079,19 @@ void _ker_osd_Set_ScaleFunc(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 
 	/* a source of 0 would make every factor a division by a bogus size */
 	if (!dw || !dh || !sw || !sh) {
-		OSD_ERR("Set ScaleFunc failed !\n");
-		OSD_ERR("Invalid SrcWin: WxH = %dx%d, DstWin: WxH = %dx%d\n", sw, sh, dw, dh);
+		OSD_ERR_RL("Set ScaleFunc failed !\n");
+		OSD_ERR_RL("Invalid SrcWin: WxH = %dx%d, DstWin: WxH = %dx%d\n", sw, sh, dw, dh);
 		return;
 	}
 
 	if (OSD_IS_CURSOR(enPlane)) {
 		if (sw > dw || sh > dh) {
-			OSD_ERR("Cursor Plane not support ScaleDown!\n");
+			OSD_ERR_RL("Cursor Plane not support ScaleDown!\n");
 			return;
 		}
 		if (sw != dw) {
 			if (dw == 1) {
-				OSD_ERR("Horizontal Scaling-Up: Invalid SrcWidth = %d, DstWidth = %d\n",
+				OSD_ERR_RL("Horizontal Scaling-Up: Invalid SrcWidth = %d, DstWidth = %d\n",
 					sw, dw);
 				return;
 			}
@@ -1099,7 +1099,7 @@ void _ker_osd_Set_ScaleFunc(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 		}
 		if (sh != dh) {
 			if (dh == 1) {
-				OSD_ERR("Horizontal Scaling-Up: Invalid SrcHeight = %d, DstHeight = %d\n",
+				OSD_ERR_RL("Horizontal Scaling-Up: Invalid SrcHeight = %d, DstHeight = %d\n",
 					sh, dh);
 				return;
 			}
@@ -1144,7 +1144,7 @@ void _ker_osd_Set_ScaleFunc(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 		stF.u32VDownFactor = min(down, 8192u);
 	} else if (sh < dh) {
 		if (dh == 1) {
-			OSD_ERR("Vertical Scaling-Up: Invalid SrcHeight = %d, DstHeight = %d\n", sh, dh);
+			OSD_ERR_RL("Vertical Scaling-Up: Invalid SrcHeight = %d, DstHeight = %d\n", sh, dh);
 			goto program;
 		}
 		stF.u32VFactor = (u32)div_u64(((u64)sh << 16) - 0x10000, dh - 1);
@@ -1336,24 +1336,24 @@ static bool osd_palette_checks(EN_DRV_OSD_PLANE_ID enPlane, ST_DRV_OSD_PALETTE_D
 	if (!c || !pstPal)
 		return false;
 	if (c->astRegion[0].enColor != OSD_COLOR_PALETTE8) {
-		OSD_ERR("Current plane is not palette mode\n");
+		OSD_ERR_RL("Current plane is not palette mode\n");
 		return false;
 	}
 	if (pstPal->u32Start >= OSD_PALETTE_ENTRIES || pstPal->u32Count < 1 ||
 	    pstPal->u32Count > OSD_PALETTE_ENTRIES ||
 	    pstPal->u32Start + pstPal->u32Count > OSD_PALETTE_ENTRIES) {
-		OSD_ERR("Invalid Palette StartAddr = %d, Count = %d\n", pstPal->u32Start,
+		OSD_ERR_RL("Invalid Palette StartAddr = %d, Count = %d\n", pstPal->u32Start,
 			pstPal->u32Count);
 		return false;
 	}
 	if (!pstPal->pu32Data) {
-		OSD_ERR("Palette Data address is NULL\n");
+		OSD_ERR_RL("Palette Data address is NULL\n");
 		return false;
 	}
 	if (!osd_normal_only(enPlane))
 		return false;
 	if (!c->pu32KeepPalette) {
-		OSD_ERR("Kernel-Driver keeped Palette-Buffer is NULL\n");
+		OSD_ERR_RL("Kernel-Driver keeped Palette-Buffer is NULL\n");
 		return false;
 	}
 	*ppstCtx = c;
@@ -1373,10 +1373,10 @@ void _ker_osd_Set_PaletteData(EN_DRV_OSD_PLANE_ID enPlane, ST_DRV_OSD_PALETTE_DA
 	if (!osd_palette_checks(enPlane, pstPal, &c))
 		return;
 	if (READ_ONCE(gatPaletteMutexUp) == 1)
-		OSD_ERR("[OSD-WRN] pid:%d, %s Last palette is updated, but not complete\n",
+		OSD_ERR_RL("[OSD-WRN] pid:%d, %s Last palette is updated, but not complete\n",
 			current->pid, fn);
 	if (gau8PalettePending[enPlane])
-		OSD_ERR("[OSD-WRN] pid:%d, %s Last palette is set, but not update trigger\n",
+		OSD_ERR_RL("[OSD-WRN] pid:%d, %s Last palette is set, but not update trigger\n",
 			current->pid, fn);
 	s = osd_setting(enPlane);
 	if (s)

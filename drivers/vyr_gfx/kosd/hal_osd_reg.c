@@ -463,24 +463,24 @@ int _ker_osd_Check_Ids(u32 u32What, u32 u32Plane, u32 u32Region, u32 u32Key,
 		       u32 u32Layer, u32 u32Mask)
 {
 	if (u32Plane >= OSD_PLANE_MAX) {
-		OSD_ERR("Invalid PlaneID = %d!\n", u32Plane + 1);
+		OSD_ERR_RL("Invalid PlaneID = %d!\n", u32Plane + 1);
 		return -EINVAL;
 	}
 	if ((u32What & OSD_ID_REGION) &&
 	    (OSD_IS_CURSOR(u32Plane) ? u32Region >= OSD_REGION_MAX : u32Region != 0)) {
-		OSD_ERR("Invalid PlaneID = %d, RegionID = %d!\n", u32Plane + 1, u32Region + 1);
+		OSD_ERR_RL("Invalid PlaneID = %d, RegionID = %d!\n", u32Plane + 1, u32Region + 1);
 		return -EINVAL;
 	}
 	if ((u32What & OSD_ID_KEY) && u32Key >= OSD_COLOR_KEY_MAX) {
-		OSD_ERR("Invalid ColorKeyID = %d!\n", u32Key);
+		OSD_ERR_RL("Invalid ColorKeyID = %d!\n", u32Key);
 		return -EINVAL;
 	}
 	if ((u32What & OSD_ID_LAYER) && u32Layer >= OSD_LAYER_MAX) {
-		OSD_ERR("Invalid LayerID = %d!\n", u32Layer);
+		OSD_ERR_RL("Invalid LayerID = %d!\n", u32Layer);
 		return -EINVAL;
 	}
 	if ((u32What & OSD_ID_MASK) && u32Mask >= OSD_VIDEO_MASK_MAX) {
-		OSD_ERR("Invalid VideoMaskID = %d!\n", u32Mask);
+		OSD_ERR_RL("Invalid VideoMaskID = %d!\n", u32Mask);
 		return -EINVAL;
 	}
 	return 0;

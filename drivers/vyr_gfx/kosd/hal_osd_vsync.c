@@ -283,7 +283,7 @@ int _ker_osd_VSyncWait(EN_DRV_OSD_PLANE_ID enPlane)
 					       OSD_VSYNC_TIMEOUT);
 	while (ret == -ERESTARTSYS) {
 		if (++gu32SignalRetryCount >= OSD_SIGNAL_RETRY_LIMIT) {
-			OSD_ERR("%s(), PlaneID = %d, Lose waiting DpVSync, Miss: Always interrupted by a signal ...\n",
+			OSD_ERR_RL("%s(), PlaneID = %d, Lose waiting DpVSync, Miss: Always interrupted by a signal ...\n",
 				__func__, ctx);
 			gu32SignalRetryCount = 0;
 			return -ERESTARTSYS;

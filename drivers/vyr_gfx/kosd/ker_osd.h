@@ -12,6 +12,7 @@
 #include <linux/semaphore.h>
 #include <linux/wait.h>
 #include <linux/interrupt.h>
+#include <linux/ratelimit.h>
 
 #include "../include/uapi/vyr_osd.h"
 
@@ -110,6 +111,8 @@ extern u32 gu32APITraceCtl;
 #define OSD_ERR_TAG "\033[0;32;41m[ERR_DRV_OSD]\033[0m"
 
 #define OSD_ERR(fmt, ...) printk(OSD_ERR_TAG fmt, ##__VA_ARGS__)
+/* An error any caller can bring about again and again: rate-limited. */
+#define OSD_ERR_RL(fmt, ...) printk_ratelimited(OSD_ERR_TAG fmt, ##__VA_ARGS__)
 #define OSD_TRACE_ON(bit) (READ_ONCE(gu32APITraceCtl) & (bit))
 #define OSD_WRN(fmt, ...)						\
 	do {								\

@@ -242,7 +242,7 @@ int kosd_dma_buf_fd(const ST_KER_OSD_DMABUF_RANGE *pstRange, int flags)
 		return PTR_ERR(buf);
 	fd = dma_buf_fd(buf, flags);
 	if (fd < 0) {
-		printk("%s() dma_buf_fd() = %d, fail !!\n", __func__, fd);
+		printk_ratelimited("%s() dma_buf_fd() = %d, fail !!\n", __func__, fd);
 		dma_buf_put(buf);
 	}
 	return fd;
@@ -300,7 +300,7 @@ ST_KOSD_IMPORT *kosd_import_get(int fd, struct device *dev)
 	INIT_LIST_HEAD(&imp->stNode);
 	imp->pstBuf = dma_buf_get(fd);
 	if (IS_ERR_OR_NULL(imp->pstBuf)) {
-		printk("kosd_dma_buf_fd_to_phys buf error\n");
+		printk_ratelimited("kosd_dma_buf_fd_to_phys buf error\n");
 		kfree(imp);
 		return ERR_PTR(-EINVAL);
 	}
@@ -321,7 +321,7 @@ ST_KOSD_IMPORT *kosd_import_get(int fd, struct device *dev)
 	end = imp->u64Addr;
 	for_each_sg(imp->pstTable->sgl, sg, imp->pstTable->nents, i) {
 		if (sg_dma_address(sg) != end || check_add_overflow(end, (u64)sg_dma_len(sg), &end)) {
-			printk("%s(): the dma-buf is not one run of bus addresses\n", __func__);
+			printk_ratelimited("%s(): the dma-buf is not one run of bus addresses\n", __func__);
 			ret = -EINVAL;
 			goto unmap;
 		}
@@ -686,7 +686,7 @@ int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane, struct file
 	if ((u32)enPlane >= OSD_PLANE_MAX)
 		return -1;
 	if (READ_ONCE(fence_next[enPlane])) {
-		printk("no available fence\n");
+		printk_ratelimited("no available fence\n");
 		return -1;
 	}
 	fd = osd_fence_file(enPlane, &f, &sync);
@@ -698,7 +698,7 @@ int osd_get_out_fence_fd_without_signal(EN_DRV_OSD_PLANE_ID enPlane, struct file
 		fence_next[enPlane] = f;
 	spin_unlock_irqrestore(&gstOsdFenceListLock, flags);
 	if (taken) {
-		printk("no available fence\n");
+		printk_ratelimited("no available fence\n");
 		put_unused_fd(fd);
 		fput(sync->file);
 		dma_fence_put(f);

@@ -12,6 +12,7 @@
 #include <linux/io.h>
 #include <linux/mm.h>
 #include <linux/overflow.h>
+#include <linux/bitops.h>
 #include <linux/fs.h>
 #include <linux/of.h>
 #include <linux/atomic.h>
@@ -120,6 +121,9 @@ static ST_KER_PMI_OPS gstOsdPmiOps = {
 	.pfResume = _ker_osd_Resume,
 };
 
+/* Planes the console draws on, and planes it cannot draw on. */
+static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps, gstOsdFbOpsBlind;
+
 static ktime_t gstLastPanTime;
 
 /* Frame-dump settings of pan_display (ioctl NR 198 and the debug menu). */
@@ -164,6 +168,9 @@ int osd_buf_fits_32(u64 start, u64 len)
 	return start <= U32_MAX && len <= (u64)U32_MAX + 1 - start;
 }
 
+/* Planes whose interrupted wait has dumped the stack: once each. */
+static unsigned long gulOsdStackDumped;
+
 /*
  * The plane's semaphore, or -EBUSY once it is taken when a suspend came
  * meanwhile: one that could not take it froze the plane all the same.
@@ -174,10 +181,12 @@ int osd_lock_plane(ST_KER_OSD_PLANE_CTX *c, const char *func, int line, bool *ta
 
 	*taken = false;
 	if (sem && down_interruptible(&c->stSem)) {
-		OSD_ERR("%s(), %d: Lock/Acquire the semaphore failed!\n", func, line);
-		OSD_ERR("#################### [OSD_BACKTRACE] ####################\n%s(), %d:\n",
-			func, line);
-		dump_stack();
+		OSD_ERR_RL("%s(), %d: Lock/Acquire the semaphore failed!\n", func, line);
+		OSD_ERR_RL("#################### [OSD_BACKTRACE] ####################\n%s(), %d:\n",
+			   func, line);
+		/* a caller signalled in a loop would print a trace each time */
+		if (!test_and_set_bit(c->enPlaneID, &gulOsdStackDumped))
+			dump_stack();
 		return -ERESTARTSYS;
 	}
 	*taken = sem;
@@ -268,11 +277,23 @@ static u64 osd_view_bytes(u64 line, u32 w, u32 h, u32 bpp)
 	return end;
 }
 
+/* What a geometry takes of the plane's memory: its lines, and the console's view. */
+static u64 osd_var_need(const struct fb_var_screeninfo *var)
+{
+	u64 line = osd_line_bytes(var), need;
+
+	if (check_mul_overflow(line, (u64)var->yres_virtual, &need))
+		return U64_MAX;
+	return max(need, osd_view_bytes(line, var->xres_virtual, var->yres_virtual,
+					var->bits_per_pixel));
+}
+
 /*
  * A line length the console may draw with: for a caller without
  * CAP_SYS_RAWIO, inside the mapping both over the framebuffer's virtual
  * size and over the one the console took at the last mode set (the
- * framebuffer core tells it of nothing else). -EINVAL otherwise.
+ * framebuffer core tells it of nothing else). -EINVAL otherwise. A plane
+ * the console does not draw on has nothing to keep inside.
  */
 int osd_view_check(struct fb_info *info, u64 line, const struct fb_var_screeninfo *var)
 {
@@ -280,10 +301,10 @@ int osd_view_check(struct fb_info *info, u64 line, const struct fb_var_screeninf
 	u64 now = osd_view_bytes(line, var->xres_virtual, var->yres_virtual, var->bits_per_pixel);
 	u64 console = osd_view_bytes(line, c->u32ViewW, c->u32ViewH, var->bits_per_pixel);
 
-	if (!info->screen_base || READ_ONCE(c->bRawCaller) ||
+	if (info->fbops != &gstOsdFbOps || READ_ONCE(c->bRawCaller) ||
 	    max(now, console) <= info->screen_size)
 		return 0;
-	OSD_ERR("%s(), PlaneID = %d: lines of %llu bytes take the console past the %lu bytes mapped\n",
+	OSD_ERR_RL("%s(), PlaneID = %d: lines of %llu bytes take the console past the %lu bytes mapped\n",
 		__func__, c->enPlaneID, (unsigned long long)line, info->screen_size);
 	return -EINVAL;
 }
@@ -348,7 +369,7 @@ static void osd_check_fast_scaling_mode(u32 w, u32 h)
 	PF_CHECK_FAST_SCALING pf = (PF_CHECK_FAST_SCALING)__symbol_get("PLAT_VIU_OSD_CheckFastScalingMode");
 
 	if (!pf) {
-		printk("cannot find PLAT_VIU_OSD_CheckFastScalingMode\n");
+		printk_ratelimited("cannot find PLAT_VIU_OSD_CheckFastScalingMode\n");
 		return;
 	}
 	pf(w, h);
@@ -360,7 +381,7 @@ static void osd_set_video_size(u16 *pu16Size)
 	PF_SET_VIDEO_SIZE pf = (PF_SET_VIDEO_SIZE)__symbol_get("VYR_VIDEO_SetVideoSize");
 
 	if (!pf) {
-		printk("cannot find VYR_VIDEO_SetVideoSize\n");
+		printk_ratelimited("cannot find VYR_VIDEO_SetVideoSize\n");
 		return;
 	}
 	pf(pu16Size);
@@ -662,17 +683,17 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 	ST_KER_OSD_PLANE_CTX *c = info->par;
 	ST_KER_OSD_COLOR_FMT fmt;
 	EN_COLOR mode;
-	u64 line, need;
+	u64 need;
 
 	OSD_ENTER();
 	if (!var->xres || !var->yres) {
-		OSD_ERR("%s(), Invalid region size!\n", __func__);
+		OSD_ERR_RL("%s(), Invalid region size!\n", __func__);
 		return -EINVAL;
 	}
 	mode = osd_var_to_mode(var);
 	if (!mode) {
 		osd_var_to_fmt(var, &fmt);
-		OSD_ERR("%s(), Invalid color format\n   Offset,   Length\nA: %2d,      %d\nR: %2d,      %d\nG: %2d,      %d\nB: %2d,      %d\n",
+		OSD_ERR_RL("%s(), Invalid color format\n   Offset,   Length\nA: %2d,      %d\nR: %2d,      %d\nG: %2d,      %d\nB: %2d,      %d\n",
 			__func__, var->transp.offset, var->transp.length, var->red.offset,
 			var->red.length, var->green.offset, var->green.length, var->blue.offset,
 			var->blue.length);
@@ -680,15 +701,13 @@ static int _ker_osd_fb_CheckVar(struct fb_var_screeninfo *var, struct fb_info *i
 	}
 	/* a virtual screen smaller than the visible one cannot be panned */
 	if (var->xres_virtual < var->xres || var->yres_virtual < var->yres) {
-		OSD_ERR("%s(), Invalid region size!\n", __func__);
+		OSD_ERR_RL("%s(), Invalid region size!\n", __func__);
 		return -EINVAL;
 	}
 	/* run-length data or not, the geometry is what mmap, a later pan and the console reach */
-	line = osd_line_bytes(var);
-	need = max(line * var->yres_virtual,
-		   osd_view_bytes(line, var->xres_virtual, var->yres_virtual, var->bits_per_pixel));
+	need = osd_var_need(var);
 	if (!c->u32CmaMode && c->u32BufLen && need > c->u32BufLen) {
-		OSD_ERR("%s(), [%s]PlaneID = %d, size = %llu bytes too large (> %d bytes)\n",
+		OSD_ERR_RL("%s(), [%s]PlaneID = %d, size = %llu bytes too large (> %d bytes)\n",
 			__func__, gapszPlaneName[c->enPlaneID], c->enPlaneID,
 			(unsigned long long)need, c->u32BufLen);
 		return -ENOMEM;
@@ -716,7 +735,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 
 	OSD_ENTER();
 	if (!c->bInitialized) {
-		OSD_ERR("%s(), [FB]OSD not initial yet\n", __func__);
+		OSD_ERR_RL("%s(), [FB]OSD not initial yet\n", __func__);
 		return -EINVAL;
 	}
 	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
@@ -803,7 +822,7 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 
 static int osd_pan_suspended(void)
 {
-	printk("ker_osd is  now in suspend !!!!! Block PanDisplay!!!!!\n");
+	printk_ratelimited("ker_osd is  now in suspend !!!!! Block PanDisplay!!!!!\n");
 	return -EFAULT;
 }
 
@@ -840,14 +859,14 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	osd_dump_frame(info, p, yoffset);
 
 	if (!c->bInitialized) {
-		OSD_ERR("%s(), [FB]OSD not initial yet\n", __func__);
+		OSD_ERR_RL("%s(), [FB]OSD not initial yet\n", __func__);
 		return -EINVAL;
 	}
 	if (READ_ONCE(c->bSuspended))
 		return osd_pan_suspended();
 	/* a refused pan changes nothing, the buffer order included */
 	if (yoffset > info->var.yres_virtual) {
-		OSD_ERR("%s(), failed, pstFbVarScreeninfo->yoffset = %d\n", __func__, yoffset);
+		OSD_ERR_RL("%s(), failed, pstFbVarScreeninfo->yoffset = %d\n", __func__, yoffset);
 		return -EINVAL;
 	}
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
@@ -958,12 +977,12 @@ static int _ker_osd_fb_SetCmap(struct fb_cmap *cmap, struct fb_info *info)
 		return -EINVAL;
 	}
 	if (!c->pu32KeepPalette) {
-		OSD_ERR("Kernel-Driver keep Palette-Buffer is NULL\n");
+		OSD_ERR_RL("Kernel-Driver keep Palette-Buffer is NULL\n");
 		return -EINVAL;
 	}
 	if (cmap->start >= OSD_PALETTE_ENTRIES || !cmap->len || cmap->len > OSD_PALETTE_ENTRIES ||
 	    cmap->start + cmap->len > OSD_PALETTE_ENTRIES) {
-		OSD_ERR("Invalid Palette StartAddr = %d, Count = %d\n", cmap->start, cmap->len);
+		OSD_ERR_RL("Invalid Palette StartAddr = %d, Count = %d\n", cmap->start, cmap->len);
 		return -EINVAL;
 	}
 	ret = osd_lock_plane(c, __func__, __LINE__, &taken);
@@ -1011,16 +1030,16 @@ static int _ker_osd_fb_Mmap(struct fb_info *info, struct vm_area_struct *vma)
 	OSD_MSG("virtSize = %ld, physSize = %ld", (long)virt, (long)avail);
 	if (!c->u32BufStart) {
 		OSD_MSG("[FB]OSD address not set \n");
-		OSD_ERR("physAddr == 0");
+		OSD_ERR_RL("physAddr == 0");
 		return -EINVAL;
 	}
 	/* the page before an unaligned buffer is not the caller's */
 	if (c->u32BufStart & (PAGE_SIZE - 1)) {
-		OSD_ERR("physAddr must %dK align", 4096);
+		OSD_ERR_RL("physAddr must %dK align", 4096);
 		return -EINVAL;
 	}
 	if (virt > avail) {
-		OSD_ERR("virtSize > physSize");
+		OSD_ERR_RL("virtSize > physSize");
 		return -EINVAL;
 	}
 	vma->vm_page_prot = pgprot_writecombine(vma->vm_page_prot);
@@ -1085,23 +1104,49 @@ static int _ker_osd_fb_Release(struct fb_info *info, int user)
 	return 0;
 }
 
+#define KOSD_FB_OPS						\
+	.owner = THIS_MODULE,					\
+	.fb_open = _ker_osd_fb_Open,				\
+	.fb_release = _ker_osd_fb_Release,			\
+	.fb_check_var = _ker_osd_fb_CheckVar,			\
+	.fb_set_par = _ker_osd_fb_SetPar,			\
+	.fb_setcmap = _ker_osd_fb_SetCmap,			\
+	.fb_blank = _ker_osd_fb_Blank,				\
+	.fb_pan_display = _ker_osd_fb_PanDisplay,		\
+	.fb_ioctl = _ker_osd_fb_ioctl,				\
+	.fb_compat_ioctl = _ker_osd_fb_compat_ioctl,		\
+	.fb_mmap = _ker_osd_fb_Mmap
+
 static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOps = {
-	.owner = THIS_MODULE,
-	.fb_open = _ker_osd_fb_Open,
-	.fb_release = _ker_osd_fb_Release,
-	.fb_check_var = _ker_osd_fb_CheckVar,
-	.fb_set_par = _ker_osd_fb_SetPar,
-	.fb_setcmap = _ker_osd_fb_SetCmap,
-	.fb_blank = _ker_osd_fb_Blank,
-	.fb_pan_display = _ker_osd_fb_PanDisplay,
-	.fb_ioctl = _ker_osd_fb_ioctl,
-	.fb_compat_ioctl = _ker_osd_fb_compat_ioctl,
-	.fb_mmap = _ker_osd_fb_Mmap,
+	KOSD_FB_OPS,
 #if KOSD_FB_DRAW
 	.fb_fillrect = cfb_fillrect,
 	.fb_copyarea = cfb_copyarea,
 	.fb_imageblit = cfb_imageblit,
 #endif
+};
+
+/*
+ * A plane without a kernel mapping, or whose mapping is smaller than its
+ * geometry, is not drawn on: a console bound to it draws nothing.
+ */
+static void osd_fb_no_fillrect(struct fb_info *info, const struct fb_fillrect *rect)
+{
+}
+
+static void osd_fb_no_copyarea(struct fb_info *info, const struct fb_copyarea *area)
+{
+}
+
+static void osd_fb_no_imageblit(struct fb_info *info, const struct fb_image *image)
+{
+}
+
+static VYR_FB_OPS_CONST struct fb_ops gstOsdFbOpsBlind = {
+	KOSD_FB_OPS,
+	.fb_fillrect = osd_fb_no_fillrect,
+	.fb_copyarea = osd_fb_no_copyarea,
+	.fb_imageblit = osd_fb_no_imageblit,
 };
 
 /* ------------------------------------------------------------------ */
@@ -1417,6 +1462,27 @@ static void _ker_osd_CalBufAddrSize(void)
 	}
 }
 
+/*
+ * A plane whose memory is smaller than its buffers keeps as many whole
+ * ones as fit, down to one; its buffer count follows.
+ */
+static void osd_fit_buffers(struct fb_info *info, EN_DRV_OSD_PLANE_ID p)
+{
+	ST_KER_OSD_PLANE_CTX *c = info->par;
+	u32 bufs = gau32NumOfBuffer[p];
+	u32 lines = bufs ? info->var.yres_virtual / bufs : 0;
+
+	if (c->u32CmaMode || !c->u32BufLen || !lines)
+		return;
+	while (bufs > 1 && osd_var_need(&info->var) > c->u32BufLen)
+		info->var.yres_virtual = --bufs * lines;
+	if (bufs == gau32NumOfBuffer[p])
+		return;
+	OSD_ERR("PlaneID = %d: 0x%x bytes hold %u of its %u buffers\n", p, c->u32BufLen, bufs,
+		gau32NumOfBuffer[p]);
+	gau32NumOfBuffer[p] = bufs;
+}
+
 int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 {
 	struct fb_info *info = gpstFbInfo[p];
@@ -1480,6 +1546,7 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 		r->stDispWin.stDstWin.u32H = info->var.yres;
 	}
 
+	osd_fit_buffers(info, p);
 	/*
 	 * The fast-logo plane keeps the picture the boot loader shows from its
 	 * buffer. One whose registers name none there (as at power on) is set
@@ -1490,6 +1557,9 @@ int _ker_osd_InitPlane(EN_DRV_OSD_PLANE_ID p, ST_DRV_OSD_BUF_PHY_ADDR_SIZE *rec)
 	WRITE_ONCE(c->bJudgedWhole, 0);
 	if (!_ker_osd_fb_CheckVar(&info->var, info) && !logo)
 		_ker_osd_fb_SetPar(info);
+	/* the console draws only through a mapping that holds the geometry */
+	if (!info->screen_base || osd_var_need(&info->var) > info->screen_size)
+		info->fbops = &gstOsdFbOpsBlind;
 
 	ret = register_framebuffer(info);
 	if (ret) {

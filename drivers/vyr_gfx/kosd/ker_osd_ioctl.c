@@ -88,7 +88,7 @@ static int osd_out_fd(unsigned long arg, const void *src, size_t n, bool user, i
 		type v;								\
 		memset(&v, 0, sizeof(v));					\
 		if (!T->slot) {							\
-			OSD_ERR(#slot " is NULL\n");				\
+			OSD_ERR_RL(#slot " is NULL\n");				\
 			return -EFAULT;						\
 		}								\
 		T->slot call;							\
@@ -159,7 +159,7 @@ static int osd_check_line(const ST_KER_OSD_PLANE_CTX *c, const ST_RECT *src, u64
 {
 	if (((u64)src->u32X + src->u32W) * bpp <= stride)
 		return 0;
-	OSD_ERR("%s(), PlaneID = %d: [%u, %u, %u x %u] is wider than the stride %llu\n", __func__,
+	OSD_ERR_RL("%s(), PlaneID = %d: [%u, %u, %u x %u] is wider than the stride %llu\n", __func__,
 		c->enPlaneID, src->u32X, src->u32Y, src->u32W, src->u32H, stride);
 	return -EINVAL;
 }
@@ -224,14 +224,14 @@ static int osd_io_video_mask(ST_KER_OSD_PLANE_CTX *c, u32 nr, unsigned long arg,
 		return 0;
 	case 56:
 		if (!T->pfIsVideoMask) {
-			OSD_ERR("pfIsVideoMask is NULL\n");
+			OSD_ERR_RL("pfIsVideoMask is NULL\n");
 			return -EFAULT;
 		}
 		T->pfIsVideoMask(p, v.u32LayerID, v.u32MaskID, &v.bEnable);
 		break;
 	default:
 		if (!T->pfGetVideoMask) {
-			OSD_ERR("pfGetVideoMask is NULL\n");
+			OSD_ERR_RL("pfGetVideoMask is NULL\n");
 			return -EFAULT;
 		}
 		T->pfGetVideoMask(p, v.u32LayerID, v.u32MaskID, &v);
@@ -263,14 +263,14 @@ static int osd_io_color_key(ST_KER_OSD_PLANE_CTX *c, u32 nr, unsigned long arg, 
 		return 0;
 	case 122:
 		if (!T->pfIsColorKey) {
-			OSD_ERR("pfIsColorKey is NULL\n");
+			OSD_ERR_RL("pfIsColorKey is NULL\n");
 			return -EFAULT;
 		}
 		T->pfIsColorKey(p, rid, v.u32KeyID, &v.bEnable);
 		break;
 	default:
 		if (!T->pfGetColorKey) {
-			OSD_ERR("pfGetColorKey is NULL\n");
+			OSD_ERR_RL("pfGetColorKey is NULL\n");
 			return -EFAULT;
 		}
 		T->pfGetColorKey(p, rid, v.u32KeyID, &v.stValue);
@@ -289,7 +289,7 @@ static int osd_io_palette(ST_KER_OSD_PLANE_CTX *c, u32 nr, u32 start, u32 count,
 
 	if (!count || start >= OSD_PALETTE_ENTRIES || count > OSD_PALETTE_ENTRIES ||
 	    start + count > OSD_PALETTE_ENTRIES) {
-		OSD_ERR("%s(), Invalid Palette StartAddr = %d, Count = %d\n", __func__, start, count);
+		OSD_ERR_RL("%s(), Invalid Palette StartAddr = %d, Count = %d\n", __func__, start, count);
 		return -EFAULT;
 	}
 	if (!data)
@@ -397,7 +397,7 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	if (IS_ERR(imp))
 		return PTR_ERR(imp);
 	if (!osd_buf_fits_32(imp->u64Addr, imp->u64Size)) {
-		OSD_ERR("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) is out of the planes' reach\n",
+		OSD_ERR_RL("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) is out of the planes' reach\n",
 			__func__, (unsigned long long)imp->u64Addr, (unsigned long long)imp->u64Size);
 		kosd_import_put(imp);
 		return -EINVAL;
@@ -430,7 +430,7 @@ static int osd_io_set_dmabuf(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c,
 	OSD_CALL(pfSetDispWin, p, rid, &r->stDispWin);
 	WRITE_ONCE(c->bRawCaller, raw);
 	if (osd_refused(c)) {
-		OSD_ERR("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) cannot show %ux%u\n",
+		OSD_ERR_RL("%s(), NR_FBIOSET_DMABUF: buffer 0x%llx (+0x%llx) cannot show %ux%u\n",
 			__func__, (unsigned long long)imp->u64Addr, (unsigned long long)imp->u64Size,
 			v.u32SrcW, v.u32SrcH);
 		*r = saved;
@@ -466,7 +466,7 @@ static int osd_io_dmabuf_export(ST_KER_OSD_PLANE_CTX *c, u32 nr, unsigned long a
 	}
 	ret = kosd_plane_dma_buf_fd(c->enPlaneID, &req, &file);
 	if (ret) {
-		printk("FBIOGET_DMABUF fail\n");
+		printk_ratelimited("FBIOGET_DMABUF fail\n");
 		return -EFAULT;
 	}
 	return osd_out_fd(arg, &req, sizeof(req), user, (int)req.u32Offset, file);
@@ -497,7 +497,7 @@ static int osd_io_vsync(ST_KER_OSD_PLANE_CTX *c, unsigned long arg)
 	ST_DRV_OSD_UPDATE_ENABLE upd = { .u32UpdateMask = KOSD_UPDATE_NORMAL, .bEnable = 1 };
 
 	if (arg) {
-		printk("%s(), Discard FBIO_WAITFORVSYNC support !\n", __func__);
+		printk_ratelimited("%s(), Discard FBIO_WAITFORVSYNC support !\n", __func__);
 		return 0;
 	}
 	if (c->pstGlobalSetting->u32VSyncUpdate == 1)
@@ -897,7 +897,7 @@ int _ker_osd_fb_Ioctl(struct fb_info *info, u32 nr, unsigned long arg, bool user
 	OSD_MSG("PID %d - %s(), PlaneID = %d, Cmd = %d \n", task_pid_nr(current), __func__,
 		c->enPlaneID, nr);
 	if (!c->bInitialized) {
-		OSD_ERR("[FB]OSD not initial yet\n");
+		OSD_ERR_RL("[FB]OSD not initial yet\n");
 		return -EINVAL;
 	}
 	switch (nr) {
@@ -979,7 +979,7 @@ int _ker_osd_fb_compat_ioctl(struct fb_info *info, unsigned int cmd, unsigned lo
 	}
 	ret = -EINVAL;
 	if (!c || !c->bInitialized) {
-		OSD_ERR("[FB]OSD not initial yet\n");
+		OSD_ERR_RL("[FB]OSD not initial yet\n");
 		goto out;
 	}
 	ret = -EBUSY;

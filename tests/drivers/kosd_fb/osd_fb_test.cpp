@@ -152,6 +152,8 @@ TEST_F(OsdFb, ParametersAreCorrectedAndOsdTblPlacesThePlanes)
 	EXPECT_EQ(osd_fb_probe_buf_start(1), kMem + 0x800000);
 	// A "cma" plane has no kernel mapping and its size is not checked.
 	EXPECT_TRUE(osd_fb_probe_initialized(1));
+	EXPECT_EQ(osd_fb_probe_console_draw(1), 0) << "a console on it draws nothing";
+	EXPECT_EQ(var(fb(3)).yres_virtual, 400u) << "one of its two buffers fits 1 MiB";
 }
 
 TEST_F(OsdFb, ParameterWarningsAndAfbcGeometry)
@@ -240,12 +242,14 @@ TEST_F(OsdFb, UnloadGivesEverythingBackAfterUse)
 
 TEST_F(OsdFb, CheckVarRefusesWhatTheBufferCannotHold)
 {
-	ASSERT_EQ(khost::set_param("vyr_gfx", "gau32PlaneBufAddrSize", "0x40000000,0x1000000"), 0);
+	ASSERT_EQ(khost::set_param("vyr_gfx", "gau32PlaneBufAddrSize", "0x40000000,0x1000000,0x41000000,0x1000"), 0);
 	load();
+	EXPECT_EQ(osd_fb_probe_console_draw(1), 0) << "not one buffer fits plane 1: a console there draws nothing";
 	struct file *f = fb(0);
 	EXPECT_EQ(fix(f).smem_len, 0x1000000u);
 	fb_var_screeninfo v = var(f);
-	v.yres_virtual = 2160;	// 7680 x 2160 fits 16 MiB
+	EXPECT_EQ(v.yres_virtual, 2160u) << "two of the three buffers fit: 7680 x 2160 fits 16 MiB";
+	v.activate = FB_ACTIVATE_FORCE;
 	ASSERT_EQ(io(f, FBIOPUT_VSCREENINFO, &v), 0);
 	EXPECT_EQ(fix(f).line_length, 7680u);
 	EXPECT_TRUE(has(calls(), "SetStride(0,0,7680)\n")) << calls();
@@ -535,6 +539,7 @@ TEST_F(OsdFb, PaletteCommandsAreBoundedInBothRecordForms)
 
 TEST_F(OsdFb, InterruptedWaitForThePlaneReturnsRestart)
 {
+	khost::set_time_scale(1);	// the loop below stays inside one rate-limit interval
 	load();
 	struct file *f = fb(1);
 	osd_fb_probe_sem_down(1);
@@ -543,12 +548,22 @@ TEST_F(OsdFb, InterruptedWaitForThePlaneReturnsRestart)
 	fb_var_screeninfo v = var(f);
 	v.yoffset = 1080;
 	EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), -512);
+	for (int i = 0; i < 50; i++)	// a caller signalled in a loop
+		io(f, KER_OSD_IO_SET_STRIDE, 64);
 	khost::set_signal_pending(khost_current(), false);
 	osd_fb_probe_sem_up(1);
 	std::string log = khost::log();
 	EXPECT_TRUE(has(log, ERR + "_ker_osd_fb_Ioctl(), ")) << log;
 	EXPECT_TRUE(has(log, ": Lock/Acquire the semaphore failed!\n"));
 	EXPECT_TRUE(has(log, "#################### [OSD_BACKTRACE] ####################\n"));
+	auto count = [&](const std::string &s) {
+		size_t n = 0;
+		for (size_t at = log.find(s); at != std::string::npos; at = log.find(s, at + 1))
+			n++;
+		return n;
+	};
+	EXPECT_EQ(count("Call trace:"), 1u) << "one stack dump for the plane";
+	EXPECT_EQ(count("semaphore failed!\n"), 10u) << "and the lines rate-limited";
 	// Queries do not wait for the plane.
 	osd_fb_probe_sem_down(1);
 	uint32_t stride = 0;

@@ -49,11 +49,24 @@ void mode_set(struct fb_info *info)
 	console_size[info] = {info->var.xres_virtual, info->var.yres_virtual};
 }
 
+// Whether a console draws through the screen memory: with the core's
+// helpers, which write at screen_base plus an offset, whatever it holds.
+bool console_draws(const struct fb_info *info)
+{
+	const struct fb_ops *o = info->fbops;
+	return o->fb_fillrect == cfb_fillrect || o->fb_copyarea == cfb_copyarea || o->fb_imageblit == cfb_imageblit;
+}
+
 // After every call on a framebuffer: the console's view, over the size it
 // knows and the present one, stays inside the screen memory mapped for it.
-void console_view(struct fb_info *info)
+// A console that draws nothing has no view; one that draws with no screen
+// memory writes at the null address. A console takes a framebuffer over as
+// it registers and draws at once (fbcon does): past the mapping then, it is
+// a fault whoever made the call.
+void console_view(struct fb_info *info, bool registering = false)
 {
 	lock_fb_info(info);
+	bool draws = console_draws(info), mapped = info->screen_base != nullptr;
 	auto [w, h] = console_size[info];
 	const struct fb_var_screeninfo &v = info->var;
 	auto bytes = [&](unsigned __int128 x, unsigned __int128 y) {
@@ -63,9 +76,16 @@ void console_view(struct fb_info *info)
 	std::string what = "fb" + std::to_string(info->node) + "'s console, lines of " +
 			   std::to_string(info->fix.line_length) + " bytes over " + std::to_string(v.yres_virtual) +
 			   " lines (" + std::to_string(h) + " at the last mode set),";
-	uint64_t size = info->screen_base ? info->screen_size : UINT64_MAX;
+	uint64_t size = info->screen_size, r = reach > UINT64_MAX ? UINT64_MAX : (uint64_t)reach;
 	unlock_fb_info(info);
-	khost::oracle::check_mapping(what.c_str(), reach > UINT64_MAX ? UINT64_MAX : (uint64_t)reach, size);
+	if (!draws)
+		return;
+	if (!mapped)
+		fault(what + " draws with no screen memory mapped");
+	else if (registering && r > size)
+		fault(what + " reaches " + std::to_string(r) + " bytes into a mapping of " + std::to_string(size));
+	else if (!registering)
+		khost::oracle::check_mapping(what.c_str(), r, size);
 }
 
 int fbmem_open(struct inode *inode, struct file *f)
@@ -307,6 +327,7 @@ int register_framebuffer(struct fb_info *info)
 	info->node = i;
 	registered_fb[i] = info;
 	mode_set(info);
+	console_view(info, true);
 	num_registered_fb++;
 	if (!info->lock.name)
 		khost_mutex_init(&info->lock, "fb_info.lock");
@@ -478,8 +499,11 @@ static u32 cfb_colour(struct fb_info *info, u32 index)
 
 static char __iomem *cfb_pixel(struct fb_info *info, u32 x, u32 y)
 {
-	if (info->var.bits_per_pixel != 32 || x >= info->var.xres_virtual ||
-	    y >= info->var.yres_virtual || !info->screen_base)
+	if (!info->screen_base) {
+		fault("cfb drawing with no screen memory");
+		return nullptr;
+	}
+	if (info->var.bits_per_pixel != 32 || x >= info->var.xres_virtual || y >= info->var.yres_virtual)
 		return nullptr;
 	unsigned long off = (unsigned long)y * info->fix.line_length + x * 4ul;
 	if (off + 4 > info->screen_size) {
@@ -561,6 +585,7 @@ int fb_console_bind(int node)
 		return r;
 	}
 	console_bound.insert(info);
+	console_view(info, true);
 	return 0;
 }
 
