@@ -66,6 +66,12 @@ typedef struct {
 void osd_scan_get(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion, ST_KER_OSD_SCAN *s);
 int osd_scan_set(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 		 const ST_KER_OSD_SCAN *next);
+/*
+ * Before a region is shown (enRegion), or the plane with the regions it
+ * shows (-1): 0 when each reads, as its registers stand, only where the
+ * plane may; else -EINVAL, left for the layer above.
+ */
+int osd_scan_may_show(EN_DRV_OSD_PLANE_ID enPlane, int enRegion);
 
 /* Bit 8 of 0xfc0d0990. */
 u8 _ker_osd_IsGPE(void);

@@ -193,7 +193,7 @@ void _ker_osd_RegionShow_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_I
 
 	OSD_ENTER();
 	OSD_CHECK_REGION(enPlane, enRegion);
-	if (!pbEnable)
+	if (!pbEnable || (*pbEnable && osd_scan_may_show(enPlane, enRegion)))
 		return;
 	if (OSD_IS_CURSOR(enPlane)) {
 		bit = 16 * enRegion;

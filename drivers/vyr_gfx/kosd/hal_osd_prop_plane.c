@@ -141,6 +141,8 @@ void _ker_osd_PlaneShow_Enable(EN_DRV_OSD_PLANE_ID enPlane, u8 *pbEnable)
 		OSD_DBG("Force Disable OSD plane\n");
 		show = false;
 	}
+	if (show && osd_scan_may_show(enPlane, -1))
+		return;
 	if (OSD_IS_CURSOR(enPlane)) {
 		k = enPlane - 3;
 		if (show) {

@@ -197,7 +197,7 @@ static int osd_scan_check_one(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID 
  * scan and, where a cursor's start or flip moves, each other region of the
  * cursor, which reads from the same start (0x2280, bits 31:30 in 0x228c)
  * with the same flip. A hidden region is judged as well: only a frozen
- * plane stops reading, and showing a region is one bit no guard sees.
+ * plane stops reading, and showing a region takes one bit.
  */
 static int osd_scan_check(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			  const ST_KER_OSD_SCAN *next)
@@ -326,6 +326,32 @@ static u32 osd_scan_show_reg(EN_DRV_OSD_PLANE_ID enPlane, u32 *pu32Mask)
 	}
 	*pu32Mask = BIT(0);
 	return osd_normal_reg(OSD_REG(0x110), enPlane);
+}
+
+/*
+ * A region's registers are judged as they are programmed, but those of a
+ * plane whose buffer never held its geometry keep what power-on left
+ * (a scan of address 0): showing the region is what makes them read.
+ */
+int osd_scan_may_show(EN_DRV_OSD_PLANE_ID enPlane, int enRegion)
+{
+	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
+	ST_KER_OSD_SCAN s;
+	u32 shown, mask;
+	int r, ret = 0;
+
+	if (!c)
+		return -EINVAL;
+	shown = osd_read(osd_scan_show_reg(enPlane, &mask)) & mask;
+	for (r = 0; !ret && r < (OSD_IS_CURSOR(enPlane) ? OSD_REGION_MAX : 1); r++) {
+		if (enRegion >= 0 ? r != enRegion : !(shown & BIT(16 * r)))
+			continue;
+		osd_scan_get(enPlane, r, &s);
+		ret = osd_scan_check_one(enPlane, r, &s);
+	}
+	if (ret)
+		WRITE_ONCE(c->s32ScanError, ret);
+	return ret;
 }
 
 /*

@@ -882,6 +882,8 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 		return ret;
 	}
 
+	/* a plane whose registers name nothing it may read is not shown */
+	osd_fb_refused(c);
 	if (c->bShowOnFirstPan) {
 		shown = 1;
 		if (OSD_HAS(pfIsPlaneShow))
@@ -890,6 +892,11 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 			c->bShowOnFirstPan = 0;
 			c->bPlaneShow = 1;
 			OSD_CALL(pfPlaneShowEnable, p, &on);
+			if (osd_fb_refused(c)) {
+				c->bShowOnFirstPan = 1;
+				c->bPlaneShow = 0;
+				goto hidden;
+			}
 		}
 	}
 	shown = 1;
@@ -898,6 +905,10 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	if (!shown) {
 		r->bRegionShow = 1;
 		OSD_CALL(pfRegionShowEnable, p, rid, &on);
+		if (osd_fb_refused(c)) {
+			r->bRegionShow = 0;
+			goto hidden;
+		}
 	}
 
 	if (OSD_TRACE_ON(OSD_TRACE_FORCE_BUF0))
@@ -957,6 +968,12 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	osd_unlock_plane(c, taken);
 	OSD_LEAVE();
 	return 0;
+
+hidden:
+	if (leave)
+		osd_import_unclaim(p);
+	osd_unlock_plane(c, taken);
+	return -EINVAL;
 }
 
 static int _ker_osd_fb_SetCmap(struct fb_cmap *cmap, struct fb_info *info)
@@ -1074,12 +1091,18 @@ static int _ker_osd_fb_Blank(int blank, struct fb_info *info)
 	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;
+	osd_fb_refused(c);
 	c->bShowOnFirstPan = 0;
 	c->bPlaneShow = show;
 	OSD_CALL(pfPlaneShowEnable, p, &show);
-	OSD_CALL(pfUpdateEnable, p, &rec);
+	/* a plane whose registers name nothing it may read stays hidden */
+	ret = osd_fb_refused(c);
+	if (ret)
+		c->bPlaneShow = 0;
+	else
+		OSD_CALL(pfUpdateEnable, p, &rec);
 	osd_unlock_plane(c, taken);
-	return 0;
+	return ret;
 }
 
 /* Opens of each plane, by user space and the console alike. */

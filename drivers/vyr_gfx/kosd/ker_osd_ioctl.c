@@ -870,6 +870,7 @@ static int osd_set_guarded(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr
 	ST_KER_OSD_REGION_CTX *r = &c->astRegion[c->enRegionID];
 	ST_KER_OSD_REGION_CTX saved = *r;
 	u32 line = info->fix.line_length;
+	u8 plane_show = c->bPlaneShow;
 	int ret;
 
 	osd_refused(c);
@@ -878,6 +879,7 @@ static int osd_set_guarded(struct fb_info *info, ST_KER_OSD_PLANE_CTX *c, u32 nr
 	WRITE_ONCE(c->bRawCaller, 0);
 	if (osd_refused(c)) {
 		*r = saved;
+		c->bPlaneShow = plane_show;
 		info->fix.line_length = line;
 		if (!ret)
 			ret = -EINVAL;

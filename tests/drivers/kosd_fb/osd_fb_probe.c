@@ -98,6 +98,15 @@ static void f_is_plane_show(EN_DRV_OSD_PLANE_ID p, u8 *b) { *b = ctx(p)->bPlaneS
 static void f_plane_show(EN_DRV_OSD_PLANE_ID p, u8 *b) { note("PlaneShowEnable(%d,%u)\n", p, *b); }
 static void f_is_region_show(EN_DRV_OSD_PLANE_ID p, EN_DRV_OSD_REGION_ID r, u8 *b)
 { *b = REG(p)->bRegionShow; }
+/* The fakes program no scan to judge: the region shows as the layer would show it. */
+static void f_region_show(EN_DRV_OSD_PLANE_ID p, EN_DRV_OSD_REGION_ID r, u8 *b)
+{
+	u8 raw = ctx(p)->bRawCaller;
+
+	ctx(p)->bRawCaller = 1;
+	_ker_osd_RegionShow_Enable(p, r, b);
+	ctx(p)->bRawCaller = raw;
+}
 static void f_is_timing_gen(EN_DRV_OSD_PLANE_ID p, u8 *b) { *b = ctx(p)->bTimingGen; }
 static void f_set_video_win(ST_SIZE *s)
 { video_win = *s; note("SetVideoWinSize(%u,%u)\n", s->u32W, s->u32H); }
@@ -149,6 +158,7 @@ void osd_fb_probe_install_fakes(void)
 	FAKE(pfIsPlaneShow, f_is_plane_show);
 	FAKE(pfPlaneShowEnable, f_plane_show);
 	FAKE(pfIsRegionShow, f_is_region_show);
+	FAKE(pfRegionShowEnable, f_region_show);
 	FAKE(pfIsTimingGen, f_is_timing_gen);
 	FAKE(pfSetVideoWinSize, f_set_video_win);
 	FAKE(pfGetVideoWinSize, f_get_video_win);

@@ -861,6 +861,22 @@ TEST_P(OsdReachEscape, ScanStaysInThePlaneBuffer)
 INSTANTIATE_TEST_SUITE_P(Fb, OsdReachEscape, ::testing::ValuesIn(kEscapes),
 			 [](const ::testing::TestParamInfo<Escape> &i) { return std::string(i.param.name); });
 
+// The buffers leave the cursors no memory: their scan stays what power-on
+// left, address 0, and nothing an ordinary caller does shows it.
+TEST_F(OsdReach, APlaneWithoutABufferIsNotShown)
+{
+	plane0();
+	struct file *f = fb(3);
+	fb_var_screeninfo v = var(f);
+	EXPECT_EQ(io(f, FBIOPAN_DISPLAY, &v), -EINVAL);
+	EXPECT_EQ(khost::ioctl(f, kRegionShow, 1), -EINVAL);
+	khost::ioctl(f, kPlaneShow, 1);
+	khost::ioctl(f, kLayerShow, 1);
+	ST_DRV_OSD_UPDATE_ENABLE up{16, 1, 0, {}};
+	nr(f, 10, &up);
+	scanned_inside();
+}
+
 // The decoder catches a plane aimed outside by hand, past the driver.
 TEST_F(OsdReach, DecoderCatchesAPlaneAimedOutside)
 {
