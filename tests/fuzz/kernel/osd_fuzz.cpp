@@ -16,7 +16,9 @@ void boot()
 	khost::hw::osd::install();
 	khost::hw::osd::watch();
 	khost::add_regs(kMem, kMemSize);
-	khost::set_param("crv_platform", "regions", "osd:0x40000000:0x3000000");
+	/* The region holds every plane's buffers but the second cursor's, which
+	 * keeps the scan power-on left. */
+	khost::set_param("crv_platform", "regions", "osd:0x40000000:0x2900000");
 	khost::load_module("crv_platform");
 	khost::set_param("crv_platform", "vsync_hz", "0");
 	khost::load_module("gai_test_exporter");
