@@ -176,6 +176,14 @@ void kernel_seeds()
 		held += call(_IOWR(KER_OSD_IO_TYPE, 35, show), bytes(show));
 	seed("osd", "held-flips", held);
 
+	// The second cursor, which the scene leaves no buffer, shown layer,
+	// plane and region, then updated.
+	std::string on = std::string(1, 4);
+	for (unsigned nr : {12u, 14u, 99u})
+		on += call(_IOW(KER_OSD_IO_TYPE, nr, __u8), std::string("\1", 1), kCallScalar);
+	const uint32_t update[2] = {16, 1};
+	seed("osd", "show-a-cursor-without-a-buffer", on + call(_IOW(KER_OSD_IO_TYPE, 10, update), bytes(update)));
+
 	// Every exec type on 16x16 planes in the scene's dma-buf (descriptor
 	// 100, 256 KiB apart), plain and with a blended fill, run-length output
 	// and partial scaling, each with one batch entry of its type.
