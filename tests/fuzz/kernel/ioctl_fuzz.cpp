@@ -98,9 +98,13 @@ void check_faults()
 size_t settled(size_t limit)
 {
 	size_t n = khost::leaks().size();
-	for (int i = 0; n > limit && i < 1000; i++) {
+	// What a plane keeps up to its bound never goes back: stop once the
+	// count has stood still for a while.
+	for (int i = 0, still = 0; n > limit && i < 1000 && still < 50; i++) {
 		std::this_thread::sleep_for(std::chrono::milliseconds(1));
-		n = khost::leaks().size();
+		size_t m = khost::leaks().size();
+		still = m == n ? still + 1 : 0;
+		n = m;
 	}
 	return n;
 }
