@@ -5,6 +5,7 @@
  * and the setters that write each unit into an engine's registers.
  */
 #include <linux/kernel.h>
+#include <linux/bitops.h>
 #include <linux/string.h>
 #include "ker_gpu_hw.h"
 
@@ -936,7 +937,7 @@ void _GPU_Q3_Blend_SetReg(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_BLEND *b
  */
 static void kgpu_trace_dump_hint(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_DST *d)
 {
-	int ch, n = !!(d->ChEn & 1) + !!(d->ChEn & 2) + !!(d->ChEn & 4);
+	int ch, n = hweight32(d->ChEn & 7);
 	u32 lines, bytes;
 
 	if (!(READ_ONCE(g_GpuOpDbgMask) & KGPU_OP_DBG_REG_TRACE))
@@ -949,12 +950,9 @@ static void kgpu_trace_dump_hint(const ST_KER_GPU_HW_REG *hw, const ST_KGPU_Q3_D
 		if (n == 1)
 			printk(KERN_INFO "[REG]dump_image f%d.bin phys 0x%X %d\n", ch,
 			       d->Addr[ch], bytes);
-		else if (n == 2)
-			printk(KERN_INFO "[REG]dump_image YUV_Boda.bin phys 0x%X %d\n",
-			       d->Addr[ch], bytes);
 		else
-			printk(KERN_INFO "[REG]dump_image YUV_Planar.bin phys 0x%X %d\n",
-			       d->Addr[ch], bytes);
+			printk(KERN_INFO "[REG]dump_image %s phys 0x%X %d\n",
+			       n == 2 ? "YUV_Boda.bin" : "YUV_Planar.bin", d->Addr[ch], bytes);
 	}
 }
 

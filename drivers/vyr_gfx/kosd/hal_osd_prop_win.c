@@ -336,19 +336,15 @@ static u32 osd_scan_show_reg(EN_DRV_OSD_PLANE_ID enPlane, u32 *pu32Mask)
 int osd_scan_may_show(EN_DRV_OSD_PLANE_ID enPlane, int enRegion)
 {
 	ST_KER_OSD_PLANE_CTX *c = osd_ctx(enPlane);
-	ST_KER_OSD_SCAN s;
 	u32 shown, mask;
 	int r, ret = 0;
 
 	if (!c)
 		return -EINVAL;
 	shown = osd_read(osd_scan_show_reg(enPlane, &mask)) & mask;
-	for (r = 0; !ret && r < (OSD_IS_CURSOR(enPlane) ? OSD_REGION_MAX : 1); r++) {
-		if (enRegion >= 0 ? r != enRegion : !(shown & BIT(16 * r)))
-			continue;
-		osd_scan_get(enPlane, r, &s);
-		ret = osd_scan_check_one(enPlane, r, &s);
-	}
+	for (r = 0; !ret && r < (OSD_IS_CURSOR(enPlane) ? OSD_REGION_MAX : 1); r++)
+		if (enRegion >= 0 ? r == enRegion : shown & BIT(16 * r))
+			ret = _ker_osd_Check_Scan(enPlane, r);
 	if (ret)
 		WRITE_ONCE(c->s32ScanError, ret);
 	return ret;

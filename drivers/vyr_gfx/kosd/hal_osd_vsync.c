@@ -316,13 +316,32 @@ static void osd_scroll_update(EN_DRV_OSD_PLANE_ID enPlane, u8 bWait)
 	_ker_osd_Update_Enable(enPlane, &stUpdate);
 }
 
+/*
+ * Region 0 shown through a window with a stride, as one judged change: the
+ * window programs the stored stride with its scan. Refused, the plane scans
+ * on with the stride it had, the stride stored says so, and the refusal
+ * stays in s32ScanError. False when refused.
+ */
+static bool osd_scroll_show(ST_KER_OSD_DRIVER_CALLBACK *tbl, EN_DRV_OSD_PLANE_ID enPlane,
+			    ST_KER_OSD_PLANE_CTX *pstCtx, u32 u32Stride, ST_DRV_OSD_DISP_WIN *pstWin)
+{
+	u32 u32Had = pstCtx->astRegion[0].u32Stride;
+
+	pstCtx->astRegion[0].u32Stride = u32Stride;
+	osd_refused(pstCtx);
+	KER_OSD_CALL(tbl, pfSetDispWin, enPlane, OSD_REGION0, pstWin);
+	if (!READ_ONCE(pstCtx->s32ScanError))
+		return true;
+	pstCtx->astRegion[0].u32Stride = u32Had;
+	return false;
+}
+
 void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID enRegion,
 			    u8 *pbEnable)
 {
 	ST_KER_OSD_DRIVER_CALLBACK *tbl = _ker_osd_Get_DriverCallback();
 	ST_KER_OSD_SCROLL_TASK_CTX *s = &gstScrollContext;
 	ST_KER_OSD_PLANE_CTX *pstCtx;
-	u32 u32Stride;
 	bool locked;
 	int i;
 
@@ -356,21 +375,11 @@ void _ker_osd_Scroll_Enable(EN_DRV_OSD_PLANE_ID enPlane, EN_DRV_OSD_REGION_ID en
 	}
 	locked = !down_interruptible(&s->stSem);
 
-	/*
-	 * Stride and window come back as one judged change: the window
-	 * programs the stored stride with its scan. Refused, the plane keeps
-	 * scanning with the stride it has, and the stride stored says so.
-	 */
+	/* the saved stride and the window back as one change; a refusal is the caller's answer */
 	pstCtx = osd_ctx(enPlane);
-	if (pstCtx) {
-		u32Stride = pstCtx->astRegion[0].u32Stride;
-		pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32SavedStride;
-		xchg(&pstCtx->s32ScanError, 0);
-		KER_OSD_CALL(tbl, pfSetDispWin, enPlane, OSD_REGION0,
-			     &pstCtx->astRegion[0].stDispWin);
-		if (READ_ONCE(pstCtx->s32ScanError))
-			pstCtx->astRegion[0].u32Stride = u32Stride;
-	}
+	if (pstCtx)
+		osd_scroll_show(tbl, enPlane, pstCtx, pstCtx->stScroll.u32SavedStride,
+				&pstCtx->astRegion[0].stDispWin);
 	if (locked)
 		up(&s->stSem);
 	osd_scroll_update(enPlane, 1);
@@ -413,23 +422,18 @@ static bool osd_scroll_step(ST_KER_OSD_DRIVER_CALLBACK *tbl, int p, ST_KER_OSD_P
 {
 	ST_KER_OSD_SCROLL_TASK_CTX *s = &gstScrollContext;
 	ST_DRV_OSD_DISP_WIN stWin;
-	u32 u32Stride = pstCtx->astRegion[0].u32Stride;
 	bool ok = true;
 
 	if (down_interruptible(&s->stSem))
 		return true;
 	/* a disable that came meanwhile has restored the plane */
 	if (READ_ONCE(pstCtx->stScroll.bEnable)) {
-		pstCtx->astRegion[0].u32Stride = pstCtx->stScroll.u32ScrollStride;
 		stWin = pstCtx->stScroll.stDispWin;
 		stWin.stSrcWin.u32X = pstCtx->stScroll.u32Offset;
 		pstCtx->stScroll.stDispWin.stSrcWin.u32X = stWin.stSrcWin.u32X;
-		xchg(&pstCtx->s32ScanError, 0);
-		KER_OSD_CALL(tbl, pfSetDispWin, p, OSD_REGION0, &stWin);
-		ok = !xchg(&pstCtx->s32ScanError, 0);
-		/* refused, the plane scans with the stride it had */
-		if (!ok)
-			pstCtx->astRegion[0].u32Stride = u32Stride;
+		ok = osd_scroll_show(tbl, p, pstCtx, pstCtx->stScroll.u32ScrollStride, &stWin);
+		/* the task's refusal is no caller's */
+		osd_refused(pstCtx);
 		pstCtx->stScroll.u32Offset += pstCtx->stScroll.u32Step;
 		if (pstCtx->stScroll.u32Offset >= pstCtx->stScroll.u32Limit)
 			pstCtx->stScroll.u32Offset = 0;

@@ -12,6 +12,7 @@
 #include <linux/semaphore.h>
 #include <linux/wait.h>
 #include <linux/interrupt.h>
+#include <linux/atomic.h>
 #include <linux/ratelimit.h>
 
 #include "../include/uapi/vyr_osd.h"
@@ -345,6 +346,12 @@ typedef struct {
 	ST_KER_OSD_REGION_CTX astRegion[OSD_REGION_MAX];
 	ST_KER_OSD_SCROLL_CTX stScroll;
 } ST_KER_OSD_PLANE_CTX;
+
+/* -EINVAL when the hardware layer refused what the last calls programmed; clears it. */
+static inline int osd_refused(ST_KER_OSD_PLANE_CTX *c)
+{
+	return xchg(&c->s32ScanError, 0) ? -EINVAL : 0;
+}
 
 /* ------------------------------------------------------------------ */
 /* Register window and shadow                                           */

@@ -324,12 +324,6 @@ static void osd_vsync_plane(EN_DRV_OSD_PLANE_ID enPlane, u32 u32Taken)
 	osd_import_vsync(enPlane, u32Taken);
 }
 
-/* -EINVAL when the hardware layer refused what the last calls programmed. */
-static int osd_fb_refused(ST_KER_OSD_PLANE_CTX *c)
-{
-	return xchg(&c->s32ScanError, 0) ? -EINVAL : 0;
-}
-
 /* ------------------------------------------------------------------ */
 /* Buffer order                                                         */
 /* ------------------------------------------------------------------ */
@@ -808,9 +802,9 @@ static int _ker_osd_fb_SetPar(struct fb_info *info)
 	if (c->u32CurrentBufOrder != order)
 		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&c->u32CurrentBufOrder);
 	WRITE_ONCE(c->bJudgedWhole, 0);
-	osd_fb_refused(c);
+	osd_refused(c);
 	OSD_CALL(pfSetDispWin, p, rid, win);
-	ret = osd_fb_refused(c);
+	ret = osd_refused(c);
 	if (!ret)
 		osd_view_taken(info);
 
@@ -883,7 +877,7 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	}
 
 	/* a plane whose registers name nothing it may read is not shown */
-	osd_fb_refused(c);
+	osd_refused(c);
 	if (c->bShowOnFirstPan) {
 		shown = 1;
 		if (OSD_HAS(pfIsPlaneShow))
@@ -892,10 +886,10 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 			c->bShowOnFirstPan = 0;
 			c->bPlaneShow = 1;
 			OSD_CALL(pfPlaneShowEnable, p, &on);
-			if (osd_fb_refused(c)) {
+			if (osd_refused(c)) {
 				c->bShowOnFirstPan = 1;
 				c->bPlaneShow = 0;
-				goto hidden;
+				goto refused;
 			}
 		}
 	}
@@ -905,9 +899,9 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	if (!shown) {
 		r->bRegionShow = 1;
 		OSD_CALL(pfRegionShowEnable, p, rid, &on);
-		if (osd_fb_refused(c)) {
+		if (osd_refused(c)) {
 			r->bRegionShow = 0;
-			goto hidden;
+			goto refused;
 		}
 	}
 
@@ -943,17 +937,14 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 		buf.u32BufPhyAddr);
 	kept = r->stBufPhyAddrSize;
 	r->stBufPhyAddrSize = buf;
-	osd_fb_refused(c);
+	osd_refused(c);
 	OSD_CALL(pfSetBufPhyAddrSize, p, rid, &buf);
 	/* a window or stride the plane's buffer cannot hold: nothing changes */
-	if (osd_fb_refused(c)) {
+	if (osd_refused(c)) {
 		r->stBufPhyAddrSize = kept;
 		c->u32CurrentBufOrder = prev;
 		OSD_CALL(pfSetCurrentBufOrder, p, (EN_DRV_OSD_CURRENT_BUF_ORDER *)&prev);
-		if (leave)
-			osd_import_unclaim(p);
-		osd_unlock_plane(c, taken);
-		return -EINVAL;
+		goto refused;
 	}
 
 	rec.bWaitVsync = p != OSD_CURSOR1 && !(var->reserved[0] & 1);
@@ -969,7 +960,7 @@ static int _ker_osd_fb_PanDisplay(struct fb_var_screeninfo *var, struct fb_info 
 	OSD_LEAVE();
 	return 0;
 
-hidden:
+refused:
 	if (leave)
 		osd_import_unclaim(p);
 	osd_unlock_plane(c, taken);
@@ -1091,12 +1082,12 @@ static int _ker_osd_fb_Blank(int blank, struct fb_info *info)
 	ret = osd_lock_awake_plane(c, __func__, __LINE__, &taken);
 	if (ret)
 		return ret;
-	osd_fb_refused(c);
+	osd_refused(c);
 	c->bShowOnFirstPan = 0;
 	c->bPlaneShow = show;
 	OSD_CALL(pfPlaneShowEnable, p, &show);
 	/* a plane whose registers name nothing it may read stays hidden */
-	ret = osd_fb_refused(c);
+	ret = osd_refused(c);
 	if (ret)
 		c->bPlaneShow = 0;
 	else

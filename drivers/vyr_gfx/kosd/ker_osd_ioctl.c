@@ -192,12 +192,6 @@ static int osd_check_buf(const ST_KER_OSD_PLANE_CTX *c, const ST_DRV_OSD_BUF_PHY
 	return 0;
 }
 
-/* -EINVAL when the hardware layer refused what the last calls programmed. */
-static int osd_refused(ST_KER_OSD_PLANE_CTX *c)
-{
-	return xchg(&c->s32ScanError, 0) ? -EINVAL : 0;
-}
-
 static u32 gu32Discard;
 #define NOSTORE gu32Discard
 

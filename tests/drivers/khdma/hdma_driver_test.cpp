@@ -181,14 +181,7 @@ protected:
 		ASSERT_EQ(khost::load_module("vyr_gfx"), 0);
 		loaded = true;
 	}
-	size_t count(const std::string &needle)
-	{
-		std::string log = khost::log();
-		size_t n = 0;
-		for (size_t p = log.find(needle); p != std::string::npos; p = log.find(needle, p + 1))
-			n++;
-		return n;
-	}
+	size_t count(const std::string &needle) { return khost::log_count(needle); }
 	std::vector<std::pair<uint32_t, uint32_t>> writes()
 	{
 		std::vector<std::pair<uint32_t, uint32_t>> w;

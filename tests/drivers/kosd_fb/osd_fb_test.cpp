@@ -556,14 +556,8 @@ TEST_F(OsdFb, InterruptedWaitForThePlaneReturnsRestart)
 	EXPECT_TRUE(has(log, ERR + "_ker_osd_fb_Ioctl(), ")) << log;
 	EXPECT_TRUE(has(log, ": Lock/Acquire the semaphore failed!\n"));
 	EXPECT_TRUE(has(log, "#################### [OSD_BACKTRACE] ####################\n"));
-	auto count = [&](const std::string &s) {
-		size_t n = 0;
-		for (size_t at = log.find(s); at != std::string::npos; at = log.find(s, at + 1))
-			n++;
-		return n;
-	};
-	EXPECT_EQ(count("Call trace:"), 1u) << "one stack dump for the plane";
-	EXPECT_EQ(count("semaphore failed!\n"), 10u) << "and the lines rate-limited";
+	EXPECT_EQ(khost::log_count("Call trace:"), 1u) << "one stack dump for the plane";
+	EXPECT_EQ(khost::log_count("semaphore failed!\n"), 10u) << "and the lines rate-limited";
 	// Queries do not wait for the plane.
 	osd_fb_probe_sem_down(1);
 	uint32_t stride = 0;

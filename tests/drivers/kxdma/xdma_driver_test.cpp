@@ -191,14 +191,7 @@ protected:
 		int n = crv_clk_journal(ev, 64);
 		return std::vector<crv_clk_event>(ev, ev + n);
 	}
-	size_t count(const std::string &needle)
-	{
-		std::string log = khost::log();
-		size_t n = 0;
-		for (size_t p = log.find(needle); p != std::string::npos; p = log.find(needle, p + 1))
-			n++;
-		return n;
-	}
+	size_t count(const std::string &needle) { return khost::log_count(needle); }
 	void type(const std::string &lines)
 	{
 		ASSERT_EQ(khost::debugfs_write("crv_platform/menu", lines), 0);

@@ -166,6 +166,15 @@ std::string log()
 	return all;
 }
 
+size_t log_count(const std::string &text)
+{
+	const std::string all = log();
+	size_t n = 0;
+	for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
+		n++;
+	return n;
+}
+
 void clear_log()
 {
 	std::lock_guard<std::mutex> g(state_lock);

@@ -21,6 +21,7 @@ struct LogLine {
 };
 std::vector<LogLine> log_lines();
 std::string log();		// every line's text, concatenated
+size_t log_count(const std::string &text);	// times text appears in log()
 void clear_log();
 // Whether each line is also copied to standard error as it is logged (the
 // default); a fuzzer running millions of calls turns that off.
